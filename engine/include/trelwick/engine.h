@@ -1,0 +1,118 @@
+#pragma once
+
+// The presentation engine: opens a .pptx-family deck, reads and stamps header/footer elements the way
+// PowerPoint's "Apply to All" does, and saves it atomically. No Qt, no global state; one Presentation
+// per thread.
+
+#include <chrono>
+#include <cstdint>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trelwick::engine {
+
+enum class ErrorCode {
+    FileNotFound = 1,   // no such file, or it is a folder
+    NotAPresentation,   // neither a zip package nor an OLE file, or no presentation part inside
+    PasswordProtected,  // OLE compound file holding an EncryptedPackage
+    LegacyFormat,       // legacy binary .ppt
+    DamagedPackage,     // broken zip, missing or looping parts, relationships leaving the package
+    DamagedXml,         // malformed XML or a DOCTYPE in a part
+    LimitExceeded,      // part too large or compressed suspiciously well (zip bomb)
+    ReadFailed,         // I/O error while reading
+    WriteFailed,        // I/O error while writing; nothing was left at the target
+};
+
+// A failure of the engine: what() is one sentence naming the file (and the part at fault, if any).
+class Error : public std::runtime_error {
+public:
+    Error(ErrorCode code, std::string file, std::string part, const std::string& message);
+    ErrorCode code() const noexcept { return code_; }
+    int number() const noexcept { return static_cast<int>(code_); }
+    const std::string& file() const noexcept { return file_; }
+    const std::string& part() const noexcept { return part_; }  // empty when the whole file is at fault
+
+private:
+    ErrorCode code_;
+    std::string file_;
+    std::string part_;
+};
+
+enum class MasterKind { Slide, Notes, Handout };  // Slide = every slide master of the deck
+enum class Element { DateAndTime, Footer, Header, SlideNumber };
+
+// The state of one header/footer element. format is a date format 1..13 (PowerPoint's
+// ppDateTimeMdyy..ppDateTimehmmssAMPM), used only when useFormat is true.
+struct HeaderFooter {
+    std::string text;
+    bool visible = false;
+    bool useFormat = false;
+    int format = 1;
+};
+
+struct SaveOutcome {
+    bool signatureInvalidated = false;  // the deck was digitally signed; the signature no longer holds
+    std::vector<std::string> warnings;  // one sentence each, for the log
+};
+
+// Guards against hostile files; the defaults suit every real deck seen.
+struct Limits {
+    std::uint64_t maxXmlPartBytes = 64ull << 20;  // uncompressed size of one XML part
+    std::uint64_t maxCompressionRatio = 400;       // uncompressed / compressed, checked past 1 MiB
+    std::uint64_t maxEntries = 100000;             // zip entries
+};
+
+class Presentation {
+public:
+    // Opens a deck; the format is decided from the content, not the extension. Throws Error.
+    static Presentation open(const std::filesystem::path& file, const Limits& limits = {});
+    // Opens a deck held in memory (name is used in messages). Throws Error.
+    static Presentation openBytes(std::string bytes, const std::string& name, const Limits& limits = {});
+
+    Presentation(Presentation&&) noexcept;
+    Presentation& operator=(Presentation&&) noexcept;
+    ~Presentation();
+
+    bool hasTitleMaster() const noexcept { return false; }  // title masters exist only in legacy .ppt
+    std::size_t slideCount() const;
+    std::size_t slideMasterCount() const;
+    bool hasNotesMaster() const;    // as saved: true also once a visible notes element will create one
+    bool hasHandoutMaster() const;
+    bool isSigned() const;          // the package carries digital signatures
+
+    // True when the kind has that element: Slide has DateAndTime, Footer, SlideNumber; Notes and
+    // Handout have all four.
+    static bool hasElement(MasterKind kind, Element element) noexcept;
+    // Current state: as set, else as read from the deck (first page carrying it, else the master).
+    // Throws std::invalid_argument when !hasElement(kind, element).
+    HeaderFooter element(MasterKind kind, Element element) const;
+
+    // Setters record what saveAs applies; only elements set at least once are stamped.
+    // Each throws std::invalid_argument when !hasElement(kind, element); setFormat also for format
+    // outside 1..13.
+    void setText(MasterKind kind, Element element, std::string_view text);
+    void setVisible(MasterKind kind, Element element, bool visible);
+    void setUseFormat(MasterKind kind, Element element, bool useFormat);
+    void setFormat(MasterKind kind, Element element, int format);
+
+    // The moment automatic date fields show as cached text (default: the system clock at save).
+    void setNow(std::chrono::system_clock::time_point now);
+
+    // Stamps what was set and writes the deck in its own format to target (a temporary file in the
+    // target folder, synced, then renamed; a replaced file keeps its permissions). May be called again
+    // after further setters. Throws Error; on failure nothing is left at target and the source is
+    // unchanged.
+    SaveOutcome saveAs(const std::filesystem::path& target);
+
+private:
+    struct Impl;
+    explicit Presentation(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace trelwick::engine
