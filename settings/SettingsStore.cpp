@@ -1,0 +1,47 @@
+#include "SettingsStore.h"
+
+#include <QSettings>
+#include <QStringList>
+
+#include "util/AppError.h"
+
+namespace trelwick {
+
+SettingsStore::SettingsStore() = default;
+
+SettingsStore::SettingsStore(QString filePath) : filePath_(std::move(filePath)) {}
+
+std::unique_ptr<QSettings> SettingsStore::open() const {
+    if (filePath_.isEmpty())
+        return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                           QStringLiteral("Varnix"), QStringLiteral("Trelwick"));
+    return std::make_unique<QSettings>(filePath_, QSettings::NativeFormat);
+}
+
+QString SettingsStore::read(const QString& key, const std::function<QString()>& defaultValue) const {
+    const auto settings = open();
+    const QVariant value = settings->status() == QSettings::NoError ? settings->value(key) : QVariant();
+    if (!value.isValid()) return defaultValue ? defaultValue() : QString();
+    // A hand-edited file may hold an unquoted list ("a, b"); it is still one text to us.
+    if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+QString SettingsStore::read(const QString& key, const QString& defaultText) const {
+    return read(key, [&defaultText] { return defaultText; });
+}
+
+bool SettingsStore::contains(const QString& key) const { return open()->contains(key); }
+
+void SettingsStore::write(const QString& key, const QString& text) {
+    const auto settings = open();
+    settings->setValue(key, text);
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+        throw AppError(kSettingsWriteFailed, QStringLiteral("Could not save the setting \"%1\" in %2")
+                                                 .arg(key, settings->fileName()));
+}
+
+QString SettingsStore::location() const { return open()->fileName(); }
+
+}  // namespace trelwick
