@@ -1,0 +1,134 @@
+#include "CliApp.h"
+
+#include <trelwick/engine.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "CommandLine.h"
+#include "DeckFinder.h"
+#include "DeckStamper.h"
+#include "ExitCode.h"
+#include "JobRunner.h"
+#include "ProgressBar.h"
+#include "UsageError.h"
+
+#ifndef TRELWICK_VERSION
+#define TRELWICK_VERSION "unknown"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace trelwick::cli {
+
+namespace {
+
+constexpr const char* kProgram = "trelwick-cli";
+
+// The engine's messages may already name the file; the failure line names it once, first.
+std::string reasonWithoutFile(const std::string& message, const fs::path& file) {
+    for (const std::string& name : {file.string(), file.filename().string()}) {
+        if (!name.empty() && message.rfind(name + ": ", 0) == 0) return message.substr(name.size() + 2);
+    }
+    return message;
+}
+
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+CliApp::CliApp(std::ostream& out, std::ostream& err, bool errIsTerminal)
+    : out_(out), err_(err), errIsTerminal_(errIsTerminal) {}
+
+int CliApp::run(const std::vector<std::string>& args) {
+    CliOptions options;
+    try {
+        options = CommandLine::parse(args);
+        if (options.showHelp) {
+            out_ << CommandLine::usage();
+            return kAllStamped;
+        }
+        if (options.showVersion) {
+            out_ << kProgram << " " << TRELWICK_VERSION << "\n";
+            return kAllStamped;
+        }
+        std::error_code ec;
+        if (fs::exists(options.output, ec) && !fs::is_directory(options.output, ec))
+            throw UsageError("the output " + options.output.string() + " is a file, not a folder");
+    } catch (const UsageError& e) {
+        err_ << kProgram << ": " << e.what() << "\n"
+             << "Try '" << kProgram << " --help' for more information.\n";
+        return kUsageError;
+    }
+
+    std::error_code ec;
+    fs::create_directories(options.output, ec);
+    if (ec) {
+        err_ << kProgram << ": cannot create the output folder " << options.output.string() << ": "
+             << ec.message() << "\n";
+        return kSomeFailed;
+    }
+
+    const DeckList list = DeckFinder(options.output).find(options.inputs);
+    const std::size_t total = list.decks.size() + list.refused.size();
+
+    std::mutex reportMutex;
+    std::size_t done = 0;
+    std::size_t failed = 0;
+    ProgressBar bar(err_, total, errIsTerminal_);
+
+    auto report = [&](bool ok, const std::vector<std::string>& lines) {
+        std::lock_guard lock(reportMutex);
+        bar.clear();
+        for (const std::string& line : lines) err_ << kProgram << ": " << line << "\n";
+        ++done;
+        if (!ok) ++failed;
+        bar.update(done, failed);
+    };
+
+    for (const Refusal& refusal : list.refused)
+        report(false, {refusal.source.string() + ": " + refusal.reason});
+
+    const DeckStamper stamper(options.stamp);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const JobRunner runner(options.jobs > 0 ? options.jobs : cores);
+    runner.run(list.decks.size(), [&](std::size_t i) {
+        const Deck& deck = list.decks[i];
+        const std::string name = deck.source.string();
+        try {
+            const engine::SaveOutcome outcome = stamper.stamp(deck.source, deck.target);
+            std::vector<std::string> lines;
+            if (outcome.signatureInvalidated)
+                lines.push_back("warning: " + name +
+                                ": its digital signature no longer holds (the stamped copy is unsigned)");
+            for (const std::string& warning : outcome.warnings)
+                lines.push_back("warning: " + name + ": " + warning);
+            report(true, lines);
+        } catch (const engine::Error& e) {
+            report(false, {name + ": " + reasonWithoutFile(e.what(), deck.source)});
+        } catch (const std::exception& e) {
+            report(false, {name + ": " + e.what()});
+        } catch (...) {
+            report(false, {name + ": unexpected failure"});
+        }
+    });
+
+    bar.clear();
+    if (total == 0) {
+        err_ << kProgram << ": no presentations found\n";
+        return kAllStamped;
+    }
+    out_ << "Stamped " << (done - failed) << " of " << plural(total, "presentation", "presentations")
+         << " into " << options.output.string();
+    if (failed > 0) out_ << "; " << failed << " failed";
+    out_ << ".\n";
+    return failed > 0 ? kSomeFailed : kAllStamped;
+}
+
+}  // namespace trelwick::cli

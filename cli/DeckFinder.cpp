@@ -1,0 +1,115 @@
+#include "DeckFinder.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <set>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace trelwick::cli {
+
+namespace {
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+fs::path identity(const fs::path& file) {
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(fs::absolute(file, ec), ec);
+    return ec ? fs::absolute(file).lexically_normal() : canonical;
+}
+
+bool sameFolder(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+}  // namespace
+
+DeckFinder::DeckFinder(fs::path outputFolder) : outputFolder_(std::move(outputFolder)) {}
+
+bool DeckFinder::isPresentationName(const fs::path& file) {
+    static const std::array<std::string, 6> kExtensions{".pptx", ".pptm", ".potx", ".potm", ".ppsx", ".ppsm"};
+    const std::string ext = lowered(file.extension().string());
+    return std::find(kExtensions.begin(), kExtensions.end(), ext) != kExtensions.end();
+}
+
+bool DeckFinder::isSkippedName(const fs::path& file) {
+    const std::string name = file.filename().string();
+    return !name.empty() && (name[0] == '~' || name[0] == '.');
+}
+
+DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
+    DeckList list;
+    std::set<fs::path> seenFiles;
+    // Case-insensitive so that a batch behaves the same on Windows and macOS file systems.
+    std::set<std::string> takenNames;
+
+    auto add = [&](const fs::path& file) {
+        if (!seenFiles.insert(identity(file)).second) return;
+        const fs::path target = outputFolder_ / file.filename();
+        if (!takenNames.insert(lowered(file.filename().string())).second) {
+            list.refused.push_back({file, "another input named \"" + file.filename().string() +
+                                              "\" is already saved as " + target.string() +
+                                              "; this one is not stamped"});
+            return;
+        }
+        list.decks.push_back({file, target});
+    };
+
+    for (const fs::path& input : inputs) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(input, ec);
+        if (!fs::exists(status)) {
+            list.refused.push_back({input, "no such file or folder"});
+            continue;
+        }
+        if (!fs::is_directory(status)) {
+            add(input);
+            continue;
+        }
+
+        std::vector<fs::path> found;
+        fs::recursive_directory_iterator it(input, ec), end;
+        if (ec) {
+            list.refused.push_back({input, "cannot read the folder: " + ec.message()});
+            continue;
+        }
+        while (it != end) {
+            const fs::path& path = it->path();
+            std::error_code entryEc;
+            const bool isDir = it->is_directory(entryEc);
+            if (isSkippedName(path)) {
+                if (isDir) it.disable_recursion_pending();
+            } else if (isDir) {
+                std::error_code openEc;
+                fs::directory_iterator probe(path, openEc);
+                // Stamped copies from an earlier run would otherwise come back as inputs.
+                if (sameFolder(path, outputFolder_)) {
+                    it.disable_recursion_pending();
+                } else if (openEc) {
+                    list.refused.push_back({path, "cannot read the folder: " + openEc.message()});
+                    it.disable_recursion_pending();
+                }
+            } else if (isPresentationName(path) && it->is_regular_file(entryEc)) {
+                found.push_back(path);
+            }
+            it.increment(ec);
+            if (ec) {
+                list.refused.push_back({path, "cannot read the folder: " + ec.message()});
+                break;
+            }
+        }
+        std::sort(found.begin(), found.end());
+        for (const fs::path& file : found) add(file);
+    }
+    return list;
+}
+
+}  // namespace trelwick::cli

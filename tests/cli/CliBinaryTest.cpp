@@ -1,0 +1,264 @@
+// Runs the real trelwick-cli binary: exit statuses, messages, and what it leaves on disk.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "CliProcess.h"
+#include "TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace trelwick::cli {
+namespace {
+
+using test::CliResult;
+using test::readFile;
+using test::runCli;
+using test::shellOutput;
+using test::shellQuote;
+using test::TempDir;
+
+const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+
+#define SKIP_WITHOUT_CORPUS()                                                                       \
+    if (!fs::is_directory(kCorpus))                                                                 \
+    GTEST_SKIP() << "corpus not found at " << kCorpus << " (set TRELWICK_SHARED_DIR to the folder " \
+                 << "holding corpus/); skipping"
+
+std::size_t countLines(const std::string& text, const std::string& part) {
+    std::size_t count = 0, start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (text.substr(start, end - start).find(part) != std::string::npos) ++count;
+        start = end + 1;
+    }
+    return count;
+}
+
+std::vector<std::string> folderListing(const fs::path& folder) {
+    std::vector<std::string> names;
+    if (fs::is_directory(folder))
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The text of the deck's slide parts, for checking what was stamped.
+std::string slidesXml(const fs::path& deck) {
+    return shellOutput("unzip -p " + shellQuote(deck.string()) + " 'ppt/slides/*.xml' 2>/dev/null");
+}
+
+std::map<fs::path, std::string> snapshot(const fs::path& folder) {
+    std::map<fs::path, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path()] = readFile(entry.path());
+    return files;
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> args;
+    const char* messagePart;
+};
+
+class CliUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliUsage, ExitsWithTwoAndCreatesNothing) {
+    TempDir tmp;
+    std::vector<std::string> args;
+    for (std::string arg : GetParam().args) {
+        // "@" stands for the temporary folder.
+        if (const auto at = arg.find('@'); at != std::string::npos) arg.replace(at, 1, tmp.path().string());
+        args.push_back(arg);
+    }
+    tmp.write("in/a.pptx", "not a deck");
+    tmp.write("file", "x");
+    const CliResult r = runCli(args);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--help"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fs::exists(tmp.path() / "out"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliUsage,
+    ::testing::Values(UsageCase{"NoArguments", {}, "no output folder"},
+                      UsageCase{"NoOutput", {"@/in"}, "no output folder"},
+                      UsageCase{"NoPath", {"-o", "@/out"}, "no presentation"},
+                      UsageCase{"UnknownOption", {"-o", "@/out", "--frobnicate", "@/in"}, "unknown option"},
+                      UsageCase{"BadJobs", {"-o", "@/out", "-j", "0", "@/in"}, "--jobs"},
+                      UsageCase{"EmptyFooter", {"-o", "@/out", "--footer=", "@/in"}, "--footer"},
+                      UsageCase{"OutputIsAFile", {"-o", "@/file", "@/in"}, "is a file, not a folder"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cli, HelpAndVersionExitWithZero) {
+    const CliResult help = runCli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("Usage: trelwick-cli [options] PATH...", 0), 0u) << help.out;
+    const CliResult version = runCli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("trelwick-cli ") + TRELWICK_VERSION + "\n");
+}
+
+TEST(Cli, BadFilesFailOneLineEachLeaveNoOutputAndStayUnchanged) {
+    TempDir tmp;
+    const fs::path text = tmp.write("in/text.pptx", "this is not a presentation");
+    const fs::path empty = tmp.write("in/empty.pptx", "");
+    const fs::path zipHead = tmp.write("in/sub/cut.pptm", std::string("PK\x03\x04\x14\x00", 6));
+    const auto before = snapshot(tmp.path() / "in");
+
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string(),
+                                (tmp.path() / "missing.pptx").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    for (const fs::path& file : {text, empty, zipHead, tmp.path() / "missing.pptx"})
+        EXPECT_EQ(countLines(r.err, file.string() + ": "), 1u) << file << "\n" << r.err;
+    EXPECT_EQ(countLines(r.err, "trelwick-cli: "), 4u) << r.err;
+    EXPECT_NE(r.out.find("Stamped 0 of 4 presentations"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("4 failed"), std::string::npos) << r.out;
+    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{});
+    EXPECT_EQ(snapshot(tmp.path() / "in"), before);
+    // Not a terminal: no progress bar.
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+}
+
+TEST(Cli, EmptyFolderStampsNothingAndSucceeds) {
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    tmp.write("in/readme.txt", "x");
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string()});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("no presentations found"), std::string::npos) << r.err;
+}
+
+const std::vector<std::string> kGoodDecks{"python-pptx__sld-notes.pptx", "onlyoffice-templates__new.pptx",
+                                          "poi__testPPT.ppsx", "python-pptx__act-props.pptm",
+                                          "poi__bug59273.potx"};
+
+TEST(CliCorpus, MixOfGoodAndBadDecksStampsTheGoodOnesAndExitsWithOne) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    for (const std::string& name : kGoodDecks) fs::copy_file(kCorpus / name, tmp.path() / "in" / name);
+    std::vector<std::string> bad;
+    for (const auto& entry : fs::directory_iterator(kCorpus / "bad")) {
+        if (entry.path().extension() != ".pptx") continue;
+        fs::copy_file(entry.path(), tmp.path() / "in/bad" / entry.path().filename());
+        bad.push_back(entry.path().filename().string());
+    }
+    ASSERT_GE(bad.size(), 5u);
+    const auto before = snapshot(tmp.path() / "in");
+
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--footer", "FooterMarker",
+                                "--slide-number", "-j", "3", (tmp.path() / "in").string()});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    for (const std::string& name : bad)
+        EXPECT_EQ(countLines(r.err, (tmp.path() / "in/bad" / name).string() + ": "), 1u) << name << "\n"
+                                                                                         << r.err;
+    for (const std::string& name : kGoodDecks) EXPECT_EQ(r.err.find(name), std::string::npos) << r.err;
+    std::vector<std::string> expected = kGoodDecks;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderListing(tmp.path() / "out"), expected);
+    const std::string total = std::to_string(kGoodDecks.size() + bad.size());
+    EXPECT_NE(r.out.find("Stamped " + std::to_string(kGoodDecks.size()) + " of " + total), std::string::npos)
+        << r.out;
+    EXPECT_EQ(snapshot(tmp.path() / "in"), before);
+    for (const std::string& name : kGoodDecks) {
+        EXPECT_EQ(readFile(tmp.path() / "out" / name).substr(0, 2), "PK") << name;
+    }
+    EXPECT_NE(slidesXml(tmp.path() / "out/python-pptx__sld-notes.pptx").find("FooterMarker"),
+              std::string::npos);
+}
+
+TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const fs::path deck = kCorpus / "python-pptx__sld-notes.pptx";
+    CliResult r = runCli({"-o", (tmp.path() / "shown").string(), "--footer", "FooterMarker", "--date",
+                          "DateMarker", deck.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Stamped 1 of 1 presentation into"), std::string::npos) << r.out;
+    const std::string shown = slidesXml(tmp.path() / "shown/python-pptx__sld-notes.pptx");
+    EXPECT_NE(shown.find("FooterMarker"), std::string::npos);
+    EXPECT_NE(shown.find("DateMarker"), std::string::npos);
+
+    r = runCli({"-o", (tmp.path() / "hidden").string(), (tmp.path() / "shown").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string hidden = slidesXml(tmp.path() / "hidden/python-pptx__sld-notes.pptx");
+    EXPECT_FALSE(hidden.empty());
+    EXPECT_EQ(hidden.find("FooterMarker"), std::string::npos);
+    EXPECT_EQ(hidden.find("DateMarker"), std::string::npos);
+}
+
+TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "a");
+    fs::copy_file(kCorpus / "python-pptx__sld-notes.pptx", tmp.path() / "a/deck.pptx");
+    const fs::path second = tmp.write("b/deck.pptx", "the second deck of that name");
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--footer", "FirstOne",
+                                (tmp.path() / "a").string(), (tmp.path() / "b").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(countLines(r.err, second.string() + ": another input named \"deck.pptx\""), 1u) << r.err;
+    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{"deck.pptx"});
+    EXPECT_NE(slidesXml(tmp.path() / "out/deck.pptx").find("FirstOne"), std::string::npos);
+    EXPECT_EQ(readFile(second), "the second deck of that name");
+    EXPECT_NE(r.out.find("Stamped 1 of 2 presentations"), std::string::npos) << r.out;
+}
+
+TEST(CliCorpus, OutputFolderEqualToTheSourceFolderReplacesTheDeckWhole) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const fs::path deck = tmp.path() / "in/deck.pptx";
+    fs::create_directories(deck.parent_path());
+    fs::copy_file(kCorpus / "python-pptx__sld-notes.pptx", deck);
+    const std::string original = readFile(deck);
+    const CliResult r = runCli(
+        {"-o", (tmp.path() / "in").string(), "--footer", "InPlaceMarker", (tmp.path() / "in").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(readFile(deck), original);
+    EXPECT_NE(slidesXml(deck).find("InPlaceMarker"), std::string::npos);
+    // No temporary file left beside it.
+    EXPECT_EQ(folderListing(tmp.path() / "in"), std::vector<std::string>{"deck.pptx"});
+}
+
+TEST(CliCorpus, SignedDeckIsStampedWithAWarning) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--footer", "F",
+                                (kCorpus / "poi__hello-world-signed.pptx").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(countLines(r.err, "warning: "), 1u) << r.err;
+    EXPECT_NE(r.err.find("signature"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(tmp.path() / "out/poi__hello-world-signed.pptx"));
+}
+
+TEST(CliCorpus, LegacyPptGivenExplicitlyFailsWithTheEngineReason) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const fs::path ppt = kCorpus / "poi__empty.ppt";
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), ppt.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(countLines(r.err, ppt.string() + ": "), 1u) << r.err;
+    EXPECT_NE(r.err.find(".ppt"), std::string::npos) << r.err;
+    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{});
+}
+
+TEST(CliCorpus, FolderWalkPassesOverLegacyPptFiles) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    fs::copy_file(kCorpus / "poi__empty.ppt", tmp.path() / "in/old.ppt");
+    fs::copy_file(kCorpus / "poi__testPPT.ppsx", tmp.path() / "in/show.ppsx");
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{"show.ppsx"});
+}
+
+}  // namespace
+}  // namespace trelwick::cli

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "DeckFinder.h"
+#include "TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace trelwick::cli {
+namespace {
+
+using test::TempDir;
+
+std::vector<std::string> relativeSources(const DeckList& list, const fs::path& base) {
+    std::vector<std::string> names;
+    for (const Deck& deck : list.decks)
+        names.push_back(deck.source.lexically_relative(base).generic_string());
+    return names;
+}
+
+struct NameCase {
+    const char* name;
+    bool presentation;
+    bool skipped;
+};
+
+class DeckFinderNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(DeckFinderNames, ClassifiesTheName) {
+    EXPECT_EQ(DeckFinder::isPresentationName(GetParam().name), GetParam().presentation);
+    EXPECT_EQ(DeckFinder::isSkippedName(GetParam().name), GetParam().skipped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DeckFinderNames,
+    ::testing::Values(NameCase{"a.pptx", true, false}, NameCase{"a.pptm", true, false},
+                      NameCase{"a.potx", true, false}, NameCase{"a.potm", true, false},
+                      NameCase{"a.ppsx", true, false}, NameCase{"a.ppsm", true, false},
+                      NameCase{"UPPER.PPTX", true, false}, NameCase{"Mixed.PpSm", true, false},
+                      NameCase{"dir/x.pptx", true, false}, NameCase{"a.ppt", false, false},
+                      NameCase{"a.pptx.bak", false, false}, NameCase{"pptx", false, false},
+                      NameCase{"a.docx", false, false}, NameCase{"~$a.pptx", true, true},
+                      NameCase{".hidden.pptx", true, true}, NameCase{".~lock.a.pptx#", false, true}));
+
+class DeckFinderWalk : public ::testing::Test {
+  protected:
+    TempDir tmp;
+    fs::path out() const { return tmp.path() / "out"; }
+};
+
+TEST_F(DeckFinderWalk, WalksFoldersRecursivelyForTheFamilySkippingHiddenAndLockFiles) {
+    for (const char* file :
+         {"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx", "in/f.ppsm",
+          "in/sub/deeper/g.pptx", "in/old.ppt", "in/notes.txt", "in/~$a.pptx", "in/.h.pptx",
+          "in/.~lock.a.pptx#", "in/.git/i.pptx", "in/~tmp/j.pptx", "in/sub/k.pptx.bak"})
+        tmp.write(file, "x");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    EXPECT_TRUE(list.refused.empty());
+    EXPECT_EQ(relativeSources(list, tmp.path()),
+              (std::vector<std::string>{"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx",
+                                        "in/f.ppsm", "in/sub/deeper/g.pptx"}));
+}
+
+TEST_F(DeckFinderWalk, AFileKeepsItsNameInTheOutputFolder) {
+    const fs::path deck = tmp.write("in/sub/Quarterly Report.pptx", "x");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    ASSERT_EQ(list.decks.size(), 1u);
+    EXPECT_EQ(list.decks[0].source, deck);
+    EXPECT_EQ(list.decks[0].target, out() / "Quarterly Report.pptx");
+}
+
+TEST_F(DeckFinderWalk, FilesGivenExplicitlyAreTakenWhateverTheirName) {
+    // The engine judges content, so an explicit legacy or oddly named file reaches it and fails there.
+    const fs::path ppt = tmp.write("old.ppt", "x");
+    const fs::path lock = tmp.write("~$a.pptx", "x");
+    const DeckList list = DeckFinder(out()).find({ppt, lock});
+    EXPECT_EQ(list.decks.size(), 2u);
+}
+
+TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
+    tmp.write("one/deck.pptx", "1");
+    tmp.write("two/deck.pptx", "2");
+    tmp.write("three/DECK.pptx", "3");
+    const DeckList list =
+        DeckFinder(out()).find({tmp.path() / "one", tmp.path() / "two", tmp.path() / "three"});
+    ASSERT_EQ(list.decks.size(), 1u);
+    EXPECT_EQ(list.decks[0].source, tmp.path() / "one/deck.pptx");
+    ASSERT_EQ(list.refused.size(), 2u);
+    EXPECT_EQ(list.refused[0].source, tmp.path() / "two/deck.pptx");
+    EXPECT_NE(list.refused[0].reason.find("another input named \"deck.pptx\""), std::string::npos);
+    EXPECT_EQ(list.refused[1].source, tmp.path() / "three/DECK.pptx");
+}
+
+TEST_F(DeckFinderWalk, TheSameFileReachedTwiceIsStampedOnce) {
+    const fs::path deck = tmp.write("in/deck.pptx", "x");
+    const DeckList list =
+        DeckFinder(out()).find({deck, tmp.path() / "in", tmp.path() / "in/../in/deck.pptx"});
+    EXPECT_EQ(list.decks.size(), 1u);
+    EXPECT_TRUE(list.refused.empty());
+}
+
+TEST_F(DeckFinderWalk, MissingPathIsRefusedAndTheRestGoOn) {
+    tmp.write("in/a.pptx", "x");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "missing.pptx", tmp.path() / "in"});
+    ASSERT_EQ(list.refused.size(), 1u);
+    EXPECT_EQ(list.refused[0].reason, "no such file or folder");
+    EXPECT_EQ(list.decks.size(), 1u);
+}
+
+TEST_F(DeckFinderWalk, OutputFolderInsideAnInputFolderIsNotWalked) {
+    tmp.write("in/a.pptx", "x");
+    tmp.write("in/stamped/a.pptx", "old output");
+    const DeckList list = DeckFinder(tmp.path() / "in/stamped").find({tmp.path() / "in"});
+    EXPECT_EQ(relativeSources(list, tmp.path()), std::vector<std::string>{"in/a.pptx"});
+    EXPECT_TRUE(list.refused.empty());
+}
+
+TEST_F(DeckFinderWalk, OutputFolderEqualToTheInputFolderStampsInPlace) {
+    const fs::path deck = tmp.write("in/a.pptx", "x");
+    const DeckList list = DeckFinder(tmp.path() / "in").find({tmp.path() / "in"});
+    ASSERT_EQ(list.decks.size(), 1u);
+    EXPECT_EQ(list.decks[0].target, deck);
+}
+
+TEST_F(DeckFinderWalk, SymlinkedFolderLoopsAreNotFollowed) {
+    tmp.write("in/a.pptx", "x");
+    fs::create_directory_symlink(tmp.path() / "in", tmp.path() / "in/loop");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    EXPECT_EQ(list.decks.size(), 1u);
+    EXPECT_TRUE(list.refused.empty());
+}
+
+TEST_F(DeckFinderWalk, UnreadableSubfolderIsRefusedAndTheRestGoOn) {
+    if (geteuid() == 0) GTEST_SKIP() << "running as root: every folder is readable";
+    tmp.write("in/a.pptx", "x");
+    tmp.write("in/locked/b.pptx", "x");
+    fs::permissions(tmp.path() / "in/locked", fs::perms::none);
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    fs::permissions(tmp.path() / "in/locked", fs::perms::owner_all);
+    EXPECT_EQ(list.decks.size(), 1u);
+    ASSERT_EQ(list.refused.size(), 1u);
+    EXPECT_NE(list.refused[0].reason.find("cannot read the folder"), std::string::npos);
+}
+
+TEST_F(DeckFinderWalk, EmptyFolderGivesNothing) {
+    fs::create_directories(tmp.path() / "in");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    EXPECT_TRUE(list.decks.empty());
+    EXPECT_TRUE(list.refused.empty());
+}
+
+}  // namespace
+}  // namespace trelwick::cli
