@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace trelwick {
+
+// What the options panel says at one moment: the texts (read whether or not their box is on) and
+// whether each element shows. An element is on only when its box's state is exactly 1.
+struct HeaderFooterChoices {
+    QString slideDate;
+    bool slideDateOn = false;
+    QString slideFooter;
+    bool slideFooterOn = false;
+    bool slideNumberOn = false;
+    QString notesDate;
+    bool notesDateOn = false;
+    QString notesHeader;
+    bool notesHeaderOn = false;
+    QString notesFooter;
+    bool notesFooterOn = false;
+    // Stored and restored, but no element of the output depends on it.
+    bool pageNumberOn = false;
+};
+
+}  // namespace trelwick
