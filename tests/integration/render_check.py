@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""Renders decks stamped by trelwick-cli with LibreOffice and checks what every page shows.
+
+Every .pptx-family deck of the corpus is stamped with distinct marker texts for each element, then
+rendered to PDF with slides and notes pages (hidden slides included). Every slide page must show the
+footer, the date and its number; every notes page the notes header, footer, date and page number.
+The stamped decks are then stamped again with everything hidden, and no marker may remain.
+
+A number is judged by comparing the two renders: page N of the stamped render must hold the token N
+more often than page N of the hidden render, since the rest of the page is the same.
+
+Exit status: 0 all decks pass, 1 some fail, 77 skipped (no corpus, soffice or pdftotext).
+"""
+import argparse
+import concurrent.futures
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+FAMILY = (".pptx", ".pptm", ".potx", ".potm", ".ppsx", ".ppsm")
+SKIP = 77
+
+# Letters only, so that they never collide with page numbers.
+MARK = {
+    "date": "ZqDateSl",
+    "footer": "ZqFootSl",
+    "notes_date": "ZqDateNt",
+    "notes_header": "ZqHeadNt",
+    "notes_footer": "ZqFootNt",
+}
+PDF_FILTER = ('pdf:impress_pdf_Export:{"ExportNotesPages":{"type":"boolean","value":"true"},'
+              '"ExportHiddenSlides":{"type":"boolean","value":"true"}}')
+
+
+def slide_count(deck):
+    """Slides listed in the presentation part (hidden ones included), found through the package rels."""
+    with zipfile.ZipFile(deck) as z:
+        rels = z.read("_rels/.rels").decode("utf-8", "replace")
+        target = None
+        for rel in re.findall(r"<Relationship\b[^>]*>", rels):
+            if re.search(r'Type="[^"]*/officeDocument"', rel):
+                target = re.search(r'Target="([^"]*)"', rel).group(1).lstrip("/")
+        xml = z.read(target).decode("utf-8", "replace")
+    lst = re.search(r"<(?:\w+:)?sldIdLst\b.*?</(?:\w+:)?sldIdLst>", xml, re.S)
+    return len(re.findall(r"<(?:\w+:)?sldId\b", lst.group(0))) if lst else 0
+
+
+def run_cli(cli, out_dir, args, inputs, jobs):
+    cmd = [cli, "-o", out_dir, "-j", str(jobs)] + args + inputs
+    proc = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    failures = {}
+    for line in proc.stderr.splitlines():
+        for deck in inputs:
+            if line.startswith("trelwick-cli: " + deck + ": "):
+                failures[os.path.basename(deck)] = line[len("trelwick-cli: " + deck + ": "):]
+    return proc.returncode, failures, proc.stderr
+
+
+def render(decks, pdf_dir, work, batch, parallel):
+    """Renders decks (paths) to pdf_dir/<stem>_<ext>.pdf, several decks per soffice start."""
+    stage = tempfile.mkdtemp(dir=work, prefix="stage-")
+    staged = []
+    for deck in decks:
+        stem, ext = os.path.splitext(os.path.basename(deck))
+        # Decks differing only in extension would otherwise share a PDF name.
+        name = os.path.join(stage, stem + "_" + ext[1:] + ext)
+        os.link(deck, name) if os.stat(deck).st_dev == os.stat(stage).st_dev else shutil.copy(deck, name)
+        staged.append(name)
+    os.makedirs(pdf_dir, exist_ok=True)
+    groups = [staged[i:i + batch] for i in range(0, len(staged), batch)]
+
+    def convert(index_group):
+        index, group = index_group
+        profile = os.path.join(work, "profile-%d" % (index % parallel))
+        cmd = ["soffice", "-env:UserInstallation=file://" + profile, "--headless", "--norestore",
+               "--convert-to", PDF_FILTER, "--outdir", pdf_dir] + group
+        try:
+            subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, timeout=1800)
+        except subprocess.TimeoutExpired:
+            pass
+
+    # One profile per parallel lane: soffice instances must not share a profile.
+    lanes = [[g for g in enumerate(groups) if g[0] % parallel == lane] for lane in range(parallel)]
+    with concurrent.futures.ThreadPoolExecutor(parallel) as pool:
+        list(pool.map(lambda lane: [convert(g) for g in lane], lanes))
+    return {deck: os.path.join(pdf_dir, os.path.splitext(os.path.basename(s))[0] + ".pdf")
+            for deck, s in zip(decks, staged)}
+
+
+def pages(pdf):
+    if not os.path.exists(pdf):
+        return None
+    text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
+    result = text.split("\f")
+    if result and result[-1].strip() == "":
+        result.pop()
+    return result
+
+
+def count_token(page, number):
+    return len(re.findall(r"(?<![\d.,/:])%d(?![\d.,/:])" % number, page))
+
+
+def check_deck(n, shown, hidden):
+    """Returns (problems, slide pages ok, notes pages ok)."""
+    problems = []
+    if shown is None or hidden is None:
+        return ["LibreOffice produced no PDF"], 0, 0
+    for leftover in sorted(m for m in MARK.values() if any(m in p for p in hidden)):
+        problems.append("hidden: %s still shown" % leftover)
+    if n == 0:
+        return problems, 0, 0
+    if len(shown) != 2 * n or len(hidden) != 2 * n:
+        problems.append("pages: %d stamped / %d hidden, expected %d" % (len(shown), len(hidden), 2 * n))
+        return problems, 0, 0
+    slide_ok = notes_ok = 0
+    for i in range(n):
+        number = i + 1
+        missing = [k for k in ("footer", "date") if MARK[k] not in shown[i]]
+        if count_token(shown[i], number) <= count_token(hidden[i], number):
+            missing.append("number %d" % number)
+        if missing:
+            problems.append("slide %d: no %s" % (number, ", ".join(missing)))
+        else:
+            slide_ok += 1
+        page = n + i
+        missing = [k for k in ("notes_header", "notes_footer", "notes_date") if MARK[k] not in shown[page]]
+        if count_token(shown[page], number) <= count_token(hidden[page], number):
+            missing.append("page number %d" % number)
+        if missing:
+            problems.append("notes %d: no %s" % (number, ", ".join(missing)))
+        else:
+            notes_ok += 1
+    return problems, slide_ok, notes_ok
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cli", required=True, help="path of trelwick-cli")
+    parser.add_argument("--corpus", required=True, help="folder of decks (bad/ and .ppt are passed over)")
+    parser.add_argument("--batch", type=int, default=8, help="decks per soffice start")
+    parser.add_argument("--parallel", type=int, default=2, help="soffice instances side by side")
+    parser.add_argument("--keep", help="keep stamped decks and PDFs in this folder")
+    parser.add_argument("decks", nargs="*", help="only these deck names")
+    a = parser.parse_args()
+
+    if not os.path.isdir(a.corpus):
+        print("SKIP: corpus not found at %s (set TRELWICK_SHARED_DIR)" % a.corpus)
+        return SKIP
+    for tool in ("soffice", "pdftotext"):
+        if shutil.which(tool) is None:
+            print("SKIP: %s not installed (Debian: libreoffice-impress-nogui, poppler-utils)" % tool)
+            return SKIP
+
+    decks = sorted(os.path.join(a.corpus, f) for f in os.listdir(a.corpus)
+                   if f.lower().endswith(FAMILY) and not f.startswith(("~", ".")) and (not a.decks or f in a.decks))
+    work = a.keep or tempfile.mkdtemp(prefix="trelwick-render-")
+    os.makedirs(work, exist_ok=True)
+    try:
+        shown_dir, hidden_dir = os.path.join(work, "shown"), os.path.join(work, "hidden")
+        show_args = ["--date", MARK["date"], "--footer", MARK["footer"], "--slide-number",
+                     "--notes-date", MARK["notes_date"], "--notes-header", MARK["notes_header"],
+                     "--notes-footer", MARK["notes_footer"], "--notes-page-number"]
+        jobs = os.cpu_count() or 1
+        _, shown_fail, err1 = run_cli(a.cli, shown_dir, show_args, decks, jobs)
+        stamped = [os.path.join(shown_dir, os.path.basename(d)) for d in decks]
+        stamped = [s for s in stamped if os.path.exists(s)]
+        _, hidden_fail, err2 = run_cli(a.cli, hidden_dir, [], stamped, jobs)
+        hidden = [os.path.join(hidden_dir, os.path.basename(s)) for s in stamped]
+        hidden = [h for h in hidden if os.path.exists(h)]
+
+        shown_pdf = render(stamped, os.path.join(work, "pdf-shown"), work, a.batch, a.parallel)
+        hidden_pdf = render(hidden, os.path.join(work, "pdf-hidden"), work, a.batch, a.parallel)
+
+        rows, passed = [], 0
+        for deck in decks:
+            name = os.path.basename(deck)
+            s_path, h_path = os.path.join(shown_dir, name), os.path.join(hidden_dir, name)
+            if name in shown_fail or not os.path.exists(s_path):
+                rows.append((name, "-", "-", "-", "FAIL", "stamp: " + shown_fail.get(name, "no output")))
+                continue
+            if name in hidden_fail or not os.path.exists(h_path):
+                rows.append((name, "-", "-", "-", "FAIL", "hide: " + hidden_fail.get(name, "no output")))
+                continue
+            n = slide_count(s_path)
+            problems, slide_ok, notes_ok = check_deck(n, pages(shown_pdf[s_path]), pages(hidden_pdf[h_path]))
+            clean = "no" if any(p.startswith("hidden:") for p in problems) else "yes"
+            ok = not problems
+            passed += ok
+            detail = "; ".join(problems[:4]) + (" (+%d more)" % (len(problems) - 4) if len(problems) > 4 else "")
+            rows.append((name, str(n), "%d/%d" % (slide_ok, n), "%d/%d" % (notes_ok, n), "pass" if ok else "FAIL",
+                         "hidden clean: %s%s" % (clean, "; " + detail if detail else "")))
+
+        header = ("deck", "slides", "slide pages", "notes pages", "result", "details")
+        widths = [max(len(r[i]) for r in rows + [header]) for i in range(5)]
+        fmt = "  ".join("%%-%ds" % w for w in widths) + "  %s"
+        print(fmt % header)
+        for r in rows:
+            print(fmt % r)
+        print("\n%d of %d decks pass fully" % (passed, len(decks)))
+        if passed != len(decks) and (err1 or err2):
+            print("\ntrelwick-cli said:\n" + err1 + err2)
+        return 0 if passed == len(decks) else 1
+    finally:
+        if not a.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
