@@ -1,0 +1,265 @@
+#include "Deck.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "Failure.h"
+#include "Namespaces.h"
+
+namespace trelwick::engine {
+namespace {
+
+bool endsWith(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+bool isType(std::string_view type, std::string_view name) {
+    return endsWith(type, std::string("/relationships/") + std::string(name));
+}
+
+std::string percentDecode(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::int64_t attrInt(pugi::xml_node node, const char* name, std::int64_t fallback) {
+    const pugi::xml_attribute a = node.attribute(name);
+    return a ? a.as_llong(fallback) : fallback;
+}
+
+bool attrBool(pugi::xml_node node, const char* name, bool fallback) {
+    const pugi::xml_attribute a = node.attribute(name);
+    if (!a) return fallback;
+    const std::string_view v = a.value();
+    return v == "1" || v == "true" || v == "on";
+}
+
+}  // namespace
+
+std::string relationshipsPartOf(const std::string& partName) {
+    const auto slash = partName.rfind('/');
+    if (slash == std::string::npos) return "_rels/" + partName + ".rels";
+    return partName.substr(0, slash) + "/_rels/" + partName.substr(slash + 1) + ".rels";
+}
+
+Deck::Deck(std::unique_ptr<ZipPackage> zip) : zip_(std::move(zip)) {
+    if (zip_->find("_rels/.rels").empty())
+        fail(ErrorCode::NotAPresentation, label(), "", "the package has no relationships, so it is not a presentation");
+    for (const Relationship& r : relationships("")) {
+        if (r.external || !isType(r.type, ns::kOfficeDocument)) continue;
+        strict_ = r.type.find("purl.oclc.org") != std::string::npos;
+        presentationPart_ = resolve("", r.target);
+        break;
+    }
+    if (presentationPart_.empty() || !exists(presentationPart_))
+        fail(ErrorCode::NotAPresentation, label(), "", "the package holds no presentation part");
+    XmlPart& p = presentation();
+    const std::string_view rootLocal = localName(p.root().name());
+    bool pml = false;
+    p.prefixOf(ns::kPml, ns::kPmlStrict, &pml);
+    if (rootLocal != "presentation" || !pml)
+        fail(ErrorCode::NotAPresentation, label(), presentationPart_, "the main part is not a presentation");
+    strict_ = std::string_view(p.root().attribute(("xmlns:" + p.prefixOf(ns::kPml, ns::kPmlStrict)).c_str()).value()) == ns::kPmlStrict ||
+              std::string_view(p.root().attribute("xmlns").value()) == ns::kPmlStrict;
+    readPresentation();
+}
+
+void Deck::readPresentation() {
+    XmlPart& p = presentation();
+    const std::string pp = p.prefixOf(ns::kPml, ns::kPmlStrict);
+    const std::string rp = p.prefixOf(ns::kRel, ns::kRelStrict);
+    const pugi::xml_node root = p.root();
+    const std::string rid = qualified(rp, "id");
+    auto listOf = [&](const char* list, const char* item) {
+        std::vector<std::string> out;
+        for (pugi::xml_node n : root.child(qualified(pp, list).c_str()).children(qualified(pp, item).c_str())) {
+            const std::string t = targetById(presentationPart_, n.attribute(rid.c_str()).value());
+            if (t.empty() || !exists(t))
+                fail(ErrorCode::DamagedPackage, label(), presentationPart_,
+                     std::string("an entry of ") + list + " points at no part");
+            out.push_back(t);
+        }
+        return out;
+    };
+    slideMasters = listOf("sldMasterIdLst", "sldMasterId");
+    slides = listOf("sldIdLst", "sldId");
+    const auto notes = listOf("notesMasterIdLst", "notesMasterId");
+    notesMaster = notes.empty() ? std::string() : notes.front();
+    const auto handouts = listOf("handoutMasterIdLst", "handoutMasterId");
+    handoutMaster = handouts.empty() ? std::string() : handouts.front();
+    firstSlideNumber = static_cast<int>(attrInt(root, "firstSlideNum", 1));
+    showOnTitleSlide = attrBool(root, "showSpecialPlsOnTitleSld", true);
+    const pugi::xml_node sldSz = root.child(qualified(pp, "sldSz").c_str());
+    slideWidth = std::clamp<std::int64_t>(attrInt(sldSz, "cx", 9144000), 914400, 51206400);
+    slideHeight = std::clamp<std::int64_t>(attrInt(sldSz, "cy", 6858000), 914400, 51206400);
+    const pugi::xml_node notesSz = root.child(qualified(pp, "notesSz").c_str());
+    notesWidth = std::clamp<std::int64_t>(attrInt(notesSz, "cx", 6858000), 914400, 51206400);
+    notesHeight = std::clamp<std::int64_t>(attrInt(notesSz, "cy", 9144000), 914400, 51206400);
+}
+
+bool Deck::isSigned() const {
+    return zip_->hasPrefix("_xmlsignatures/");
+}
+
+bool Deck::exists(const std::string& name) const {
+    return parts_.count(name) > 0 || rawNewParts_.count(name) > 0 || !zip_->find(name).empty();
+}
+
+XmlPart& Deck::part(const std::string& name) {
+    if (auto it = parts_.find(name); it != parts_.end()) return *it->second;
+    const std::string entry = zip_->find(name);
+    if (entry.empty()) fail(ErrorCode::DamagedPackage, label(), name, "the part is missing");
+    if (auto it = parts_.find(entry); it != parts_.end()) return *it->second;
+    auto part = std::make_unique<XmlPart>(entry, zip_->read(entry), label());
+    return *parts_.emplace(entry, std::move(part)).first->second;
+}
+
+std::vector<Relationship> Deck::relationships(const std::string& source) {
+    const std::string relsName = relationshipsPartOf(source);
+    if (!exists(relsName)) return {};
+    std::vector<Relationship> out;
+    for (pugi::xml_node n : part(relsName).root().children()) {
+        if (n.type() != pugi::node_element || localName(n.name()) != "Relationship") continue;
+        Relationship r;
+        r.id = n.attribute("Id").value();
+        r.type = n.attribute("Type").value();
+        r.target = n.attribute("Target").value();
+        r.external = std::string_view(n.attribute("TargetMode").value()) == "External";
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::string Deck::resolve(const std::string& source, const std::string& target) const {
+    const std::string decoded = percentDecode(target.substr(0, target.find('#')));
+    std::vector<std::string> segments;
+    std::string base;
+    if (!decoded.empty() && decoded.front() == '/') {
+        base = decoded.substr(1);
+    } else {
+        const auto slash = source.rfind('/');
+        base = (slash == std::string::npos ? std::string() : source.substr(0, slash + 1)) + decoded;
+    }
+    std::size_t start = 0;
+    while (start <= base.size()) {
+        const auto end = std::min(base.find('/', start), base.size());
+        const std::string seg = base.substr(start, end - start);
+        if (seg == "..") {
+            if (segments.empty())
+                fail(ErrorCode::DamagedPackage, label(), relationshipsPartOf(source),
+                     "a relationship points outside the package (" + target + ")");
+            segments.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            segments.push_back(seg);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const auto& s : segments) out += (out.empty() ? "" : "/") + s;
+    return out;
+}
+
+std::string Deck::target(const std::string& source, std::string_view typeName) {
+    for (const Relationship& r : relationships(source))
+        if (!r.external && isType(r.type, typeName)) return resolve(source, r.target);
+    return {};
+}
+
+std::string Deck::targetById(const std::string& source, const std::string& id) {
+    for (const Relationship& r : relationships(source))
+        if (!r.external && r.id == id) return resolve(source, r.target);
+    return {};
+}
+
+std::string Deck::relationshipType(std::string_view typeName) const {
+    return std::string(strict_ ? ns::kRelStrict : ns::kRel) + "/" + std::string(typeName);
+}
+
+std::string Deck::addRelationship(const std::string& source, std::string_view typeName, const std::string& targetPart) {
+    const std::string relsName = relationshipsPartOf(source);
+    if (!exists(relsName))
+        addXmlPart(relsName,
+                   std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships xmlns=\"") +
+                       std::string(ns::kPackageRels) + "\"></Relationships>",
+                   ns::kRelsType);
+    XmlPart& rels = part(relsName);
+    std::vector<std::string> ids;
+    for (pugi::xml_node n : rels.root().children()) ids.emplace_back(n.attribute("Id").value());
+    std::string id;
+    for (std::size_t k = ids.size() + 1;; ++k) {
+        id = "rId" + std::to_string(k);
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) break;
+    }
+    // Target relative to the source's folder, as PowerPoint writes it.
+    auto split = [](const std::string& path) {
+        std::vector<std::string> out;
+        std::size_t start = 0;
+        for (std::size_t end; (end = path.find('/', start)) != std::string::npos; start = end + 1)
+            out.push_back(path.substr(start, end - start));
+        out.push_back(path.substr(start));
+        return out;
+    };
+    std::vector<std::string> from = split(source);
+    from.pop_back();  // the source's own file name
+    const std::vector<std::string> to = split(targetPart);
+    std::size_t common = 0;
+    while (common < from.size() && common + 1 < to.size() && from[common] == to[common]) ++common;
+    std::string relative;
+    for (std::size_t i = common; i < from.size(); ++i) relative += "../";
+    for (std::size_t i = common; i < to.size(); ++i) relative += to[i] + (i + 1 < to.size() ? "/" : "");
+    if (source.empty()) relative = targetPart;
+    pugi::xml_node n = rels.root().append_child("Relationship");
+    n.append_attribute("Id") = id.c_str();
+    n.append_attribute("Type") = relationshipType(typeName).c_str();
+    n.append_attribute("Target") = relative.c_str();
+    rels.markDirty();
+    return id;
+}
+
+std::string Deck::unusedPartName(const std::string& folder, const std::string& stem) const {
+    for (int n = 1;; ++n) {
+        const std::string name = folder + "/" + stem + std::to_string(n) + ".xml";
+        if (!exists(name)) return name;
+    }
+}
+
+void Deck::addContentType(const std::string& partName, std::string_view contentType) {
+    XmlPart& types = part("[Content_Types].xml");
+    const std::string wanted = "/" + partName;
+    const std::string prefix = types.prefixOf(ns::kContentTypes, ns::kContentTypes);
+    for (pugi::xml_node n : types.root().children(qualified(prefix, "Override").c_str()))
+        if (toLower(n.attribute("PartName").value()) == toLower(wanted)) return;
+    // A rels part is normally covered by the Default for the extension.
+    if (contentType == ns::kRelsType)
+        for (pugi::xml_node n : types.root().children(qualified(prefix, "Default").c_str()))
+            if (toLower(n.attribute("Extension").value()) == "rels") return;
+    pugi::xml_node n = types.root().append_child(qualified(prefix, "Override").c_str());
+    n.append_attribute("PartName") = wanted.c_str();
+    n.append_attribute("ContentType") = std::string(contentType).c_str();
+    types.markDirty();
+}
+
+XmlPart& Deck::addXmlPart(const std::string& name, const std::string& text, std::string_view contentType) {
+    auto part = std::make_unique<XmlPart>(XmlPart::created(name, text));
+    XmlPart& ref = *parts_.emplace(name, std::move(part)).first->second;
+    newParts_.push_back(name);
+    addContentType(name, contentType);
+    return ref;
+}
+
+void Deck::addRawPart(const std::string& name, std::string bytes, std::string_view contentType) {
+    rawNewParts_.emplace(name, std::move(bytes));
+    newParts_.push_back(name);
+    addContentType(name, contentType);
+}
+
+}  // namespace trelwick::engine

@@ -1,0 +1,645 @@
+#include "HeaderFooterStamper.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <set>
+
+#include "DateText.h"
+#include "Failure.h"
+#include "Namespaces.h"
+
+namespace trelwick::engine {
+namespace {
+
+constexpr const char* kDefaultLang = "en-US";
+
+const char* placeholderType(Element e) {
+    switch (e) {
+        case Element::DateAndTime: return "dt";
+        case Element::Footer: return "ftr";
+        case Element::Header: return "hdr";
+        case Element::SlideNumber: return "sldNum";
+    }
+    return "";
+}
+
+const char* placeholderName(Element e) {
+    switch (e) {
+        case Element::DateAndTime: return "Date Placeholder";
+        case Element::Footer: return "Footer Placeholder";
+        case Element::Header: return "Header Placeholder";
+        case Element::SlideNumber: return "Slide Number Placeholder";
+    }
+    return "";
+}
+
+// Prefixes of the PresentationML and DrawingML namespaces in one part.
+struct Prefixes {
+    std::string p;
+    std::string a;
+    std::string q(std::string_view local) const { return qualified(p, local); }
+    std::string d(std::string_view local) const { return qualified(a, local); }
+};
+
+Prefixes readPrefixes(const XmlPart& part) {
+    return {part.prefixOf(ns::kPml, ns::kPmlStrict), part.prefixOf(ns::kDml, ns::kDmlStrict)};
+}
+
+Prefixes writePrefixes(XmlPart& part, bool strict) {
+    Prefixes px;
+    px.p = part.prefixOf(ns::kPml, ns::kPmlStrict);
+    px.a = part.ensurePrefix(ns::kDml, ns::kDmlStrict, strict, "a");
+    return px;
+}
+
+pugi::xml_node phOf(pugi::xml_node sp, const Prefixes& px) {
+    return sp.child(px.q("nvSpPr").c_str()).child(px.q("nvPr").c_str()).child(px.q("ph").c_str());
+}
+
+void collectPlaceholders(pugi::xml_node tree, const Prefixes& px, std::string_view type,
+                         std::vector<pugi::xml_node>& out) {
+    const std::string sp = px.q("sp");
+    const std::string grpSp = px.q("grpSp");
+    for (pugi::xml_node child : tree.children()) {
+        if (sp == child.name()) {
+            const pugi::xml_node ph = phOf(child, px);
+            if (ph && (type.empty() || type == ph.attribute("type").value())) out.push_back(child);
+        } else if (grpSp == child.name()) {
+            collectPlaceholders(child, px, type, out);
+        }
+    }
+}
+
+pugi::xml_node shapeTree(const XmlPart& part, const Prefixes& px) {
+    return part.root().child(px.q("cSld").c_str()).child(px.q("spTree").c_str());
+}
+
+std::vector<pugi::xml_node> placeholders(const XmlPart& part, const Prefixes& px, std::string_view type) {
+    std::vector<pugi::xml_node> out;
+    collectPlaceholders(shapeTree(part, px), px, type, out);
+    return out;
+}
+
+// Inserts a new child named name before the first of successors present, else at the end.
+pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name, std::initializer_list<std::string> successors) {
+    for (pugi::xml_node child : parent.children())
+        for (const std::string& s : successors)
+            if (s == child.name()) return parent.insert_child_before(name.c_str(), child);
+    return parent.append_child(name.c_str());
+}
+
+std::string shapeText(pugi::xml_node sp, const Prefixes& px) {
+    std::string text;
+    bool first = true;
+    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(px.d("p").c_str())) {
+        if (!first) text += '\n';
+        first = false;
+        for (pugi::xml_node run : p.children()) {
+            if (run.name() == px.d("r") || run.name() == px.d("fld")) text += run.child(px.d("t").c_str()).text().get();
+            if (run.name() == px.d("br")) text += '\v';
+        }
+    }
+    return text;
+}
+
+std::string fieldType(pugi::xml_node sp, const Prefixes& px) {
+    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(px.d("p").c_str()))
+        if (pugi::xml_node fld = p.child(px.d("fld").c_str())) return fld.attribute("type").value();
+    return {};
+}
+
+// A GUID that depends only on where the field sits, so stamping twice writes the same bytes.
+std::string stableGuid(const std::string& seed) {
+    auto fnv = [&seed](std::uint64_t h) {
+        for (unsigned char c : seed) h = (h ^ c) * 1099511628211ull;
+        return h;
+    };
+    const std::uint64_t hi = fnv(14695981039346656037ull);
+    const std::uint64_t lo = fnv(hi ^ 0x9E3779B97F4A7C15ull);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(hi >> 32),
+                  static_cast<unsigned>((hi >> 16) & 0xFFFF), static_cast<unsigned>(hi & 0xFFFF),
+                  static_cast<unsigned>(lo >> 48), static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFull));
+    return buffer;
+}
+
+// What one placeholder paragraph shows: plain text, or a field with its cached text.
+struct Content {
+    std::string text;
+    std::string field;  // empty for plain text
+};
+
+// Replaces the paragraphs of sp's text body by one paragraph showing content. Keeps the first paragraph's
+// properties and the first run's formatting, so a restyled footer keeps its look. The paragraph always
+// starts with a:pPr: LibreOffice turns a bare one-run footer into a page property that it draws only
+// when the layout has that placeholder.
+void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, const std::string& guidSeed) {
+    pugi::xml_node body = sp.child(px.q("txBody").c_str());
+    if (!body) {
+        body = insertBefore(sp, px.q("txBody"), {px.q("extLst")});
+        body.append_child(px.d("bodyPr").c_str());
+        body.append_child(px.d("lstStyle").c_str());
+    }
+    pugi::xml_document keep;
+    pugi::xml_node oldPPr;
+    pugi::xml_node oldRPr;
+    std::string fieldId;
+    for (pugi::xml_node p : body.children(px.d("p").c_str())) {
+        if (!oldPPr) oldPPr = p.child(px.d("pPr").c_str());
+        for (pugi::xml_node run : p.children()) {
+            if (!oldRPr && (run.name() == px.d("r") || run.name() == px.d("fld"))) oldRPr = run.child(px.d("rPr").c_str());
+            if (fieldId.empty() && run.name() == px.d("fld")) fieldId = run.attribute("id").value();
+        }
+        if (!oldRPr) oldRPr = p.child(px.d("endParaRPr").c_str());
+    }
+    pugi::xml_node pPr = oldPPr ? keep.append_copy(oldPPr) : pugi::xml_node();
+    pugi::xml_node rPr = oldRPr ? keep.append_copy(oldRPr) : pugi::xml_node();
+    while (pugi::xml_node p = body.child(px.d("p").c_str())) body.remove_child(p);
+
+    pugi::xml_node p = body.append_child(px.d("p").c_str());
+    if (pPr) p.append_copy(pPr);
+    else p.append_child(px.d("pPr").c_str());
+    pugi::xml_node run = p.append_child(content.field.empty() ? px.d("r").c_str() : px.d("fld").c_str());
+    if (!content.field.empty()) {
+        run.append_attribute("id") = (fieldId.empty() ? stableGuid(guidSeed) : fieldId).c_str();
+        run.append_attribute("type") = content.field.c_str();
+    }
+    pugi::xml_node newRPr = run.append_child(px.d("rPr").c_str());
+    if (rPr) {
+        for (pugi::xml_attribute a : rPr.attributes()) newRPr.append_attribute(a.name()) = a.value();
+        for (pugi::xml_node c : rPr.children()) newRPr.append_copy(c);
+    } else {
+        newRPr.append_attribute("lang") = kDefaultLang;
+    }
+    run.append_child(px.d("t").c_str()).text().set(content.text.c_str());
+}
+
+std::int64_t maxShapeId(const XmlPart& part) {
+    std::int64_t best = 1;
+    for (pugi::xpath_node n : part.root().select_nodes("//*[@id]")) {
+        if (localName(n.node().name()) != "cNvPr") continue;
+        best = std::max<std::int64_t>(best, n.node().attribute("id").as_llong(0));
+    }
+    return best;
+}
+
+bool referencedByAnimation(const XmlPart& part, const std::string& id) {
+    if (id.empty()) return false;
+    const std::string query = "//*[@spid='" + id + "']";
+    return static_cast<bool>(part.root().select_node(query.c_str()));
+}
+
+std::string removeControlCharacters(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\v') out += c == '\n' ? '\v' : c;
+    // PowerPoint keeps line breaks inside a footer as vertical tabs; XML 1.0 cannot carry them.
+    std::replace(out.begin(), out.end(), '\v', ' ');
+    return out;
+}
+
+std::string escapeAttribute(std::string_view value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '"') out += "&quot;";
+        else out += c;
+    }
+    return out;
+}
+
+bool hasXfrm(pugi::xml_node sp, const Prefixes& px) {
+    return static_cast<bool>(sp.child(px.q("spPr").c_str()).child(px.d("xfrm").c_str()));
+}
+
+struct Box {
+    std::int64_t x, y, cx, cy;
+    const char* align;
+};
+
+// Where PowerPoint's default templates put the band of each element, as fractions of the page.
+Box defaultBox(Element e, bool notesPage, std::int64_t w, std::int64_t h) {
+    auto at = [&](double x, double y, double cx, double cy, const char* align) {
+        return Box{static_cast<std::int64_t>(w * x), static_cast<std::int64_t>(h * y),
+                   static_cast<std::int64_t>(w * cx), static_cast<std::int64_t>(h * cy), align};
+    };
+    if (notesPage) {
+        switch (e) {
+            case Element::Header: return at(0, 0, 0.4333, 0.05, "l");
+            case Element::DateAndTime: return at(0.5664, 0, 0.4333, 0.05, "r");
+            case Element::Footer: return at(0, 0.95, 0.4333, 0.05, "l");
+            case Element::SlideNumber: return at(0.5664, 0.95, 0.4333, 0.05, "r");
+        }
+    }
+    switch (e) {
+        case Element::DateAndTime: return at(0.0688, 0.9267, 0.225, 0.0532, "l");
+        case Element::Footer: return at(0.3313, 0.9267, 0.3375, 0.0532, "ctr");
+        default: return at(0.7063, 0.9267, 0.225, 0.0532, "r");
+    }
+}
+
+void writeXfrm(pugi::xml_node spPr, const Prefixes& px, const Box& box) {
+    pugi::xml_node xfrm = spPr.prepend_child(px.d("xfrm").c_str());
+    pugi::xml_node off = xfrm.append_child(px.d("off").c_str());
+    off.append_attribute("x") = box.x;
+    off.append_attribute("y") = box.y;
+    pugi::xml_node ext = xfrm.append_child(px.d("ext").c_str());
+    ext.append_attribute("cx") = box.cx;
+    ext.append_attribute("cy") = box.cy;
+}
+
+const char* hfSuccessor(std::string_view rootLocal) {
+    if (rootLocal == "sldMaster") return "txStyles";
+    if (rootLocal == "notesMaster") return "notesStyle";
+    return "extLst";
+}
+
+XmlPart& typedPart(Deck& deck, const std::string& name, std::string_view local) {
+    XmlPart& part = deck.part(name);
+    if (localName(part.root().name()) != local)
+        fail(ErrorCode::DamagedPackage, deck.label(), name,
+             "a relationship points at a part that is not a " + std::string(local));
+    return part;
+}
+
+}  // namespace
+
+HeaderFooterStamper::HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now)
+    : deck_(deck), now_(now) {}
+
+HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
+    HeaderFooter result;
+    const char* type = placeholderType(element);
+    auto fromShape = [&](pugi::xml_node sp, const Prefixes& px) {
+        result.text = shapeText(sp, px);
+        const std::string field = fieldType(sp, px);
+        if (element == Element::DateAndTime && field.rfind("datetime", 0) == 0) {
+            result.useFormat = true;
+            const int n = std::atoi(field.c_str() + 8);
+            result.format = n >= 1 && n <= 13 ? n : 1;
+        }
+    };
+    std::vector<std::string> pages;
+    std::string master;
+    if (kind == MasterKind::Slide) {
+        pages = deck_.slides;
+        master = deck_.slideMasters.empty() ? std::string() : deck_.slideMasters.front();
+    } else if (kind == MasterKind::Notes) {
+        for (const std::string& slide : deck_.slides)
+            if (std::string notes = deck_.target(slide, ns::kNotesSlide); !notes.empty()) pages.push_back(notes);
+        master = deck_.notesMaster;
+    } else {
+        master = deck_.handoutMaster;
+    }
+    for (const std::string& page : pages) {
+        XmlPart& part = deck_.part(page);
+        const Prefixes px = readPrefixes(part);
+        const auto found = placeholders(part, px, type);
+        if (found.empty()) continue;
+        result.visible = true;
+        fromShape(found.front(), px);
+        return result;
+    }
+    if (master.empty()) return result;
+    XmlPart& part = deck_.part(master);
+    const Prefixes px = readPrefixes(part);
+    const auto found = placeholders(part, px, type);
+    if (!found.empty() && element != Element::SlideNumber) fromShape(found.front(), px);
+    if (kind == MasterKind::Handout) {
+        const pugi::xml_node hf = part.root().child(px.q("hf").c_str());
+        result.visible = hf && hf.attribute(type).as_bool(true);
+    }
+    return result;
+}
+
+void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings) {
+    if (settings.empty()) return;
+    switch (kind) {
+        case MasterKind::Slide: applySlides(settings); break;
+        case MasterKind::Notes: applyNotes(settings); break;
+        case MasterKind::Handout: applyHandout(settings); break;
+    }
+}
+
+void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& settings) {
+    std::set<std::string> layoutsDone;
+    auto stampLayout = [&](const std::string& layout) {
+        if (layout.empty() || !layoutsDone.insert(layout).second) return;
+        XmlPart& part = typedPart(deck_, layout, "sldLayout");
+        const bool title = !deck_.showOnTitleSlide && std::string_view(part.root().attribute("type").value()) == "title";
+        stampMaster(part, settings, title);
+    };
+    for (const std::string& master : deck_.slideMasters) {
+        stampMaster(typedPart(deck_, master, "sldMaster"), settings, false);
+        for (const Relationship& r : deck_.relationships(master))
+            if (!r.external && r.type.size() >= 12 && r.type.substr(r.type.size() - 12) == "/slideLayout")
+                stampLayout(deck_.resolve(master, r.target));
+    }
+    for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
+        XmlPart& slide = typedPart(deck_, deck_.slides[i], "sld");
+        const std::string layout = deck_.target(deck_.slides[i], ns::kSlideLayout);
+        std::string master;
+        bool title = false;
+        if (!layout.empty()) {
+            stampLayout(layout);
+            XmlPart& layoutPart = deck_.part(layout);
+            title = !deck_.showOnTitleSlide && std::string_view(layoutPart.root().attribute("type").value()) == "title";
+            master = deck_.target(layout, ns::kSlideMaster);
+            if (!master.empty()) typedPart(deck_, master, "sldMaster");
+        }
+        const int number = deck_.firstSlideNumber + static_cast<int>(i);
+        for (const auto& [element, setting] : settings)
+            stampPage(slide, element, setting, setting.visible && !title, number, layout, master, false);
+    }
+}
+
+void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& settings) {
+    const bool anyShown = std::any_of(settings.begin(), settings.end(), [](const auto& s) { return s.second.visible; });
+    if (deck_.notesMaster.empty() && anyShown) createNotesMaster();
+    if (!deck_.notesMaster.empty()) stampMaster(typedPart(deck_, deck_.notesMaster, "notesMaster"), settings, false);
+    for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
+        std::string notes = deck_.target(deck_.slides[i], ns::kNotesSlide);
+        // No renderer shows notes headers on a slide without a notes slide, so one is made.
+        if (notes.empty() && anyShown) notes = createNotesSlide(deck_.slides[i]);
+        if (notes.empty()) continue;
+        XmlPart& page = typedPart(deck_, notes, "notes");
+        const int number = deck_.firstSlideNumber + static_cast<int>(i);
+        for (const auto& [element, setting] : settings)
+            stampPage(page, element, setting, setting.visible, number, "", deck_.notesMaster, true);
+    }
+}
+
+void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& settings) {
+    if (deck_.handoutMaster.empty()) return;
+    stampMaster(typedPart(deck_, deck_.handoutMaster, "handoutMaster"), settings, false);
+}
+
+void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings, bool flagsOff) {
+    const Prefixes px = writePrefixes(master, deck_.strict());
+    pugi::xml_node root = master.root();
+    const std::string_view rootLocal = localName(root.name());
+    const bool slideSide = rootLocal == "sldMaster" || rootLocal == "sldLayout";
+
+    // p:hf records the dialog state for pages added later; all four flags are written, since readers
+    // disagree on what a missing one means.
+    pugi::xml_node hf = root.child(px.q("hf").c_str());
+    const bool created = !hf;
+    if (created) hf = insertBefore(root, px.q("hf"), {px.q(hfSuccessor(rootLocal)), px.q("extLst")});
+    for (Element e : {Element::SlideNumber, Element::Header, Element::Footer, Element::DateAndTime}) {
+        const char* name = placeholderType(e);
+        std::string value;
+        if (auto it = settings.find(e); it != settings.end() && !(slideSide && e == Element::Header)) {
+            value = it->second.visible && !flagsOff ? "1" : "0";
+        } else if (hf.attribute(name)) {
+            continue;
+        } else {
+            value = !(slideSide && e == Element::Header) && !placeholders(master, px, name).empty() ? "1" : "0";
+        }
+        pugi::xml_attribute a = hf.attribute(name);
+        if (!a) a = hf.append_attribute(name);
+        a.set_value(value.c_str());
+    }
+
+    // The text also goes into the master's own placeholders, so pages added later carry it.
+    for (const auto& [element, setting] : settings) {
+        if (element == Element::SlideNumber || (slideSide && element == Element::Header)) continue;
+        Content content{removeControlCharacters(setting.text), ""};
+        if (element == Element::DateAndTime && setting.useFormat) {
+            content.field = "datetime" + std::to_string(setting.format);
+            content.text = formatDate(setting.format, now_);
+        }
+        for (pugi::xml_node sp : placeholders(master, px, placeholderType(element)))
+            fillText(sp, px, content, master.name() + ":" + placeholderType(element));
+    }
+    master.markDirty();
+}
+
+void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const HeaderFooter& setting, bool show,
+                                    int number, const std::string& layout, const std::string& master, bool notesPage) {
+    const char* type = placeholderType(element);
+    const Prefixes readPx = readPrefixes(page);
+    std::vector<pugi::xml_node> existing = placeholders(page, readPx, type);
+    if (!show && existing.empty()) return;
+    const Prefixes px = writePrefixes(page, deck_.strict());
+    page.markDirty();
+
+    auto remove = [&](pugi::xml_node sp) {
+        // An animated shape cannot go without its animation; emptying it hides it just as well.
+        const std::string id = sp.child(px.q("nvSpPr").c_str()).child(px.q("cNvPr").c_str()).attribute("id").value();
+        if (referencedByAnimation(page, id)) {
+            fillText(sp, px, Content{}, page.name() + ":" + type);
+            return;
+        }
+        sp.parent().remove_child(sp);
+    };
+    if (!show) {
+        for (pugi::xml_node sp : existing) remove(sp);
+        return;
+    }
+
+    Content content{removeControlCharacters(setting.text), ""};
+    if (element == Element::SlideNumber) {
+        content = {std::to_string(number), "slidenum"};
+    } else if (element == Element::DateAndTime && setting.useFormat) {
+        content = {formatDate(setting.format, now_), "datetime" + std::to_string(setting.format)};
+    }
+    const std::string seed = page.name() + ":" + type;
+    if (!existing.empty()) {
+        for (std::size_t k = 1; k < existing.size(); ++k) remove(existing[k]);
+        fillText(existing.front(), px, content, seed);
+        return;
+    }
+
+    // A new placeholder inherits from the layout's one of its type (by idx), else takes the master's
+    // geometry explicitly, else a band at the page's bottom.
+    pugi::xml_node layoutPh, masterPh;
+    Prefixes layoutPx, masterPx;
+    std::int64_t maxIdx = 0;
+    if (!layout.empty()) {
+        XmlPart& l = deck_.part(layout);
+        layoutPx = readPrefixes(l);
+        for (pugi::xml_node sp : placeholders(l, layoutPx, "")) {
+            maxIdx = std::max<std::int64_t>(maxIdx, phOf(sp, layoutPx).attribute("idx").as_llong(0));
+            if (!layoutPh && std::string_view(phOf(sp, layoutPx).attribute("type").value()) == type) layoutPh = sp;
+        }
+    }
+    if (!master.empty()) {
+        XmlPart& m = deck_.part(master);
+        masterPx = readPrefixes(m);
+        const auto found = placeholders(m, masterPx, type);
+        if (!found.empty()) masterPh = found.front();
+    }
+    for (pugi::xml_node sp : placeholders(page, px, ""))
+        maxIdx = std::max<std::int64_t>(maxIdx, phOf(sp, px).attribute("idx").as_llong(0));
+
+    const std::int64_t id = maxShapeId(page) + 1;
+    pugi::xml_node tree = shapeTree(page, px);
+    if (!tree) fail(ErrorCode::DamagedXml, deck_.label(), page.name(), "the page has no shape tree");
+    pugi::xml_node sp = insertBefore(tree, px.q("sp"), {px.q("extLst")});
+    pugi::xml_node nv = sp.append_child(px.q("nvSpPr").c_str());
+    pugi::xml_node cNvPr = nv.append_child(px.q("cNvPr").c_str());
+    cNvPr.append_attribute("id") = id;
+    cNvPr.append_attribute("name") = (std::string(placeholderName(element)) + " " + std::to_string(id - 1)).c_str();
+    nv.append_child(px.q("cNvSpPr").c_str()).append_child(px.d("spLocks").c_str()).append_attribute("noGrp") = "1";
+    pugi::xml_node ph = nv.append_child(px.q("nvPr").c_str()).append_child(px.q("ph").c_str());
+    pugi::xml_node spPr = sp.append_child(px.q("spPr").c_str());
+
+    const pugi::xml_node templ = layoutPh ? layoutPh : masterPh;
+    const Prefixes& templPx = layoutPh ? layoutPx : masterPx;
+    if (templ) {
+        for (pugi::xml_attribute a : phOf(templ, templPx).attributes())
+            if (std::string_view(a.name()) != "hasCustomPrompt") ph.append_attribute(a.name()) = a.value();
+    } else {
+        ph.append_attribute("type") = type;
+    }
+    const bool inherits = layoutPh || (notesPage && masterPh);
+    if (!inherits) {
+        // Matching a layout placeholder by idx would inherit the wrong geometry.
+        if (!notesPage) {
+            if (pugi::xml_attribute idx = ph.attribute("idx")) idx.set_value(maxIdx + 1);
+            else ph.append_attribute("idx") = maxIdx + 1;
+        }
+    }
+    const bool geometryKnown = (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
+    pugi::xml_node body = sp.append_child(px.q("txBody").c_str());
+    if (!inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
+        spPr.append_copy(masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str()));
+        const pugi::xml_node masterBody = masterPh.child(masterPx.q("txBody").c_str());
+        for (const char* local : {"bodyPr", "lstStyle"}) {
+            if (pugi::xml_node n = masterBody.child(masterPx.d(local).c_str())) body.append_copy(n);
+            else body.append_child(px.d(local).c_str());
+        }
+    } else if (!geometryKnown || !inherits) {
+        const Box box = defaultBox(element, notesPage, notesPage ? deck_.notesWidth : deck_.slideWidth,
+                                   notesPage ? deck_.notesHeight : deck_.slideHeight);
+        writeXfrm(spPr, px, box);
+        body.append_child(px.d("bodyPr").c_str());
+        pugi::xml_node lvl1 = body.append_child(px.d("lstStyle").c_str()).append_child(px.d("lvl1pPr").c_str());
+        lvl1.append_attribute("algn") = box.align;
+        lvl1.append_child(px.d("defRPr").c_str()).append_attribute("sz") = 1200;
+    } else {
+        body.append_child(px.d("bodyPr").c_str());
+        body.append_child(px.d("lstStyle").c_str());
+    }
+    fillText(sp, px, content, seed);
+}
+
+void HeaderFooterStamper::createNotesMaster() {
+    const bool strict = deck_.strict();
+    const std::string pml(strict ? ns::kPmlStrict : ns::kPml);
+    const std::string dml(strict ? ns::kDmlStrict : ns::kDml);
+    const std::string rel(strict ? ns::kRelStrict : ns::kRel);
+    const std::int64_t w = deck_.notesWidth, h = deck_.notesHeight;
+    auto box = [](std::int64_t x, std::int64_t y, std::int64_t cx, std::int64_t cy) {
+        return "<a:xfrm><a:off x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\"/><a:ext cx=\"" +
+               std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"/></a:xfrm>";
+    };
+    int id = 1;
+    auto textPh = [&](const char* name, const char* ph, std::int64_t x, std::int64_t y, std::int64_t cx, std::int64_t cy,
+                      const char* align, const std::string& paragraph) {
+        ++id;
+        return "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"" + name + " " +
+               std::to_string(id - 1) + "\"/><p:cNvSpPr><a:spLocks noGrp=\"1\"/></p:cNvSpPr><p:nvPr>" + ph +
+               "</p:nvPr></p:nvSpPr><p:spPr>" + box(x, y, cx, cy) +
+               "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></p:spPr><p:txBody><a:bodyPr vert=\"horz\" lIns=\"91440\" "
+               "tIns=\"45720\" rIns=\"91440\" bIns=\"45720\" rtlCol=\"0\"/><a:lstStyle><a:lvl1pPr algn=\"" + align +
+               "\"><a:defRPr sz=\"1200\"/></a:lvl1pPr></a:lstStyle>" + paragraph + "</p:txBody></p:sp>";
+    };
+    const std::string empty = "<a:p><a:endParaRPr lang=\"en-US\"/></a:p>";
+    const std::int64_t bandW = w * 4333 / 10000, bandH = h / 20, right = w * 5664 / 10000;
+    const std::int64_t imageW = w * 3 / 4;
+    const std::int64_t imageH = std::min<std::int64_t>(imageW * deck_.slideHeight / deck_.slideWidth, h * 3 / 10);
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<p:notesMaster xmlns:a=\"" + dml +
+                      "\" xmlns:r=\"" + rel + "\" xmlns:p=\"" + pml +
+                      "\"><p:cSld><p:bg><p:bgRef idx=\"1001\"><a:schemeClr val=\"bg1\"/></p:bgRef></p:bg><p:spTree>"
+                      "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm>"
+                      "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/>"
+                      "</a:xfrm></p:grpSpPr>";
+    xml += textPh("Header Placeholder", "<p:ph type=\"hdr\" sz=\"quarter\"/>", 0, 0, bandW, bandH, "l", empty);
+    xml += textPh("Date Placeholder", "<p:ph type=\"dt\" idx=\"1\"/>", right, 0, bandW, bandH, "r", empty);
+    ++id;
+    xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) +
+           "\" name=\"Slide Image Placeholder 3\"/><p:cNvSpPr><a:spLocks noGrp=\"1\" noRot=\"1\" noChangeAspect=\"1\"/>"
+           "</p:cNvSpPr><p:nvPr><p:ph type=\"sldImg\" idx=\"2\"/></p:nvPr></p:nvSpPr><p:spPr>" +
+           box((w - imageW) / 2, h / 8, imageW, imageH) +
+           "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/><a:ln w=\"12700\"><a:solidFill>"
+           "<a:prstClr val=\"black\"/></a:solidFill></a:ln></p:spPr></p:sp>";
+    xml += textPh("Notes Placeholder", "<p:ph type=\"body\" sz=\"quarter\" idx=\"3\"/>", w / 10, h * 48 / 100, w * 8 / 10,
+                  h * 39 / 100, "l", empty);
+    xml += textPh("Footer Placeholder", "<p:ph type=\"ftr\" sz=\"quarter\" idx=\"4\"/>", 0, h - bandH, bandW, bandH, "l", empty);
+    xml += textPh("Slide Number Placeholder", "<p:ph type=\"sldNum\" sz=\"quarter\" idx=\"5\"/>", right, h - bandH, bandW,
+                  bandH, "r",
+                  "<a:p><a:fld id=\"" + stableGuid("notesMaster:sldNum") +
+                      "\" type=\"slidenum\"><a:rPr lang=\"en-US\"/><a:t>\xE2\x80\xB9#\xE2\x80\xBA</a:t></a:fld>"
+                      "<a:endParaRPr lang=\"en-US\"/></a:p>");
+    xml += "</p:spTree></p:cSld><p:clrMap bg1=\"lt1\" tx1=\"dk1\" bg2=\"lt2\" tx2=\"dk2\" accent1=\"accent1\" "
+           "accent2=\"accent2\" accent3=\"accent3\" accent4=\"accent4\" accent5=\"accent5\" accent6=\"accent6\" "
+           "hlink=\"hlink\" folHlink=\"folHlink\"/><p:notesStyle><a:lvl1pPr marL=\"0\" algn=\"l\" defTabSz=\"914400\">"
+           "<a:defRPr sz=\"1200\" kern=\"1200\"><a:solidFill><a:schemeClr val=\"tx1\"/></a:solidFill>"
+           "<a:latin typeface=\"+mn-lt\"/><a:ea typeface=\"+mn-ea\"/><a:cs typeface=\"+mn-cs\"/></a:defRPr>"
+           "</a:lvl1pPr></p:notesStyle></p:notesMaster>";
+
+    const std::string name = deck_.unusedPartName("ppt/notesMasters", "notesMaster");
+    deck_.addXmlPart(name, xml, ns::kNotesMasterType);
+    // The notes master gets its own copy of the first design's theme, as PowerPoint does.
+    std::string theme = deck_.slideMasters.empty() ? std::string() : deck_.target(deck_.slideMasters.front(), ns::kTheme);
+    if (!theme.empty() && deck_.exists(theme)) {
+        const std::string themeName = deck_.unusedPartName("ppt/theme", "theme");
+        deck_.addRawPart(themeName, deck_.zip().read(deck_.zip().find(theme)), ns::kThemeType);
+        deck_.addRelationship(name, ns::kTheme, themeName);
+    }
+    const std::string rid = deck_.addRelationship(deck_.presentationPart(), ns::kNotesMaster, name);
+
+    XmlPart& presentation = deck_.presentation();
+    const std::string pp = presentation.prefixOf(ns::kPml, ns::kPmlStrict);
+    const std::string rp = presentation.ensurePrefix(ns::kRel, ns::kRelStrict, strict, "r");
+    pugi::xml_node root = presentation.root();
+    pugi::xml_node list;
+    if (pugi::xml_node masters = root.child(qualified(pp, "sldMasterIdLst").c_str()))
+        list = root.insert_child_after(qualified(pp, "notesMasterIdLst").c_str(), masters);
+    else
+        list = root.prepend_child(qualified(pp, "notesMasterIdLst").c_str());
+    list.append_child(qualified(pp, "notesMasterId").c_str()).append_attribute(qualified(rp, "id").c_str()) = rid.c_str();
+    presentation.markDirty();
+    deck_.notesMaster = name;
+}
+
+std::string HeaderFooterStamper::createNotesSlide(const std::string& slide) {
+    const bool strict = deck_.strict();
+    XmlPart& master = deck_.part(deck_.notesMaster);
+    const Prefixes mpx = readPrefixes(master);
+    auto phFromMaster = [&](const char* type, const char* fallback) {
+        const auto found = placeholders(master, mpx, type);
+        if (found.empty()) return std::string(fallback);
+        std::string ph = "<p:ph";
+        for (pugi::xml_attribute a : phOf(found.front(), mpx).attributes()) {
+            const std::string_view attr = a.name();
+            if (attr == "type" || attr == "idx" || attr == "sz" || attr == "orient")
+                ph += std::string(" ") + a.name() + "=\"" + escapeAttribute(a.value()) + "\"";
+        }
+        return ph + "/>";
+    };
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<p:notes xmlns:a=\"" +
+        std::string(strict ? ns::kDmlStrict : ns::kDml) + "\" xmlns:r=\"" + std::string(strict ? ns::kRelStrict : ns::kRel) +
+        "\" xmlns:p=\"" + std::string(strict ? ns::kPmlStrict : ns::kPml) +
+        "\"><p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
+        "<p:grpSpPr/><p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Slide Image Placeholder 1\"/><p:cNvSpPr><a:spLocks "
+        "noGrp=\"1\" noRot=\"1\" noChangeAspect=\"1\"/></p:cNvSpPr><p:nvPr>" +
+        phFromMaster("sldImg", "<p:ph type=\"sldImg\"/>") +
+        "</p:nvPr></p:nvSpPr><p:spPr/></p:sp><p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Notes Placeholder 2\"/>"
+        "<p:cNvSpPr><a:spLocks noGrp=\"1\"/></p:cNvSpPr><p:nvPr>" +
+        phFromMaster("body", "<p:ph type=\"body\" idx=\"1\"/>") +
+        "</p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:endParaRPr lang=\"en-US\"/></a:p>"
+        "</p:txBody></p:sp></p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:notes>";
+    const std::string name = deck_.unusedPartName("ppt/notesSlides", "notesSlide");
+    deck_.addXmlPart(name, xml, ns::kNotesSlideType);
+    deck_.addRelationship(name, ns::kNotesMaster, deck_.notesMaster);
+    deck_.addRelationship(name, ns::kSlide, slide);
+    deck_.addRelationship(slide, ns::kNotesSlide, name);
+    return name;
+}
+
+}  // namespace trelwick::engine

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+
+#include "Deck.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine {
+
+// Reads and applies header/footer elements the way PowerPoint's "Apply to All" does: a page shows an
+// element only when it carries its own placeholder, so every page of the master kind gets, keeps or
+// loses that placeholder, and masters and layouts record the state in p:hf and their placeholders.
+class HeaderFooterStamper {
+public:
+    HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now);
+
+    // The state as the deck holds it: the first page carrying the element, else the master.
+    HeaderFooter read(MasterKind kind, Element element);
+    // Stamps the given elements of one master kind; elements absent from the map stay untouched.
+    void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings);
+
+private:
+    struct Template;
+    void applySlides(const std::map<Element, HeaderFooter>& settings);
+    void applyNotes(const std::map<Element, HeaderFooter>& settings);
+    void applyHandout(const std::map<Element, HeaderFooter>& settings);
+    void stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings, bool flagsOff);
+    void stampPage(XmlPart& page, Element element, const HeaderFooter& setting, bool show, int number,
+                   const std::string& layout, const std::string& master, bool notesPage);
+    void createNotesMaster();
+    std::string createNotesSlide(const std::string& slide);
+    Deck& deck_;
+    std::chrono::system_clock::time_point now_;
+};
+
+}  // namespace trelwick::engine

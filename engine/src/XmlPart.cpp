@@ -1,0 +1,87 @@
+#include "XmlPart.h"
+
+#include <cstring>
+#include <sstream>
+
+#include "Failure.h"
+
+namespace trelwick::engine {
+namespace {
+
+// parse_eol and parse_wconv_attribute are left out: they would rewrite line ends and whitespace in
+// attribute values that we do not own. parse_doctype is in only so that a DOCTYPE can be refused.
+constexpr unsigned kParseOptions = ((pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol & ~pugi::parse_wconv_attribute);
+
+}  // namespace
+
+XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel) : name_(std::move(name)) {
+    bom_ = text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    const pugi::xml_parse_result result =
+        doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_auto);
+    if (!result)
+        fail(ErrorCode::DamagedXml, fileLabel, name_,
+             std::string("the XML is damaged (") + result.description() + " at offset " +
+                 std::to_string(result.offset) + ")");
+    for (pugi::xml_node node : doc_.children())
+        if (node.type() == pugi::node_doctype)
+            fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML carries a DOCTYPE, which is refused");
+    if (!doc_.document_element()) fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML has no root element");
+}
+
+XmlPart XmlPart::created(std::string name, const std::string& text) {
+    XmlPart part;
+    part.name_ = std::move(name);
+    part.doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+    part.dirty_ = true;
+    part.isNew_ = true;
+    return part;
+}
+
+std::string XmlPart::serialize() const {
+    std::ostringstream out;
+    unsigned flags = pugi::format_raw | pugi::format_no_declaration;
+    if (bom_) flags |= pugi::format_write_bom;
+    doc_.save(out, "", flags, pugi::encoding_utf8);
+    return out.str();
+}
+
+std::string XmlPart::prefixOf(std::string_view uri, std::string_view strictUri, bool* found) const {
+    for (pugi::xml_attribute a : root().attributes()) {
+        const std::string_view name = a.name();
+        const std::string_view value = a.value();
+        if (value != uri && value != strictUri) continue;
+        if (name == "xmlns") {
+            if (found) *found = true;
+            return {};
+        }
+        if (name.substr(0, 6) == "xmlns:") {
+            if (found) *found = true;
+            return std::string(name.substr(6));
+        }
+    }
+    if (found) *found = false;
+    return {};
+}
+
+std::string XmlPart::ensurePrefix(std::string_view uri, std::string_view strictUri, bool strict,
+                                  const std::string& preferred) {
+    bool found = false;
+    std::string prefix = prefixOf(uri, strictUri, &found);
+    if (found) return prefix;
+    prefix = preferred;
+    for (int n = 0; root().attribute(("xmlns:" + prefix).c_str()); ++n) prefix = preferred + std::to_string(n);
+    root().append_attribute(("xmlns:" + prefix).c_str()) = std::string(strict ? strictUri : uri).c_str();
+    markDirty();
+    return prefix;
+}
+
+std::string qualified(const std::string& prefix, std::string_view local) {
+    return prefix.empty() ? std::string(local) : prefix + ":" + std::string(local);
+}
+
+std::string_view localName(const char* name) {
+    const char* colon = std::strchr(name, ':');
+    return colon ? std::string_view(colon + 1) : std::string_view(name);
+}
+
+}  // namespace trelwick::engine

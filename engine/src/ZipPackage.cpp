@@ -1,0 +1,217 @@
+#include "ZipPackage.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+#include "Failure.h"
+#include "OleProbe.h"
+
+namespace trelwick::engine {
+
+std::string zip_strerror_code(int code);
+
+namespace {
+
+constexpr std::uint64_t kRatioCheckFloor = 1u << 20;
+
+// Sniffed kind of a file from its first bytes.
+enum class Magic { Zip, EmptyZip, Ole, Other };
+
+Magic sniff(const std::string& head) {
+    if (head.size() >= 4 && head.compare(0, 4, "PK\x03\x04", 4) == 0) return Magic::Zip;
+    if (head.size() >= 4 && head.compare(0, 4, "PK\x05\x06", 4) == 0) return Magic::EmptyZip;
+    if (OleProbe::hasMagic(head)) return Magic::Ole;
+    return Magic::Other;
+}
+
+[[noreturn]] void refuseOle(OleContent content, const std::string& label) {
+    switch (content) {
+        case OleContent::Encrypted:
+            fail(ErrorCode::PasswordProtected, label, "", "the presentation is protected by a password");
+        case OleContent::LegacyPowerPoint:
+            fail(ErrorCode::LegacyFormat, label, "", "legacy .ppt presentations are not supported yet");
+        case OleContent::Other:
+            break;
+    }
+    fail(ErrorCode::NotAPresentation, label, "", "the file is an OLE compound file, not a presentation");
+}
+
+[[noreturn]] void failOpen(int code, const std::string& label) {
+    switch (code) {
+        case ZIP_ER_NOZIP:
+        case ZIP_ER_INCONS:
+        case ZIP_ER_CRC:
+        case ZIP_ER_COMPNOTSUPP:
+        case ZIP_ER_ZLIB:
+        case ZIP_ER_EOF:
+            fail(ErrorCode::DamagedPackage, label, "", "the zip container is damaged (" + std::string(zip_strerror_code(code)) + ")");
+        case ZIP_ER_MEMORY:
+            fail(ErrorCode::LimitExceeded, label, "", "the zip directory is too large");
+        default:
+            fail(ErrorCode::ReadFailed, label, "", "cannot read the file (" + std::string(zip_strerror_code(code)) + ")");
+    }
+}
+
+}  // namespace
+
+std::string toLower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& file, const Limits& limits) {
+    const std::string label = file.string();
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!std::filesystem::exists(status))
+        fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
+    if (std::filesystem::is_directory(status))
+        fail(ErrorCode::FileNotFound, label, "", "this is a folder, not a presentation file");
+    std::ifstream in(file, std::ios::binary);
+    if (!in) fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading");
+    const std::uint64_t size = std::filesystem::file_size(file, ec);
+    if (ec) fail(ErrorCode::ReadFailed, label, "", "the file size cannot be read");
+    if (size == 0) fail(ErrorCode::NotAPresentation, label, "", "the file is empty");
+    auto readAt = [&in](std::uint64_t offset, std::size_t length) {
+        std::string buffer(length, '\0');
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(buffer.data(), static_cast<std::streamsize>(length));
+        buffer.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+        return buffer;
+    };
+    const std::string head = readAt(0, 8);
+    switch (sniff(head)) {
+        case Magic::Ole: refuseOle(OleProbe::inspect(size, readAt), label);
+        case Magic::Other: fail(ErrorCode::NotAPresentation, label, "", "the file is not a presentation (not a zip package)");
+        case Magic::EmptyZip:
+        case Magic::Zip: break;
+    }
+    int code = 0;
+    zip_t* zip = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!zip) failOpen(code, label);
+    return std::unique_ptr<ZipPackage>(new ZipPackage(zip, label, limits));
+}
+
+std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::string& label,
+                                                  const Limits& limits) {
+    if (bytes.empty()) fail(ErrorCode::NotAPresentation, label, "", "the file is empty");
+    switch (sniff(bytes.substr(0, 8))) {
+        case Magic::Ole:
+            refuseOle(OleProbe::inspect(bytes.size(),
+                                        [&bytes](std::uint64_t offset, std::size_t length) {
+                                            return offset >= bytes.size() ? std::string() : bytes.substr(offset, length);
+                                        }),
+                      label);
+        case Magic::Other: fail(ErrorCode::NotAPresentation, label, "", "the file is not a presentation (not a zip package)");
+        case Magic::EmptyZip:
+        case Magic::Zip: break;
+    }
+    auto holder = std::make_unique<std::string>(std::move(bytes));
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(holder->data(), holder->size(), 0, &error);
+    if (!source) fail(ErrorCode::ReadFailed, label, "", "cannot read the bytes");
+    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!zip) {
+        zip_source_free(source);
+        const int code = zip_error_code_zip(&error);
+        zip_error_fini(&error);
+        failOpen(code, label);
+    }
+    zip_error_fini(&error);
+    std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
+    package->bytes_ = std::move(holder);
+    return package;
+}
+
+ZipPackage::ZipPackage(zip_t* zip, std::string label, const Limits& limits)
+    : zip_(zip), label_(std::move(label)), limits_(limits) {
+    const zip_int64_t count = zip_get_num_entries(zip_, 0);
+    if (count < 0 || static_cast<std::uint64_t>(count) > limits_.maxEntries) {
+        zip_discard(zip_);
+        fail(ErrorCode::LimitExceeded, label_, "", "the package holds too many entries");
+    }
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        names_.emplace_back(name ? name : "");
+        byLowerName_.emplace(toLower(names_.back()), static_cast<std::uint64_t>(i));
+    }
+}
+
+ZipPackage::~ZipPackage() {
+    if (zip_) zip_discard(zip_);
+}
+
+std::string ZipPackage::find(const std::string& partName) const {
+    auto it = byLowerName_.find(toLower(partName));
+    return it == byLowerName_.end() ? std::string() : names_[it->second];
+}
+
+bool ZipPackage::hasPrefix(const std::string& prefix) const {
+    const std::string lower = toLower(prefix);
+    auto it = byLowerName_.lower_bound(lower);
+    return it != byLowerName_.end() && it->first.compare(0, lower.size(), lower) == 0;
+}
+
+std::string ZipPackage::read(const std::string& partName) const {
+    auto it = byLowerName_.find(toLower(partName));
+    if (it == byLowerName_.end()) fail(ErrorCode::DamagedPackage, label_, partName, "the part is missing");
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip_, it->second, 0, &st) != 0)
+        fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry cannot be read");
+    // The declared size may lie; it only lets an honest oversized part fail before inflating.
+    if ((st.valid & ZIP_STAT_SIZE) && st.size > limits_.maxXmlPartBytes)
+        fail(ErrorCode::LimitExceeded, label_, partName, "the part is larger than the limit");
+    const std::uint64_t compressed = (st.valid & ZIP_STAT_COMP_SIZE) ? std::max<std::uint64_t>(st.comp_size, 1) : 1;
+    zip_file_t* file = zip_fopen_index(zip_, it->second, 0);
+    if (!file) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry cannot be opened (" + std::string(zip_strerror(zip_)) + ")");
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        const zip_int64_t n = zip_fread(file, buffer, sizeof buffer);
+        if (n < 0) {
+            const std::string why = zip_file_strerror(file);
+            zip_fclose(file);
+            fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry is damaged (" + why + ")");
+        }
+        if (n == 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+        if (out.size() > limits_.maxXmlPartBytes) {
+            zip_fclose(file);
+            fail(ErrorCode::LimitExceeded, label_, partName, "the part is larger than the limit");
+        }
+        if (out.size() > kRatioCheckFloor && out.size() / compressed > limits_.maxCompressionRatio) {
+            zip_fclose(file);
+            fail(ErrorCode::LimitExceeded, label_, partName, "the part is compressed suspiciously well (zip bomb)");
+        }
+    }
+    if (zip_fclose(file) != 0) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry is damaged");
+    return out;
+}
+
+std::string ZipPackage::readRaw(const std::string& partName) const {
+    auto it = byLowerName_.find(toLower(partName));
+    if (it == byLowerName_.end()) fail(ErrorCode::DamagedPackage, label_, partName, "the part is missing");
+    zip_file_t* file = zip_fopen_index(zip_, it->second, ZIP_FL_COMPRESSED);
+    if (!file) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry cannot be opened");
+    std::string out;
+    char buffer[65536];
+    zip_int64_t n;
+    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    zip_fclose(file);
+    if (n < 0) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry is damaged");
+    return out;
+}
+
+std::string zip_strerror_code(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+}  // namespace trelwick::engine

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "trelwick/engine.h"
+
+namespace trelwick::engine {
+
+// A zip package opened read-only: entry lookup by part name (case-insensitive, as OPC wants) and
+// size-capped reading of the XML parts. Media is never inflated.
+class ZipPackage {
+public:
+    // Opens a file after sniffing its content. Throws Error (FileNotFound, NotAPresentation,
+    // PasswordProtected, LegacyFormat, DamagedPackage, ReadFailed, LimitExceeded).
+    static std::unique_ptr<ZipPackage> openFile(const std::filesystem::path& file, const Limits& limits);
+    // The same for a deck held in memory; label names it in messages.
+    static std::unique_ptr<ZipPackage> openBytes(std::string bytes, const std::string& label,
+                                                 const Limits& limits);
+    ~ZipPackage();
+
+    const std::string& label() const { return label_; }
+    zip_t* archive() const { return zip_; }
+    std::uint64_t entryCount() const { return names_.size(); }
+    const std::string& entryName(std::uint64_t index) const { return names_[index]; }
+    // The entry's exact name for a part name, or empty when absent.
+    std::string find(const std::string& partName) const;
+    // True when some entry's name starts with prefix (case-insensitive).
+    bool hasPrefix(const std::string& prefix) const;
+    // Inflates one entry, stopping with LimitExceeded as soon as a cap is crossed.
+    std::string read(const std::string& partName) const;
+    // The raw (still compressed) bytes of an entry, for copying.
+    std::string readRaw(const std::string& partName) const;
+
+private:
+    ZipPackage(zip_t* zip, std::string label, const Limits& limits);
+    zip_t* zip_;
+    std::string label_;
+    Limits limits_;
+    std::unique_ptr<std::string> bytes_;  // backing store of an in-memory deck
+    std::vector<std::string> names_;
+    std::map<std::string, std::uint64_t> byLowerName_;
+};
+
+std::string toLower(std::string s);
+
+}  // namespace trelwick::engine
