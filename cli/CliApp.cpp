@@ -104,11 +104,16 @@ int CliApp::run(const std::vector<std::string>& args) {
         try {
             const engine::SaveOutcome outcome = stamper.stamp(deck.source, deck.target);
             std::vector<std::string> lines;
-            if (outcome.signatureInvalidated)
+            bool signatureMentioned = false;
+            for (const std::string& warning : outcome.warnings) {
+                const std::string text =
+                    reasonWithoutFile(reasonWithoutFile(warning, deck.target), deck.source);
+                signatureMentioned = signatureMentioned || text.find("signature") != std::string::npos;
+                lines.push_back("warning: " + name + ": " + text);
+            }
+            if (outcome.signatureInvalidated && !signatureMentioned)
                 lines.push_back("warning: " + name +
-                                ": its digital signature no longer holds (the stamped copy is unsigned)");
-            for (const std::string& warning : outcome.warnings)
-                lines.push_back("warning: " + name + ": " + warning);
+                                ": the presentation was digitally signed; its signature no longer holds");
             report(true, lines);
         } catch (const engine::Error& e) {
             report(false, {name + ": " + reasonWithoutFile(e.what(), deck.source)});

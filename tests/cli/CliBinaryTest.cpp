@@ -143,6 +143,7 @@ const std::vector<std::string> kGoodDecks{"python-pptx__sld-notes.pptx", "onlyof
 TEST(CliCorpus, MixOfGoodAndBadDecksStampsTheGoodOnesAndExitsWithOne) {
     SKIP_WITHOUT_CORPUS();
     TempDir tmp;
+    fs::create_directories(tmp.path() / "in/bad");
     for (const std::string& name : kGoodDecks) fs::copy_file(kCorpus / name, tmp.path() / "in" / name);
     std::vector<std::string> bad;
     for (const auto& entry : fs::directory_iterator(kCorpus / "bad")) {
