@@ -60,7 +60,8 @@ def strip_alternate_content(data):
 
 def prepare(data):
     """Returns (text to validate, whether the schema covers the root) or raises on malformed XML."""
-    text = data.decode("utf-8")
+    # Parsing the bytes as stored catches a declaration that does not match the encoding used.
+    text = xml.dom.minidom.parseString(data).toxml()
     for strict, transitional in STRICT_TO_TRANSITIONAL.items():
         text = text.replace(strict, transitional)
     doc = strip_alternate_content(text.encode("utf-8"))
