@@ -3,7 +3,8 @@
 
 Every .pptx-family deck of the corpus is stamped with distinct marker texts for each element, then
 rendered to PDF with slides and notes pages (hidden slides included). Every slide page must show the
-footer, the date and its number; every notes page the notes header, footer, date and page number.
+footer, the date and its number (title slides of a deck that keeps them off title slides: none of
+them); every notes page the notes header, footer, date and page number.
 The stamped decks are then stamped again with everything hidden, and no marker may remain.
 
 A number is judged by comparing the two renders: page N of the stamped render must hold the token N
@@ -14,6 +15,7 @@ Exit status: 0 all decks pass, 1 some fail, 77 skipped (no corpus, soffice or pd
 import argparse
 import concurrent.futures
 import os
+import posixpath
 import re
 import shutil
 import subprocess
@@ -36,17 +38,54 @@ PDF_FILTER = ('pdf:impress_pdf_Export:{"ExportNotesPages":{"type":"boolean","val
               '"ExportHiddenSlides":{"type":"boolean","value":"true"}}')
 
 
-def slide_count(deck):
-    """Slides listed in the presentation part (hidden ones included), found through the package rels."""
+def _text(z, name):
+    """A part's text, whatever Unicode encoding its byte order mark names."""
+    data = z.read(name)
+    for bom, codec in ((b"\xff\xfe", "utf-16"), (b"\xfe\xff", "utf-16"), (b"\xef\xbb\xbf", "utf-8-sig")):
+        if data.startswith(bom):
+            return data.decode(codec, "replace")
+    return data.decode("utf-8", "replace")
+
+
+def _rels(z, part):
+    """Relationship type suffix -> list of target part names, for one part."""
+    folder, name = posixpath.split(part)
+    try:
+        xml = _text(z, posixpath.join(folder, "_rels", name + ".rels"))
+    except KeyError:
+        return {}
+    found = {}
+    for rel in re.findall(r"<Relationship\b[^>]*>", xml):
+        kind = re.search(r'Type="[^"]*/([^/"]+)"', rel).group(1)
+        rid = re.search(r'Id="([^"]*)"', rel).group(1)
+        target = re.search(r'Target="([^"]*)"', rel).group(1)
+        target = target.lstrip("/") if target.startswith("/") else posixpath.normpath(posixpath.join(folder, target))
+        found.setdefault(kind, []).append((rid, target))
+    return found
+
+
+def slide_rules(deck):
+    """One flag per slide in show order (hidden ones included): True when the deck keeps date, footer and
+    number off title slides (showSpecialPlsOnTitleSld="0") and the slide's layout is of type title."""
     with zipfile.ZipFile(deck) as z:
-        rels = z.read("_rels/.rels").decode("utf-8", "replace")
-        target = None
-        for rel in re.findall(r"<Relationship\b[^>]*>", rels):
-            if re.search(r'Type="[^"]*/officeDocument"', rel):
-                target = re.search(r'Target="([^"]*)"', rel).group(1).lstrip("/")
-        xml = z.read(target).decode("utf-8", "replace")
-    lst = re.search(r"<(?:\w+:)?sldIdLst\b.*?</(?:\w+:)?sldIdLst>", xml, re.S)
-    return len(re.findall(r"<(?:\w+:)?sldId\b", lst.group(0))) if lst else 0
+        main = _rels(z, "")["officeDocument"][0][1]
+        xml = _text(z, main)
+        targets = dict(_rels(z, main).get("slide", []))
+        root = re.search(r"<(?:\w+:)?presentation\b[^>]*>", xml).group(0)
+        no_title = re.search(r'showSpecialPlsOnTitleSld="(0|false)"', root) is not None
+        lst = re.search(r"<(?:\w+:)?sldIdLst\b.*?</(?:\w+:)?sldIdLst>", xml, re.S)
+        rules = []
+        for element in re.findall(r"<(?:\w+:)?sldId\b[^>]*>", lst.group(0)) if lst else []:
+            rid = re.search(r'\b\w+:id="([^"]*)"', element).group(1)
+            title = False
+            if no_title and rid in targets:
+                layouts = _rels(z, targets[rid]).get("slideLayout", [])
+                if layouts:
+                    layout = _text(z, layouts[0][1])
+                    head = re.search(r"<(?:\w+:)?sldLayout\b[^>]*>", layout).group(0)
+                    title = re.search(r'\btype="title"', head) is not None
+            rules.append(title)
+        return rules
 
 
 def run_cli(cli, out_dir, args, inputs, jobs):
@@ -105,8 +144,9 @@ def count_token(page, number):
     return len(re.findall(r"(?<![\d.,/:])%d(?![\d.,/:])" % number, page))
 
 
-def check_deck(n, shown, hidden):
+def check_deck(title_flags, shown, hidden):
     """Returns (problems, slide pages ok, notes pages ok)."""
+    n = len(title_flags)
     problems = []
     if shown is None or hidden is None:
         return ["LibreOffice produced no PDF"], 0, 0
@@ -120,13 +160,22 @@ def check_deck(n, shown, hidden):
     slide_ok = notes_ok = 0
     for i in range(n):
         number = i + 1
-        missing = [k for k in ("footer", "date") if MARK[k] not in shown[i]]
-        if count_token(shown[i], number) <= count_token(hidden[i], number):
-            missing.append("number %d" % number)
-        if missing:
-            problems.append("slide %d: no %s" % (number, ", ".join(missing)))
+        numbered = count_token(shown[i], number) > count_token(hidden[i], number)
+        if title_flags[i]:
+            # The deck keeps date, footer and number off title slides.
+            wrong = [k for k in ("footer", "date") if MARK[k] in shown[i]] + (["number"] if numbered else [])
+            if wrong:
+                problems.append("title slide %d: shows %s" % (number, ", ".join(wrong)))
+            else:
+                slide_ok += 1
         else:
-            slide_ok += 1
+            missing = [k for k in ("footer", "date") if MARK[k] not in shown[i]]
+            if not numbered:
+                missing.append("number %d" % number)
+            if missing:
+                problems.append("slide %d: no %s" % (number, ", ".join(missing)))
+            else:
+                slide_ok += 1
         page = n + i
         missing = [k for k in ("notes_header", "notes_footer", "notes_date") if MARK[k] not in shown[page]]
         if count_token(shown[page], number) <= count_token(hidden[page], number):
@@ -186,8 +235,9 @@ def main():
             if name in hidden_fail or not os.path.exists(h_path):
                 rows.append((name, "-", "-", "-", "FAIL", "hide: " + hidden_fail.get(name, "no output")))
                 continue
-            n = slide_count(s_path)
-            problems, slide_ok, notes_ok = check_deck(n, pages(shown_pdf[s_path]), pages(hidden_pdf[h_path]))
+            flags = slide_rules(s_path)
+            n = len(flags)
+            problems, slide_ok, notes_ok = check_deck(flags, pages(shown_pdf[s_path]), pages(hidden_pdf[h_path]))
             clean = "no" if any(p.startswith("hidden:") for p in problems) else "yes"
             ok = not problems
             passed += ok
