@@ -1,0 +1,177 @@
+#include "AddFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <filesystem>
+#include <system_error>
+
+#include "FileList.h"
+#include "util/AppError.h"
+#include "util/ErrorReport.h"
+#include "util/PathHelpers.h"
+
+namespace trelwick {
+
+namespace {
+
+constexpr int kMaxPathLength = 260;
+constexpr int kHiddenSystemFolder = 22;
+constexpr int kHiddenSystemFolderLink = 1046;
+constexpr int kHiddenArchiveFile = 34;
+// Adding the files of one huge folder yields to the window system every so many names.
+constexpr int kNamesBetweenEvents = 64;
+
+void processEvents() {
+    if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+std::filesystem::path toFsPath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+QString fromFsName(const std::filesystem::path& name) {
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(name.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(name.native()));
+#endif
+}
+
+int failureCode(const std::error_code& error) {
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted)
+        return kPermissionDenied;
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+        return kPathNotFound;
+    return kInvalidCall;
+}
+
+// Calls onSubFolder with the name of each direct sub-folder of folder (links to folders included), in
+// the file system's order. Gives 0, or the failure code of the listing; names before a failure count.
+template <typename OnSubFolder>
+int listSubFolders(const QString& folder, OnSubFolder onSubFolder) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(toFsPath(folder), error);
+    if (error) return failureCode(error);
+    for (const std::filesystem::directory_iterator end; it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_directory(typeError)) onSubFolder(fromFsName(it->path().filename()));
+    }
+    return error ? failureCode(error) : 0;
+}
+
+bool isUsableFolderName(const QString& name) {
+    // A name whose bytes are not valid in the file-name encoding cannot be rebuilt into a path.
+    return name.size() < kMaxPathLength && !isUnusableName(name) && !name.contains(QLatin1Char('?')) &&
+           !name.contains(QChar::ReplacementCharacter) && name != QLatin1String(".") &&
+           name != QLatin1String("..");
+}
+
+}  // namespace
+
+AddFolder::AddFolder(Dialogs& dialogs, FileList& list) : dialogs_(dialogs), list_(list) {}
+
+QString AddFolder::locationTag() {
+    return ErrorReport::locationTag(QStringLiteral("Orlinth"), QStringLiteral("AddFolder"),
+                                    QStringLiteral("GetSubDirectories2016"));
+}
+
+void AddFolder::GetSubDirectories2016(QStringList& folders, bool recursive) {
+    QSet<QString> walked;
+    walk(folders, recursive, walked);
+}
+
+bool AddFolder::mayDescend(const QString& folder) {
+    if (QDir(folder).isRoot()) return true;
+    const std::optional<int> attributes = fileAttributes(folder);
+    return attributes && *attributes != kHiddenSystemFolder && *attributes != kHiddenSystemFolderLink;
+}
+
+void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked) {
+    ErrorReport report(dialogs_, locationTag());
+    const QChar separator = nativeSeparator();
+    QStringList subFolders;
+    report.step(104, [&] { subFolders.reserve(folders.size()); });
+
+    const QStringList onEntry = folders;
+    for (const QString& folder : onEntry) {
+        if (report.test(108, [&] { return !isFolder(folder); })) continue;
+        if (report.test(110, [&] { return folder.size() >= kMaxPathLength; })) continue;
+        // A link back to a folder already walked would repeat its files, or never end in a loop.
+        bool repeated = false;
+        report.step(112, [&] {
+            QString identity = QFileInfo(folder).canonicalFilePath();
+            if (identity.isEmpty()) identity = folder;
+            repeated = walked.contains(identity);
+            if (!repeated) walked.insert(identity);
+        });
+        if (repeated) {
+            folders.removeOne(folder);
+            continue;
+        }
+        report.step(114, [] { processEvents(); });
+        // A folder that vanished meanwhile is dropped like one that cannot be read.
+        if (report.test(116, [&] { return !fileAttributes(folder).has_value(); })) {
+            folders.removeOne(folder);
+            continue;
+        }
+        if (report.test(116, [&] { return !mayDescend(folder); })) continue;
+
+        // Listing the sub-folders has its own failure path: no report, and a folder that cannot be
+        // read (permission denied, path not found) is dropped together with its files.
+        int failure = 0;
+        try {
+            failure = listSubFolders(folder, [&](const QString& name) {
+                processEvents();
+                if (isUsableFolderName(name)) subFolders.append(folder + name + separator);
+            });
+        } catch (const AppError& e) {
+            failure = e.code();
+        } catch (...) {
+            failure = kInvalidCall;
+        }
+        if (failure == kPermissionDenied || failure == kPathNotFound) folders.removeOne(folder);
+    }
+
+    if (recursive && !subFolders.isEmpty()) report.step(150, [&] { walk(subFolders, true, walked); });
+
+    for (const QString& subFolder : subFolders) {
+        if (report.test(154, [&] { return !isFolder(subFolder); })) continue;
+        report.step(156, [] { processEvents(); });
+        if (report.test(158, [&] { return !mayDescend(subFolder); })) continue;
+        report.step(160, [&] { folders.append(subFolder); });
+    }
+}
+
+void AddFolder::addFilesOfFolders(const QStringList& folders, const QString& pattern, ErrorReport& report) {
+    const QChar separator = nativeSeparator();
+    int sinceEvents = 0;
+    for (const QString& entry : folders) {
+        QString folder;
+        QStringList names;
+        report.step(120, [&] { folder = entry.endsWith(separator) ? entry.chopped(1) : entry; });
+        report.step(
+            122, [&] { names = listFolderFiles(folder.isEmpty() ? QString(separator) : folder, pattern); });
+        for (const QString& name : names) {
+            if (report.test(126, [&] { return name.startsWith(QLatin1Char('~')); })) continue;
+            QString path;
+            report.step(128, [&] { path = folder + separator + name; });
+            report.step(132, [&] {
+                if (isOpenableFile(path) && fileAttributes(path) != kHiddenArchiveFile)
+                    list_.addEntry(normalisePath(path));
+            });
+            if (++sinceEvents >= kNamesBetweenEvents) {
+                sinceEvents = 0;
+                processEvents();
+            }
+        }
+        report.step(134, [] { processEvents(); });
+    }
+}
+
+}  // namespace trelwick

@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "TempTree.h"
+#include "filelist/AddFolder.h"
+#include "filelist/FileList.h"
+#include "support/FakeDialogs.h"
+#include "util/ErrorReport.h"
+
+namespace trelwick {
+namespace {
+
+using testing::FakeDialogs;
+using testing::TempTree;
+
+// Names of the folders (dirs) or files directly in folder, in the order the file system lists them.
+QStringList listed(const QString& folder, bool dirs) {
+    QStringList names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.toStdString()))
+        if (entry.is_directory() == dirs) names << QString::fromStdString(entry.path().filename().string());
+    return names;
+}
+
+class FolderWalkTest : public ::testing::Test {
+  protected:
+    FolderWalkTest() : list(&widget, [] { return false; }), addFolder(dialogs, list) {}
+
+    // Walks start (as the folder button does) and adds the files matching pattern.
+    QStringList walkAndAdd(const QString& start, const QString& pattern) {
+        QStringList folders{start + QLatin1Char('/')};
+        addFolder.GetSubDirectories2016(folders, true);
+        ErrorReport report(dialogs, QStringLiteral("test"));
+        addFolder.addFilesOfFolders(folders, pattern, report);
+        return list.texts();
+    }
+
+    QStringList walk(const QString& start) {
+        QStringList folders{start + QLatin1Char('/')};
+        addFolder.GetSubDirectories2016(folders, true);
+        return folders;
+    }
+
+    TempTree tree;
+    FakeDialogs dialogs;
+    QTreeWidget widget;
+    FileList list;
+    AddFolder addFolder;
+};
+
+TEST_F(FolderWalkTest, WalksBreadthFirstGroupedByParent) {
+    for (const char* f : {"A/a1.ppt", "A/a2.ppt", "A/B/b1.ppt", "A/B/D/d1.ppt", "A/C/c1.ppt"})
+        tree.file(QString::fromLatin1(f));
+    const QString a = tree.path("A");
+
+    const QStringList entries = walkAndAdd(a, "*.ppt");
+
+    ASSERT_EQ(entries.size(), 5);
+    QStringList expected;
+    for (const QString& n : listed(a, false)) expected << a + "/" + n;
+    for (const QString& sub : listed(a, true))
+        for (const QString& n : listed(a + "/" + sub, false)) expected << a + "/" + sub + "/" + n;
+    expected << a + "/B/D/d1.ppt";
+    EXPECT_EQ(entries, expected);
+    EXPECT_TRUE(dialogs.errorReports().empty());
+}
+
+TEST_F(FolderWalkTest, SecondLevelFollowsTheOrderOfItsParents) {
+    tree.folder("A/B/D");
+    tree.folder("A/C/E");
+    const QString a = tree.path("A");
+    const QStringList level1 = listed(a, true);
+    ASSERT_EQ(level1.size(), 2);
+    const QString deeper1 = level1[0] == "B" ? "D" : "E";
+    const QString deeper2 = level1[0] == "B" ? "E" : "D";
+
+    const QStringList folders = walk(a);
+
+    EXPECT_EQ(folders, (QStringList{a + "/", a + "/" + level1[0] + "/", a + "/" + level1[1] + "/",
+                                    a + "/" + level1[0] + "/" + deeper1 + "/",
+                                    a + "/" + level1[1] + "/" + deeper2 + "/"}));
+}
+
+TEST_F(FolderWalkTest, FileRulesForTildeHiddenAndReadOnly) {
+    struct Case {
+        const char* name;
+        bool added;
+    };
+    const Case cases[] = {
+        {"plain.ppt", true},        // archive only
+        {"~$lock.ppt", false},      // leading tilde
+        {".hidden.ppt", false},     // hidden + archive, exactly 34
+        {".readonly.ppt", true},    // hidden + archive + read-only, 35
+        {"other.txt", false},       // not matched by the pattern
+        {"sub/nested.ppt", true},   // below, in a plain folder
+        {"sub/~nested.ppt", false}  // tilde below too
+    };
+    for (const Case& c : cases) tree.file(QString("A/") + c.name);
+    QFile::setPermissions(tree.path("A/.readonly.ppt"), QFile::ReadOwner | QFile::ReadGroup);
+    tree.link("A/dangling.ppt", tree.path("A/missing.ppt"));
+
+    const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+
+    for (const Case& c : cases)
+        EXPECT_EQ(entries.contains(tree.path(QString("A/") + c.name)), c.added) << c.name;
+    EXPECT_FALSE(entries.contains(tree.path("A/dangling.ppt")));
+    EXPECT_EQ(entries.size(), 3);
+}
+
+TEST_F(FolderWalkTest, StarAddsEveryExtensionAndExtensionIsMatchedAsTyped) {
+    for (const char* f : {"A/one.ppt", "A/two.pptx", "A/notes.txt", "A/noextension", "A/UPPER.PPTX"})
+        tree.file(QString::fromLatin1(f));
+    EXPECT_EQ(walkAndAdd(tree.path("A"), "*.*").size(), 5);
+    list.clearEntries();
+    EXPECT_EQ(walkAndAdd(tree.path("A"), "*.pptx"), QStringList{tree.path("A/two.pptx")});
+}
+
+TEST_F(FolderWalkTest, DotFolderMetBelowIsSkippedButChosenDirectlyKeepsItsOwnFiles) {
+    tree.file("A/keep.ppt");
+    tree.file("A/.git/inside.ppt");
+    tree.file("A/.git/objects/deep.ppt");
+
+    const QStringList below = walkAndAdd(tree.path("A"), "*.ppt");
+    EXPECT_EQ(below, QStringList{tree.path("A/keep.ppt")});
+
+    list.clearEntries();
+    const QStringList direct = walkAndAdd(tree.path("A/.git"), "*.ppt");
+    EXPECT_EQ(direct, QStringList{tree.path("A/.git/inside.ppt")});
+}
+
+TEST_F(FolderWalkTest, UnusableFolderNamesAreSkippedWithTheirTrees) {
+    tree.file("A/good/g.ppt");
+    tree.file("A/tab\there/t.ppt");
+    tree.file("A/what?/q.ppt");
+    tree.file("A/tab\there/below/b.ppt");
+
+    const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+
+    EXPECT_EQ(entries, QStringList{tree.path("A/good/g.ppt")});
+}
+
+TEST_F(FolderWalkTest, UnreadableFolderIsDroppedSilentlyAndSiblingsStillWalked) {
+    tree.file("A/open/o.ppt");
+    tree.file("A/locked/l.ppt");
+    tree.file("A/locked/inner/i.ppt");
+    const QString locked = tree.path("A/locked");
+    QFile::setPermissions(locked, QFileDevice::Permissions());
+    if (::access(locked.toLocal8Bit().constData(), R_OK) == 0) {
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        GTEST_SKIP() << "running with rights that read a folder of mode 000 (root)";
+    }
+
+    const QStringList folders = walk(tree.path("A"));
+    const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    EXPECT_FALSE(folders.contains(locked + "/"));
+    EXPECT_EQ(entries, QStringList{tree.path("A/open/o.ppt")});
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(FolderWalkTest, FolderVanishingBeforeItsListingIsDroppedSilently) {
+    tree.file("A/a.ppt");
+    const QString a = tree.path("A");
+    // The walk's first chance to process events comes between the folder test and the listing.
+    QMetaObject::invokeMethod(
+        qApp, [&] { QDir(a).removeRecursively(); }, Qt::QueuedConnection);
+
+    const QStringList folders = walk(a);
+
+    EXPECT_TRUE(folders.isEmpty());
+    EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(FolderWalkTest, SymlinkLoopEndsAndListsEachFileOnce) {
+    tree.file("A/x.ppt");
+    tree.file("A/B/y.ppt");
+    tree.link("A/loop", tree.path("A"));
+    tree.link("A/B/up", tree.path("A"));
+    tree.link("A/B/again", tree.path("A/B"));
+
+    const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+
+    EXPECT_EQ(entries.size(), 2);
+    EXPECT_EQ(QSet<QString>(entries.begin(), entries.end()),
+              (QSet<QString>{tree.path("A/x.ppt"), tree.path("A/B/y.ppt")}));
+}
+
+TEST_F(FolderWalkTest, LinkToAFolderOutsideTheTreeIsWalked) {
+    tree.file("elsewhere/e.ppt");
+    tree.file("A/a.ppt");
+    tree.link("A/link", tree.path("elsewhere"));
+
+    const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+
+    EXPECT_TRUE(entries.contains(tree.path("A/link/e.ppt")));
+    EXPECT_EQ(entries.size(), 2);
+}
+
+TEST_F(FolderWalkTest, HundredAndThirtyFilesAreAllAdded) {
+    for (int i = 0; i < 130; ++i) tree.file(QString("A/deck%1.ppt").arg(i, 3, 10, QLatin1Char('0')));
+    EXPECT_EQ(walkAndAdd(tree.path("A"), "*.ppt").size(), 130);
+}
+
+TEST_F(FolderWalkTest, FolderOfLongPathIsNotWalkedFurtherButItsFilesCount) {
+    // Each level adds 51 characters; the fourth level passes 260 characters.
+    const QString segment(50, QLatin1Char('n'));
+    QString relative = "A";
+    QString longFolder;
+    while (true) {
+        relative += "/" + segment;
+        if (tree.path(relative).size() + 1 >= 260) {
+            longFolder = relative;
+            break;
+        }
+    }
+    tree.file(longFolder + "/here.ppt");
+    tree.file(longFolder + "/" + segment + "/beyond.ppt");
+
+    const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+
+    EXPECT_EQ(entries, QStringList{tree.path(longFolder + "/here.ppt")});
+}
+
+TEST_F(FolderWalkTest, StartingFolderThatIsNotAFolderAddsNothing) {
+    const QString missing = tree.path("gone");
+    EXPECT_EQ(walk(missing), QStringList{missing + "/"});
+    EXPECT_TRUE(walkAndAdd(missing, "*.*").isEmpty());
+    EXPECT_TRUE(dialogs.errorReports().empty());
+}
+
+TEST_F(FolderWalkTest, WalkKeepsProcessingEvents) {
+    for (int i = 0; i < 5; ++i) tree.folder(QString("A/s%1/t").arg(i));
+    bool walking = true;
+    bool ranDuringWalk = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { ranDuringWalk = walking; }, Qt::QueuedConnection);
+    walk(tree.path("A"));
+    walking = false;
+    EXPECT_TRUE(ranDuringWalk);
+}
+
+}  // namespace
+}  // namespace trelwick
