@@ -1,0 +1,206 @@
+#include "BatchRun.h"
+
+#include <QCoreApplication>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "Pause.h"
+#include "PowerPoint1.h"
+#include "PowerPointApplication.h"
+#include "util/AppError.h"
+#include "util/Dialogs.h"
+#include "util/ErrorReport.h"
+#include "util/PathHelpers.h"
+
+namespace trelwick {
+
+namespace {
+
+constexpr int kObjectNotSet = 91;
+
+// Step numbers of the statements that stamp one master, in the order they run.
+struct SlideSteps {
+    int set, date, format, text, useFormat, dateTest, dateOn, dateOff;
+    int footer, footerText, footerTest, footerOn, footerOff, numberTest, numberOn, numberOff;
+};
+constexpr SlideSteps kTitleMasterSteps{130, 132, 134, 136, 138, 140, 142, 144,
+                                       146, 148, 150, 152, 154, 156, 158, 160};
+constexpr SlideSteps kSlideMasterSteps{162, 164, 166, 168, 170, 172, 174, 176,
+                                       178, 180, 182, 184, 186, 188, 190, 192};
+
+struct NotesSteps {
+    int set, date, format, text, useFormat, dateTest, dateOn, dateOff;
+    int headerText, footerText, headerTest, headerOn, headerOff, footerTest, footerOn, footerOff;
+    int numberTest, numberOn, numberOff;
+};
+constexpr NotesSteps kNotesMasterSteps{194, 196, 198, 200, 202, 204, 206, 208, 210, 212,
+                                       214, 216, 218, 220, 222, 224, 300, 302, 304};
+constexpr NotesSteps kHandoutMasterSteps{312, 314, 316, 318, 320, 322, 324, 326, 328, 330,
+                                         332, 334, 336, 338, 340, 342, 344, 346, 348};
+constexpr int kHasHandoutMasterStep = 310;
+
+// An object reference that a failed step may have left unset; using it then fails like the
+// automation objects do.
+template <typename T>
+T& use(std::optional<T>& object) {
+    if (!object) throw AppError(kObjectNotSet, QStringLiteral("Object variable not set"));
+    return *object;
+}
+
+PowerPointPresentation& use(PowerPointPresentation* deck) {
+    if (!deck) throw AppError(kObjectNotSet, QStringLiteral("Object variable not set"));
+    return *deck;
+}
+
+int visibility(bool on) { return on ? msoTrue : msoFalse; }
+
+}  // namespace
+
+BatchRun::BatchRun(Dialogs& dialogs, PowerPointFactory& powerPoint, BatchRunWindow window)
+    : isPowerPointRunning(IsPowerPointRunning),
+      timer(secondsSinceMidnight),
+      dialogs_(dialogs),
+      powerPoint_(powerPoint),
+      window_(std::move(window)) {}
+
+void BatchRun::PushButton7_Click() {
+    ErrorReport r(dialogs_, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
+                                                     QStringLiteral("PushButton7_Click")));
+    if (r.test(100, [&] { return isRunning_; })) return;
+    r.step(102, [&] { isRunning_ = true; });
+
+    const auto message = [&](int step, const QString& text) {
+        r.step(step, [&] {
+            dialogs_.messageBox(text, window_.applicationTitle(), MessageButtons::Ok, MessageIcon::None);
+        });
+    };
+
+    if (!r.test(104, [&] { return window_.entryCount() > 0; })) {
+        message(260, QStringLiteral("No files added."));
+    } else if (!r.test(106, [&] { return isFolder(window_.outputFolder()); })) {
+        message(258, QStringLiteral("Folder does not exist. Please select another folder."));
+    } else if (r.test(108, [&] {
+                   return !WarnIfPowerPointOpen(dialogs_, window_.applicationTitle(), isPowerPointRunning());
+               })) {
+        int lastItem = 0;
+        r.step(110, [&] { lastItem = window_.entryCount(); });
+        for (int item = 1; item <= lastItem; ++item) processItem(r, item);
+        r.step(248, [&] { window_.setBusy(false); });
+        r.step(250, [&] { window_.setProgressValue(0); });
+        r.step(252, [&] { window_.setProgressText(QStringLiteral("Progress Bar")); });
+        message(254, QStringLiteral("Done."));
+    }
+    r.step(262, [&] { isRunning_ = false; });
+}
+
+void BatchRun::processItem(ErrorReport& r, int item) {
+    QString source;
+    r.step(112, [&] { window_.setBusy(true); });
+    r.step(114, [&] { source = window_.entryText(item); });
+    r.step(116, [&] {
+        const int count = window_.entryCount();
+        if (count <= 0) throw AppError(11, QStringLiteral("Division by zero"));
+        window_.setProgressValue(static_cast<int>(std::floor(static_cast<double>(item) / count * 100.0)));
+    });
+    r.step(118, [&] { window_.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(source)); });
+    r.step(120, [&] { QCoreApplication::processEvents(); });
+
+    std::unique_ptr<PowerPointApplication> application;
+    // A file that cannot be opened is reported once; nothing else of this pass can work on it.
+    if (!r.step(122, [&] { application = OpenInPowerPoint(powerPoint_, source); })) return;
+    const double settle = application->settleSeconds();
+    r.step(124, [&] { Pause(settle, timer); });
+
+    PowerPointPresentation* deck = nullptr;
+    r.step(126, [&] { deck = &application->ActivePresentation(); });
+    if (r.test(128, [&] { return use(deck).HasTitleMaster() != 0; })) {
+        stampSlideMaster(r, deck, true);
+    }
+    stampSlideMaster(r, deck, false);
+    stampNotesMaster(r, deck);
+    stampHandoutMaster(r, deck);
+    r.step(226, [&] { Pause(settle, timer); });
+
+    QString output;
+    r.step(228, [&] { output = window_.outputFolder() + nativeSeparator() + fileNameOfPath(source); });
+    r.step(230, [&] { output = normalisePath(output); });
+    r.step(232, [&] { output = normalisePath(output); });
+    r.step(234, [&] { use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed); });
+    r.step(236, [&] { use(deck).Close(); });
+    r.step(238, [&] { application->Quit(); });
+    r.step(240, [&] { deck = nullptr; });
+    r.step(242, [&] { application.reset(); });
+    r.step(244, [&] { window_.setBusy(true); });
+    r.step(246, [] {});
+}
+
+void BatchRun::stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster) {
+    const SlideSteps& s = titleMaster ? kTitleMasterSteps : kSlideMasterSteps;
+    std::optional<PowerPointHeadersFooters> set;
+    std::optional<PowerPointHeaderFooter> date, footer;
+
+    r.step(s.set, [&] {
+        PowerPointPresentation& p = use(deck);
+        set = (titleMaster ? p.TitleMaster() : p.SlideMaster()).HeadersFooters();
+    });
+    r.step(s.date, [&] { date = use(set).DateAndTime(); });
+    r.step(s.format, [&] { use(date).setFormat(1); });
+    r.step(s.text, [&] { use(date).setText(window_.choices().slideDate); });
+    r.step(s.useFormat, [&] { use(date).setUseFormat(msoFalse); });
+    const bool dateOn = r.test(s.dateTest, [&] { return window_.choices().slideDateOn; });
+    r.step(dateOn ? s.dateOn : s.dateOff, [&] { use(date).setVisible(visibility(dateOn)); });
+    date.reset();
+
+    r.step(s.footer, [&] { footer = use(set).Footer(); });
+    r.step(s.footerText, [&] { use(footer).setText(window_.choices().slideFooter); });
+    const bool footerOn = r.test(s.footerTest, [&] { return window_.choices().slideFooterOn; });
+    r.step(footerOn ? s.footerOn : s.footerOff, [&] { use(footer).setVisible(visibility(footerOn)); });
+    footer.reset();
+
+    const bool numberOn = r.test(s.numberTest, [&] { return window_.choices().slideNumberOn; });
+    r.step(numberOn ? s.numberOn : s.numberOff,
+           [&] { use(set).SlideNumber().setVisible(visibility(numberOn)); });
+}
+
+namespace {
+
+// Notes pages and handouts take the same settings: the "Notes and Handouts" tab.
+void stampNotesLike(ErrorReport& r, const NotesSteps& s, const BatchRunWindow& window,
+                    const std::function<PowerPointHeadersFooters()>& headersFooters) {
+    std::optional<PowerPointHeadersFooters> set;
+    std::optional<PowerPointHeaderFooter> date;
+
+    r.step(s.set, [&] { set = headersFooters(); });
+    r.step(s.date, [&] { date = use(set).DateAndTime(); });
+    r.step(s.format, [&] { use(date).setFormat(1); });
+    r.step(s.text, [&] { use(date).setText(window.choices().notesDate); });
+    r.step(s.useFormat, [&] { use(date).setUseFormat(msoFalse); });
+    const bool dateOn = r.test(s.dateTest, [&] { return window.choices().notesDateOn; });
+    r.step(dateOn ? s.dateOn : s.dateOff, [&] { use(date).setVisible(visibility(dateOn)); });
+    date.reset();
+
+    r.step(s.headerText, [&] { use(set).Header().setText(window.choices().notesHeader); });
+    r.step(s.footerText, [&] { use(set).Footer().setText(window.choices().notesFooter); });
+    const bool headerOn = r.test(s.headerTest, [&] { return window.choices().notesHeaderOn; });
+    r.step(headerOn ? s.headerOn : s.headerOff, [&] { use(set).Header().setVisible(visibility(headerOn)); });
+    const bool footerOn = r.test(s.footerTest, [&] { return window.choices().notesFooterOn; });
+    r.step(footerOn ? s.footerOn : s.footerOff, [&] { use(set).Footer().setVisible(visibility(footerOn)); });
+    const bool numberOn = r.test(s.numberTest, [&] { return window.choices().pageNumberOn; });
+    r.step(numberOn ? s.numberOn : s.numberOff,
+           [&] { use(set).SlideNumber().setVisible(visibility(numberOn)); });
+}
+
+}  // namespace
+
+void BatchRun::stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck) {
+    stampNotesLike(r, kNotesMasterSteps, window_, [&] { return use(deck).NotesMaster().HeadersFooters(); });
+}
+
+void BatchRun::stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck) {
+    if (r.test(kHasHandoutMasterStep, [&] { return use(deck).HasHandoutMaster() != 0; })) {
+        stampNotesLike(r, kHandoutMasterSteps, window_, [&] { return use(deck).HandoutMaster().HeadersFooters(); });
+    }
+}
+
+}  // namespace trelwick

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "options/HeaderFooterChoices.h"
+
+namespace trelwick {
+
+class Dialogs;
+class ErrorReport;
+class PowerPointFactory;
+class PowerPointPresentation;
+
+// What the run reads from and drives on the main window. The controls are read when each
+// presentation is processed, so an option changed during a run applies to the files after it.
+struct BatchRunWindow {
+    std::function<int()> entryCount;
+    std::function<QString(int)> entryText;  // position from 1
+    std::function<HeaderFooterChoices()> choices;
+    std::function<QString()> outputFolder;  // the text of Text6
+    std::function<void(int)> setProgressValue;
+    std::function<void(const QString&)> setProgressText;
+    std::function<void(bool)> setBusy;      // the hourglass pointer
+    std::function<QString()> applicationTitle;
+};
+
+// "Start Adding": stamps the options onto every listed presentation and saves each, under its own
+// name, into the output folder. Failures are reported as Form1.PushButton7_Click with their step
+// number and the run goes on.
+class BatchRun {
+public:
+    BatchRun(Dialogs& dialogs, PowerPointFactory& powerPoint, BatchRunWindow window);
+
+    void PushButton7_Click();
+
+    // True from the start of a run to its end; a press meanwhile does nothing.
+    bool IsRunning() const { return isRunning_; }
+
+    // The running check and the clock of the pauses; injectable for tests.
+    std::function<bool()> isPowerPointRunning;
+    std::function<double()> timer;
+
+private:
+    void processItem(ErrorReport& r, int item);
+    void stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster);
+    void stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck);
+    void stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck);
+
+    Dialogs& dialogs_;
+    PowerPointFactory& powerPoint_;
+    BatchRunWindow window_;
+    bool isRunning_ = false;
+};
+
+}  // namespace trelwick

@@ -1,0 +1,54 @@
+#include "PowerPointPresentation.h"
+
+#include <filesystem>
+
+#include "EngineCall.h"
+#include "util/AppError.h"
+
+namespace trelwick {
+
+PowerPointPresentation::PowerPointPresentation(engine::Presentation deck) : deck_(std::move(deck)) {}
+
+engine::Presentation& PowerPointPresentation::deck() {
+    if (!open_) throw AppError(kInvalidCall, QStringLiteral("The presentation has been closed."));
+    return deck_;
+}
+
+int PowerPointPresentation::HasTitleMaster() const { return deck_.hasTitleMaster() ? msoTrue : msoFalse; }
+int PowerPointPresentation::HasNotesMaster() const { return deck_.hasNotesMaster() ? msoTrue : msoFalse; }
+int PowerPointPresentation::HasHandoutMaster() const { return deck_.hasHandoutMaster() ? msoTrue : msoFalse; }
+
+PowerPointMaster PowerPointPresentation::TitleMaster() {
+    if (!deck().hasTitleMaster()) {
+        throw AppError(kInvalidCall, QStringLiteral("This presentation has no title master."));
+    }
+    return PowerPointMaster(deck_, engine::MasterKind::Slide);
+}
+
+PowerPointMaster PowerPointPresentation::SlideMaster() { return PowerPointMaster(deck(), engine::MasterKind::Slide); }
+
+// The notes master is created on save when a notes element is made visible, as PowerPoint creates it
+// on first use.
+PowerPointMaster PowerPointPresentation::NotesMaster() { return PowerPointMaster(deck(), engine::MasterKind::Notes); }
+
+PowerPointMaster PowerPointPresentation::HandoutMaster() {
+    if (!deck().hasHandoutMaster()) {
+        throw AppError(kInvalidCall, QStringLiteral("This presentation has no handout master."));
+    }
+    return PowerPointMaster(deck_, engine::MasterKind::Handout);
+}
+
+void PowerPointPresentation::SaveAs(const QString& fileName, int fileFormat, int /*embedTrueTypeFonts*/) {
+    if (fileFormat != ppSaveAsDefault) {
+        throw AppError(kInvalidCall, QStringLiteral("Only the presentation's own format can be saved."));
+    }
+    engine::Presentation& target = deck();
+    const engine::SaveOutcome outcome =
+        callEngine([&] { return target.saveAs(std::filesystem::path(fileName.toStdU16String())); });
+    warnings_.clear();
+    for (const std::string& warning : outcome.warnings) warnings_ << QString::fromStdString(warning);
+}
+
+void PowerPointPresentation::Close() { open_ = false; }
+
+}  // namespace trelwick

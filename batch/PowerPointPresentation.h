@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "PowerPointMaster.h"
+#include "trelwick/engine.h"
+
+namespace trelwick {
+
+// PowerPoint's file format and font-embedding values that SaveAs takes.
+constexpr int ppSaveAsDefault = 11;
+constexpr int msoTriStateMixed = -2;
+
+// An open presentation (PowerPoint's Presentation) over the engine's deck.
+class PowerPointPresentation {
+public:
+    explicit PowerPointPresentation(engine::Presentation deck);
+
+    // Non-zero when the presentation has a title master (never for the .pptx family).
+    int HasTitleMaster() const;
+    int HasNotesMaster() const;
+    int HasHandoutMaster() const;
+
+    // Fails like PowerPoint does when the master does not exist.
+    PowerPointMaster TitleMaster();
+    PowerPointMaster SlideMaster();
+    PowerPointMaster NotesMaster();
+    PowerPointMaster HandoutMaster();
+
+    // Saves in the deck's own format; fileFormat must be ppSaveAsDefault. The engine writes the file
+    // whole or not at all. A deck whose signature no longer holds is saved and said so in
+    // lastSaveWarnings().
+    void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault, int embedTrueTypeFonts = msoTriStateMixed);
+    // Closes the presentation; any later call fails.
+    void Close();
+
+    bool isOpen() const { return open_; }
+    const QStringList& lastSaveWarnings() const { return warnings_; }
+
+private:
+    engine::Presentation& deck();
+
+    engine::Presentation deck_;
+    bool open_ = true;
+    QStringList warnings_;
+};
+
+}  // namespace trelwick

@@ -1,0 +1,291 @@
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "batch/BatchRun.h"
+#include "batch/Pause.h"
+#include "batch/PowerPointApplication.h"
+#include "batch/PowerPointFactory.h"
+#include "support/FakeDialogs.h"
+#include "trelwick/engine.h"
+
+using namespace trelwick;
+using trelwick::testing::FakeDialogs;
+using engine::Element;
+using engine::MasterKind;
+
+namespace {
+
+QString samplePath(const char* name) { return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name); }
+
+engine::HeaderFooter elementOf(const QString& deck, MasterKind kind, Element element) {
+    return engine::Presentation::open(deck.toStdString()).element(kind, element);
+}
+
+// A window stand-in: a list, the option values, the output folder and what the run shows.
+struct Window {
+    QStringList entries;
+    HeaderFooterChoices options;
+    QString outputFolder;
+    std::vector<int> progressValues;
+    QStringList progressTexts;
+    std::vector<bool> busy;
+    std::function<void(int)> onProgress;  // called after each value is shown
+
+    BatchRunWindow bind() {
+        BatchRunWindow w;
+        w.entryCount = [this] { return static_cast<int>(entries.size()); };
+        w.entryText = [this](int position) { return entries.at(position - 1); };
+        w.choices = [this] { return options; };
+        w.outputFolder = [this] { return outputFolder; };
+        w.setProgressValue = [this](int value) {
+            progressValues.push_back(value);
+            if (onProgress) onProgress(value);
+        };
+        w.setProgressText = [this](const QString& text) { progressTexts << text; };
+        w.setBusy = [this](bool on) { busy.push_back(on); };
+        w.applicationTitle = [] { return QStringLiteral("Trelwick"); };
+        return w;
+    }
+};
+
+struct Rig {
+    QTemporaryDir out;
+    FakeDialogs dialogs;
+    int created = 0;
+    FunctionPowerPointFactory factory{[this] {
+        ++created;
+        return std::make_unique<PowerPointApplication>();
+    }};
+    Window window;
+    BatchRun run{dialogs, factory, window.bind()};
+
+    Rig() {
+        window.outputFolder = out.path() + QLatin1Char('/');
+        window.options.slideDate = QStringLiteral("DATE-MARK");
+        window.options.slideDateOn = true;
+        window.options.slideFooter = QStringLiteral("FOOTER-MARK");
+        window.options.slideFooterOn = true;
+        window.options.slideNumberOn = true;
+        window.options.notesDate = QStringLiteral("NDATE-MARK");
+        window.options.notesDateOn = true;
+        window.options.notesHeader = QStringLiteral("NHEADER-MARK");
+        window.options.notesHeaderOn = true;
+        window.options.notesFooter = QStringLiteral("NFOOTER-MARK");
+        window.options.notesFooterOn = true;
+    }
+
+    QStringList messages() const {
+        QStringList texts;
+        for (const auto& call : dialogs.callsOf(FakeDialogs::Kind::MessageBox)) texts << call.text;
+        return texts;
+    }
+};
+
+}  // namespace
+
+class BatchRunTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refusalsTouchNothing_data() {
+        QTest::addColumn<bool>("withEntries");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty list") << false << QString() << "No files added.";
+        QTest::newRow("missing folder") << true << "/nonexistent/out/" << "Folder does not exist. Please select another folder.";
+        QTest::newRow("folder is a file") << true << QStringLiteral(TRELWICK_SAMPLES_DIR "/Quarterly-Review.pptx")
+                                          << "Folder does not exist. Please select another folder.";
+    }
+    void refusalsTouchNothing() {
+        QFETCH(bool, withEntries);
+        QFETCH(QString, folder);
+        QFETCH(QString, message);
+        Rig rig;
+        if (withEntries) rig.window.entries << samplePath("Quarterly-Review.pptx");
+        if (!folder.isNull()) rig.window.outputFolder = folder;
+        rig.run.PushButton7_Click();
+        QCOMPARE(rig.messages(), QStringList{message});
+        QCOMPARE(rig.dialogs.calls.back().title, QStringLiteral("Trelwick"));
+        QCOMPARE(rig.created, 0);
+        QVERIFY(rig.window.busy.empty());
+        QVERIFY(!rig.run.IsRunning());
+        QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files), QStringList());
+    }
+
+    void runningOfficeAppAsksFirst() {
+        for (const MessageResult answer : {MessageResult::No, MessageResult::Yes}) {
+            Rig rig;
+            rig.window.entries << samplePath("Quarterly-Review.pptx");
+            rig.run.isPowerPointRunning = [] { return true; };
+            rig.dialogs.messageAnswers.push_back(answer);
+            rig.run.PushButton7_Click();
+            const QStringList messages = rig.messages();
+            QVERIFY(messages.first().startsWith("PowerPoint may be open. It is recommended that you close PowerPoint first.\r"
+                                                "Use Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary.\r\n\r\n"
+                                                "Would you like to proceed anyway?"));
+            QCOMPARE(rig.dialogs.calls.front().buttons, MessageButtons::YesNo);
+            const bool proceeded = answer == MessageResult::Yes;
+            QCOMPARE(messages.size(), proceeded ? 2 : 1);
+            QCOMPARE(QFile::exists(rig.out.filePath("Quarterly-Review.pptx")), proceeded);
+            QVERIFY(!rig.run.IsRunning());
+        }
+    }
+
+    void stampsEveryDeckIntoTheOutputFolder() {
+        Rig rig;
+        rig.window.entries << samplePath("Quarterly-Review.pptx") << samplePath("Onboarding-Notes.pptx")
+                           << samplePath("Two-Masters.pptx");
+        rig.window.options.pageNumberOn = true;
+        rig.run.PushButton7_Click();
+        QCOMPARE(rig.messages(), QStringList{"Done."});
+        QVERIFY(rig.dialogs.errorReports().empty());
+        for (const char* name : {"Quarterly-Review.pptx", "Onboarding-Notes.pptx", "Two-Masters.pptx"}) {
+            const QString output = rig.out.filePath(QString::fromLatin1(name));
+            QVERIFY2(QFile::exists(output), name);
+            const auto footer = elementOf(output, MasterKind::Slide, Element::Footer);
+            QCOMPARE(footer.text, std::string("FOOTER-MARK"));
+            QVERIFY(footer.visible);
+            const auto date = elementOf(output, MasterKind::Slide, Element::DateAndTime);
+            QCOMPARE(date.text, std::string("DATE-MARK"));
+            QVERIFY(date.visible);
+            QVERIFY(!date.useFormat);
+            QVERIFY(elementOf(output, MasterKind::Slide, Element::SlideNumber).visible);
+            QCOMPARE(elementOf(output, MasterKind::Notes, Element::Header).text, std::string("NHEADER-MARK"));
+            QCOMPARE(elementOf(output, MasterKind::Notes, Element::Footer).text, std::string("NFOOTER-MARK"));
+            QCOMPARE(elementOf(output, MasterKind::Notes, Element::DateAndTime).text, std::string("NDATE-MARK"));
+            // "Page Number" acts on the notes pages.
+            QVERIFY(elementOf(output, MasterKind::Notes, Element::SlideNumber).visible);
+        }
+        QCOMPARE(rig.window.progressValues, (std::vector<int>{33, 66, 100, 0}));
+        QCOMPARE(rig.window.progressTexts, (QStringList{"Processing: Quarterly-Review.pptx", "Processing: Onboarding-Notes.pptx",
+                                                         "Processing: Two-Masters.pptx", "Progress Bar"}));
+        QCOMPARE(rig.window.busy.back(), false);
+        QVERIFY(!rig.run.IsRunning());
+    }
+
+    void uncheckedBoxesHideButKeepTheText() {
+        Rig rig;
+        rig.window.entries << samplePath("Quarterly-Review.pptx");
+        rig.window.options.slideDateOn = false;
+        rig.window.options.slideNumberOn = false;
+        rig.window.options.notesHeaderOn = false;
+        rig.run.PushButton7_Click();
+        const QString output = rig.out.filePath("Quarterly-Review.pptx");
+        const auto date = elementOf(output, MasterKind::Slide, Element::DateAndTime);
+        QVERIFY(!date.visible);
+        QCOMPARE(date.text, std::string("DATE-MARK"));
+        QVERIFY(!elementOf(output, MasterKind::Slide, Element::SlideNumber).visible);
+        QVERIFY(!elementOf(output, MasterKind::Notes, Element::Header).visible);
+        QVERIFY(elementOf(output, MasterKind::Slide, Element::Footer).visible);
+    }
+
+    // A bad file is reported once, at the open step, with the engine's reason; the others are stamped.
+    void badFilesAreReportedOnceAndTheRunGoesOn() {
+        Rig rig;
+        QTemporaryDir in;
+        const QString notADeck = in.filePath("notes.pptx");
+        QFile f(notADeck);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is not a presentation");
+        f.close();
+        rig.window.entries << notADeck << in.filePath("vanished.pptx") << samplePath("Quarterly-Review.pptx");
+        rig.run.PushButton7_Click();
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(reports.size(), std::size_t(2));
+        for (const auto& report : reports) {
+            QVERIFY2(report.text.contains("\r\nin Dunmere2021/08/31.Form1.PushButton7_Click at line 122\r\r"),
+                     qPrintable(report.text));
+            QCOMPARE(report.icon, MessageIcon::Warning);
+        }
+        QVERIFY(reports[0].text.contains("notes.pptx"));
+        QVERIFY(reports[1].text.contains("vanished.pptx"));
+        QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+        QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files), QStringList{"Quarterly-Review.pptx"});
+        QCOMPARE(rig.window.progressValues, (std::vector<int>{33, 66, 100, 0}));
+    }
+
+    void outputFolderEqualToSourceReplacesTheSource() {
+        Rig rig;
+        QTemporaryDir in;
+        const QString deck = in.filePath("deck.pptx");
+        QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), deck));
+        rig.window.entries << deck;
+        rig.window.outputFolder = in.path();  // typed without a trailing separator
+        rig.run.PushButton7_Click();
+        QVERIFY(rig.dialogs.errorReports().empty());
+        QCOMPARE(QDir(in.path()).entryList(QDir::Files), QStringList{"deck.pptx"});
+        QCOMPARE(elementOf(deck, MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+    }
+
+    void optionsChangedDuringARunApplyToLaterFiles() {
+        Rig rig;
+        QTemporaryDir in;
+        for (const char* name : {"a.pptx", "b.pptx"}) {
+            QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), in.filePath(name)));
+            rig.window.entries << in.filePath(name);
+        }
+        rig.window.onProgress = [&](int value) {
+            if (value == 100) rig.window.options.slideFooter = QStringLiteral("CHANGED");
+        };
+        rig.run.PushButton7_Click();
+        QCOMPARE(elementOf(rig.out.filePath("a.pptx"), MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text, std::string("CHANGED"));
+    }
+
+    void aSecondPressDuringARunDoesNothing() {
+        Rig rig;
+        rig.window.entries << samplePath("Quarterly-Review.pptx") << samplePath("Two-Masters.pptx");
+        int nestedPresses = 0;
+        rig.window.onProgress = [&](int value) {
+            if (value == 50) {
+                ++nestedPresses;
+                rig.run.PushButton7_Click();
+                QVERIFY(rig.run.IsRunning());
+            }
+        };
+        rig.run.PushButton7_Click();
+        QCOMPARE(nestedPresses, 1);
+        QCOMPARE(rig.created, 2);
+        QCOMPARE(rig.messages(), QStringList{"Done."});
+    }
+
+    void entriesAddedDuringARunCountButAreNotProcessed() {
+        Rig rig;
+        rig.window.entries << samplePath("Quarterly-Review.pptx") << samplePath("Two-Masters.pptx");
+        rig.window.onProgress = [&](int value) {
+            if (value == 50) rig.window.entries << samplePath("Onboarding-Notes.pptx") << samplePath("Onboarding-Notes.pptx");
+        };
+        rig.run.PushButton7_Click();
+        QCOMPARE(rig.window.progressValues, (std::vector<int>{50, 50, 0}));
+        QCOMPARE(rig.created, 2);
+    }
+
+    void pauseKeepsItsClockRules() {
+        int reads = 0;
+        Pause(0, [&] { ++reads; return 100.0; });
+        QCOMPARE(reads, 1);
+
+        double now = 10.0;
+        reads = 0;
+        Pause(2, [&] { ++reads; return now += 0.5; });
+        QCOMPARE(reads, 5);  // the start, then 10.5 .. 12.5
+
+        // Past midnight the clock restarts near zero: the pause ends there.
+        std::vector<double> readings{86399.5, 86399.9, 0.2};
+        std::size_t next = 0;
+        Pause(2, [&] { return readings.at(next++); });
+        QCOMPARE(next, std::size_t(3));
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    BatchRunTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "BatchRunTest.moc"
