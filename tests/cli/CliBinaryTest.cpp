@@ -127,6 +127,24 @@ TEST(Cli, BadFilesFailOneLineEachLeaveNoOutputAndStayUnchanged) {
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
+TEST(Cli, ProgressBarIsDrawnOnATerminalOnly) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "util-linux 'script' not installed";
+    TempDir tmp;
+    tmp.write("in/a.pptx", "not a deck");
+    tmp.write("in/b.pptx", "not a deck either");
+    // script(1) gives the command a terminal; its stderr then reaches the typescript.
+    const std::string command = shellQuote(TRELWICK_CLI_PATH) + " -o " +
+                                shellQuote((tmp.path() / "out").string()) + " " +
+                                shellQuote((tmp.path() / "in").string());
+    const std::string terminal =
+        shellOutput("script -qec " + shellQuote(command) + " /dev/null </dev/null 2>/dev/null");
+    EXPECT_NE(terminal.find("\r[###############...............] 1/2  failed 1"), std::string::npos)
+        << terminal;
+    EXPECT_NE(terminal.find("] 2/2  failed 2"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("Stamped 0 of 2 presentations"), std::string::npos) << terminal;
+}
+
 TEST(Cli, EmptyFolderStampsNothingAndSucceeds) {
     TempDir tmp;
     fs::create_directories(tmp.path() / "in");
