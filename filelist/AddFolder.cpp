@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <filesystem>
@@ -20,8 +21,9 @@ constexpr int kMaxPathLength = 260;
 constexpr int kHiddenSystemFolder = 22;
 constexpr int kHiddenSystemFolderLink = 1046;
 constexpr int kHiddenArchiveFile = 34;
-// Adding the files of one huge folder yields to the window system every so many names.
-constexpr int kNamesBetweenEvents = 64;
+// Adding the files of a huge folder yields to the window system this often (milliseconds): often enough
+// to repaint, rarely enough that relaying out a long list does not dominate the work.
+constexpr qint64 kMillisecondsBetweenEvents = 40;
 
 void processEvents() {
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
@@ -150,7 +152,8 @@ void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked
 
 void AddFolder::addFilesOfFolders(const QStringList& folders, const QString& pattern, ErrorReport& report) {
     const QChar separator = nativeSeparator();
-    int sinceEvents = 0;
+    QElapsedTimer sinceEvents;
+    sinceEvents.start();
     for (const QString& entry : folders) {
         QString folder;
         QStringList names;
@@ -165,9 +168,9 @@ void AddFolder::addFilesOfFolders(const QStringList& folders, const QString& pat
                 if (isOpenableFile(path) && fileAttributes(path) != kHiddenArchiveFile)
                     list_.addEntry(normalisePath(path));
             });
-            if (++sinceEvents >= kNamesBetweenEvents) {
-                sinceEvents = 0;
+            if (sinceEvents.hasExpired(kMillisecondsBetweenEvents)) {
                 processEvents();
+                sinceEvents.restart();
             }
         }
         report.step(134, [] { processEvents(); });
