@@ -1,0 +1,31 @@
+#include "Form1Environment.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QLocale>
+
+#include "StartupRoutines.h"
+#include "util/PathHelpers.h"
+
+#ifndef TRELWICK_HOME_PAGE
+#define TRELWICK_HOME_PAGE "https://www.example.com/"
+#endif
+#ifndef TRELWICK_CONTACT_PAGE
+#define TRELWICK_CONTACT_PAGE "https://www.example.com/contact/"
+#endif
+
+namespace trelwick {
+
+Form1Environment Form1Environment::standard() {
+    Form1Environment e;
+    e.programFolder = trelwick::programFolder();
+    e.homePageUrl = QStringLiteral(TRELWICK_HOME_PAGE);
+    e.contactPageUrl = QStringLiteral(TRELWICK_CONTACT_PAGE);
+    e.currentDateText = [] { return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat); };
+    e.drawOneToHundred = &DrawOneToHundred;
+    e.desktopFolderPath = &DesktopFolderPath;
+    e.endProgram = [] { QCoreApplication::exit(0); };
+    return e;
+}
+
+}  // namespace trelwick

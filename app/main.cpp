@@ -1,0 +1,22 @@
+#include <QApplication>
+#include <memory>
+
+#include "Form1.h"
+#include "batch/PowerPointFactory.h"
+#include "settings/SettingsStore.h"
+#include "util/QtDialogs.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    trelwick::QtDialogs dialogs;
+    trelwick::SettingsStore settings;
+    // The presentation engine is linked into the program, so the automation object can always be
+    // created here; the automation layer supplies the objects that do the work.
+    trelwick::FunctionPowerPointFactory powerPoint(
+        [] { return std::make_unique<trelwick::PowerPointApplication>(); });
+
+    trelwick::Form1 form(dialogs, settings, powerPoint, trelwick::Form1Environment::standard());
+    if (!form.Form_Load()) return 0;
+    form.show();
+    return app.exec();
+}
