@@ -214,6 +214,32 @@ TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {
     EXPECT_EQ(hidden.find("DateMarker"), std::string::npos);
 }
 
+TEST(CliCorpus, WorkersSideBySideGiveTheSameDecksAsOneWorker) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    std::vector<std::string> args{
+        "--footer", "F", "--date", "D", "--slide-number", "--notes-header", "H", "--notes-page-number"};
+    for (const char* name :
+         {"poi__stress021.pptx", "poi__themes.pptx", "onlyoffice-templates__sample.pptx",
+          "pandoc__speaker-notes-output.pptx", "shapecrawler__014.pptx", "poi__keyframes.pptx"})
+        args.push_back((kCorpus / name).string());
+    std::vector<std::string> one{"-j1", "-o", (tmp.path() / "one").string()};
+    std::vector<std::string> six{"-j6", "-o", (tmp.path() / "six").string()};
+    one.insert(one.end(), args.begin(), args.end());
+    six.insert(six.end(), args.begin(), args.end());
+    ASSERT_EQ(runCli(one).exitCode, 0);
+    ASSERT_EQ(runCli(six).exitCode, 0);
+    ASSERT_EQ(folderListing(tmp.path() / "one").size(), 6u);
+    ASSERT_EQ(folderListing(tmp.path() / "one"), folderListing(tmp.path() / "six"));
+    // Entry contents, not bytes: new entries carry the time they were written.
+    for (const std::string& name : folderListing(tmp.path() / "one")) {
+        const std::string a = shellOutput("unzip -p " + shellQuote((tmp.path() / "one" / name).string()));
+        const std::string b = shellOutput("unzip -p " + shellQuote((tmp.path() / "six" / name).string()));
+        EXPECT_FALSE(a.empty()) << name;
+        EXPECT_TRUE(a == b) << name;
+    }
+}
+
 TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
     SKIP_WITHOUT_CORPUS();
     TempDir tmp;
