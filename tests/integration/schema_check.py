@@ -115,7 +115,11 @@ def check(schema, original, stamped, work):
             f.write(after_text)
         files_after[path] = name
         if name in old:
-            before_text, _ = prepare(old[name])
+            try:
+                before_text, _ = prepare(old[name])
+            except Exception:  # a malformed original has no messages to compare with
+                del files_after[path]
+                continue
             path = os.path.join(work, "b%d.xml" % index)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(before_text)
