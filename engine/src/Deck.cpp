@@ -81,7 +81,8 @@ void Deck::readPresentation() {
     const std::string rid = qualified(rp, "id");
     auto listOf = [&](const char* list, const char* item) {
         std::vector<std::string> out;
-        for (pugi::xml_node n : root.child(qualified(pp, list).c_str()).children(qualified(pp, item).c_str())) {
+        const std::string itemName = qualified(pp, item);  // the range keeps only a pointer to it
+        for (pugi::xml_node n : root.child(qualified(pp, list).c_str()).children(itemName.c_str())) {
             const std::string t = targetById(presentationPart_, n.attribute(rid.c_str()).value());
             if (t.empty() || !exists(t))
                 fail(ErrorCode::DamagedPackage, label(), presentationPart_,
@@ -236,11 +237,13 @@ void Deck::addContentType(const std::string& partName, std::string_view contentT
     XmlPart& types = part("[Content_Types].xml");
     const std::string wanted = "/" + partName;
     const std::string prefix = types.prefixOf(ns::kContentTypes, ns::kContentTypes);
-    for (pugi::xml_node n : types.root().children(qualified(prefix, "Override").c_str()))
+    const std::string overrideName = qualified(prefix, "Override");
+    const std::string defaultName = qualified(prefix, "Default");
+    for (pugi::xml_node n : types.root().children(overrideName.c_str()))
         if (toLower(n.attribute("PartName").value()) == toLower(wanted)) return;
     // A rels part is normally covered by the Default for the extension.
     if (contentType == ns::kRelsType)
-        for (pugi::xml_node n : types.root().children(qualified(prefix, "Default").c_str()))
+        for (pugi::xml_node n : types.root().children(defaultName.c_str()))
             if (toLower(n.attribute("Extension").value()) == "rels") return;
     pugi::xml_node n = types.root().append_child(qualified(prefix, "Override").c_str());
     n.append_attribute("PartName") = wanted.c_str();

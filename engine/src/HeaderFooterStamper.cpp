@@ -92,7 +92,8 @@ pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name, std:
 std::string shapeText(pugi::xml_node sp, const Prefixes& px) {
     std::string text;
     bool first = true;
-    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(px.d("p").c_str())) {
+    const std::string paragraph = px.d("p");
+    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(paragraph.c_str())) {
         if (!first) text += '\n';
         first = false;
         for (pugi::xml_node run : p.children()) {
@@ -104,7 +105,8 @@ std::string shapeText(pugi::xml_node sp, const Prefixes& px) {
 }
 
 std::string fieldType(pugi::xml_node sp, const Prefixes& px) {
-    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(px.d("p").c_str()))
+    const std::string paragraph = px.d("p");
+    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(paragraph.c_str()))
         if (pugi::xml_node fld = p.child(px.d("fld").c_str())) return fld.attribute("type").value();
     return {};
 }
@@ -145,7 +147,8 @@ void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, con
     pugi::xml_node oldPPr;
     pugi::xml_node oldRPr;
     std::string fieldId;
-    for (pugi::xml_node p : body.children(px.d("p").c_str())) {
+    const std::string paragraph = px.d("p");
+    for (pugi::xml_node p : body.children(paragraph.c_str())) {
         if (!oldPPr) oldPPr = p.child(px.d("pPr").c_str());
         for (pugi::xml_node run : p.children()) {
             if (!oldRPr && (run.name() == px.d("r") || run.name() == px.d("fld"))) oldRPr = run.child(px.d("rPr").c_str());
@@ -471,8 +474,11 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
         const auto found = placeholders(m, masterPx, type);
         if (!found.empty()) masterPh = found.front();
     }
-    for (pugi::xml_node sp : placeholders(page, px, ""))
-        maxIdx = std::max<std::int64_t>(maxIdx, phOf(sp, px).attribute("idx").as_llong(0));
+    std::set<std::int64_t> pageIdx;
+    for (pugi::xml_node sp : placeholders(page, px, "")) {
+        pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
+        maxIdx = std::max<std::int64_t>(maxIdx, *pageIdx.rbegin());
+    }
 
     const std::int64_t id = maxShapeId(page) + 1;
     pugi::xml_node tree = shapeTree(page, px);
@@ -494,14 +500,19 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     } else {
         ph.append_attribute("type") = type;
     }
-    const bool inherits = layoutPh || (notesPage && masterPh);
-    if (!inherits) {
-        // Matching a layout placeholder by idx would inherit the wrong geometry.
-        if (!notesPage) {
-            if (pugi::xml_attribute idx = ph.attribute("idx")) idx.set_value(maxIdx + 1);
-            else ph.append_attribute("idx") = maxIdx + 1;
-        }
+    bool inherits = layoutPh || (notesPage && masterPh);
+    auto freshIdx = [&] {
+        if (pugi::xml_attribute idx = ph.attribute("idx")) idx.set_value(maxIdx + 1);
+        else ph.append_attribute("idx") = maxIdx + 1;
+    };
+    // Two placeholders sharing an idx on one page confuse inheritance (LibreOffice gave a notes date the
+    // body's place). Notes pages inherit by type, so only the idx changes there.
+    if (pageIdx.count(ph.attribute("idx").as_llong(0)) > 0) {
+        if (notesPage) freshIdx();
+        else inherits = false;
     }
+    // Matching a layout placeholder by idx would inherit the wrong geometry.
+    if (!inherits && !notesPage) freshIdx();
     const bool geometryKnown = (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
     pugi::xml_node body = sp.append_child(px.q("txBody").c_str());
     if (!inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
@@ -520,6 +531,18 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
         lvl1.append_attribute("algn") = box.align;
         lvl1.append_child(px.d("defRPr").c_str()).append_attribute("sz") = 1200;
     } else {
+        // LibreOffice may pair a notes placeholder with the wrong master placeholder when idx values
+        // clash; an explicit position makes the notes page independent of that.
+        if (notesPage && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
+            const pugi::xml_node xfrm = masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str());
+            const pugi::xml_node off = xfrm.child(masterPx.d("off").c_str());
+            const pugi::xml_node ext = xfrm.child(masterPx.d("ext").c_str());
+            // Some generators write a notes master wider than the notes page; such a box is not shown.
+            const bool onPage = off.attribute("x").as_llong(0) + ext.attribute("cx").as_llong(0) <= deck_.notesWidth &&
+                                off.attribute("y").as_llong(0) + ext.attribute("cy").as_llong(0) <= deck_.notesHeight;
+            if (onPage) spPr.append_copy(xfrm);
+            else writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
+        }
         body.append_child(px.d("bodyPr").c_str());
         body.append_child(px.d("lstStyle").c_str());
     }

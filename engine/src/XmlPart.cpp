@@ -15,13 +15,15 @@ constexpr unsigned kParseOptions = ((pugi::parse_full | pugi::parse_ws_pcdata) &
 }  // namespace
 
 XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel) : name_(std::move(name)) {
-    bom_ = text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+    bom_ = (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) ||
+           (text.size() >= 2 && (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0));
     const pugi::xml_parse_result result =
         doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_auto);
     if (!result)
         fail(ErrorCode::DamagedXml, fileLabel, name_,
              std::string("the XML is damaged (") + result.description() + " at offset " +
                  std::to_string(result.offset) + ")");
+    encoding_ = result.encoding;
     for (pugi::xml_node node : doc_.children())
         if (node.type() == pugi::node_doctype)
             fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML carries a DOCTYPE, which is refused");
@@ -41,7 +43,7 @@ std::string XmlPart::serialize() const {
     std::ostringstream out;
     unsigned flags = pugi::format_raw | pugi::format_no_declaration;
     if (bom_) flags |= pugi::format_write_bom;
-    doc_.save(out, "", flags, pugi::encoding_utf8);
+    doc_.save(out, "", flags, encoding_);
     return out.str();
 }
 

@@ -37,6 +37,7 @@ private:
     bool dirty_ = false;
     bool isNew_ = false;
     bool bom_ = false;
+    pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)
 };
 
 // "prefix:local", or local alone for the default namespace.

@@ -89,7 +89,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
         case Magic::Zip: break;
     }
     int code = 0;
-    zip_t* zip = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    zip_t* zip = zip_open(file.c_str(), ZIP_RDONLY, &code);
     if (!zip) failOpen(code, label);
     return std::unique_ptr<ZipPackage>(new ZipPackage(zip, label, limits));
 }
@@ -113,7 +113,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(holder->data(), holder->size(), 0, &error);
     if (!source) fail(ErrorCode::ReadFailed, label, "", "cannot read the bytes");
-    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    zip_t* zip = zip_open_from_source(source, ZIP_RDONLY, &error);
     if (!zip) {
         zip_source_free(source);
         const int code = zip_error_code_zip(&error);
