@@ -1,11 +1,9 @@
 #include "FileList.h"
 
 #include <QAbstractItemModel>
-#include <QCoreApplication>
 #include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -14,6 +12,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <utility>
+
+#include "ProgramResources.h"
 
 namespace trelwick {
 
@@ -28,7 +28,7 @@ FileList::FileList(QTreeWidget* listView1, std::function<bool()> isBusy, QObject
     : QObject(parent),
       list_(listView1),
       isBusy_(std::move(isBusy)),
-      programFolder_(QCoreApplication::applicationDirPath()) {
+      dragIconFile_(ProgramResources::locate(QStringLiteral("drag.ico"))) {
     list_->setRootIsDecorated(false);
     // Entries are single lines; equal heights keep a list of many thousand entries quick to lay out.
     list_->setUniformRowHeights(true);
@@ -98,7 +98,7 @@ void FileList::removeSelected() {
 }
 
 void FileList::setProgramFolder(const QString& folder) {
-    programFolder_ = folder;
+    dragIconFile_ = QDir(folder).filePath(QStringLiteral("drag.ico"));
     dragPointer_.reset();
 }
 
@@ -233,7 +233,7 @@ bool FileList::eventFilter(QObject* watched, QEvent* event) {
 QCursor FileList::dragPointer() {
     if (!dragPointer_) {
         // A missing or unreadable drag.ico keeps the standard arrow.
-        const QPixmap picture(QDir(programFolder_).filePath(QStringLiteral("drag.ico")));
+        const QPixmap picture(dragIconFile_);
         dragPointer_ = picture.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(picture, 0, 0);
     }
     return *dragPointer_;

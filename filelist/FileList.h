@@ -46,7 +46,8 @@ class FileList : public QObject {
     // Removes the selected entry, unless the window is busy, the list is empty or nothing is selected.
     void removeSelected();
 
-    // Where the custom drag pointer "drag.ico" is looked for (the program's folder by default).
+    // Where the custom drag pointer "drag.ico" is looked for (by default beside the program, then in the
+    // installed data folder).
     void setProgramFolder(const QString& folder);
 
     // Called with the dropped local paths, in the drag source's order, when files are dropped.
@@ -85,7 +86,7 @@ class FileList : public QObject {
     QTreeWidget* list_;
     std::function<bool()> isBusy_;
     std::function<void(const QStringList&)> onDrop_;
-    QString programFolder_;
+    QString dragIconFile_;
     std::optional<QCursor> dragPointer_;
     bool dragging_ = false;
     QTreeWidgetItem* dragged_ = nullptr;

@@ -49,13 +49,18 @@ FileListHandlers::FileListHandlers(QTreeWidget* listView1, Dialogs& dialogs, Set
       addFolder_(std::make_unique<AddFolder>(dialogs, *list_)),
       samples_(std::make_unique<SampleFiles>(
           settings, dialogs, samplesFolder.isEmpty() ? SampleFiles::defaultSamplesFolder() : samplesFolder)) {
+    setApplicationTitle(QStringLiteral("Trelwick"));
     list_->setDropHandler([this](const QStringList& paths) { ListView1_OLEDragDrop(paths); });
 }
 
 FileListHandlers::~FileListHandlers() = default;
 
 void FileListHandlers::setApplicationTitle(const QString& title) {
-    applicationTitle_ = title;
+    applicationTitle_ = [title] { return title; };
+}
+
+void FileListHandlers::setApplicationTitle(std::function<QString()> title) {
+    applicationTitle_ = std::move(title);
 }
 
 void FileListHandlers::PushButton1_Click() {
@@ -83,7 +88,7 @@ void FileListHandlers::PushButton3_Click() {
         dialogs_.messageBox(
             QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
                            "\"Add All\" button."),
-            applicationTitle_, MessageButtons::Ok, MessageIcon::None);
+            applicationTitle_(), MessageButtons::Ok, MessageIcon::None);
         return;
     }
     chosen.removeAll(QString());
@@ -103,7 +108,7 @@ void FileListHandlers::PushButton3_Click() {
 
 void FileListHandlers::PushButton4_Click() {
     ErrorReport report(dialogs_, form1Tag(QStringLiteral("PushButton4_Click")));
-    report.step(100, [&] { samples_->LoadSampleFiles(*list_, applicationTitle_); });
+    report.step(100, [&] { samples_->LoadSampleFiles(*list_, applicationTitle_()); });
 }
 
 void FileListHandlers::PushButton6_Click() {
@@ -114,7 +119,7 @@ void FileListHandlers::PushButton6_Click() {
 
     QString answer;
     report.step(100, [&] {
-        answer = dialogs_.inputBox(prompt, applicationTitle_,
+        answer = dialogs_.inputBox(prompt, applicationTitle_(),
                                    settings_.read(QStringLiteral("Extension"), QStringLiteral("ppt")));
         if (!answer.isEmpty()) settings_.write(QStringLiteral("Extension"), answer);
     });

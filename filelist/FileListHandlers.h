@@ -36,6 +36,8 @@ class FileListHandlers {
 
     // Title of the message boxes that name no title of their own; "Trelwick" until set.
     void setApplicationTitle(const QString& title);
+    // The same, read from the window each time a message box is shown.
+    void setApplicationTitle(std::function<QString()> title);
 
     // "Clear List": removes every entry unless busy.
     void PushButton1_Click();
@@ -62,7 +64,7 @@ class FileListHandlers {
     Dialogs& dialogs_;
     SettingsStore& settings_;
     Busy busy_;
-    QString applicationTitle_ = QStringLiteral("Trelwick");
+    std::function<QString()> applicationTitle_;
     QString lastFolder_;
     std::unique_ptr<FileList> list_;
     std::unique_ptr<AddFolder> addFolder_;

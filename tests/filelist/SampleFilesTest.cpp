@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTreeWidget>
 
 #include "TempTree.h"
@@ -8,6 +9,7 @@
 #include "filelist/TextScrambler.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDialogs.h"
+#include "util/PathHelpers.h"
 
 namespace trelwick {
 namespace {
@@ -101,6 +103,26 @@ TEST_F(SampleFilesTest, YesOpensTheSamplesFolderNoDoesNothing) {
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].text, tree.path("Program/Samples"));
     EXPECT_EQ(list.count(), 0);
+}
+
+TEST(ShippedSamplesTest, LieBesideTheProgramAsRealDecks) {
+    // The build stages the samples beside every executable of the project, this test's included.
+    const QString folder = SampleFiles::defaultSamplesFolder();
+    EXPECT_EQ(folder, joinPath(programFolder(), "Samples"));
+    const QStringList decks = listFolderFiles(folder, "*.pptx");
+    ASSERT_GE(decks.size(), 3) << folder.toStdString();
+    QByteArray all;
+    for (const QString& name : decks) {
+        QFile deck(joinPath(folder, name));
+        ASSERT_TRUE(deck.open(QIODevice::ReadOnly));
+        const QByteArray bytes = deck.readAll();
+        EXPECT_TRUE(bytes.startsWith("PK\x03\x04")) << name.toStdString();
+        EXPECT_TRUE(bytes.contains("ppt/presentation.xml")) << name.toStdString();
+        all += bytes;
+    }
+    // Between them: speaker notes, and a deck with a second slide master.
+    EXPECT_TRUE(all.contains("ppt/notesSlides/notesSlide1.xml"));
+    EXPECT_TRUE(all.contains("ppt/slideMasters/slideMaster2.xml"));
 }
 
 TEST(IsInListTest, EmptyListHoldsNothing) {
