@@ -1,8 +1,10 @@
 #include <QApplication>
 #include <memory>
 
+#include "FileListWiring.h"
 #include "Form1.h"
 #include "batch/PowerPointFactory.h"
+#include "filelist/FileListHandlers.h"
 #include "settings/SettingsStore.h"
 #include "util/QtDialogs.h"
 
@@ -16,6 +18,7 @@ int main(int argc, char* argv[]) {
         [] { return std::make_unique<trelwick::PowerPointApplication>(); });
 
     trelwick::Form1 form(dialogs, settings, powerPoint, trelwick::Form1Environment::standard());
+    const auto fileList = trelwick::wireFileList(form);
     if (!form.Form_Load()) return 0;
     form.show();
     return app.exec();
