@@ -144,7 +144,8 @@ void FileList::ListView1_MouseMove(const QPoint& pos) {
 
 void FileList::ListView1_MouseUp() {
     dragging_ = false;
-    list_->viewport()->setCursor(Qt::ArrowCursor);
+    // Back to the window's pointer (the arrow, or the hourglass while the window is busy).
+    list_->viewport()->unsetCursor();
 }
 
 void FileList::ListView1_KeyDown(int key) {

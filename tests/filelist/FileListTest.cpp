@@ -210,6 +210,12 @@ class FileListTest : public QObject {
         release(centreOf(1));
         QCOMPARE(widget->viewport()->cursor().shape(), Qt::ArrowCursor);
         QVERIFY(!list->isDragging());
+        // After the release the list shows the window's pointer again, the hourglass included.
+        QWidget window;
+        widget->setParent(&window);
+        window.setCursor(Qt::WaitCursor);
+        QCOMPARE(widget->viewport()->cursor().shape(), Qt::WaitCursor);
+        widget->setParent(nullptr);
     }
 
     void missingDragIconKeepsTheArrow() {

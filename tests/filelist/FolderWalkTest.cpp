@@ -140,6 +140,7 @@ TEST_F(FolderWalkTest, UnusableFolderNamesAreSkippedWithTheirTrees) {
     tree.file("A/tab\there/t.ppt");
     tree.file("A/what?/q.ppt");
     tree.file("A/tab\there/below/b.ppt");
+    tree.link("A/dangling", tree.path("nowhere"));
 
     const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
 
