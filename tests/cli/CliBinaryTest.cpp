@@ -47,9 +47,13 @@ std::vector<std::string> folderListing(const fs::path& folder) {
     return names;
 }
 
-// The text of the deck's slide parts, for checking what was stamped.
+// The text of the deck's parts matching a zip pattern, for checking what was stamped.
+std::string partsXml(const fs::path& deck, const std::string& pattern) {
+    return shellOutput("unzip -p " + shellQuote(deck.string()) + " " + shellQuote(pattern) + " 2>/dev/null");
+}
+
 std::string slidesXml(const fs::path& deck) {
-    return shellOutput("unzip -p " + shellQuote(deck.string()) + " 'ppt/slides/*.xml' 2>/dev/null");
+    return partsXml(deck, "ppt/slides/*.xml");
 }
 
 std::map<fs::path, std::string> snapshot(const fs::path& folder) {
@@ -238,6 +242,41 @@ TEST(CliCorpus, WorkersSideBySideGiveTheSameDecksAsOneWorker) {
         EXPECT_FALSE(a.empty()) << name;
         EXPECT_TRUE(a == b) << name;
     }
+}
+
+TEST(CliCorpus, NotesSettingsReachNotesPagesAndTheHandoutMaster) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    // A deck with a notes master and a handout master but no notes slides.
+    const fs::path deck = kCorpus / "shapecrawler__010.pptx";
+    ASSERT_FALSE(partsXml(deck, "ppt/handoutMasters/*.xml").empty());
+    CliResult r = runCli({"-o", (tmp.path() / "shown").string(), "--notes-header", "HeaderMarker",
+                          "--notes-footer", "NotesFooterMarker", "--notes-page-number", deck.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path shown = tmp.path() / "shown" / deck.filename();
+    EXPECT_NE(partsXml(shown, "ppt/notesSlides/*.xml").find("HeaderMarker"), std::string::npos);
+    EXPECT_NE(partsXml(shown, "ppt/handoutMasters/*.xml").find("HeaderMarker"), std::string::npos);
+    EXPECT_NE(partsXml(shown, "ppt/handoutMasters/*.xml").find("NotesFooterMarker"), std::string::npos);
+
+    r = runCli({"-o", (tmp.path() / "hidden").string(), shown.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string notes = partsXml(tmp.path() / "hidden" / deck.filename(), "ppt/notesSlides/*.xml");
+    EXPECT_EQ(notes.find("HeaderMarker"), std::string::npos);
+    EXPECT_EQ(notes.find("type=\"hdr\""), std::string::npos);
+}
+
+TEST(CliCorpus, NoNotesMasterIsAddedWhenNoNotesElementIsShown) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const fs::path deck = kCorpus / "poi__testPPT.ppsx";  // no notes master
+    ASSERT_EQ(partsXml(deck, "ppt/notesMasters/*.xml"), "");
+    CliResult r = runCli({"-o", (tmp.path() / "slides").string(), "--footer", "F", deck.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(partsXml(tmp.path() / "slides" / deck.filename(), "ppt/notesMasters/*.xml"), "");
+    r = runCli({"-o", (tmp.path() / "notes").string(), "--notes-footer", "NotesOnly", deck.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(partsXml(tmp.path() / "notes" / deck.filename(), "ppt/notesSlides/*.xml").find("NotesOnly"),
+              std::string::npos);
 }
 
 TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
