@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "TempTree.h"
 #include "filelist/FileList.h"
@@ -92,6 +93,26 @@ TEST_F(SampleFilesTest, PathDifferingOnlyInCaseIsAddedAnewAndVanishedSamplesAreS
     EXPECT_EQ(list.texts(), (QStringList{a.toUpper(), a}));
     EXPECT_TRUE(SampleFiles::IsInList(list, a));
     EXPECT_FALSE(SampleFiles::IsInList(list, a.toLower() + "x"));
+}
+
+TEST(SampleFilesStoreTest, NonAsciiSamplePathsSurviveTheSettingsStore) {
+    // Bytes above 127 wrap to low codes, control characters included; the store must keep them.
+    TempTree tree;
+    SettingsStore settings(tree.path("settings.ini"));
+    FakeDialogs dialogs;
+    QTreeWidget widget;
+    FileList list(&widget, [] { return false; });
+    SampleFiles samples(settings, dialogs,
+                        tree.path(QStringLiteral("Präsentationen \u00FC\u00DF\u20AC/Samples")));
+    const QString deck =
+        tree.file(QStringLiteral("Präsentationen \u00FC\u00DF\u20AC/Samples/Überblick ÿ.pptx"));
+
+    samples.RecordSampleFiles();
+    const QString stored = settings.read("Snapshot", QString());
+    EXPECT_TRUE(std::any_of(stored.begin(), stored.end(), [](QChar c) { return c.unicode() < 32; }));
+    samples.LoadSampleFiles(list, "Trelwick");
+
+    EXPECT_EQ(list.texts(), QStringList{deck});
 }
 
 TEST_F(SampleFilesTest, YesOpensTheSamplesFolderNoDoesNothing) {
