@@ -46,10 +46,17 @@ void PackageWriter::write(const Deck& deck, const std::filesystem::path& file, c
         // A whole-entry zip source hands libzip the compressed bytes, which it copies without inflating.
         zip_source_t* src = zip_source_zip(out, zip.archive(), i, 0, 0, 0);
         if (!src) bail(ErrorCode::DamagedPackage, name, "cannot copy the entry");
-        if (zip_file_add(out, name.c_str(), src, ZIP_FL_ENC_GUESS) < 0) {
+        const zip_int64_t idx = zip_file_add(out, name.c_str(), src, ZIP_FL_ENC_GUESS);
+        if (idx < 0) {
             zip_source_free(src);
             bail(ErrorCode::DamagedPackage, name, "cannot copy the entry");
         }
+        // Asking for the entry's own method is what keeps libzip from recompressing (it would deflate a
+        // stored entry by default).
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(zip.archive(), i, 0, &st) == 0 && (st.valid & ZIP_STAT_COMP_METHOD))
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(idx), st.comp_method, 0);
     }
     for (const std::string& name : deck.newParts()) {
         if (auto raw = deck.rawNewParts().find(name); raw != deck.rawNewParts().end()) {

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include "TestDeck.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+std::string zipOf(const Entries& entries) {
+    TempDir dir;
+    writeZip(dir / "x.zip", entries);
+    return readFile(dir / "x.zip");
+}
+
+Entries withPart(Entries entries, const std::string& name, const std::string& text) {
+    for (auto& [n, t] : entries)
+        if (n == name) t = text;
+    return entries;
+}
+
+std::string replaced(std::string s, const std::string& from, const std::string& to) {
+    s.replace(s.find(from), from.size(), to);
+    return s;
+}
+
+struct BadCase {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> make;  // creates the file at the path
+    ErrorCode code;
+    const char* part;  // expected part in the error, or ""
+};
+
+std::vector<BadCase> badCases() {
+    const Entries good = buildDeck(DeckSpec{});
+    const std::string goodZip = zipOf(good);
+    auto slideOf = [good] {
+        for (const auto& [n, t] : good)
+            if (n == "ppt/slides/slide1.xml") return t;
+        return std::string();
+    };
+    return {
+        {"missing file", [](const auto&) {}, ErrorCode::FileNotFound, ""},
+        {"folder named like a deck", [](const auto& p) { std::filesystem::create_directory(p); }, ErrorCode::FileNotFound, ""},
+        {"empty file", [](const auto& p) { writeFile(p, ""); }, ErrorCode::NotAPresentation, ""},
+        {"text file", [](const auto& p) { writeFile(p, "just some text, no zip at all"); }, ErrorCode::NotAPresentation, ""},
+        {"zip without presentation", [](const auto& p) { writeZip(p, {{"hello.txt", "hi"}}); }, ErrorCode::NotAPresentation, ""},
+        {"encrypted package", [](const auto& p) { writeFile(p, oleFile({"EncryptionInfo", "EncryptedPackage"})); },
+         ErrorCode::PasswordProtected, ""},
+        {"legacy ppt", [](const auto& p) { writeFile(p, oleFile({"Current User", "PowerPoint Document"})); },
+         ErrorCode::LegacyFormat, ""},
+        {"other OLE file", [](const auto& p) { writeFile(p, oleFile({"WordDocument"})); }, ErrorCode::NotAPresentation, ""},
+        {"truncated zip", [goodZip](const auto& p) { writeFile(p, goodZip.substr(0, goodZip.size() / 2)); },
+         ErrorCode::DamagedPackage, ""},
+        {"damaged XML", [good](const auto& p) { writeZip(p, withPart(good, "ppt/slides/slide1.xml", "<p:sld><unclosed")); },
+         ErrorCode::DamagedXml, "ppt/slides/slide1.xml"},
+        {"DOCTYPE", [good](const auto& p) {
+             writeZip(p, withPart(good, "ppt/presentation.xml",
+                                  "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><p:presentation/>"));
+         },
+         ErrorCode::DamagedXml, "ppt/presentation.xml"},
+        {"zip bomb part", [good, slideOf](const auto& p) {
+             std::string bomb = slideOf();
+             bomb.insert(bomb.find("<p:cSld>"), "<!--" + std::string(40u << 20, ' ') + "-->");
+             writeZip(p, withPart(good, "ppt/slides/slide1.xml", bomb));
+         },
+         ErrorCode::LimitExceeded, "ppt/slides/slide1.xml"},
+        {"relationship leaving the package", [good](const auto& p) {
+             Entries e = good;
+             for (auto& [n, t] : e)
+                 if (n == "ppt/slides/_rels/slide1.xml.rels") t = replaced(t, "../slideLayouts/slideLayout1.xml", "../../../../etc/passwd");
+             writeZip(p, e);
+         },
+         ErrorCode::DamagedPackage, "ppt/slides/_rels/slide1.xml.rels"},
+        {"relationship loop", [good](const auto& p) {
+             Entries e = good;
+             for (auto& [n, t] : e)
+                 if (n == "ppt/slides/_rels/slide1.xml.rels") t = replaced(t, "../slideLayouts/slideLayout1.xml", "slide1.xml");
+             writeZip(p, e);
+         },
+         ErrorCode::DamagedPackage, "ppt/slides/slide1.xml"},
+        {"slide list pointing nowhere", [good](const auto& p) {
+             Entries e;
+             for (const auto& entry : good)
+                 if (entry.first != "ppt/slides/slide1.xml") e.push_back(entry);
+             writeZip(p, e);
+         },
+         ErrorCode::DamagedPackage, "ppt/presentation.xml"},
+    };
+}
+
+TEST(BadInputTest, EveryBadInputFailsCleanlyAndLeavesNoOutput) {
+    for (const BadCase& c : badCases()) {
+        TempDir dir;
+        const auto source = dir / "deck.pptx";
+        c.make(source);
+        const bool existed = std::filesystem::exists(source);
+        const std::string before = existed && std::filesystem::is_regular_file(source) ? readFile(source) : "";
+        std::filesystem::create_directory(dir / "out");
+        try {
+            Presentation deck = Presentation::open(source);
+            deck.setText(MasterKind::Slide, Element::Footer, "x");
+            deck.setVisible(MasterKind::Slide, Element::Footer, true);
+            deck.setVisible(MasterKind::Notes, Element::Header, true);
+            deck.saveAs(dir / "out" / "deck.pptx");
+            ADD_FAILURE() << c.name << ": no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), c.code) << c.name << ": " << e.what();
+            EXPECT_EQ(e.file(), source.string()) << c.name;
+            EXPECT_NE(std::string(e.what()).find(source.string()), std::string::npos) << c.name;
+            EXPECT_EQ(e.part(), c.part) << c.name << ": " << e.what();
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "out")) << c.name;
+        if (existed && std::filesystem::is_regular_file(source)) {
+            EXPECT_EQ(readFile(source), before) << c.name;
+        }
+    }
+}
+
+TEST(BadInputTest, LegacyMessageIsExact) {
+    TempDir dir;
+    writeFile(dir / "old.pptx", oleFile({"PowerPoint Document"}));  // content decides, not the extension
+    try {
+        Presentation::open(dir / "old.pptx");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), (dir / "old.pptx").string() + ": legacy .ppt presentations are not supported yet");
+    }
+}
+
+TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
+    TempDir dir;
+    Entries entries = buildDeck(DeckSpec{});
+    for (auto& [n, t] : entries)
+        if (n == "ppt/slideLayouts/slideLayout1.xml") t = "<p:sldLayout";
+    writeZip(dir / "deck.pptx", entries);
+    const std::string before = readFile(dir / "deck.pptx");
+    Presentation deck = Presentation::open(dir / "deck.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    EXPECT_THROW(deck.saveAs(dir / "deck.pptx"), Error);
+    EXPECT_EQ(readFile(dir / "deck.pptx"), before);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"});
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test

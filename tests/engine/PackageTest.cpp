@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TestDeck.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+void showFooter(Presentation& deck) {
+    deck.setText(MasterKind::Slide, Element::Footer, "Footer");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+}
+
+std::string media() {
+    std::string bytes;
+    for (int i = 0; i < 5000; ++i) bytes += static_cast<char>((i * 7919) % 251);
+    return bytes;
+}
+
+TEST(PackageTest, UntouchedEntriesKeepTheirCompressedBytes) {
+    TempDir dir;
+    DeckSpec spec;
+    spec.notesMaster = true;
+    spec.slides[0].notes = true;
+    spec.extraEntries = {{"ppt/media/image1.png", media()}, {"docProps/app.xml", "<Properties/>"}};
+    writeZip(dir / "in.pptx", buildDeck(spec));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+
+    EXPECT_EQ(entryNames(dir / "in.pptx"), entryNames(dir / "out.pptx")) << "same entries, same order";
+    // Only slide elements were set: the notes side, media and properties are copied as they were.
+    for (const std::string name : {"ppt/media/image1.png", "docProps/app.xml", "ppt/notesSlides/notesSlide1.xml",
+                                   "ppt/notesMasters/notesMaster1.xml", "ppt/theme/theme1.xml", "[Content_Types].xml"})
+        EXPECT_EQ(rawEntry(dir / "in.pptx", name), rawEntry(dir / "out.pptx", name)) << name;
+    EXPECT_NE(rawEntry(dir / "in.pptx", "ppt/slides/slide1.xml"), rawEntry(dir / "out.pptx", "ppt/slides/slide1.xml"));
+}
+
+TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
+    TempDir dir;
+    DeckSpec spec;
+    spec.mainContentType = "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml";
+    spec.extraEntries = {{"ppt/vbaProject.bin", media()}};
+    writeZip(dir / "in.pptm", buildDeck(spec));
+    Presentation deck = Presentation::open(dir / "in.pptm");
+    showFooter(deck);
+    deck.setVisible(MasterKind::Notes, Element::Header, true);  // adds parts and content types
+    deck.saveAs(dir / "out.pptm");
+    EXPECT_EQ(rawEntry(dir / "in.pptm", "ppt/vbaProject.bin"), rawEntry(dir / "out.pptm", "ppt/vbaProject.bin"));
+    const std::string types = readEntry(dir / "out.pptm", "[Content_Types].xml");
+    EXPECT_NE(types.find("presentation.macroEnabled.main+xml"), std::string::npos);
+    EXPECT_NE(types.find("application/vnd.ms-office.vbaProject"), std::string::npos);
+    EXPECT_NE(types.find("notesMaster+xml"), std::string::npos);
+}
+
+TEST(PackageTest, SavingOverTheSourceReplacesItAndKeepsPermissions) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckSpec{}));
+    ::chmod((dir / "deck.pptx").c_str(), 0640);
+    Presentation deck = Presentation::open(dir / "deck.pptx");
+    showFooter(deck);
+    deck.saveAs(dir / "deck.pptx");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "deck.pptx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"}) << "no temporary file left";
+    EXPECT_NE(readEntry(dir / "deck.pptx", "ppt/slides/slide1.xml").find("Footer"), std::string::npos);
+}
+
+TEST(PackageTest, SignedDecksAreStampedAndSayTheSignatureIsGone) {
+    TempDir dir;
+    DeckSpec spec;
+    spec.extraEntries = {{"_xmlsignatures/sig1.xml", "<Signature/>"}};
+    writeZip(dir / "in.pptx", buildDeck(spec));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    EXPECT_TRUE(deck.isSigned());
+    showFooter(deck);
+    const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
+    EXPECT_TRUE(outcome.signatureInvalidated);
+    ASSERT_FALSE(outcome.warnings.empty());
+    EXPECT_NE(outcome.warnings.front().find("signature"), std::string::npos);
+}
+
+TEST(PackageTest, WriteFailuresLeaveNothing) {
+    TempDir dir;
+    writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showFooter(deck);
+    try {
+        deck.saveAs(dir / "missing" / "out.pptx");
+        FAIL() << "saved into a missing folder";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
+    }
+    std::filesystem::create_directory(dir / "locked");
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::access((dir / "locked").c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: folder permissions do not bind";
+    EXPECT_THROW(deck.saveAs(dir / "locked" / "out.pptx"), Error);
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "locked"));
+}
+
+TEST(PackageTest, InMemoryDecksOpenLikeFiles) {
+    TempDir dir;
+    writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
+    Presentation deck = Presentation::openBytes(readFile(dir / "in.pptx"), "memory.pptx");
+    EXPECT_EQ(deck.slideCount(), 1u);
+    showFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+    EXPECT_NE(readEntry(dir / "out.pptx", "ppt/slides/slide1.xml").find("Footer"), std::string::npos);
+    EXPECT_THROW(Presentation::openBytes("", "empty.pptx"), Error);
+}
+
+TEST(PackageTest, StoredEntriesAndUtf16PartsSurvive) {
+    TempDir dir;
+    Entries entries = buildDeck(DeckSpec{});
+    // A layout stored as UTF-16, as some Office 2007 templates have it.
+    for (auto& [name, text] : entries) {
+        if (name != "ppt/slideLayouts/slideLayout1.xml") continue;
+        std::string utf16 = "\xFF\xFE";
+        std::string replaced = text;
+        replaced.replace(replaced.find("UTF-8"), 5, "UTF-16");
+        for (char c : replaced) {
+            utf16 += c;
+            utf16 += '\0';
+        }
+        text = utf16;
+    }
+    writeZip(dir / "in.pptx", entries, true);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+    const std::string layout = readEntry(dir / "out.pptx", "ppt/slideLayouts/slideLayout1.xml");
+    ASSERT_GE(layout.size(), 2u);
+    EXPECT_EQ(layout.substr(0, 2), "\xFF\xFE") << "still UTF-16 with its byte order mark";
+    EXPECT_EQ(rawEntry(dir / "in.pptx", "ppt/theme/theme1.xml"), rawEntry(dir / "out.pptx", "ppt/theme/theme1.xml"));
+    Presentation reopened = Presentation::open(dir / "out.pptx");
+    EXPECT_EQ(reopened.element(MasterKind::Slide, Element::Footer).text, "Footer");
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "TestDeck.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+const std::string kFooterP = placeholderPath("ftr");
+const std::string kDateP = placeholderPath("dt");
+const std::string kNumberP = placeholderPath("sldNum");
+
+// 2026-12-07 12:00:00 UTC
+const auto kNow = std::chrono::system_clock::from_time_t(1796644800);
+
+class StampTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+
+    // Writes the deck, applies configure, saves to out.pptx and returns its path.
+    std::filesystem::path stamp(const DeckSpec& spec, const std::function<void(Presentation&)>& configure) {
+        writeZip(dir / "in.pptx", buildDeck(spec));
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setNow(kNow);
+        configure(deck);
+        deck.saveAs(dir / "out.pptx");
+        return dir / "out.pptx";
+    }
+
+    static void showAll(Presentation& deck) {
+        deck.setText(MasterKind::Slide, Element::Footer, "ACME Confidential");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.setText(MasterKind::Slide, Element::DateAndTime, "7 December 2026");
+        deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, false);
+        deck.setVisible(MasterKind::Slide, Element::DateAndTime, true);
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    }
+
+    Xml part(const std::string& name) { return Xml(readEntry(dir / "out.pptx", name)); }
+
+    TempDir dir;
+};
+
+TEST_F(StampTest, EverySlideGetsTheLayoutsPlaceholdersWithTheText) {
+    DeckSpec spec;
+    spec.slides = {SlideSpec{}, SlideSpec{}};
+    stamp(spec, showAll);
+    for (const std::string slide : {"ppt/slides/slide1.xml", "ppt/slides/slide2.xml"}) {
+        const Xml xml = part(slide);
+        ASSERT_EQ(xml.count(kFooterP), 1u) << slide;
+        const pugi::xml_node footer = xml.one(kFooterP);
+        const pugi::xml_node ph = footer.select_node("p:nvSpPr/p:nvPr/p:ph").node();
+        EXPECT_STREQ(ph.attribute("idx").value(), "11");
+        EXPECT_STREQ(ph.attribute("sz").value(), "quarter");
+        EXPECT_FALSE(footer.select_node("p:spPr/a:xfrm")) << "inherits the layout's position";
+        const pugi::xml_node paragraph = footer.select_node("p:txBody/a:p").node();
+        EXPECT_STREQ(paragraph.first_child().name(), "a:pPr");
+        EXPECT_FALSE(paragraph.first_child().first_child()) << "the pPr is empty";
+        EXPECT_STREQ(paragraph.select_node("a:r/a:t").node().text().get(), "ACME Confidential");
+        EXPECT_STREQ(xml.one(kDateP).select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "7 December 2026");
+        EXPECT_EQ(xml.count(kDateP + "//a:fld"), 0u) << "a fixed date is plain text";
+    }
+    EXPECT_STREQ(part("ppt/slides/slide2.xml").one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(), "2");
+}
+
+TEST_F(StampTest, PlaceholderGeometryComesFromLayoutMasterOrBand) {
+    struct Case {
+        const char* name;
+        bool layoutHas, masterHas;
+        bool explicitXfrm;
+        const char* expectedX;  // of the footer's a:off, when explicit
+    };
+    const Case cases[] = {
+        {"layout has it", true, true, false, ""},
+        {"only the master has it", false, true, true, "457200"},
+        {"neither has it", false, false, true, "3029407"},
+    };
+    for (const Case& c : cases) {
+        DeckSpec spec;
+        spec.masters[0].ftr = c.masterHas;
+        spec.masters[0].layouts[0].ftr = c.layoutHas;
+        stamp(spec, showAll);
+        const Xml slide = part("ppt/slides/slide1.xml");
+        ASSERT_EQ(slide.count(kFooterP), 1u) << c.name;
+        const pugi::xml_node off = slide.one(kFooterP + "/p:spPr/a:xfrm/a:off");
+        EXPECT_EQ(static_cast<bool>(off), c.explicitXfrm) << c.name;
+        if (c.explicitXfrm) {
+            EXPECT_STREQ(off.attribute("x").value(), c.expectedX) << c.name;
+        }
+        if (!c.layoutHas) {
+            // A fresh idx, so that nothing on the layout is inherited by accident.
+            EXPECT_STREQ(slide.one(kFooterP + "/p:nvSpPr/p:nvPr/p:ph").attribute("idx").value(), "13") << c.name;
+        }
+    }
+}
+
+TEST_F(StampTest, EverySlideMasterIsCovered) {
+    DeckSpec spec;
+    spec.masters = {MasterSpec{}, MasterSpec{}};
+    spec.masters[1].ftr = false;
+    spec.slides = {on(0, 0), on(1, 0)};
+    stamp(spec, showAll);
+    EXPECT_EQ(part("ppt/slides/slide1.xml").count(kFooterP), 1u);
+    EXPECT_EQ(part("ppt/slides/slide2.xml").count(kFooterP), 1u);
+    for (const std::string master : {"ppt/slideMasters/slideMaster1.xml", "ppt/slideMasters/slideMaster2.xml"}) {
+        const pugi::xml_node hf = part(master).one("/p:sldMaster/p:hf");
+        ASSERT_TRUE(hf) << master;
+        EXPECT_STREQ(hf.attribute("ftr").value(), "1");
+        EXPECT_STREQ(hf.attribute("hdr").value(), "0");
+        EXPECT_STREQ(hf.next_sibling().name(), "p:txStyles") << "hf stands at its schema position";
+    }
+}
+
+TEST_F(StampTest, FlagsAndTextsOnMastersAndLayouts) {
+    DeckSpec spec;
+    stamp(spec, [](Presentation& deck) {
+        showAll(deck);
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
+    });
+    const Xml master = part("ppt/slideMasters/slideMaster1.xml");
+    const pugi::xml_node hf = master.one("/p:sldMaster/p:hf");
+    EXPECT_STREQ(hf.attribute("sldNum").value(), "0");
+    EXPECT_STREQ(hf.attribute("dt").value(), "1");
+    EXPECT_STREQ(hf.attribute("ftr").value(), "1");
+    EXPECT_STREQ(master.one(kFooterP + "//a:t").text().get(), "ACME Confidential");
+    const Xml layout = part("ppt/slideLayouts/slideLayout1.xml");
+    EXPECT_STREQ(layout.one(kFooterP + "//a:t").text().get(), "ACME Confidential");
+    EXPECT_TRUE(layout.one("/p:sldLayout/p:hf"));
+    EXPECT_STREQ(layout.one("/p:sldLayout/p:hf").previous_sibling().name(), "p:clrMapOvr");
+}
+
+TEST_F(StampTest, TitleSlidesKeepNoneWhenTheDeckSaysSo) {
+    for (const bool hideOnTitle : {true, false}) {
+        DeckSpec spec;
+        spec.masters[0].layouts = {LayoutSpec{"title"}, LayoutSpec{"obj"}};
+        spec.slides = {on(0, 0), on(0, 1)};
+        if (hideOnTitle) spec.presentationAttributes = R"(showSpecialPlsOnTitleSld="0")";
+        stamp(spec, showAll);
+        const Xml title = part("ppt/slides/slide1.xml");
+        const std::size_t expected = hideOnTitle ? 0 : 1;
+        EXPECT_EQ(title.count(kFooterP), expected);
+        EXPECT_EQ(title.count(kDateP), expected);
+        EXPECT_EQ(title.count(kNumberP), expected);
+        EXPECT_EQ(part("ppt/slides/slide2.xml").count(kFooterP), 1u);
+        EXPECT_STREQ(part("ppt/slideLayouts/slideLayout1.xml").one("//p:hf").attribute("ftr").value(), hideOnTitle ? "0" : "1");
+    }
+}
+
+TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
+    DeckSpec spec;
+    spec.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Old footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn="r"/><a:r><a:rPr lang="de-DE" b="1"/><a:t>Old</a:t></a:r></a:p><a:p><a:r><a:t>second line</a:t></a:r></a:p></p:txBody></p:sp>)"
+        R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id="30" name="Group"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/><p:sp><p:nvSpPr><p:cNvPr id="31" name="Stray footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="40"/></p:nvPr></p:nvSpPr><p:spPr/></p:sp></p:grpSp>)";
+    stamp(spec, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    ASSERT_EQ(slide.count(kFooterP), 1u);
+    const pugi::xml_node footer = slide.one(kFooterP);
+    EXPECT_STREQ(footer.select_node("p:nvSpPr/p:cNvPr").node().attribute("name").value(), "Old footer");
+    EXPECT_EQ(footer.select_nodes("p:txBody/a:p").size(), 1u);
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:pPr").node().attribute("algn").value(), "r") << "its look is kept";
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr").node().attribute("b").value(), "1");
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "ACME Confidential");
+}
+
+TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
+    DeckSpec spec;
+    spec.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)";
+    stamp(spec, [](Presentation& deck) {
+        deck.setText(MasterKind::Slide, Element::Footer, "Kept on the master");
+        deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    });
+    EXPECT_EQ(part("ppt/slides/slide1.xml").count(kFooterP), 0u);
+    EXPECT_STREQ(part("ppt/slideMasters/slideMaster1.xml").one(kFooterP + "//a:t").text().get(), "Kept on the master");
+    EXPECT_STREQ(part("ppt/slideMasters/slideMaster1.xml").one("//p:hf").attribute("ftr").value(), "0");
+}
+
+TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
+    DeckSpec spec;
+    spec.presentationAttributes = R"(firstSlideNum="5")";
+    spec.slides = {SlideSpec{}, SlideSpec{}, SlideSpec{}};
+    spec.slides[1].hidden = true;
+    stamp(spec, showAll);
+    for (int i = 1; i <= 3; ++i) {
+        const Xml slide = part("ppt/slides/slide" + std::to_string(i) + ".xml");
+        EXPECT_STREQ(slide.one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(), std::to_string(4 + i).c_str());
+    }
+}
+
+TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
+    struct Case {
+        int format;
+        const char* cached;
+    };
+    const Case cases[] = {{1, "12/7/2026"},  {2, "Monday, December 7, 2026"}, {3, "7 December 2026"},
+                          {5, "7-Dec-26"},   {7, "Dec-26"},                   {10, "12:00"},
+                          {13, "12:00:00 PM"}};
+    for (const Case& c : cases) {
+        stamp(DeckSpec{}, [&](Presentation& deck) {
+            deck.setVisible(MasterKind::Slide, Element::DateAndTime, true);
+            deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
+            deck.setFormat(MasterKind::Slide, Element::DateAndTime, c.format);
+        });
+        const pugi::xml_node field = part("ppt/slides/slide1.xml").one(kDateP + "//a:fld");
+        ASSERT_TRUE(field) << c.format;
+        EXPECT_EQ(std::string(field.attribute("type").value()), "datetime" + std::to_string(c.format));
+        EXPECT_STREQ(field.child("a:t").text().get(), c.cached);
+        EXPECT_EQ(std::string(field.attribute("id").value()).size(), 38u) << "a GUID in braces";
+    }
+}
+
+TEST_F(StampTest, OnlyElementsThatWereSetAreApplied) {
+    DeckSpec spec;
+    spec.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Date"/><p:cNvSpPr/><p:nvPr><p:ph type="dt" idx="10"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Untouched date</a:t></a:r></a:p></p:txBody></p:sp>)";
+    stamp(spec, [](Presentation& deck) { deck.setVisible(MasterKind::Slide, Element::SlideNumber, true); });
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_STREQ(slide.one(kDateP + "//a:t").text().get(), "Untouched date");
+    EXPECT_EQ(slide.count(kFooterP), 0u);
+    EXPECT_EQ(slide.count(kNumberP), 1u);
+}
+
+TEST_F(StampTest, ElementReadsTheDecksState) {
+    DeckSpec spec;
+    spec.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Date"/><p:cNvSpPr/><p:nvPr><p:ph type="dt" idx="10"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="datetime4"><a:t>December 7, 2026</a:t></a:fld></a:p></p:txBody></p:sp>)";
+    writeZip(dir / "in.pptx", buildDeck(spec));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    const HeaderFooter date = deck.element(MasterKind::Slide, Element::DateAndTime);
+    EXPECT_TRUE(date.visible);
+    EXPECT_TRUE(date.useFormat);
+    EXPECT_EQ(date.format, 4);
+    EXPECT_FALSE(deck.element(MasterKind::Slide, Element::Footer).visible);
+    EXPECT_FALSE(deck.hasTitleMaster());
+    EXPECT_THROW(deck.element(MasterKind::Slide, Element::Header), std::invalid_argument);
+    EXPECT_THROW(deck.setFormat(MasterKind::Slide, Element::DateAndTime, 14), std::invalid_argument);
+    deck.setText(MasterKind::Slide, Element::Footer, "set");
+    EXPECT_EQ(deck.element(MasterKind::Slide, Element::Footer).text, "set");
+}
+
+TEST_F(StampTest, StampingTwiceGivesTheSameXml) {
+    DeckSpec spec;
+    spec.notesMaster = true;
+    spec.masters[0].layouts = {LayoutSpec{"title"}, LayoutSpec{"obj", false, false, false}};
+    spec.slides = {on(0, 0), on(0, 1), on(0, 1)};
+    spec.slides[1].notes = true;
+    auto configure = [](Presentation& deck) {
+        showAll(deck);
+        deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
+        deck.setFormat(MasterKind::Slide, Element::DateAndTime, 3);
+        for (Element e : {Element::Header, Element::Footer, Element::DateAndTime, Element::SlideNumber}) {
+            deck.setText(MasterKind::Notes, e, "notes text");
+            deck.setVisible(MasterKind::Notes, e, true);
+        }
+    };
+    const auto once = stamp(spec, configure);
+    std::filesystem::rename(once, dir / "once.pptx");
+    Presentation again = Presentation::open(dir / "once.pptx");
+    again.setNow(kNow);
+    configure(again);
+    again.saveAs(dir / "twice.pptx");
+    const auto names = entryNames(dir / "once.pptx");
+    EXPECT_EQ(names, entryNames(dir / "twice.pptx"));
+    for (const std::string& name : names)
+        EXPECT_EQ(readEntry(dir / "once.pptx", name), readEntry(dir / "twice.pptx", name)) << name;
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Small decks written from XML fixtures, and readers for what the engine wrote.
+namespace trelwick::engine::test {
+
+struct LayoutSpec {
+    std::string type = "obj";
+    bool dt = true, ftr = true, sldNum = true;
+};
+
+struct MasterSpec {
+    bool dt = true, ftr = true, sldNum = true;
+    std::vector<LayoutSpec> layouts{LayoutSpec{}};
+};
+
+struct SlideSpec {
+    int master = 0, layout = 0;
+    bool hidden = false;
+    std::string extraShapes;  // p:sp elements appended to the shape tree
+    bool notes = false;       // has a notes slide (needs a notes master)
+};
+
+// A slide on layout `layout` of master `master`.
+inline SlideSpec on(int master, int layout) {
+    SlideSpec s;
+    s.master = master;
+    s.layout = layout;
+    return s;
+}
+
+struct DeckSpec {
+    std::vector<MasterSpec> masters{MasterSpec{}};
+    std::vector<SlideSpec> slides{SlideSpec{}};
+    std::string presentationAttributes;  // e.g. R"(firstSlideNum="5")"
+    bool notesMaster = false;
+    bool handoutMaster = false;
+    bool strict = false;
+    std::string mainContentType = "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+    std::vector<std::pair<std::string, std::string>> extraEntries;  // stored as given, after the others
+};
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+Entries buildDeck(const DeckSpec& spec);
+// Writes entries as a zip (deflated unless store is true).
+void writeZip(const std::filesystem::path& file, const Entries& entries, bool store = false);
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& bytes);
+// One entry of a zip, inflated; throws std::runtime_error when absent.
+std::string readEntry(const std::filesystem::path& zip, const std::string& name);
+bool hasEntry(const std::filesystem::path& zip, const std::string& name);
+std::vector<std::string> entryNames(const std::filesystem::path& zip);
+// The compressed bytes, method and CRC of an entry, as stored.
+struct RawEntry {
+    std::string bytes;
+    std::uint16_t method = 0;
+    std::uint32_t crc = 0;
+    bool operator==(const RawEntry&) const = default;
+};
+RawEntry rawEntry(const std::filesystem::path& zip, const std::string& name);
+
+// An OLE compound file whose directory holds the given stream names.
+std::string oleFile(const std::vector<std::string>& streams);
+
+// A fresh folder under the system temp folder, removed at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    std::vector<std::string> names() const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// A parsed XML part for assertions via XPath with the p:/a: prefixes of the fixtures.
+class Xml {
+public:
+    explicit Xml(const std::string& text);
+    pugi::xpath_node_set all(const std::string& xpath) const { return doc_.select_nodes(xpath.c_str()); }
+    pugi::xml_node one(const std::string& xpath) const { return doc_.select_node(xpath.c_str()).node(); }
+    std::size_t count(const std::string& xpath) const { return all(xpath).size(); }
+    pugi::xml_node root() const { return doc_.document_element(); }
+
+private:
+    pugi::xml_document doc_;
+};
+
+// XPath of the placeholders of one type in a slide-like part.
+std::string placeholderPath(const std::string& type);
+
+}  // namespace trelwick::engine::test
