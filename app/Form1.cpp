@@ -202,12 +202,18 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseMove: {
             // A move the control under the pointer ignores travels on to its parents; only the
-            // control really under the pointer answers.
+            // control really under the pointer answers. With a button held the control that
+            // took the press keeps receiving the moves, wherever the pointer is.
             auto* move = static_cast<QMouseEvent*>(event);
             QWidget* control = controlOf(widget);
-            QWidget* under = childAt(mapFromGlobal(move->globalPosition().toPoint()));
-            QWidget* target = under ? controlOf(under) : this;
-            if (!control || (target && target != control)) break;
+            if (!control) break;
+            if (move->buttons() == Qt::NoButton) {
+                QWidget* under = childAt(mapFromGlobal(move->globalPosition().toPoint()));
+                QWidget* target = under ? controlOf(under) : this;
+                if (target && target != control) break;
+            } else if (control != pressedControl_) {
+                break;
+            }
             switch (pointerRule_.value(control, PointerRule::None)) {
                 case PointerRule::Default:
                     if (!isBusy()) setMousePointer(Pointer::Default);
@@ -223,9 +229,13 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         }
-        case QEvent::MouseButtonPress:
-            if (inList) ListView1_MouseDown(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonPress: {
+            auto* press = static_cast<QMouseEvent*>(event);
+            QWidget* under = childAt(mapFromGlobal(press->globalPosition().toPoint()));
+            pressedControl_ = under ? controlOf(under) : this;
+            if (inList) ListView1_MouseDown(press);
             break;
+        }
         case QEvent::MouseButtonRelease:
             if (inList) ListView1_MouseUp(static_cast<QMouseEvent*>(event));
             break;

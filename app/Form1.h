@@ -142,6 +142,7 @@ private:
     std::optional<QCursor> handCursor_;
     QHash<QWidget*, QWidget*> controlOfWidget_;
     QHash<QWidget*, PointerRule> pointerRule_;
+    QWidget* pressedControl_ = nullptr;  // the control that took the last press
     bool unloading_ = false;
     bool centred_ = false;
 };

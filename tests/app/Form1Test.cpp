@@ -542,6 +542,29 @@ private slots:
         QCOMPARE(log.last(), "key:" + QString::number(Qt::Key_Delete));
     }
 
+    void listDragMovesReachTheListOutsideItsArea() {
+        Rig rig;
+        Form1& form = rig.make();
+        QVERIFY(form.Form_Load());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        int moves = 0;
+        form.seams.ListView1_MouseMove = [&](QMouseEvent*) { ++moves; };
+        QWidget* viewport = form.ListView1->viewport();
+        const auto send = [&](QEvent::Type type, QWidget* over, Qt::MouseButtons buttons) {
+            const QPoint global = over->mapToGlobal(QPoint(over->width() / 2, over->height() / 2));
+            QMouseEvent e(type, viewport->mapFromGlobal(global), global, Qt::LeftButton, buttons, Qt::NoModifier);
+            QCoreApplication::sendEvent(viewport, &e);
+        };
+        send(QEvent::MouseButtonPress, viewport, Qt::LeftButton);
+        send(QEvent::MouseMove, form.PushButton3, Qt::LeftButton);  // dragged below the list
+        QCOMPARE(moves, 1);
+        QCOMPARE(form.mousePointer(), Form1::Pointer::Default);
+        send(QEvent::MouseButtonRelease, form.PushButton3, Qt::NoButton);
+        send(QEvent::MouseMove, form.PushButton3, Qt::NoButton);  // no button: not the list's move
+        QCOMPARE(moves, 1);
+    }
+
     void aFailureEscapingAWiredHandlerIsReportedUnderItsName() {
         Rig rig;
         Form1& form = rig.make();
