@@ -37,8 +37,12 @@ void SettingsStore::write(const QString& key, const QString& text) {
     const auto settings = open();
     settings->setValue(key, text);
     settings->sync();
-    if (settings->status() != QSettings::NoError)
-        throw AppError(kSettingsWriteFailed, QStringLiteral("Could not save the setting \"%1\" in %2")
+    const QSettings::Status status = settings->status();
+    if (status == QSettings::NoError) return;
+    // A file that could not be parsed is rewritten whole by the sync, yet the status keeps the
+    // reading error: what counts is whether the value is now stored.
+    if (status == QSettings::FormatError && open()->value(key).toString() == text) return;
+    throw AppError(kSettingsWriteFailed, QStringLiteral("Could not save the setting \"%1\" in %2")
                                                  .arg(key, settings->fileName()));
 }
 

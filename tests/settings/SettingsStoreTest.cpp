@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -82,6 +83,18 @@ TEST_F(SettingsStoreTest, HandEditedListValueReadsAsOneText) {
     f.write("[General]\nSlide%20Footer=a, b\n");
     f.close();
     EXPECT_EQ(SettingsStore(file()).read("Slide Footer", "x"), "a, b");
+}
+
+TEST_F(SettingsStoreTest, UnreadableFileGivesDefaultsAndIsRepairedByAWrite) {
+    QDir().mkpath(dir.path() + "/Varnix");
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("garbage line without a key\n\xff\xfe\x01\n");
+    f.close();
+    SettingsStore store(file());
+    EXPECT_EQ(store.read("Slide Date", "default"), "default");
+    EXPECT_NO_THROW(store.write("Slide Footer", "kept"));
+    EXPECT_EQ(SettingsStore(file()).read("Slide Footer", "x"), "kept");
 }
 
 TEST_F(SettingsStoreTest, RefusedWriteThrowsSettingsWriteFailed) {
