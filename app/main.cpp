@@ -1,8 +1,10 @@
 #include <QApplication>
 #include <memory>
 
+#include "BatchWiring.h"
 #include "FileListWiring.h"
 #include "Form1.h"
+#include "batch/BatchRun.h"
 #include "batch/PowerPointFactory.h"
 #include "filelist/FileListHandlers.h"
 #include "settings/SettingsStore.h"
@@ -19,6 +21,7 @@ int main(int argc, char* argv[]) {
 
     trelwick::Form1 form(dialogs, settings, powerPoint, trelwick::Form1Environment::standard());
     const auto fileList = trelwick::wireFileList(form);
+    const auto batchRun = trelwick::wireBatchRun(form, fileList->fileList());
     if (!form.Form_Load()) return 0;
     form.show();
     return app.exec();
