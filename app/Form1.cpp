@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTabBar>
 #include <QTreeWidget>
@@ -328,6 +329,10 @@ void Form1::Form_Unload() {
     unloading_ = true;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w != this) w->hide();
+    if (handlersRunning_ > 0 && environment_.endProgramNow) {
+        environment_.endProgramNow();
+        return;
+    }
     if (environment_.endProgram) environment_.endProgram();
 }
 
@@ -361,6 +366,8 @@ void Form1::PushButton2_Click() {
 
 void Form1::runSeam(const char* procedure, const std::function<void()>& seam) {
     if (!seam) return;
+    ++handlersRunning_;
+    const auto done = qScopeGuard([this] { --handlersRunning_; });
     try {
         seam();
     } catch (...) {

@@ -59,7 +59,8 @@ public:
 
     // The start-up sequence, steps 100 to 168; false when the program must end (no PowerPoint).
     bool Form_Load();
-    // Ends the program at once (Form1Environment::endProgram); nothing is saved here.
+    // Ends the program at once: leaves the event loop, or, when the close arrived while a handler
+    // was still running (a batch run, a folder walk), ends the process there. Nothing is saved here.
     void Form_Unload();
     // "Help": one message with the contact page.
     void PushButton2_Click();
@@ -143,6 +144,7 @@ private:
     QHash<QWidget*, QWidget*> controlOfWidget_;
     QHash<QWidget*, PointerRule> pointerRule_;
     QWidget* pressedControl_ = nullptr;  // the control that took the last press
+    int handlersRunning_ = 0;            // wired handlers that have not returned yet
     bool unloading_ = false;
     bool centred_ = false;
 };

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QLocale>
+#include <cstdio>
+#include <cstdlib>
 
 #include "StartupRoutines.h"
 #include "util/PathHelpers.h"
@@ -25,6 +27,12 @@ Form1Environment Form1Environment::standard() {
     e.drawOneToHundred = &DrawOneToHundred;
     e.desktopFolderPath = &DesktopFolderPath;
     e.endProgram = [] { QCoreApplication::exit(0); };
+    // A close that arrives while a long handler yields to the window system must not wait for
+    // that handler: settings are already stored and no output file is open between its steps.
+    e.endProgramNow = [] {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    };
     return e;
 }
 

@@ -13,7 +13,8 @@ struct Form1Environment {
     std::function<QString()> currentDateText;   // default of the two date fields
     std::function<int()> drawOneToHundred;      // the home page draw
     std::function<QString()> desktopFolderPath; // default output folder, with a trailing separator
-    std::function<void()> endProgram;           // run by Form_Unload
+    std::function<void()> endProgram;           // run by Form_Unload: leaves the event loop
+    std::function<void()> endProgramNow;        // run by Form_Unload when a handler is still running
 
     // The running program's environment: its own folder, the build's addresses, the clock,
     // the system's short date format and the real desktop.

@@ -65,6 +65,7 @@ struct Rig {
     }};
     int draw = 50;
     int ended = 0;
+    int endedNow = 0;
     QString desktop = kDesktop;
     std::unique_ptr<Form1> form;
 
@@ -85,6 +86,7 @@ struct Rig {
             return desktop;
         };
         env.endProgram = [this] { ++ended; };
+        env.endProgramNow = [this] { ++endedNow; };
         form = std::make_unique<Form1>(dialogs, *store, factory, env);
         return *form;
     }
@@ -616,8 +618,26 @@ private slots:
         const QByteArray before = fileBytes(rig.settingsFile);
         QVERIFY(form.close());
         QCOMPARE(rig.ended, 1);
+        QCOMPARE(rig.endedNow, 0);
         QVERIFY(form.isUnloading());
         QCOMPARE(fileBytes(rig.settingsFile), before);
+    }
+
+    void closingDuringARunningHandlerEndsAtOnce() {
+        Rig rig;
+        Form1& form = rig.make();
+        QVERIFY(form.Form_Load());
+        form.show();
+        bool afterClose = false;
+        form.seams.PushButton7_Click = [&] {
+            form.close();  // the user closes the window while the run yields to the window system
+            afterClose = true;
+        };
+        QTest::mouseClick(form.PushButton7, Qt::LeftButton);
+        QCOMPARE(rig.endedNow, 1);
+        QCOMPARE(rig.ended, 0);
+        QVERIFY(form.isUnloading());
+        QVERIFY(afterClose);  // only because the test's end does not end the process
     }
 
     void applicationTitle_data() {
