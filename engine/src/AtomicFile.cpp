@@ -46,7 +46,8 @@ void AtomicFile::commit() {
     const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) failWrite(target_, "cannot reopen the temporary file");
     struct stat existing {};
-    const mode_t mode = ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~processUmask());
+    const mode_t mode =
+        ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~processUmask());
     if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
         const int saved = errno;
         ::close(fd);
@@ -54,7 +55,8 @@ void AtomicFile::commit() {
         failWrite(target_, "cannot flush the written file to disk");
     }
     ::close(fd);
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) failWrite(target_, "cannot move the written file into place");
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        failWrite(target_, "cannot move the written file into place");
     committed_ = true;
     std::filesystem::path folder = target_.parent_path();
     if (folder.empty()) folder = ".";

@@ -8,7 +8,7 @@ namespace trelwick::engine {
 // A file written beside its target and renamed into place only when complete, so readers see the old
 // file or the new one, never half of it.
 class AtomicFile {
-public:
+  public:
     // Creates an empty temporary file in target's folder. Throws Error WriteFailed.
     explicit AtomicFile(std::filesystem::path target);
     // Removes the temporary file unless committed.
@@ -21,7 +21,7 @@ public:
     // renames it over target and syncs the folder. Throws Error WriteFailed.
     void commit();
 
-private:
+  private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     bool committed_ = false;

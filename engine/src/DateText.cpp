@@ -5,9 +5,11 @@
 namespace trelwick::engine {
 
 std::string formatDate(int format, std::chrono::system_clock::time_point when) {
-    static const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                                          "July",    "August",   "September", "October", "November", "December"};
-    static const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    static const char* const kMonths[] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
+    static const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                        "Thursday", "Friday", "Saturday"};
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm tm{};
     localtime_r(&t, &tm);
@@ -22,19 +24,33 @@ std::string formatDate(int format, std::chrono::system_clock::time_point when) {
     const std::string hm12 = std::to_string(hour12) + ":" + two(tm.tm_min);
     const std::string hms12 = hm12 + ":" + two(tm.tm_sec);
     switch (format) {
-        case 2: return std::string(kDays[tm.tm_wday]) + ", " + month + " " + std::to_string(tm.tm_mday) + ", " + year;
-        case 3: return std::to_string(tm.tm_mday) + " " + month + " " + year;
-        case 4: return month + " " + std::to_string(tm.tm_mday) + ", " + year;
-        case 5: return std::to_string(tm.tm_mday) + "-" + shortMonth + "-" + year2;
-        case 6: return month + " " + year2;
-        case 7: return shortMonth + "-" + year2;
-        case 8: return mdy + " " + hm12 + ampm;
-        case 9: return mdy + " " + hms12 + ampm;
-        case 10: return two(tm.tm_hour) + ":" + two(tm.tm_min);
-        case 11: return two(tm.tm_hour) + ":" + two(tm.tm_min) + ":" + two(tm.tm_sec);
-        case 12: return hm12 + ampm;
-        case 13: return hms12 + ampm;
-        default: return mdy;
+        case 2:
+            return std::string(kDays[tm.tm_wday]) + ", " + month + " " + std::to_string(tm.tm_mday) + ", " +
+                   year;
+        case 3:
+            return std::to_string(tm.tm_mday) + " " + month + " " + year;
+        case 4:
+            return month + " " + std::to_string(tm.tm_mday) + ", " + year;
+        case 5:
+            return std::to_string(tm.tm_mday) + "-" + shortMonth + "-" + year2;
+        case 6:
+            return month + " " + year2;
+        case 7:
+            return shortMonth + "-" + year2;
+        case 8:
+            return mdy + " " + hm12 + ampm;
+        case 9:
+            return mdy + " " + hms12 + ampm;
+        case 10:
+            return two(tm.tm_hour) + ":" + two(tm.tm_min);
+        case 11:
+            return two(tm.tm_hour) + ":" + two(tm.tm_min) + ":" + two(tm.tm_sec);
+        case 12:
+            return hm12 + ampm;
+        case 13:
+            return hms12 + ampm;
+        default:
+            return mdy;
     }
 }
 

@@ -53,7 +53,8 @@ std::string relationshipsPartOf(const std::string& partName) {
 
 Deck::Deck(std::unique_ptr<ZipPackage> zip) : zip_(std::move(zip)) {
     if (zip_->find("_rels/.rels").empty())
-        fail(ErrorCode::NotAPresentation, label(), "", "the package has no relationships, so it is not a presentation");
+        fail(ErrorCode::NotAPresentation, label(), "",
+             "the package has no relationships, so it is not a presentation");
     for (const Relationship& r : relationships("")) {
         if (r.external || !isType(r.type, ns::kOfficeDocument)) continue;
         strict_ = r.type.find("purl.oclc.org") != std::string::npos;
@@ -68,7 +69,9 @@ Deck::Deck(std::unique_ptr<ZipPackage> zip) : zip_(std::move(zip)) {
     p.prefixOf(ns::kPml, ns::kPmlStrict, &pml);
     if (rootLocal != "presentation" || !pml)
         fail(ErrorCode::NotAPresentation, label(), presentationPart_, "the main part is not a presentation");
-    strict_ = std::string_view(p.root().attribute(("xmlns:" + p.prefixOf(ns::kPml, ns::kPmlStrict)).c_str()).value()) == ns::kPmlStrict ||
+    strict_ = std::string_view(
+                  p.root().attribute(("xmlns:" + p.prefixOf(ns::kPml, ns::kPmlStrict)).c_str()).value()) ==
+                  ns::kPmlStrict ||
               std::string_view(p.root().attribute("xmlns").value()) == ns::kPmlStrict;
     readPresentation();
 }
@@ -185,13 +188,16 @@ std::string Deck::relationshipType(std::string_view typeName) const {
     return std::string(strict_ ? ns::kRelStrict : ns::kRel) + "/" + std::string(typeName);
 }
 
-std::string Deck::addRelationship(const std::string& source, std::string_view typeName, const std::string& targetPart) {
+std::string Deck::addRelationship(const std::string& source, std::string_view typeName,
+                                  const std::string& targetPart) {
     const std::string relsName = relationshipsPartOf(source);
     if (!exists(relsName))
-        addXmlPart(relsName,
-                   std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships xmlns=\"") +
-                       std::string(ns::kPackageRels) + "\"></Relationships>",
-                   ns::kRelsType);
+        addXmlPart(
+            relsName,
+            std::string(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships xmlns=\"") +
+                std::string(ns::kPackageRels) + "\"></Relationships>",
+            ns::kRelsType);
     XmlPart& rels = part(relsName);
     std::vector<std::string> ids;
     for (pugi::xml_node n : rels.root().children()) ids.emplace_back(n.attribute("Id").value());

@@ -24,7 +24,7 @@ struct Relationship {
 // The package seen as parts linked by relationships: finds the presentation part and what hangs off it,
 // parses XML parts on demand, and records new parts, relationships and content types for the save.
 class Deck {
-public:
+  public:
     // Reads the package relationships and the presentation part. Throws Error.
     explicit Deck(std::unique_ptr<ZipPackage> zip);
 
@@ -47,7 +47,8 @@ public:
     // The internal target of relationship id, or empty.
     std::string targetById(const std::string& source, const std::string& id);
     // Adds a relationship from source to targetPart and returns its id.
-    std::string addRelationship(const std::string& source, std::string_view typeName, const std::string& targetPart);
+    std::string addRelationship(const std::string& source, std::string_view typeName,
+                                const std::string& targetPart);
     std::string relationshipType(std::string_view typeName) const;
 
     // A part name "<folder>/<stem>N.xml" used by nothing yet.
@@ -73,7 +74,7 @@ public:
     // Reads the slide list and the master lists from the presentation part again.
     void readPresentation();
 
-private:
+  private:
     void addContentType(const std::string& partName, std::string_view contentType);
     std::unique_ptr<ZipPackage> zip_;
     bool strict_ = false;

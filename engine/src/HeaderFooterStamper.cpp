@@ -16,20 +16,28 @@ constexpr const char* kDefaultLang = "en-US";
 
 const char* placeholderType(Element e) {
     switch (e) {
-        case Element::DateAndTime: return "dt";
-        case Element::Footer: return "ftr";
-        case Element::Header: return "hdr";
-        case Element::SlideNumber: return "sldNum";
+        case Element::DateAndTime:
+            return "dt";
+        case Element::Footer:
+            return "ftr";
+        case Element::Header:
+            return "hdr";
+        case Element::SlideNumber:
+            return "sldNum";
     }
     return "";
 }
 
 const char* placeholderName(Element e) {
     switch (e) {
-        case Element::DateAndTime: return "Date Placeholder";
-        case Element::Footer: return "Footer Placeholder";
-        case Element::Header: return "Header Placeholder";
-        case Element::SlideNumber: return "Slide Number Placeholder";
+        case Element::DateAndTime:
+            return "Date Placeholder";
+        case Element::Footer:
+            return "Footer Placeholder";
+        case Element::Header:
+            return "Header Placeholder";
+        case Element::SlideNumber:
+            return "Slide Number Placeholder";
     }
     return "";
 }
@@ -82,7 +90,8 @@ std::vector<pugi::xml_node> placeholders(const XmlPart& part, const Prefixes& px
 }
 
 // Inserts a new child named name before the first of successors present, else at the end.
-pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name, std::initializer_list<std::string> successors) {
+pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name,
+                            std::initializer_list<std::string> successors) {
     for (pugi::xml_node child : parent.children())
         for (const std::string& s : successors)
             if (s == child.name()) return parent.insert_child_before(name.c_str(), child);
@@ -97,7 +106,8 @@ std::string shapeText(pugi::xml_node sp, const Prefixes& px) {
         if (!first) text += '\n';
         first = false;
         for (pugi::xml_node run : p.children()) {
-            if (run.name() == px.d("r") || run.name() == px.d("fld")) text += run.child(px.d("t").c_str()).text().get();
+            if (run.name() == px.d("r") || run.name() == px.d("fld"))
+                text += run.child(px.d("t").c_str()).text().get();
             if (run.name() == px.d("br")) text += '\v';
         }
     }
@@ -151,7 +161,8 @@ void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, con
     for (pugi::xml_node p : body.children(paragraph.c_str())) {
         if (!oldPPr) oldPPr = p.child(px.d("pPr").c_str());
         for (pugi::xml_node run : p.children()) {
-            if (!oldRPr && (run.name() == px.d("r") || run.name() == px.d("fld"))) oldRPr = run.child(px.d("rPr").c_str());
+            if (!oldRPr && (run.name() == px.d("r") || run.name() == px.d("fld")))
+                oldRPr = run.child(px.d("rPr").c_str());
             if (fieldId.empty() && run.name() == px.d("fld")) fieldId = run.attribute("id").value();
         }
         if (!oldRPr) oldRPr = p.child(px.d("endParaRPr").c_str());
@@ -161,8 +172,10 @@ void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, con
     while (pugi::xml_node p = body.child(px.d("p").c_str())) body.remove_child(p);
 
     pugi::xml_node p = body.append_child(px.d("p").c_str());
-    if (pPr) p.append_copy(pPr);
-    else p.append_child(px.d("pPr").c_str());
+    if (pPr)
+        p.append_copy(pPr);
+    else
+        p.append_child(px.d("pPr").c_str());
     pugi::xml_node run = p.append_child(content.field.empty() ? px.d("r").c_str() : px.d("fld").c_str());
     if (!content.field.empty()) {
         run.append_attribute("id") = (fieldId.empty() ? stableGuid(guidSeed) : fieldId).c_str();
@@ -196,7 +209,8 @@ bool referencedByAnimation(const XmlPart& part, const std::string& id) {
 std::string removeControlCharacters(std::string_view text) {
     std::string out;
     for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\v') out += c == '\n' ? '\v' : c;
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\v')
+            out += c == '\n' ? '\v' : c;
     // PowerPoint keeps line breaks inside a footer as vertical tabs; XML 1.0 cannot carry them.
     std::replace(out.begin(), out.end(), '\v', ' ');
     return out;
@@ -205,10 +219,14 @@ std::string removeControlCharacters(std::string_view text) {
 std::string escapeAttribute(std::string_view value) {
     std::string out;
     for (char c : value) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -230,16 +248,23 @@ Box defaultBox(Element e, bool notesPage, std::int64_t w, std::int64_t h) {
     };
     if (notesPage) {
         switch (e) {
-            case Element::Header: return at(0, 0, 0.4333, 0.05, "l");
-            case Element::DateAndTime: return at(0.5664, 0, 0.4333, 0.05, "r");
-            case Element::Footer: return at(0, 0.95, 0.4333, 0.05, "l");
-            case Element::SlideNumber: return at(0.5664, 0.95, 0.4333, 0.05, "r");
+            case Element::Header:
+                return at(0, 0, 0.4333, 0.05, "l");
+            case Element::DateAndTime:
+                return at(0.5664, 0, 0.4333, 0.05, "r");
+            case Element::Footer:
+                return at(0, 0.95, 0.4333, 0.05, "l");
+            case Element::SlideNumber:
+                return at(0.5664, 0.95, 0.4333, 0.05, "r");
         }
     }
     switch (e) {
-        case Element::DateAndTime: return at(0.0688, 0.9267, 0.225, 0.0532, "l");
-        case Element::Footer: return at(0.3313, 0.9267, 0.3375, 0.0532, "ctr");
-        default: return at(0.7063, 0.9267, 0.225, 0.0532, "r");
+        case Element::DateAndTime:
+            return at(0.0688, 0.9267, 0.225, 0.0532, "l");
+        case Element::Footer:
+            return at(0.3313, 0.9267, 0.3375, 0.0532, "ctr");
+        default:
+            return at(0.7063, 0.9267, 0.225, 0.0532, "r");
     }
 }
 
@@ -291,7 +316,8 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
         master = deck_.slideMasters.empty() ? std::string() : deck_.slideMasters.front();
     } else if (kind == MasterKind::Notes) {
         for (const std::string& slide : deck_.slides)
-            if (std::string notes = deck_.target(slide, ns::kNotesSlide); !notes.empty()) pages.push_back(notes);
+            if (std::string notes = deck_.target(slide, ns::kNotesSlide); !notes.empty())
+                pages.push_back(notes);
         master = deck_.notesMaster;
     } else {
         master = deck_.handoutMaster;
@@ -320,9 +346,15 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
 void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings) {
     if (settings.empty()) return;
     switch (kind) {
-        case MasterKind::Slide: applySlides(settings); break;
-        case MasterKind::Notes: applyNotes(settings); break;
-        case MasterKind::Handout: applyHandout(settings); break;
+        case MasterKind::Slide:
+            applySlides(settings);
+            break;
+        case MasterKind::Notes:
+            applyNotes(settings);
+            break;
+        case MasterKind::Handout:
+            applyHandout(settings);
+            break;
     }
 }
 
@@ -331,7 +363,8 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
     auto stampLayout = [&](const std::string& layout) {
         if (layout.empty() || !layoutsDone.insert(layout).second) return;
         XmlPart& part = typedPart(deck_, layout, "sldLayout");
-        const bool title = !deck_.showOnTitleSlide && std::string_view(part.root().attribute("type").value()) == "title";
+        const bool title =
+            !deck_.showOnTitleSlide && std::string_view(part.root().attribute("type").value()) == "title";
         stampMaster(part, settings, title);
     };
     for (const std::string& master : deck_.slideMasters) {
@@ -348,7 +381,8 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         if (!layout.empty()) {
             stampLayout(layout);
             XmlPart& layoutPart = deck_.part(layout);
-            title = !deck_.showOnTitleSlide && std::string_view(layoutPart.root().attribute("type").value()) == "title";
+            title = !deck_.showOnTitleSlide &&
+                    std::string_view(layoutPart.root().attribute("type").value()) == "title";
             master = deck_.target(layout, ns::kSlideMaster);
             if (!master.empty()) typedPart(deck_, master, "sldMaster");
         }
@@ -359,9 +393,11 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
 }
 
 void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& settings) {
-    const bool anyShown = std::any_of(settings.begin(), settings.end(), [](const auto& s) { return s.second.visible; });
+    const bool anyShown =
+        std::any_of(settings.begin(), settings.end(), [](const auto& s) { return s.second.visible; });
     if (deck_.notesMaster.empty() && anyShown) createNotesMaster();
-    if (!deck_.notesMaster.empty()) stampMaster(typedPart(deck_, deck_.notesMaster, "notesMaster"), settings, false);
+    if (!deck_.notesMaster.empty())
+        stampMaster(typedPart(deck_, deck_.notesMaster, "notesMaster"), settings, false);
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         std::string notes = deck_.target(deck_.slides[i], ns::kNotesSlide);
         // No renderer shows notes headers on a slide without a notes slide, so one is made.
@@ -379,7 +415,8 @@ void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& se
     stampMaster(typedPart(deck_, deck_.handoutMaster, "handoutMaster"), settings, false);
 }
 
-void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings, bool flagsOff) {
+void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings,
+                                      bool flagsOff) {
     const Prefixes px = writePrefixes(master, deck_.strict());
     pugi::xml_node root = master.root();
     const std::string_view rootLocal = localName(root.name());
@@ -398,7 +435,8 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
         } else if (hf.attribute(name)) {
             continue;
         } else {
-            value = !(slideSide && e == Element::Header) && !placeholders(master, px, name).empty() ? "1" : "0";
+            value =
+                !(slideSide && e == Element::Header) && !placeholders(master, px, name).empty() ? "1" : "0";
         }
         pugi::xml_attribute a = hf.attribute(name);
         if (!a) a = hf.append_attribute(name);
@@ -420,7 +458,8 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
 }
 
 void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const HeaderFooter& setting, bool show,
-                                    int number, const std::string& layout, const std::string& master, bool notesPage) {
+                                    int number, const std::string& layout, const std::string& master,
+                                    bool notesPage) {
     const char* type = placeholderType(element);
     const Prefixes readPx = readPrefixes(page);
     std::vector<pugi::xml_node> existing = placeholders(page, readPx, type);
@@ -430,7 +469,8 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
 
     auto remove = [&](pugi::xml_node sp) {
         // An animated shape cannot go without its animation; emptying it hides it just as well.
-        const std::string id = sp.child(px.q("nvSpPr").c_str()).child(px.q("cNvPr").c_str()).attribute("id").value();
+        const std::string id =
+            sp.child(px.q("nvSpPr").c_str()).child(px.q("cNvPr").c_str()).attribute("id").value();
         if (referencedByAnimation(page, id)) {
             fillText(sp, px, Content{}, page.name() + ":" + type);
             return;
@@ -460,12 +500,15 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     pugi::xml_node layoutPh, masterPh;
     Prefixes layoutPx, masterPx;
     std::int64_t maxIdx = 0;
+    std::set<std::int64_t> usedIdx;
     if (!layout.empty()) {
         XmlPart& l = deck_.part(layout);
         layoutPx = readPrefixes(l);
         for (pugi::xml_node sp : placeholders(l, layoutPx, "")) {
+            usedIdx.insert(phOf(sp, layoutPx).attribute("idx").as_llong(0));
             maxIdx = std::max<std::int64_t>(maxIdx, phOf(sp, layoutPx).attribute("idx").as_llong(0));
-            if (!layoutPh && std::string_view(phOf(sp, layoutPx).attribute("type").value()) == type) layoutPh = sp;
+            if (!layoutPh && std::string_view(phOf(sp, layoutPx).attribute("type").value()) == type)
+                layoutPh = sp;
         }
     }
     if (!master.empty()) {
@@ -479,6 +522,12 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
         pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
         maxIdx = std::max<std::int64_t>(maxIdx, *pageIdx.rbegin());
     }
+    usedIdx.insert(pageIdx.begin(), pageIdx.end());
+    // idx is an unsignedInt; some decks already use its top values.
+    std::int64_t unusedIdx = maxIdx + 1;
+    if (unusedIdx > 0xFFFFFFFFll)
+        for (unusedIdx = 1; usedIdx.count(unusedIdx) > 0; ++unusedIdx) {
+        }
 
     const std::int64_t id = maxShapeId(page) + 1;
     pugi::xml_node tree = shapeTree(page, px);
@@ -487,8 +536,10 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     pugi::xml_node nv = sp.append_child(px.q("nvSpPr").c_str());
     pugi::xml_node cNvPr = nv.append_child(px.q("cNvPr").c_str());
     cNvPr.append_attribute("id") = id;
-    cNvPr.append_attribute("name") = (std::string(placeholderName(element)) + " " + std::to_string(id - 1)).c_str();
-    nv.append_child(px.q("cNvSpPr").c_str()).append_child(px.d("spLocks").c_str()).append_attribute("noGrp") = "1";
+    cNvPr.append_attribute("name") =
+        (std::string(placeholderName(element)) + " " + std::to_string(id - 1)).c_str();
+    nv.append_child(px.q("cNvSpPr").c_str()).append_child(px.d("spLocks").c_str()).append_attribute("noGrp") =
+        "1";
     pugi::xml_node ph = nv.append_child(px.q("nvPr").c_str()).append_child(px.q("ph").c_str());
     pugi::xml_node spPr = sp.append_child(px.q("spPr").c_str());
 
@@ -502,46 +553,58 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     }
     bool inherits = layoutPh || (notesPage && masterPh);
     auto freshIdx = [&] {
-        if (pugi::xml_attribute idx = ph.attribute("idx")) idx.set_value(maxIdx + 1);
-        else ph.append_attribute("idx") = maxIdx + 1;
+        if (pugi::xml_attribute idx = ph.attribute("idx"))
+            idx.set_value(unusedIdx);
+        else
+            ph.append_attribute("idx") = unusedIdx;
     };
     // Two placeholders sharing an idx on one page confuse inheritance (LibreOffice gave a notes date the
     // body's place). Notes pages inherit by type, so only the idx changes there.
     if (pageIdx.count(ph.attribute("idx").as_llong(0)) > 0) {
-        if (notesPage) freshIdx();
-        else inherits = false;
+        if (notesPage)
+            freshIdx();
+        else
+            inherits = false;
     }
     // Matching a layout placeholder by idx would inherit the wrong geometry.
     if (!inherits && !notesPage) freshIdx();
-    const bool geometryKnown = (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
+    const bool geometryKnown =
+        (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
     pugi::xml_node body = sp.append_child(px.q("txBody").c_str());
     if (!inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
         spPr.append_copy(masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str()));
         const pugi::xml_node masterBody = masterPh.child(masterPx.q("txBody").c_str());
         for (const char* local : {"bodyPr", "lstStyle"}) {
-            if (pugi::xml_node n = masterBody.child(masterPx.d(local).c_str())) body.append_copy(n);
-            else body.append_child(px.d(local).c_str());
+            if (pugi::xml_node n = masterBody.child(masterPx.d(local).c_str()))
+                body.append_copy(n);
+            else
+                body.append_child(px.d(local).c_str());
         }
     } else if (!geometryKnown || !inherits) {
         const Box box = defaultBox(element, notesPage, notesPage ? deck_.notesWidth : deck_.slideWidth,
                                    notesPage ? deck_.notesHeight : deck_.slideHeight);
         writeXfrm(spPr, px, box);
         body.append_child(px.d("bodyPr").c_str());
-        pugi::xml_node lvl1 = body.append_child(px.d("lstStyle").c_str()).append_child(px.d("lvl1pPr").c_str());
+        pugi::xml_node lvl1 =
+            body.append_child(px.d("lstStyle").c_str()).append_child(px.d("lvl1pPr").c_str());
         lvl1.append_attribute("algn") = box.align;
         lvl1.append_child(px.d("defRPr").c_str()).append_attribute("sz") = 1200;
     } else {
         // LibreOffice may pair a notes placeholder with the wrong master placeholder when idx values
         // clash; an explicit position makes the notes page independent of that.
         if (notesPage && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
-            const pugi::xml_node xfrm = masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str());
+            const pugi::xml_node xfrm =
+                masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str());
             const pugi::xml_node off = xfrm.child(masterPx.d("off").c_str());
             const pugi::xml_node ext = xfrm.child(masterPx.d("ext").c_str());
             // Some generators write a notes master wider than the notes page; such a box is not shown.
-            const bool onPage = off.attribute("x").as_llong(0) + ext.attribute("cx").as_llong(0) <= deck_.notesWidth &&
-                                off.attribute("y").as_llong(0) + ext.attribute("cy").as_llong(0) <= deck_.notesHeight;
-            if (onPage) spPr.append_copy(xfrm);
-            else writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
+            const bool onPage =
+                off.attribute("x").as_llong(0) + ext.attribute("cx").as_llong(0) <= deck_.notesWidth &&
+                off.attribute("y").as_llong(0) + ext.attribute("cy").as_llong(0) <= deck_.notesHeight;
+            if (onPage)
+                spPr.append_copy(xfrm);
+            else
+                writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
         }
         body.append_child(px.d("bodyPr").c_str());
         body.append_child(px.d("lstStyle").c_str());
@@ -556,58 +619,70 @@ void HeaderFooterStamper::createNotesMaster() {
     const std::string rel(strict ? ns::kRelStrict : ns::kRel);
     const std::int64_t w = deck_.notesWidth, h = deck_.notesHeight;
     auto box = [](std::int64_t x, std::int64_t y, std::int64_t cx, std::int64_t cy) {
-        return "<a:xfrm><a:off x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\"/><a:ext cx=\"" +
-               std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"/></a:xfrm>";
+        return "<a:xfrm><a:off x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) +
+               "\"/><a:ext cx=\"" + std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"/></a:xfrm>";
     };
     int id = 1;
-    auto textPh = [&](const char* name, const char* ph, std::int64_t x, std::int64_t y, std::int64_t cx, std::int64_t cy,
-                      const char* align, const std::string& paragraph) {
+    auto textPh = [&](const char* name, const char* ph, std::int64_t x, std::int64_t y, std::int64_t cx,
+                      std::int64_t cy, const char* align, const std::string& paragraph) {
         ++id;
         return "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"" + name + " " +
                std::to_string(id - 1) + "\"/><p:cNvSpPr><a:spLocks noGrp=\"1\"/></p:cNvSpPr><p:nvPr>" + ph +
                "</p:nvPr></p:nvSpPr><p:spPr>" + box(x, y, cx, cy) +
-               "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></p:spPr><p:txBody><a:bodyPr vert=\"horz\" lIns=\"91440\" "
-               "tIns=\"45720\" rIns=\"91440\" bIns=\"45720\" rtlCol=\"0\"/><a:lstStyle><a:lvl1pPr algn=\"" + align +
-               "\"><a:defRPr sz=\"1200\"/></a:lvl1pPr></a:lstStyle>" + paragraph + "</p:txBody></p:sp>";
+               "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></p:spPr><p:txBody><a:bodyPr vert=\"horz\" "
+               "lIns=\"91440\" "
+               "tIns=\"45720\" rIns=\"91440\" bIns=\"45720\" rtlCol=\"0\"/><a:lstStyle><a:lvl1pPr algn=\"" +
+               align + "\"><a:defRPr sz=\"1200\"/></a:lvl1pPr></a:lstStyle>" + paragraph +
+               "</p:txBody></p:sp>";
     };
     const std::string empty = "<a:p><a:endParaRPr lang=\"en-US\"/></a:p>";
     const std::int64_t bandW = w * 4333 / 10000, bandH = h / 20, right = w * 5664 / 10000;
     const std::int64_t imageW = w * 3 / 4;
-    const std::int64_t imageH = std::min<std::int64_t>(imageW * deck_.slideHeight / deck_.slideWidth, h * 3 / 10);
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<p:notesMaster xmlns:a=\"" + dml +
-                      "\" xmlns:r=\"" + rel + "\" xmlns:p=\"" + pml +
-                      "\"><p:cSld><p:bg><p:bgRef idx=\"1001\"><a:schemeClr val=\"bg1\"/></p:bgRef></p:bg><p:spTree>"
-                      "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm>"
-                      "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/>"
-                      "</a:xfrm></p:grpSpPr>";
-    xml += textPh("Header Placeholder", "<p:ph type=\"hdr\" sz=\"quarter\"/>", 0, 0, bandW, bandH, "l", empty);
+    const std::int64_t imageH =
+        std::min<std::int64_t>(imageW * deck_.slideHeight / deck_.slideWidth, h * 3 / 10);
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<p:notesMaster xmlns:a=\"" + dml +
+        "\" xmlns:r=\"" + rel + "\" xmlns:p=\"" + pml +
+        "\"><p:cSld><p:bg><p:bgRef idx=\"1001\"><a:schemeClr val=\"bg1\"/></p:bgRef></p:bg><p:spTree>"
+        "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm>"
+        "<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" "
+        "cy=\"0\"/>"
+        "</a:xfrm></p:grpSpPr>";
+    xml +=
+        textPh("Header Placeholder", "<p:ph type=\"hdr\" sz=\"quarter\"/>", 0, 0, bandW, bandH, "l", empty);
     xml += textPh("Date Placeholder", "<p:ph type=\"dt\" idx=\"1\"/>", right, 0, bandW, bandH, "r", empty);
     ++id;
     xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) +
-           "\" name=\"Slide Image Placeholder 3\"/><p:cNvSpPr><a:spLocks noGrp=\"1\" noRot=\"1\" noChangeAspect=\"1\"/>"
+           "\" name=\"Slide Image Placeholder 3\"/><p:cNvSpPr><a:spLocks noGrp=\"1\" noRot=\"1\" "
+           "noChangeAspect=\"1\"/>"
            "</p:cNvSpPr><p:nvPr><p:ph type=\"sldImg\" idx=\"2\"/></p:nvPr></p:nvSpPr><p:spPr>" +
            box((w - imageW) / 2, h / 8, imageW, imageH) +
            "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/><a:ln w=\"12700\"><a:solidFill>"
            "<a:prstClr val=\"black\"/></a:solidFill></a:ln></p:spPr></p:sp>";
-    xml += textPh("Notes Placeholder", "<p:ph type=\"body\" sz=\"quarter\" idx=\"3\"/>", w / 10, h * 48 / 100, w * 8 / 10,
-                  h * 39 / 100, "l", empty);
-    xml += textPh("Footer Placeholder", "<p:ph type=\"ftr\" sz=\"quarter\" idx=\"4\"/>", 0, h - bandH, bandW, bandH, "l", empty);
-    xml += textPh("Slide Number Placeholder", "<p:ph type=\"sldNum\" sz=\"quarter\" idx=\"5\"/>", right, h - bandH, bandW,
-                  bandH, "r",
-                  "<a:p><a:fld id=\"" + stableGuid("notesMaster:sldNum") +
-                      "\" type=\"slidenum\"><a:rPr lang=\"en-US\"/><a:t>\xE2\x80\xB9#\xE2\x80\xBA</a:t></a:fld>"
-                      "<a:endParaRPr lang=\"en-US\"/></a:p>");
-    xml += "</p:spTree></p:cSld><p:clrMap bg1=\"lt1\" tx1=\"dk1\" bg2=\"lt2\" tx2=\"dk2\" accent1=\"accent1\" "
-           "accent2=\"accent2\" accent3=\"accent3\" accent4=\"accent4\" accent5=\"accent5\" accent6=\"accent6\" "
-           "hlink=\"hlink\" folHlink=\"folHlink\"/><p:notesStyle><a:lvl1pPr marL=\"0\" algn=\"l\" defTabSz=\"914400\">"
-           "<a:defRPr sz=\"1200\" kern=\"1200\"><a:solidFill><a:schemeClr val=\"tx1\"/></a:solidFill>"
-           "<a:latin typeface=\"+mn-lt\"/><a:ea typeface=\"+mn-ea\"/><a:cs typeface=\"+mn-cs\"/></a:defRPr>"
-           "</a:lvl1pPr></p:notesStyle></p:notesMaster>";
+    xml += textPh("Notes Placeholder", "<p:ph type=\"body\" sz=\"quarter\" idx=\"3\"/>", w / 10, h * 48 / 100,
+                  w * 8 / 10, h * 39 / 100, "l", empty);
+    xml += textPh("Footer Placeholder", "<p:ph type=\"ftr\" sz=\"quarter\" idx=\"4\"/>", 0, h - bandH, bandW,
+                  bandH, "l", empty);
+    xml +=
+        textPh("Slide Number Placeholder", "<p:ph type=\"sldNum\" sz=\"quarter\" idx=\"5\"/>", right,
+               h - bandH, bandW, bandH, "r",
+               "<a:p><a:fld id=\"" + stableGuid("notesMaster:sldNum") +
+                   "\" type=\"slidenum\"><a:rPr lang=\"en-US\"/><a:t>\xE2\x80\xB9#\xE2\x80\xBA</a:t></a:fld>"
+                   "<a:endParaRPr lang=\"en-US\"/></a:p>");
+    xml +=
+        "</p:spTree></p:cSld><p:clrMap bg1=\"lt1\" tx1=\"dk1\" bg2=\"lt2\" tx2=\"dk2\" accent1=\"accent1\" "
+        "accent2=\"accent2\" accent3=\"accent3\" accent4=\"accent4\" accent5=\"accent5\" accent6=\"accent6\" "
+        "hlink=\"hlink\" folHlink=\"folHlink\"/><p:notesStyle><a:lvl1pPr marL=\"0\" algn=\"l\" "
+        "defTabSz=\"914400\">"
+        "<a:defRPr sz=\"1200\" kern=\"1200\"><a:solidFill><a:schemeClr val=\"tx1\"/></a:solidFill>"
+        "<a:latin typeface=\"+mn-lt\"/><a:ea typeface=\"+mn-ea\"/><a:cs typeface=\"+mn-cs\"/></a:defRPr>"
+        "</a:lvl1pPr></p:notesStyle></p:notesMaster>";
 
     const std::string name = deck_.unusedPartName("ppt/notesMasters", "notesMaster");
     deck_.addXmlPart(name, xml, ns::kNotesMasterType);
     // The notes master gets its own copy of the first design's theme, as PowerPoint does.
-    std::string theme = deck_.slideMasters.empty() ? std::string() : deck_.target(deck_.slideMasters.front(), ns::kTheme);
+    std::string theme =
+        deck_.slideMasters.empty() ? std::string() : deck_.target(deck_.slideMasters.front(), ns::kTheme);
     if (!theme.empty() && deck_.exists(theme)) {
         const std::string themeName = deck_.unusedPartName("ppt/theme", "theme");
         deck_.addRawPart(themeName, deck_.zip().read(deck_.zip().find(theme)), ns::kThemeType);
@@ -624,7 +699,8 @@ void HeaderFooterStamper::createNotesMaster() {
         list = root.insert_child_after(qualified(pp, "notesMasterIdLst").c_str(), masters);
     else
         list = root.prepend_child(qualified(pp, "notesMasterIdLst").c_str());
-    list.append_child(qualified(pp, "notesMasterId").c_str()).append_attribute(qualified(rp, "id").c_str()) = rid.c_str();
+    list.append_child(qualified(pp, "notesMasterId").c_str()).append_attribute(qualified(rp, "id").c_str()) =
+        rid.c_str();
     presentation.markDirty();
     deck_.notesMaster = name;
 }
@@ -646,16 +722,20 @@ std::string HeaderFooterStamper::createNotesSlide(const std::string& slide) {
     };
     const std::string xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<p:notes xmlns:a=\"" +
-        std::string(strict ? ns::kDmlStrict : ns::kDml) + "\" xmlns:r=\"" + std::string(strict ? ns::kRelStrict : ns::kRel) +
-        "\" xmlns:p=\"" + std::string(strict ? ns::kPmlStrict : ns::kPml) +
-        "\"><p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
-        "<p:grpSpPr/><p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Slide Image Placeholder 1\"/><p:cNvSpPr><a:spLocks "
+        std::string(strict ? ns::kDmlStrict : ns::kDml) + "\" xmlns:r=\"" +
+        std::string(strict ? ns::kRelStrict : ns::kRel) + "\" xmlns:p=\"" +
+        std::string(strict ? ns::kPmlStrict : ns::kPml) +
+        "\"><p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id=\"1\" "
+        "name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
+        "<p:grpSpPr/><p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"Slide Image Placeholder "
+        "1\"/><p:cNvSpPr><a:spLocks "
         "noGrp=\"1\" noRot=\"1\" noChangeAspect=\"1\"/></p:cNvSpPr><p:nvPr>" +
         phFromMaster("sldImg", "<p:ph type=\"sldImg\"/>") +
         "</p:nvPr></p:nvSpPr><p:spPr/></p:sp><p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Notes Placeholder 2\"/>"
         "<p:cNvSpPr><a:spLocks noGrp=\"1\"/></p:cNvSpPr><p:nvPr>" +
         phFromMaster("body", "<p:ph type=\"body\" idx=\"1\"/>") +
-        "</p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:endParaRPr lang=\"en-US\"/></a:p>"
+        "</p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:endParaRPr "
+        "lang=\"en-US\"/></a:p>"
         "</p:txBody></p:sp></p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:notes>";
     const std::string name = deck_.unusedPartName("ppt/notesSlides", "notesSlide");
     deck_.addXmlPart(name, xml, ns::kNotesSlideType);

@@ -13,7 +13,7 @@ namespace trelwick::engine {
 // element only when it carries its own placeholder, so every page of the master kind gets, keeps or
 // loses that placeholder, and masters and layouts record the state in p:hf and their placeholders.
 class HeaderFooterStamper {
-public:
+  public:
     HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now);
 
     // The state as the deck holds it: the first page carrying the element, else the master.
@@ -21,7 +21,7 @@ public:
     // Stamps the given elements of one master kind; elements absent from the map stay untouched.
     void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings);
 
-private:
+  private:
     struct Template;
     void applySlides(const std::map<Element, HeaderFooter>& settings);
     void applyNotes(const std::map<Element, HeaderFooter>& settings);

@@ -9,10 +9,13 @@ inline constexpr std::string_view kPml = "http://schemas.openxmlformats.org/pres
 inline constexpr std::string_view kPmlStrict = "http://purl.oclc.org/ooxml/presentationml/main";
 inline constexpr std::string_view kDml = "http://schemas.openxmlformats.org/drawingml/2006/main";
 inline constexpr std::string_view kDmlStrict = "http://purl.oclc.org/ooxml/drawingml/main";
-inline constexpr std::string_view kRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr std::string_view kRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 inline constexpr std::string_view kRelStrict = "http://purl.oclc.org/ooxml/officeDocument/relationships";
-inline constexpr std::string_view kPackageRels = "http://schemas.openxmlformats.org/package/2006/relationships";
-inline constexpr std::string_view kContentTypes = "http://schemas.openxmlformats.org/package/2006/content-types";
+inline constexpr std::string_view kPackageRels =
+    "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr std::string_view kContentTypes =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
 
 // Relationship type names: the last segment after ".../relationships/".
 inline constexpr std::string_view kOfficeDocument = "officeDocument";

@@ -8,7 +8,8 @@ namespace {
 std::uint32_t le32(const std::string& s, std::size_t at) {
     if (at + 4 > s.size()) return 0xFFFFFFFFu;
     return static_cast<std::uint8_t>(s[at]) | static_cast<std::uint8_t>(s[at + 1]) << 8 |
-           static_cast<std::uint8_t>(s[at + 2]) << 16 | static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at + 3])) << 24;
+           static_cast<std::uint8_t>(s[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at + 3])) << 24;
 }
 
 std::string utf16Name(const std::string& entry) {
@@ -32,11 +33,14 @@ OleContent OleProbe::inspect(std::uint64_t fileSize,
                              const std::function<std::string(std::uint64_t, std::size_t)>& read) {
     const std::string header = read(0, 512);
     if (header.size() < 512 || !hasMagic(header)) return OleContent::Other;
-    const unsigned shift = static_cast<std::uint8_t>(header[0x1E]) | static_cast<std::uint8_t>(header[0x1F]) << 8;
+    const unsigned shift = static_cast<std::uint8_t>(header[0x1E]) | static_cast<std::uint8_t>(header[0x1F])
+                                                                         << 8;
     if (shift != 9 && shift != 12) return OleContent::Other;
     const std::uint64_t sectorSize = 1ull << shift;
     const std::uint64_t sectorCount = fileSize / sectorSize + 1;
-    auto sector = [&](std::uint32_t id) { return read((static_cast<std::uint64_t>(id) + 1) << shift, sectorSize); };
+    auto sector = [&](std::uint32_t id) {
+        return read((static_cast<std::uint64_t>(id) + 1) << shift, sectorSize);
+    };
 
     // The FAT sectors are listed by the header's 109 DIFAT slots, then by a chain of DIFAT sectors.
     std::vector<std::uint32_t> fatSectors;

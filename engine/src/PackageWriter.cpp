@@ -8,7 +8,8 @@
 
 namespace trelwick::engine {
 
-void PackageWriter::write(const Deck& deck, const std::filesystem::path& file, const std::string& errorLabel) {
+void PackageWriter::write(const Deck& deck, const std::filesystem::path& file,
+                          const std::string& errorLabel) {
     int code = 0;
     zip_t* out = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!out) fail(ErrorCode::WriteFailed, errorLabel, "", "cannot create the output file");
@@ -39,7 +40,8 @@ void PackageWriter::write(const Deck& deck, const std::filesystem::path& file, c
         if (it != parts.end() && it->second->dirty()) {
             zip_stat_t st;
             zip_stat_init(&st);
-            const time_t mtime = zip_stat_index(zip.archive(), i, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+            const time_t mtime =
+                zip_stat_index(zip.archive(), i, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
             addBuffer(name, it->second->serialize(), mtime);
             continue;
         }

@@ -9,7 +9,7 @@ namespace trelwick::engine {
 // Writes a deck as a zip package: edited XML parts re-serialised, every other entry copied with its
 // compressed bytes untouched, new parts appended.
 class PackageWriter {
-public:
+  public:
     // Writes to file (which may exist and is replaced). errorLabel names the target in messages.
     // Throws Error WriteFailed (or DamagedPackage when a source entry cannot be copied).
     static void write(const Deck& deck, const std::filesystem::path& file, const std::string& errorLabel);

@@ -16,7 +16,9 @@ struct Presentation::Impl {
     std::map<std::pair<MasterKind, Element>, HeaderFooter> settings;  // only elements set by the caller
     std::optional<std::chrono::system_clock::time_point> now;
 
-    std::chrono::system_clock::time_point clock() const { return now ? *now : std::chrono::system_clock::now(); }
+    std::chrono::system_clock::time_point clock() const {
+        return now ? *now : std::chrono::system_clock::now();
+    }
 
     HeaderFooter& setting(MasterKind kind, Element element) {
         if (!Presentation::hasElement(kind, element))
@@ -48,10 +50,18 @@ Presentation Presentation::openBytes(std::string bytes, const std::string& name,
     return Presentation(std::move(impl));
 }
 
-std::size_t Presentation::slideCount() const { return impl_->deck->slides.size(); }
-std::size_t Presentation::slideMasterCount() const { return impl_->deck->slideMasters.size(); }
-bool Presentation::hasHandoutMaster() const { return !impl_->deck->handoutMaster.empty(); }
-bool Presentation::isSigned() const { return impl_->deck->isSigned(); }
+std::size_t Presentation::slideCount() const {
+    return impl_->deck->slides.size();
+}
+std::size_t Presentation::slideMasterCount() const {
+    return impl_->deck->slideMasters.size();
+}
+bool Presentation::hasHandoutMaster() const {
+    return !impl_->deck->handoutMaster.empty();
+}
+bool Presentation::isSigned() const {
+    return impl_->deck->isSigned();
+}
 
 bool Presentation::hasNotesMaster() const {
     if (!impl_->deck->notesMaster.empty()) return true;
@@ -65,7 +75,8 @@ bool Presentation::hasElement(MasterKind kind, Element element) noexcept {
 }
 
 HeaderFooter Presentation::element(MasterKind kind, Element element) const {
-    if (!hasElement(kind, element)) throw std::invalid_argument("this master kind has no such header/footer element");
+    if (!hasElement(kind, element))
+        throw std::invalid_argument("this master kind has no such header/footer element");
     if (auto it = impl_->settings.find({kind, element}); it != impl_->settings.end()) return it->second;
     HeaderFooterStamper stamper(*impl_->deck, impl_->clock());
     return stamper.read(kind, element);
@@ -88,7 +99,9 @@ void Presentation::setFormat(MasterKind kind, Element element, int format) {
     impl_->setting(kind, element).format = format;
 }
 
-void Presentation::setNow(std::chrono::system_clock::time_point now) { impl_->now = now; }
+void Presentation::setNow(std::chrono::system_clock::time_point now) {
+    impl_->now = now;
+}
 
 SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
     Deck& deck = *impl_->deck;
@@ -113,11 +126,14 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
     SaveOutcome outcome;
     if (deck.isSigned() && !impl_->settings.empty()) {
         outcome.signatureInvalidated = true;
-        outcome.warnings.push_back(target.string() + ": the presentation was digitally signed; its signature no longer holds");
+        outcome.warnings.push_back(target.string() +
+                                   ": the presentation was digitally signed; its signature no longer holds");
     }
     for (const auto& [key, value] : impl_->settings)
         if (key.first == MasterKind::Handout && deck.handoutMaster.empty()) {
-            outcome.warnings.push_back(target.string() + ": the presentation has no handout master; handout settings were not applied");
+            outcome.warnings.push_back(
+                target.string() +
+                ": the presentation has no handout master; handout settings were not applied");
             break;
         }
     return outcome;

@@ -10,11 +10,13 @@ namespace {
 
 // parse_eol and parse_wconv_attribute are left out: they would rewrite line ends and whitespace in
 // attribute values that we do not own. parse_doctype is in only so that a DOCTYPE can be refused.
-constexpr unsigned kParseOptions = ((pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol & ~pugi::parse_wconv_attribute);
+constexpr unsigned kParseOptions =
+    ((pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol & ~pugi::parse_wconv_attribute);
 
 }  // namespace
 
-XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel) : name_(std::move(name)) {
+XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel)
+    : name_(std::move(name)) {
     bom_ = (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) ||
            (text.size() >= 2 && (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0));
     const pugi::xml_parse_result result =
@@ -27,7 +29,8 @@ XmlPart::XmlPart(std::string name, const std::string& text, const std::string& f
     for (pugi::xml_node node : doc_.children())
         if (node.type() == pugi::node_doctype)
             fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML carries a DOCTYPE, which is refused");
-    if (!doc_.document_element()) fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML has no root element");
+    if (!doc_.document_element())
+        fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML has no root element");
 }
 
 XmlPart XmlPart::created(std::string name, const std::string& text) {
@@ -71,7 +74,8 @@ std::string XmlPart::ensurePrefix(std::string_view uri, std::string_view strictU
     std::string prefix = prefixOf(uri, strictUri, &found);
     if (found) return prefix;
     prefix = preferred;
-    for (int n = 0; root().attribute(("xmlns:" + prefix).c_str()); ++n) prefix = preferred + std::to_string(n);
+    for (int n = 0; root().attribute(("xmlns:" + prefix).c_str()); ++n)
+        prefix = preferred + std::to_string(n);
     root().append_attribute(("xmlns:" + prefix).c_str()) = std::string(strict ? strictUri : uri).c_str();
     markDirty();
     return prefix;

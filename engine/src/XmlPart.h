@@ -1,7 +1,6 @@
 #pragma once
 
 #include <pugixml.hpp>
-
 #include <string>
 #include <string_view>
 
@@ -10,7 +9,7 @@ namespace trelwick::engine {
 // One parsed XML part of the package. Parsing keeps declaration, comments, processing instructions and
 // whitespace-only text so that serialising an unedited tree gives the same bytes back.
 class XmlPart {
-public:
+  public:
     // Parses text; throws Error DamagedXml on malformed XML or any DOCTYPE (no entity is ever resolved).
     XmlPart(std::string name, const std::string& text, const std::string& fileLabel);
     // A new part built from text known to be well formed.
@@ -28,9 +27,10 @@ public:
     // found is false when neither URI is declared there.
     std::string prefixOf(std::string_view uri, std::string_view strictUri, bool* found = nullptr) const;
     // Declares uri on the root (under a prefix not yet used, preferring preferred) and returns the prefix.
-    std::string ensurePrefix(std::string_view uri, std::string_view strictUri, bool strict, const std::string& preferred);
+    std::string ensurePrefix(std::string_view uri, std::string_view strictUri, bool strict,
+                             const std::string& preferred);
 
-private:
+  private:
     XmlPart() = default;
     std::string name_;
     pugi::xml_document doc_;

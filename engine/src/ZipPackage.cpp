@@ -45,18 +45,21 @@ Magic sniff(const std::string& head) {
         case ZIP_ER_COMPNOTSUPP:
         case ZIP_ER_ZLIB:
         case ZIP_ER_EOF:
-            fail(ErrorCode::DamagedPackage, label, "", "the zip container is damaged (" + std::string(zip_strerror_code(code)) + ")");
+            fail(ErrorCode::DamagedPackage, label, "",
+                 "the zip container is damaged (" + std::string(zip_strerror_code(code)) + ")");
         case ZIP_ER_MEMORY:
             fail(ErrorCode::LimitExceeded, label, "", "the zip directory is too large");
         default:
-            fail(ErrorCode::ReadFailed, label, "", "cannot read the file (" + std::string(zip_strerror_code(code)) + ")");
+            fail(ErrorCode::ReadFailed, label, "",
+                 "cannot read the file (" + std::string(zip_strerror_code(code)) + ")");
     }
 }
 
 }  // namespace
 
 std::string toLower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -64,8 +67,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
     const std::string label = file.string();
     std::error_code ec;
     const auto status = std::filesystem::status(file, ec);
-    if (!std::filesystem::exists(status))
-        fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
+    if (!std::filesystem::exists(status)) fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
     if (std::filesystem::is_directory(status))
         fail(ErrorCode::FileNotFound, label, "", "this is a folder, not a presentation file");
     std::ifstream in(file, std::ios::binary);
@@ -83,10 +85,14 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
     };
     const std::string head = readAt(0, 8);
     switch (sniff(head)) {
-        case Magic::Ole: refuseOle(OleProbe::inspect(size, readAt), label);
-        case Magic::Other: fail(ErrorCode::NotAPresentation, label, "", "the file is not a presentation (not a zip package)");
+        case Magic::Ole:
+            refuseOle(OleProbe::inspect(size, readAt), label);
+        case Magic::Other:
+            fail(ErrorCode::NotAPresentation, label, "",
+                 "the file is not a presentation (not a zip package)");
         case Magic::EmptyZip:
-        case Magic::Zip: break;
+        case Magic::Zip:
+            break;
     }
     int code = 0;
     zip_t* zip = zip_open(file.c_str(), ZIP_RDONLY, &code);
@@ -101,12 +107,16 @@ std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::
         case Magic::Ole:
             refuseOle(OleProbe::inspect(bytes.size(),
                                         [&bytes](std::uint64_t offset, std::size_t length) {
-                                            return offset >= bytes.size() ? std::string() : bytes.substr(offset, length);
+                                            return offset >= bytes.size() ? std::string()
+                                                                          : bytes.substr(offset, length);
                                         }),
                       label);
-        case Magic::Other: fail(ErrorCode::NotAPresentation, label, "", "the file is not a presentation (not a zip package)");
+        case Magic::Other:
+            fail(ErrorCode::NotAPresentation, label, "",
+                 "the file is not a presentation (not a zip package)");
         case Magic::EmptyZip:
-        case Magic::Zip: break;
+        case Magic::Zip:
+            break;
     }
     auto holder = std::make_unique<std::string>(std::move(bytes));
     zip_error_t error;
@@ -165,9 +175,12 @@ std::string ZipPackage::read(const std::string& partName) const {
     // The declared size may lie; it only lets an honest oversized part fail before inflating.
     if ((st.valid & ZIP_STAT_SIZE) && st.size > limits_.maxXmlPartBytes)
         fail(ErrorCode::LimitExceeded, label_, partName, "the part is larger than the limit");
-    const std::uint64_t compressed = (st.valid & ZIP_STAT_COMP_SIZE) ? std::max<std::uint64_t>(st.comp_size, 1) : 1;
+    const std::uint64_t compressed =
+        (st.valid & ZIP_STAT_COMP_SIZE) ? std::max<std::uint64_t>(st.comp_size, 1) : 1;
     zip_file_t* file = zip_fopen_index(zip_, it->second, 0);
-    if (!file) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry cannot be opened (" + std::string(zip_strerror(zip_)) + ")");
+    if (!file)
+        fail(ErrorCode::DamagedPackage, label_, partName,
+             "the zip entry cannot be opened (" + std::string(zip_strerror(zip_)) + ")");
     std::string out;
     char buffer[65536];
     for (;;) {
@@ -185,7 +198,8 @@ std::string ZipPackage::read(const std::string& partName) const {
         }
         if (out.size() > kRatioCheckFloor && out.size() / compressed > limits_.maxCompressionRatio) {
             zip_fclose(file);
-            fail(ErrorCode::LimitExceeded, label_, partName, "the part is compressed suspiciously well (zip bomb)");
+            fail(ErrorCode::LimitExceeded, label_, partName,
+                 "the part is compressed suspiciously well (zip bomb)");
         }
     }
     if (zip_fclose(file) != 0) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry is damaged");

@@ -16,7 +16,7 @@ namespace trelwick::engine {
 // A zip package opened read-only: entry lookup by part name (case-insensitive, as OPC wants) and
 // size-capped reading of the XML parts. Media is never inflated.
 class ZipPackage {
-public:
+  public:
     // Opens a file after sniffing its content. Throws Error (FileNotFound, NotAPresentation,
     // PasswordProtected, LegacyFormat, DamagedPackage, ReadFailed, LimitExceeded).
     static std::unique_ptr<ZipPackage> openFile(const std::filesystem::path& file, const Limits& limits);
@@ -38,7 +38,7 @@ public:
     // The raw (still compressed) bytes of an entry, for copying.
     std::string readRaw(const std::string& partName) const;
 
-private:
+  private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
     zip_t* zip_;
     std::string label_;

@@ -40,45 +40,67 @@ std::vector<BadCase> badCases() {
     };
     return {
         {"missing file", [](const auto&) {}, ErrorCode::FileNotFound, ""},
-        {"folder named like a deck", [](const auto& p) { std::filesystem::create_directory(p); }, ErrorCode::FileNotFound, ""},
+        {"folder named like a deck", [](const auto& p) { std::filesystem::create_directory(p); },
+         ErrorCode::FileNotFound, ""},
         {"empty file", [](const auto& p) { writeFile(p, ""); }, ErrorCode::NotAPresentation, ""},
-        {"text file", [](const auto& p) { writeFile(p, "just some text, no zip at all"); }, ErrorCode::NotAPresentation, ""},
-        {"zip without presentation", [](const auto& p) { writeZip(p, {{"hello.txt", "hi"}}); }, ErrorCode::NotAPresentation, ""},
-        {"encrypted package", [](const auto& p) { writeFile(p, oleFile({"EncryptionInfo", "EncryptedPackage"})); },
+        {"text file", [](const auto& p) { writeFile(p, "just some text, no zip at all"); },
+         ErrorCode::NotAPresentation, ""},
+        {"zip without presentation",
+         [](const auto& p) {
+             writeZip(p, {{"hello.txt", "hi"}});
+         },
+         ErrorCode::NotAPresentation, ""},
+        {"encrypted package",
+         [](const auto& p) {
+             writeFile(p, oleFile({"EncryptionInfo", "EncryptedPackage"}));
+         },
          ErrorCode::PasswordProtected, ""},
-        {"legacy ppt", [](const auto& p) { writeFile(p, oleFile({"Current User", "PowerPoint Document"})); },
+        {"legacy ppt",
+         [](const auto& p) {
+             writeFile(p, oleFile({"Current User", "PowerPoint Document"}));
+         },
          ErrorCode::LegacyFormat, ""},
-        {"other OLE file", [](const auto& p) { writeFile(p, oleFile({"WordDocument"})); }, ErrorCode::NotAPresentation, ""},
+        {"other OLE file", [](const auto& p) { writeFile(p, oleFile({"WordDocument"})); },
+         ErrorCode::NotAPresentation, ""},
         {"truncated zip", [goodZip](const auto& p) { writeFile(p, goodZip.substr(0, goodZip.size() / 2)); },
          ErrorCode::DamagedPackage, ""},
-        {"damaged XML", [good](const auto& p) { writeZip(p, withPart(good, "ppt/slides/slide1.xml", "<p:sld><unclosed")); },
+        {"damaged XML",
+         [good](const auto& p) { writeZip(p, withPart(good, "ppt/slides/slide1.xml", "<p:sld><unclosed")); },
          ErrorCode::DamagedXml, "ppt/slides/slide1.xml"},
-        {"DOCTYPE", [good](const auto& p) {
+        {"DOCTYPE",
+         [good](const auto& p) {
              writeZip(p, withPart(good, "ppt/presentation.xml",
-                                  "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><p:presentation/>"));
+                                  "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY e SYSTEM "
+                                  "\"file:///etc/passwd\">]><p:presentation/>"));
          },
          ErrorCode::DamagedXml, "ppt/presentation.xml"},
-        {"zip bomb part", [good, slideOf](const auto& p) {
+        {"zip bomb part",
+         [good, slideOf](const auto& p) {
              std::string bomb = slideOf();
              bomb.insert(bomb.find("<p:cSld>"), "<!--" + std::string(40u << 20, ' ') + "-->");
              writeZip(p, withPart(good, "ppt/slides/slide1.xml", bomb));
          },
          ErrorCode::LimitExceeded, "ppt/slides/slide1.xml"},
-        {"relationship leaving the package", [good](const auto& p) {
+        {"relationship leaving the package",
+         [good](const auto& p) {
              Entries e = good;
              for (auto& [n, t] : e)
-                 if (n == "ppt/slides/_rels/slide1.xml.rels") t = replaced(t, "../slideLayouts/slideLayout1.xml", "../../../../etc/passwd");
+                 if (n == "ppt/slides/_rels/slide1.xml.rels")
+                     t = replaced(t, "../slideLayouts/slideLayout1.xml", "../../../../etc/passwd");
              writeZip(p, e);
          },
          ErrorCode::DamagedPackage, "ppt/slides/_rels/slide1.xml.rels"},
-        {"relationship loop", [good](const auto& p) {
+        {"relationship loop",
+         [good](const auto& p) {
              Entries e = good;
              for (auto& [n, t] : e)
-                 if (n == "ppt/slides/_rels/slide1.xml.rels") t = replaced(t, "../slideLayouts/slideLayout1.xml", "slide1.xml");
+                 if (n == "ppt/slides/_rels/slide1.xml.rels")
+                     t = replaced(t, "../slideLayouts/slideLayout1.xml", "slide1.xml");
              writeZip(p, e);
          },
          ErrorCode::DamagedPackage, "ppt/slides/slide1.xml"},
-        {"slide list pointing nowhere", [good](const auto& p) {
+        {"slide list pointing nowhere",
+         [good](const auto& p) {
              Entries e;
              for (const auto& entry : good)
                  if (entry.first != "ppt/slides/slide1.xml") e.push_back(entry);
@@ -94,7 +116,8 @@ TEST(BadInputTest, EveryBadInputFailsCleanlyAndLeavesNoOutput) {
         const auto source = dir / "deck.pptx";
         c.make(source);
         const bool existed = std::filesystem::exists(source);
-        const std::string before = existed && std::filesystem::is_regular_file(source) ? readFile(source) : "";
+        const std::string before =
+            existed && std::filesystem::is_regular_file(source) ? readFile(source) : "";
         std::filesystem::create_directory(dir / "out");
         try {
             Presentation deck = Presentation::open(source);
@@ -123,7 +146,8 @@ TEST(BadInputTest, LegacyMessageIsExact) {
         Presentation::open(dir / "old.pptx");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), (dir / "old.pptx").string() + ": legacy .ppt presentations are not supported yet");
+        EXPECT_EQ(std::string(e.what()),
+                  (dir / "old.pptx").string() + ": legacy .ppt presentations are not supported yet");
     }
 }
 

@@ -37,7 +37,8 @@ bool isPageEntry(const std::string& name) {
 }
 
 TEST(CorpusTest, EveryDeckOpensStampsSavesAndReopens) {
-    if (!std::filesystem::is_directory(kCorpus)) GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    if (!std::filesystem::is_directory(kCorpus))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
     const auto now = std::chrono::system_clock::from_time_t(1796644800);
     int stamped = 0;
     for (const auto& file : corpusFiles(kCorpus)) {
@@ -94,7 +95,8 @@ TEST(CorpusTest, EveryDeckOpensStampsSavesAndReopens) {
 }
 
 TEST(CorpusTest, BrokenAndProtectedFilesAreRefused) {
-    if (!std::filesystem::is_directory(kCorpus / "bad")) GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    if (!std::filesystem::is_directory(kCorpus / "bad"))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
     for (const auto& file : corpusFiles(kCorpus / "bad")) {
         SCOPED_TRACE(file.filename().string());
         TempDir dir;

@@ -9,8 +9,9 @@ namespace trelwick::engine::test {
 namespace {
 
 void showNotes(Presentation& deck, bool visible) {
-    const std::pair<Element, const char*> texts[] = {
-        {Element::Header, "Notes header"}, {Element::Footer, "Notes footer"}, {Element::DateAndTime, "Notes date"}};
+    const std::pair<Element, const char*> texts[] = {{Element::Header, "Notes header"},
+                                                     {Element::Footer, "Notes footer"},
+                                                     {Element::DateAndTime, "Notes date"}};
     for (const auto& [element, text] : texts) {
         deck.setText(MasterKind::Notes, element, text);
         deck.setVisible(MasterKind::Notes, element, visible);
@@ -19,7 +20,7 @@ void showNotes(Presentation& deck, bool visible) {
 }
 
 class NotesTest : public ::testing::Test {
-protected:
+  protected:
     std::filesystem::path stamp(const DeckSpec& spec, const std::function<void(Presentation&)>& configure) {
         writeZip(dir / "in.pptx", buildDeck(spec));
         Presentation deck = Presentation::open(dir / "in.pptx");
@@ -40,16 +41,18 @@ TEST_F(NotesTest, ExistingAndMissingNotesSlidesAllShowTheElements) {
 
     // Slide 2 had none: it now has a notes slide linked both ways, with a content type.
     const Xml slideRels(readEntry(out, "ppt/slides/_rels/slide2.xml.rels"));
-    const pugi::xml_node rel = slideRels.root().find_child([](pugi::xml_node n) {
-        return std::string(n.attribute("Type").value()).ends_with("/notesSlide");
-    });
+    const pugi::xml_node rel = slideRels.root().find_child(
+        [](pugi::xml_node n) { return std::string(n.attribute("Type").value()).ends_with("/notesSlide"); });
     ASSERT_TRUE(rel);
-    const std::string created = "ppt/notesSlides/" + std::string(rel.attribute("Target").value()).substr(std::string("../notesSlides/").size());
+    const std::string created =
+        "ppt/notesSlides/" +
+        std::string(rel.attribute("Target").value()).substr(std::string("../notesSlides/").size());
     EXPECT_EQ(created, "ppt/notesSlides/notesSlide2.xml");
     const std::string createdRels = readEntry(out, "ppt/notesSlides/_rels/notesSlide2.xml.rels");
     EXPECT_NE(createdRels.find("../notesMasters/notesMaster1.xml"), std::string::npos);
     EXPECT_NE(createdRels.find("../slides/slide2.xml"), std::string::npos);
-    EXPECT_NE(readEntry(out, "[Content_Types].xml").find("/ppt/notesSlides/notesSlide2.xml"), std::string::npos);
+    EXPECT_NE(readEntry(out, "[Content_Types].xml").find("/ppt/notesSlides/notesSlide2.xml"),
+              std::string::npos);
 
     for (const std::string notes : {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide2.xml"}) {
         const Xml xml = part(notes);
@@ -58,15 +61,20 @@ TEST_F(NotesTest, ExistingAndMissingNotesSlidesAllShowTheElements) {
         EXPECT_STREQ(xml.one(placeholderPath("dt") + "//a:t").text().get(), "Notes date") << notes;
         EXPECT_EQ(xml.count(placeholderPath("body")), 1u) << notes;
         // Placeholders copy the notes master's type/sz and never clash with another idx on the page.
-        EXPECT_STREQ(xml.one(placeholderPath("hdr") + "/p:nvSpPr/p:nvPr/p:ph").attribute("sz").value(), "quarter");
+        EXPECT_STREQ(xml.one(placeholderPath("hdr") + "/p:nvSpPr/p:nvPr/p:ph").attribute("sz").value(),
+                     "quarter");
         std::set<std::string> idx;
-        for (pugi::xpath_node ph : xml.all("//p:ph")) EXPECT_TRUE(idx.insert(ph.node().attribute("idx").value()).second) << notes;
+        for (pugi::xpath_node ph : xml.all("//p:ph"))
+            EXPECT_TRUE(idx.insert(ph.node().attribute("idx").value()).second) << notes;
     }
-    EXPECT_STREQ(part("ppt/notesSlides/notesSlide2.xml").one(placeholderPath("sldNum") + "//a:fld/a:t").text().get(), "2");
+    EXPECT_STREQ(
+        part("ppt/notesSlides/notesSlide2.xml").one(placeholderPath("sldNum") + "//a:fld/a:t").text().get(),
+        "2");
     const pugi::xml_node hf = part("ppt/notesMasters/notesMaster1.xml").one("/p:notesMaster/p:hf");
     ASSERT_TRUE(hf);
     EXPECT_STREQ(hf.next_sibling().name(), "p:notesStyle");
-    for (const char* flag : {"hdr", "ftr", "dt", "sldNum"}) EXPECT_STREQ(hf.attribute(flag).value(), "1") << flag;
+    for (const char* flag : {"hdr", "ftr", "dt", "sldNum"})
+        EXPECT_STREQ(hf.attribute(flag).value(), "1") << flag;
 }
 
 TEST_F(NotesTest, HidingRemovesFromExistingNotesAndCreatesNothing) {
@@ -85,7 +93,8 @@ TEST_F(NotesTest, HidingRemovesFromExistingNotesAndCreatesNothing) {
     deck.saveAs(dir / "out.pptx");
     for (const std::string notes : {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide2.xml"}) {
         const Xml xml = part(notes);
-        for (const char* type : {"hdr", "ftr", "dt", "sldNum"}) EXPECT_EQ(xml.count(placeholderPath(type)), 0u) << notes << type;
+        for (const char* type : {"hdr", "ftr", "dt", "sldNum"})
+            EXPECT_EQ(xml.count(placeholderPath(type)), 0u) << notes << type;
     }
 
     DeckSpec fresh;
@@ -111,11 +120,13 @@ TEST_F(NotesTest, ADeckWithoutNotesMasterGetsOneWithItsTheme) {
     EXPECT_NE(types.find("/ppt/notesMasters/notesMaster1.xml"), std::string::npos);
     EXPECT_NE(types.find("/ppt/theme/theme2.xml"), std::string::npos);
     EXPECT_EQ(readEntry(out, "ppt/theme/theme2.xml"), readEntry(out, "ppt/theme/theme1.xml"));
-    EXPECT_NE(readEntry(out, "ppt/notesMasters/_rels/notesMaster1.xml.rels").find("../theme/theme2.xml"), std::string::npos);
+    EXPECT_NE(readEntry(out, "ppt/notesMasters/_rels/notesMaster1.xml.rels").find("../theme/theme2.xml"),
+              std::string::npos);
     const Xml master = part("ppt/notesMasters/notesMaster1.xml");
     for (const char* type : {"hdr", "dt", "sldImg", "body", "ftr", "sldNum"})
         EXPECT_EQ(master.count(placeholderPath(type)), 1u) << type;
-    EXPECT_STREQ(part("ppt/notesSlides/notesSlide1.xml").one(placeholderPath("hdr") + "//a:t").text().get(), "Notes header");
+    EXPECT_STREQ(part("ppt/notesSlides/notesSlide1.xml").one(placeholderPath("hdr") + "//a:t").text().get(),
+                 "Notes header");
 
     Presentation reopened = Presentation::open(out);
     EXPECT_TRUE(reopened.hasNotesMaster());
@@ -157,12 +168,14 @@ TEST_F(NotesTest, StrictDecksAreStampedInTheirOwnNamespaces) {
         deck.setVisible(MasterKind::Slide, Element::Footer, true);
         showNotes(deck, true);
     });
-    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(placeholderPath("ftr") + "//a:t").text().get(), "Strict footer");
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(placeholderPath("ftr") + "//a:t").text().get(),
+                 "Strict footer");
     const std::string notesMaster = readEntry(out, "ppt/notesMasters/notesMaster1.xml");
     EXPECT_NE(notesMaster.find("http://purl.oclc.org/ooxml/presentationml/main"), std::string::npos);
     EXPECT_EQ(notesMaster.find("schemas.openxmlformats.org"), std::string::npos);
     const std::string rels = readEntry(out, "ppt/_rels/presentation.xml.rels");
-    EXPECT_NE(rels.find("http://purl.oclc.org/ooxml/officeDocument/relationships/notesMaster"), std::string::npos);
+    EXPECT_NE(rels.find("http://purl.oclc.org/ooxml/officeDocument/relationships/notesMaster"),
+              std::string::npos);
     Presentation reopened = Presentation::open(out);
     EXPECT_EQ(reopened.element(MasterKind::Notes, Element::Header).text, "Notes header");
 }

@@ -31,10 +31,12 @@ TEST(PackageTest, UntouchedEntriesKeepTheirCompressedBytes) {
 
     EXPECT_EQ(entryNames(dir / "in.pptx"), entryNames(dir / "out.pptx")) << "same entries, same order";
     // Only slide elements were set: the notes side, media and properties are copied as they were.
-    for (const std::string name : {"ppt/media/image1.png", "docProps/app.xml", "ppt/notesSlides/notesSlide1.xml",
-                                   "ppt/notesMasters/notesMaster1.xml", "ppt/theme/theme1.xml", "[Content_Types].xml"})
+    for (const std::string name :
+         {"ppt/media/image1.png", "docProps/app.xml", "ppt/notesSlides/notesSlide1.xml",
+          "ppt/notesMasters/notesMaster1.xml", "ppt/theme/theme1.xml", "[Content_Types].xml"})
         EXPECT_EQ(rawEntry(dir / "in.pptx", name), rawEntry(dir / "out.pptx", name)) << name;
-    EXPECT_NE(rawEntry(dir / "in.pptx", "ppt/slides/slide1.xml"), rawEntry(dir / "out.pptx", "ppt/slides/slide1.xml"));
+    EXPECT_NE(rawEntry(dir / "in.pptx", "ppt/slides/slide1.xml"),
+              rawEntry(dir / "out.pptx", "ppt/slides/slide1.xml"));
 }
 
 TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
@@ -47,7 +49,8 @@ TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
     showFooter(deck);
     deck.setVisible(MasterKind::Notes, Element::Header, true);  // adds parts and content types
     deck.saveAs(dir / "out.pptm");
-    EXPECT_EQ(rawEntry(dir / "in.pptm", "ppt/vbaProject.bin"), rawEntry(dir / "out.pptm", "ppt/vbaProject.bin"));
+    EXPECT_EQ(rawEntry(dir / "in.pptm", "ppt/vbaProject.bin"),
+              rawEntry(dir / "out.pptm", "ppt/vbaProject.bin"));
     const std::string types = readEntry(dir / "out.pptm", "[Content_Types].xml");
     EXPECT_NE(types.find("presentation.macroEnabled.main+xml"), std::string::npos);
     EXPECT_NE(types.find("application/vnd.ms-office.vbaProject"), std::string::npos);
@@ -94,8 +97,10 @@ TEST(PackageTest, WriteFailuresLeaveNothing) {
         EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
     }
     std::filesystem::create_directory(dir / "locked");
-    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    if (::access((dir / "locked").c_str(), W_OK) == 0) GTEST_SKIP() << "running as root: folder permissions do not bind";
+    std::filesystem::permissions(dir / "locked",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (::access((dir / "locked").c_str(), W_OK) == 0)
+        GTEST_SKIP() << "running as root: folder permissions do not bind";
     EXPECT_THROW(deck.saveAs(dir / "locked" / "out.pptx"), Error);
     EXPECT_TRUE(std::filesystem::is_empty(dir / "locked"));
 }
@@ -133,7 +138,8 @@ TEST(PackageTest, StoredEntriesAndUtf16PartsSurvive) {
     const std::string layout = readEntry(dir / "out.pptx", "ppt/slideLayouts/slideLayout1.xml");
     ASSERT_GE(layout.size(), 2u);
     EXPECT_EQ(layout.substr(0, 2), "\xFF\xFE") << "still UTF-16 with its byte order mark";
-    EXPECT_EQ(rawEntry(dir / "in.pptx", "ppt/theme/theme1.xml"), rawEntry(dir / "out.pptx", "ppt/theme/theme1.xml"));
+    EXPECT_EQ(rawEntry(dir / "in.pptx", "ppt/theme/theme1.xml"),
+              rawEntry(dir / "out.pptx", "ppt/theme/theme1.xml"));
     Presentation reopened = Presentation::open(dir / "out.pptx");
     EXPECT_EQ(reopened.element(MasterKind::Slide, Element::Footer).text, "Footer");
 }

@@ -17,7 +17,7 @@ const std::string kNumberP = placeholderPath("sldNum");
 const auto kNow = std::chrono::system_clock::from_time_t(1796644800);
 
 class StampTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "UTC", 1);
         tzset();
@@ -63,10 +63,12 @@ TEST_F(StampTest, EverySlideGetsTheLayoutsPlaceholdersWithTheText) {
         EXPECT_STREQ(paragraph.first_child().name(), "a:pPr");
         EXPECT_FALSE(paragraph.first_child().first_child()) << "the pPr is empty";
         EXPECT_STREQ(paragraph.select_node("a:r/a:t").node().text().get(), "ACME Confidential");
-        EXPECT_STREQ(xml.one(kDateP).select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "7 December 2026");
+        EXPECT_STREQ(xml.one(kDateP).select_node("p:txBody/a:p/a:r/a:t").node().text().get(),
+                     "7 December 2026");
         EXPECT_EQ(xml.count(kDateP + "//a:fld"), 0u) << "a fixed date is plain text";
     }
-    EXPECT_STREQ(part("ppt/slides/slide2.xml").one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(), "2");
+    EXPECT_STREQ(part("ppt/slides/slide2.xml").one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(),
+                 "2");
 }
 
 TEST_F(StampTest, PlaceholderGeometryComesFromLayoutMasterOrBand) {
@@ -95,9 +97,21 @@ TEST_F(StampTest, PlaceholderGeometryComesFromLayoutMasterOrBand) {
         }
         if (!c.layoutHas) {
             // A fresh idx, so that nothing on the layout is inherited by accident.
-            EXPECT_STREQ(slide.one(kFooterP + "/p:nvSpPr/p:nvPr/p:ph").attribute("idx").value(), "13") << c.name;
+            EXPECT_STREQ(slide.one(kFooterP + "/p:nvSpPr/p:nvPr/p:ph").attribute("idx").value(), "13")
+                << c.name;
         }
     }
+}
+
+TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
+    DeckSpec spec;
+    spec.masters[0].layouts[0].ftr = false;
+    spec.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="9" name="Body"/><p:cNvSpPr/><p:nvPr><p:ph type="body" idx="4294967295"/></p:nvPr></p:nvSpPr><p:spPr/></p:sp>)";
+    stamp(spec, showAll);
+    const std::string idx =
+        part("ppt/slides/slide1.xml").one(kFooterP + "/p:nvSpPr/p:nvPr/p:ph").attribute("idx").value();
+    EXPECT_EQ(idx, "1");
 }
 
 TEST_F(StampTest, EverySlideMasterIsCovered) {
@@ -108,7 +122,8 @@ TEST_F(StampTest, EverySlideMasterIsCovered) {
     stamp(spec, showAll);
     EXPECT_EQ(part("ppt/slides/slide1.xml").count(kFooterP), 1u);
     EXPECT_EQ(part("ppt/slides/slide2.xml").count(kFooterP), 1u);
-    for (const std::string master : {"ppt/slideMasters/slideMaster1.xml", "ppt/slideMasters/slideMaster2.xml"}) {
+    for (const std::string master :
+         {"ppt/slideMasters/slideMaster1.xml", "ppt/slideMasters/slideMaster2.xml"}) {
         const pugi::xml_node hf = part(master).one("/p:sldMaster/p:hf");
         ASSERT_TRUE(hf) << master;
         EXPECT_STREQ(hf.attribute("ftr").value(), "1");
@@ -148,7 +163,8 @@ TEST_F(StampTest, TitleSlidesKeepNoneWhenTheDeckSaysSo) {
         EXPECT_EQ(title.count(kDateP), expected);
         EXPECT_EQ(title.count(kNumberP), expected);
         EXPECT_EQ(part("ppt/slides/slide2.xml").count(kFooterP), 1u);
-        EXPECT_STREQ(part("ppt/slideLayouts/slideLayout1.xml").one("//p:hf").attribute("ftr").value(), hideOnTitle ? "0" : "1");
+        EXPECT_STREQ(part("ppt/slideLayouts/slideLayout1.xml").one("//p:hf").attribute("ftr").value(),
+                     hideOnTitle ? "0" : "1");
     }
 }
 
@@ -163,7 +179,8 @@ TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
     const pugi::xml_node footer = slide.one(kFooterP);
     EXPECT_STREQ(footer.select_node("p:nvSpPr/p:cNvPr").node().attribute("name").value(), "Old footer");
     EXPECT_EQ(footer.select_nodes("p:txBody/a:p").size(), 1u);
-    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:pPr").node().attribute("algn").value(), "r") << "its look is kept";
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:pPr").node().attribute("algn").value(), "r")
+        << "its look is kept";
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr").node().attribute("b").value(), "1");
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "ACME Confidential");
 }
@@ -177,7 +194,8 @@ TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
         deck.setVisible(MasterKind::Slide, Element::Footer, false);
     });
     EXPECT_EQ(part("ppt/slides/slide1.xml").count(kFooterP), 0u);
-    EXPECT_STREQ(part("ppt/slideMasters/slideMaster1.xml").one(kFooterP + "//a:t").text().get(), "Kept on the master");
+    EXPECT_STREQ(part("ppt/slideMasters/slideMaster1.xml").one(kFooterP + "//a:t").text().get(),
+                 "Kept on the master");
     EXPECT_STREQ(part("ppt/slideMasters/slideMaster1.xml").one("//p:hf").attribute("ftr").value(), "0");
 }
 
@@ -189,7 +207,8 @@ TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     stamp(spec, showAll);
     for (int i = 1; i <= 3; ++i) {
         const Xml slide = part("ppt/slides/slide" + std::to_string(i) + ".xml");
-        EXPECT_STREQ(slide.one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(), std::to_string(4 + i).c_str());
+        EXPECT_STREQ(slide.one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(),
+                     std::to_string(4 + i).c_str());
     }
 }
 
@@ -198,8 +217,9 @@ TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
         int format;
         const char* cached;
     };
-    const Case cases[] = {{1, "12/7/2026"},  {2, "Monday, December 7, 2026"}, {3, "7 December 2026"},
-                          {5, "7-Dec-26"},   {7, "Dec-26"},                   {10, "12:00"},
+    const Case cases[] = {{1, "12/7/2026"},       {2, "Monday, December 7, 2026"},
+                          {3, "7 December 2026"}, {5, "7-Dec-26"},
+                          {7, "Dec-26"},          {10, "12:00"},
                           {13, "12:00:00 PM"}};
     for (const Case& c : cases) {
         stamp(DeckSpec{}, [&](Presentation& deck) {

@@ -20,42 +20,53 @@ const std::string kTreeStart =
 const std::string kClrMap =
     R"(<p:clrMap bg1="lt1" tx1="dk1" bg2="lt2" tx2="dk2" accent1="accent1" accent2="accent2" accent3="accent3" accent4="accent4" accent5="accent5" accent6="accent6" hlink="hlink" folHlink="folHlink"/>)";
 
-std::string placeholder(int id, const std::string& type, const std::string& attrs, bool xfrm, const std::string& text = "") {
-    std::string sp = "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"" + type + " " + std::to_string(id) +
-                     "\"/><p:cNvSpPr><a:spLocks noGrp=\"1\"/></p:cNvSpPr><p:nvPr><p:ph type=\"" + type + "\"" + attrs +
-                     "/></p:nvPr></p:nvSpPr>";
-    sp += xfrm ? R"(<p:spPr><a:xfrm><a:off x="457200" y="6356350"/><a:ext cx="2133600" cy="365125"/></a:xfrm></p:spPr>)"
-               : "<p:spPr/>";
+std::string placeholder(int id, const std::string& type, const std::string& attrs, bool xfrm,
+                        const std::string& text = "") {
+    std::string sp = "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"" + type + " " +
+                     std::to_string(id) +
+                     "\"/><p:cNvSpPr><a:spLocks noGrp=\"1\"/></p:cNvSpPr><p:nvPr><p:ph type=\"" + type +
+                     "\"" + attrs + "/></p:nvPr></p:nvSpPr>";
+    sp +=
+        xfrm
+            ? R"(<p:spPr><a:xfrm><a:off x="457200" y="6356350"/><a:ext cx="2133600" cy="365125"/></a:xfrm></p:spPr>)"
+            : "<p:spPr/>";
     sp += "<p:txBody><a:bodyPr/><a:lstStyle/><a:p>";
     if (!text.empty()) sp += "<a:r><a:rPr lang=\"en-US\"/><a:t>" + text + "</a:t></a:r>";
     return sp + "</a:p></p:txBody></p:sp>";
 }
 
 std::string rels(const std::vector<std::pair<std::string, std::string>>& list) {
-    std::string out = kDecl + R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+    std::string out =
+        kDecl + R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
     int n = 0;
     for (const auto& [type, target] : list)
-        out += "<Relationship Id=\"rId" + std::to_string(++n) + "\" Type=\"" + kRelType + type + "\" Target=\"" + target + "\"/>";
+        out += "<Relationship Id=\"rId" + std::to_string(++n) + "\" Type=\"" + kRelType + type +
+               "\" Target=\"" + target + "\"/>";
     return out + "</Relationships>";
 }
 
 std::string notesMasterXml() {
     return kDecl + "<p:notesMaster" + kNs + ">" + kTreeStart +
            placeholder(2, "hdr", R"( sz="quarter")", true) + placeholder(3, "dt", R"( idx="1")", true) +
-           placeholder(4, "sldImg", R"( idx="2")", true) + placeholder(5, "body", R"( sz="quarter" idx="3")", true) +
-           placeholder(6, "ftr", R"( sz="quarter" idx="4")", true) + placeholder(7, "sldNum", R"( sz="quarter" idx="5")", true) +
-           "</p:spTree></p:cSld>" + kClrMap + "<p:notesStyle/></p:notesMaster>";
+           placeholder(4, "sldImg", R"( idx="2")", true) +
+           placeholder(5, "body", R"( sz="quarter" idx="3")", true) +
+           placeholder(6, "ftr", R"( sz="quarter" idx="4")", true) +
+           placeholder(7, "sldNum", R"( sz="quarter" idx="5")", true) + "</p:spTree></p:cSld>" + kClrMap +
+           "<p:notesStyle/></p:notesMaster>";
 }
 
 }  // namespace
 
 Entries buildDeck(const DeckSpec& spec) {
     Entries files;
-    std::string types = kDecl +
-                        R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>)"
-                        R"(<Override PartName="/ppt/presentation.xml" ContentType=")" + spec.mainContentType + "\"/>";
+    std::string types =
+        kDecl +
+        R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>)"
+        R"(<Override PartName="/ppt/presentation.xml" ContentType=")" +
+        spec.mainContentType + "\"/>";
     auto override = [&types](const std::string& part, const std::string& kind) {
-        types += "<Override PartName=\"/" + part + "\" ContentType=\"application/vnd.openxmlformats-officedocument." + kind + "\"/>";
+        types += "<Override PartName=\"/" + part +
+                 "\" ContentType=\"application/vnd.openxmlformats-officedocument." + kind + "\"/>";
     };
     std::vector<std::pair<std::string, std::string>> presentationRels;
     std::string masterIds, slideIds, extraLists;
@@ -71,17 +82,19 @@ Entries buildDeck(const DeckSpec& spec) {
             const int number = ++layoutCounter;
             layoutNumbers.back().push_back(number);
             const std::string layoutName = "ppt/slideLayouts/slideLayout" + std::to_string(number) + ".xml";
-            std::string xml = kDecl + "<p:sldLayout" + kNs + " type=\"" + layout.type + "\" preserve=\"1\">" + kTreeStart +
-                              placeholder(2, "title", "", false);
+            std::string xml = kDecl + "<p:sldLayout" + kNs + " type=\"" + layout.type + "\" preserve=\"1\">" +
+                              kTreeStart + placeholder(2, "title", "", false);
             if (layout.dt) xml += placeholder(3, "dt", R"( sz="half" idx="10")", false);
             if (layout.ftr) xml += placeholder(4, "ftr", R"( sz="quarter" idx="11")", false);
             if (layout.sldNum) xml += placeholder(5, "sldNum", R"( sz="quarter" idx="12")", false);
             xml += "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sldLayout>";
             files.emplace_back(layoutName, xml);
-            files.emplace_back("ppt/slideLayouts/_rels/slideLayout" + std::to_string(number) + ".xml.rels",
-                               rels({{"slideMaster", "../slideMasters/slideMaster" + std::to_string(m + 1) + ".xml"}}));
+            files.emplace_back(
+                "ppt/slideLayouts/_rels/slideLayout" + std::to_string(number) + ".xml.rels",
+                rels({{"slideMaster", "../slideMasters/slideMaster" + std::to_string(m + 1) + ".xml"}}));
             override(layoutName, "presentationml.slideLayout+xml");
-            masterRels.emplace_back("slideLayout", "../slideLayouts/slideLayout" + std::to_string(number) + ".xml");
+            masterRels.emplace_back("slideLayout",
+                                    "../slideLayouts/slideLayout" + std::to_string(number) + ".xml");
             layoutIds += "<p:sldLayoutId id=\"" + std::to_string(2147483649u + number) + "\" r:id=\"rId" +
                          std::to_string(masterRels.size()) + "\"/>";
         }
@@ -91,87 +104,107 @@ Entries buildDeck(const DeckSpec& spec) {
         if (master.ftr) xml += placeholder(4, "ftr", R"( sz="quarter" idx="3")", true);
         if (master.sldNum) xml += placeholder(5, "sldNum", R"( sz="quarter" idx="4")", true);
         xml += "</p:spTree></p:cSld>" + kClrMap + "<p:sldLayoutIdLst>" + layoutIds +
-               "</p:sldLayoutIdLst><p:txStyles><p:titleStyle/><p:bodyStyle/><p:otherStyle/></p:txStyles></p:sldMaster>";
+               "</p:sldLayoutIdLst><p:txStyles><p:titleStyle/><p:bodyStyle/><p:otherStyle/></p:txStyles></"
+               "p:sldMaster>";
         files.emplace_back(name, xml);
-        files.emplace_back("ppt/slideMasters/_rels/slideMaster" + std::to_string(m + 1) + ".xml.rels", rels(masterRels));
+        files.emplace_back("ppt/slideMasters/_rels/slideMaster" + std::to_string(m + 1) + ".xml.rels",
+                           rels(masterRels));
         override(name, "presentationml.slideMaster+xml");
-        presentationRels.emplace_back("slideMaster", "slideMasters/slideMaster" + std::to_string(m + 1) + ".xml");
+        presentationRels.emplace_back("slideMaster",
+                                      "slideMasters/slideMaster" + std::to_string(m + 1) + ".xml");
         masterIds += "<p:sldMasterId id=\"" + std::to_string(2147483648u + 100 * m) + "\" r:id=\"rId" +
                      std::to_string(presentationRels.size()) + "\"/>";
     }
     if (spec.notesMaster) {
         files.emplace_back("ppt/notesMasters/notesMaster1.xml", notesMasterXml());
-        files.emplace_back("ppt/notesMasters/_rels/notesMaster1.xml.rels", rels({{"theme", "../theme/theme1.xml"}}));
+        files.emplace_back("ppt/notesMasters/_rels/notesMaster1.xml.rels",
+                           rels({{"theme", "../theme/theme1.xml"}}));
         override("ppt/notesMasters/notesMaster1.xml", "presentationml.notesMaster+xml");
         presentationRels.emplace_back("notesMaster", "notesMasters/notesMaster1.xml");
-        extraLists += "<p:notesMasterIdLst><p:notesMasterId r:id=\"rId" + std::to_string(presentationRels.size()) +
-                      "\"/></p:notesMasterIdLst>";
+        extraLists += "<p:notesMasterIdLst><p:notesMasterId r:id=\"rId" +
+                      std::to_string(presentationRels.size()) + "\"/></p:notesMasterIdLst>";
     }
     if (spec.handoutMaster) {
         files.emplace_back("ppt/handoutMasters/handoutMaster1.xml",
-                           kDecl + "<p:handoutMaster" + kNs + ">" + kTreeStart + placeholder(2, "hdr", R"( sz="quarter")", true) +
+                           kDecl + "<p:handoutMaster" + kNs + ">" + kTreeStart +
+                               placeholder(2, "hdr", R"( sz="quarter")", true) +
                                placeholder(3, "dt", R"( sz="quarter" idx="1")", true) +
                                placeholder(4, "ftr", R"( sz="quarter" idx="2")", true) +
-                               placeholder(5, "sldNum", R"( sz="quarter" idx="3")", true) + "</p:spTree></p:cSld>" + kClrMap +
-                               "</p:handoutMaster>");
-        files.emplace_back("ppt/handoutMasters/_rels/handoutMaster1.xml.rels", rels({{"theme", "../theme/theme1.xml"}}));
+                               placeholder(5, "sldNum", R"( sz="quarter" idx="3")", true) +
+                               "</p:spTree></p:cSld>" + kClrMap + "</p:handoutMaster>");
+        files.emplace_back("ppt/handoutMasters/_rels/handoutMaster1.xml.rels",
+                           rels({{"theme", "../theme/theme1.xml"}}));
         override("ppt/handoutMasters/handoutMaster1.xml", "presentationml.handoutMaster+xml");
         presentationRels.emplace_back("handoutMaster", "handoutMasters/handoutMaster1.xml");
-        extraLists += "<p:handoutMasterIdLst><p:handoutMasterId r:id=\"rId" + std::to_string(presentationRels.size()) +
-                      "\"/></p:handoutMasterIdLst>";
+        extraLists += "<p:handoutMasterIdLst><p:handoutMasterId r:id=\"rId" +
+                      std::to_string(presentationRels.size()) + "\"/></p:handoutMasterIdLst>";
     }
     int notesCounter = 0;
     for (std::size_t s = 0; s < spec.slides.size(); ++s) {
         const SlideSpec& slide = spec.slides[s];
         const std::string name = "ppt/slides/slide" + std::to_string(s + 1) + ".xml";
-        files.emplace_back(name, kDecl + "<p:sld" + kNs + (slide.hidden ? " show=\"0\"" : "") + ">" + kTreeStart +
-                                     placeholder(2, "title", "", false, "Slide " + std::to_string(s + 1)) +
-                                     slide.extraShapes +
-                                     "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>");
+        files.emplace_back(
+            name, kDecl + "<p:sld" + kNs + (slide.hidden ? " show=\"0\"" : "") + ">" + kTreeStart +
+                      placeholder(2, "title", "", false, "Slide " + std::to_string(s + 1)) +
+                      slide.extraShapes +
+                      "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>");
         std::vector<std::pair<std::string, std::string>> slideRels{
             {"slideLayout", "../slideLayouts/slideLayout" +
                                 std::to_string(layoutNumbers.at(slide.master).at(slide.layout)) + ".xml"}};
         if (slide.notes) {
             const std::string notes = "ppt/notesSlides/notesSlide" + std::to_string(++notesCounter) + ".xml";
-            files.emplace_back(notes, kDecl + "<p:notes" + kNs + ">" + kTreeStart + placeholder(2, "sldImg", "", false) +
-                                          placeholder(3, "body", R"( idx="1")", false, "Speaker notes") +
-                                          "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:notes>");
-            files.emplace_back("ppt/notesSlides/_rels/notesSlide" + std::to_string(notesCounter) + ".xml.rels",
-                               rels({{"notesMaster", "../notesMasters/notesMaster1.xml"},
-                                     {"slide", "../slides/slide" + std::to_string(s + 1) + ".xml"}}));
+            files.emplace_back(
+                notes, kDecl + "<p:notes" + kNs + ">" + kTreeStart + placeholder(2, "sldImg", "", false) +
+                           placeholder(3, "body", R"( idx="1")", false, "Speaker notes") +
+                           "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:notes>");
+            files.emplace_back(
+                "ppt/notesSlides/_rels/notesSlide" + std::to_string(notesCounter) + ".xml.rels",
+                rels({{"notesMaster", "../notesMasters/notesMaster1.xml"},
+                      {"slide", "../slides/slide" + std::to_string(s + 1) + ".xml"}}));
             override(notes, "presentationml.notesSlide+xml");
-            slideRels.emplace_back("notesSlide", "../notesSlides/notesSlide" + std::to_string(notesCounter) + ".xml");
+            slideRels.emplace_back("notesSlide",
+                                   "../notesSlides/notesSlide" + std::to_string(notesCounter) + ".xml");
         }
         files.emplace_back("ppt/slides/_rels/slide" + std::to_string(s + 1) + ".xml.rels", rels(slideRels));
         override(name, "presentationml.slide+xml");
         presentationRels.emplace_back("slide", "slides/slide" + std::to_string(s + 1) + ".xml");
-        slideIds += "<p:sldId id=\"" + std::to_string(256 + s) + "\" r:id=\"rId" + std::to_string(presentationRels.size()) + "\"/>";
+        slideIds += "<p:sldId id=\"" + std::to_string(256 + s) + "\" r:id=\"rId" +
+                    std::to_string(presentationRels.size()) + "\"/>";
     }
     presentationRels.emplace_back("theme", "theme/theme1.xml");
-    files.emplace_back("ppt/theme/theme1.xml",
-                       kDecl + R"(<a:theme xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" name="Test"><a:themeElements/></a:theme>)");
+    files.emplace_back(
+        "ppt/theme/theme1.xml",
+        kDecl +
+            R"(<a:theme xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" name="Test"><a:themeElements/></a:theme>)");
     override("ppt/theme/theme1.xml", "theme+xml");
-    files.emplace_back("ppt/presentation.xml",
-                       kDecl + "<p:presentation" + kNs + " " + spec.presentationAttributes + "><p:sldMasterIdLst>" + masterIds +
-                           "</p:sldMasterIdLst>" + extraLists + (slideIds.empty() ? "" : "<p:sldIdLst>" + slideIds + "</p:sldIdLst>") +
-                           R"(<p:sldSz cx="9144000" cy="6858000"/><p:notesSz cx="6858000" cy="9144000"/></p:presentation>)");
+    files.emplace_back(
+        "ppt/presentation.xml",
+        kDecl + "<p:presentation" + kNs + " " + spec.presentationAttributes + "><p:sldMasterIdLst>" +
+            masterIds + "</p:sldMasterIdLst>" + extraLists +
+            (slideIds.empty() ? "" : "<p:sldIdLst>" + slideIds + "</p:sldIdLst>") +
+            R"(<p:sldSz cx="9144000" cy="6858000"/><p:notesSz cx="6858000" cy="9144000"/></p:presentation>)");
     files.emplace_back("ppt/_rels/presentation.xml.rels", rels(presentationRels));
     files.insert(files.begin(), {"_rels/.rels", rels({{"officeDocument", "ppt/presentation.xml"}})});
     for (const auto& extra : spec.extraEntries) {
         if (extra.first.size() > 4 && extra.first.substr(extra.first.size() - 4) == ".bin")
-            types += "<Override PartName=\"/" + extra.first + "\" ContentType=\"application/vnd.ms-office.vbaProject\"/>";
+            types += "<Override PartName=\"/" + extra.first +
+                     "\" ContentType=\"application/vnd.ms-office.vbaProject\"/>";
         files.push_back(extra);
     }
     files.insert(files.begin(), {"[Content_Types].xml", types + "</Types>"});
 
     if (spec.strict) {
         auto replaceAll = [](std::string& s, const std::string& from, const std::string& to) {
-            for (std::size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+            for (std::size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+                s.replace(at, from.size(), to);
         };
         for (auto& [name, text] : files) {
-            replaceAll(text, "http://schemas.openxmlformats.org/officeDocument/2006/relationships", "http://purl.oclc.org/ooxml/officeDocument/relationships");
-            replaceAll(text, "http://schemas.openxmlformats.org/presentationml/2006/main", "http://purl.oclc.org/ooxml/presentationml/main");
-            replaceAll(text, "http://schemas.openxmlformats.org/drawingml/2006/main", "http://purl.oclc.org/ooxml/drawingml/main");
+            replaceAll(text, "http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+                       "http://purl.oclc.org/ooxml/officeDocument/relationships");
+            replaceAll(text, "http://schemas.openxmlformats.org/presentationml/2006/main",
+                       "http://purl.oclc.org/ooxml/presentationml/main");
+            replaceAll(text, "http://schemas.openxmlformats.org/drawingml/2006/main",
+                       "http://purl.oclc.org/ooxml/drawingml/main");
         }
     }
     return files;
@@ -186,7 +219,8 @@ void writeZip(const std::filesystem::path& file, const Entries& entries, bool st
         zip_source_t* src = zip_source_buffer(zip, content.data(), content.size(), 0);
         const zip_int64_t idx = zip_file_add(zip, name.c_str(), src, ZIP_FL_ENC_UTF_8);
         if (idx < 0) throw std::runtime_error("cannot add " + name);
-        zip_set_file_compression(zip, static_cast<zip_uint64_t>(idx), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
+        zip_set_file_compression(zip, static_cast<zip_uint64_t>(idx), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                                 9);
         zip_file_set_mtime(zip, static_cast<zip_uint64_t>(idx), 1700000000, 0);
     }
     if (zip_close(zip) != 0) throw std::runtime_error("cannot write test zip");
@@ -239,7 +273,8 @@ bool hasEntry(const std::filesystem::path& file, const std::string& name) {
 std::vector<std::string> entryNames(const std::filesystem::path& file) {
     zip_t* zip = openZip(file);
     std::vector<std::string> names;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) names.emplace_back(zip_get_name(zip, static_cast<zip_uint64_t>(i), 0));
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i)
+        names.emplace_back(zip_get_name(zip, static_cast<zip_uint64_t>(i), 0));
     zip_discard(zip);
     return names;
 }
@@ -258,7 +293,8 @@ RawEntry rawEntry(const std::filesystem::path& file, const std::string& name) {
     zip_file_t* f = zip_fopen(zip, name.c_str(), ZIP_FL_COMPRESSED);
     char buffer[8192];
     zip_int64_t n;
-    while ((n = zip_fread(f, buffer, sizeof buffer)) > 0) raw.bytes.append(buffer, static_cast<std::size_t>(n));
+    while ((n = zip_fread(f, buffer, sizeof buffer)) > 0)
+        raw.bytes.append(buffer, static_cast<std::size_t>(n));
     zip_fclose(f);
     zip_discard(zip);
     return raw;
@@ -277,8 +313,8 @@ std::string oleFile(const std::vector<std::string>& streams) {
     header[0x1D] = '\xFF';
     header[0x1E] = 9;  // 512-byte sectors
     header[0x20] = 6;
-    put32(header, 0x2C, 1);           // one FAT sector
-    put32(header, 0x30, 1);           // directory starts at sector 1
+    put32(header, 0x2C, 1);  // one FAT sector
+    put32(header, 0x30, 1);  // directory starts at sector 1
     put32(header, 0x38, 4096);
     put32(header, 0x3C, 0xFFFFFFFEu);  // no mini FAT
     put32(header, 0x44, 0xFFFFFFFEu);  // no DIFAT sectors
@@ -301,19 +337,22 @@ std::string oleFile(const std::vector<std::string>& streams) {
 
 TempDir::TempDir() {
     std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("trelwick-engine-test-" + std::to_string(rd()) + std::to_string(rd()));
+    path_ = std::filesystem::temp_directory_path() /
+            ("trelwick-engine-test-" + std::to_string(rd()) + std::to_string(rd()));
     std::filesystem::create_directories(path_);
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ec);
     std::filesystem::remove_all(path_, ec);
 }
 
 std::vector<std::string> TempDir::names() const {
     std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+        out.push_back(e.path().filename().string());
     std::sort(out.begin(), out.end());
     return out;
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <pugixml.hpp>
-
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <pugixml.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,7 +43,8 @@ struct DeckSpec {
     bool notesMaster = false;
     bool handoutMaster = false;
     bool strict = false;
-    std::string mainContentType = "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+    std::string mainContentType =
+        "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
     std::vector<std::pair<std::string, std::string>> extraEntries;  // stored as given, after the others
 };
 
@@ -73,27 +73,27 @@ std::string oleFile(const std::vector<std::string>& streams);
 
 // A fresh folder under the system temp folder, removed at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
     std::vector<std::string> names() const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // A parsed XML part for assertions via XPath with the p:/a: prefixes of the fixtures.
 class Xml {
-public:
+  public:
     explicit Xml(const std::string& text);
     pugi::xpath_node_set all(const std::string& xpath) const { return doc_.select_nodes(xpath.c_str()); }
     pugi::xml_node one(const std::string& xpath) const { return doc_.select_node(xpath.c_str()).node(); }
     std::size_t count(const std::string& xpath) const { return all(xpath).size(); }
     pugi::xml_node root() const { return doc_.document_element(); }
 
-private:
+  private:
     pugi::xml_document doc_;
 };
 

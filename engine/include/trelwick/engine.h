@@ -5,8 +5,8 @@
 // per thread.
 
 #include <chrono>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -30,14 +30,14 @@ enum class ErrorCode {
 
 // A failure of the engine: what() is one sentence naming the file (and the part at fault, if any).
 class Error : public std::runtime_error {
-public:
+  public:
     Error(ErrorCode code, std::string file, std::string part, const std::string& message);
     ErrorCode code() const noexcept { return code_; }
     int number() const noexcept { return static_cast<int>(code_); }
     const std::string& file() const noexcept { return file_; }
     const std::string& part() const noexcept { return part_; }  // empty when the whole file is at fault
 
-private:
+  private:
     ErrorCode code_;
     std::string file_;
     std::string part_;
@@ -63,12 +63,12 @@ struct SaveOutcome {
 // Guards against hostile files; the defaults suit every real deck seen.
 struct Limits {
     std::uint64_t maxXmlPartBytes = 64ull << 20;  // uncompressed size of one XML part
-    std::uint64_t maxCompressionRatio = 400;       // uncompressed / compressed, checked past 1 MiB
-    std::uint64_t maxEntries = 100000;             // zip entries
+    std::uint64_t maxCompressionRatio = 400;      // uncompressed / compressed, checked past 1 MiB
+    std::uint64_t maxEntries = 100000;            // zip entries
 };
 
 class Presentation {
-public:
+  public:
     // Opens a deck; the format is decided from the content, not the extension. Throws Error.
     static Presentation open(const std::filesystem::path& file, const Limits& limits = {});
     // Opens a deck held in memory (name is used in messages). Throws Error.
@@ -81,9 +81,9 @@ public:
     bool hasTitleMaster() const noexcept { return false; }  // title masters exist only in legacy .ppt
     std::size_t slideCount() const;
     std::size_t slideMasterCount() const;
-    bool hasNotesMaster() const;    // as saved: true also once a visible notes element will create one
+    bool hasNotesMaster() const;  // as saved: true also once a visible notes element will create one
     bool hasHandoutMaster() const;
-    bool isSigned() const;          // the package carries digital signatures
+    bool isSigned() const;  // the package carries digital signatures
 
     // True when the kind has that element: Slide has DateAndTime, Footer, SlideNumber; Notes and
     // Handout have all four.
@@ -109,7 +109,7 @@ public:
     // unchanged.
     SaveOutcome saveAs(const std::filesystem::path& target);
 
-private:
+  private:
     struct Impl;
     explicit Presentation(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
