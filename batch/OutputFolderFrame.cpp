@@ -13,7 +13,7 @@
 namespace trelwick {
 
 OutputFolderFrame::OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, QWidget* parent)
-    : QGroupBox(QStringLiteral("Save Results To This Folder"), parent), settings_(settings), dialogs_(dialogs) {
+    : PlainFrame(QStringLiteral("Save Results To This Folder"), parent), settings_(settings), dialogs_(dialogs) {
     setObjectName(QStringLiteral("Frame3"));
     setGeometry(twipsRect(120, 6300, 7800, 795));
     setFocusPolicy(Qt::NoFocus);

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QGroupBox>
 #include <QString>
+
+#include "util/PlainFrame.h"
 
 class QLineEdit;
 class QPushButton;
@@ -13,7 +14,7 @@ class SettingsStore;
 
 // Frame3 "Save Results To This Folder": the output folder field Text6 and its "..." button
 // PushButton5, which picks the folder. Every change of Text6 is stored under "Text6".
-class OutputFolderFrame : public QGroupBox {
+class OutputFolderFrame : public PlainFrame {
     Q_OBJECT
 public:
     OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, QWidget* parent = nullptr);

@@ -10,6 +10,7 @@
 #include "settings/LenientNumber.h"
 #include "settings/SettingsStore.h"
 #include "util/ErrorReport.h"
+#include "util/PlainFrame.h"
 #include "util/Twips.h"
 
 namespace trelwick {
@@ -17,6 +18,8 @@ namespace trelwick {
 namespace {
 
 void paintSurface(QWidget* w, const QColor& colour) {
+    // Buttons (check boxes among them) fill with the button role unless told otherwise.
+    w->setBackgroundRole(QPalette::Window);
     QPalette p = w->palette();
     p.setColor(QPalette::Window, colour);
     w->setPalette(p);
@@ -39,7 +42,7 @@ QLineEdit* textField(QWidget* parent, const char* name, QRect geometry) {
 }
 
 QGroupBox* frame(QWidget* parent, const char* name, QRect geometry) {
-    auto* box = new QGroupBox(parent);
+    auto* box = new PlainFrame(parent);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(geometry);
     box->setFocusPolicy(Qt::NoFocus);

@@ -442,6 +442,20 @@ private slots:
         QVERIFY(form.ListView1->toolTip().startsWith("Drag and drop files here. Double-click item to remove it."));
     }
 
+    void surfacesArePaintedPlainWhite() {
+        Rig rig;
+        Form1& form = rig.make();
+        QVERIFY(form.Form_Load());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QImage image = form.grab().toImage();
+        const auto colourAt = [&](QWidget* w, QPoint p) { return image.pixelColor(w->mapTo(&form, p)); };
+        QCOMPARE(colourAt(&form, QPoint(3, 3)), QColor(Qt::white));
+        QCOMPARE(colourAt(form.SSTab1->Frame2, QPoint(480, 108)), QColor(Qt::white));
+        QCOMPARE(colourAt(form.Frame3, QPoint(510, 45)), QColor(Qt::white));
+        QCOMPARE(colourAt(form.SSTab1->Check11, QPoint(50, 8)), QColor(Qt::white));
+    }
+
     void tabOrderFollowsTheDesign() {
         Rig rig;
         Form1& form = rig.make();
