@@ -1,0 +1,363 @@
+// Hostile, broken and unreachable inputs: each gives one engine error naming the file, leaves no output
+// and the source unchanged, and stays within a generous memory bound. Every case runs in a child
+// process, so a crash or a blow-up fails that case alone.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "EngineChild.h"
+#include "TempFolder.h"
+#include "TestDecks.h"
+#include "ZipWriter.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::reliability {
+namespace {
+
+using engine::ErrorCode;
+namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr long kMemoryBoundKb = 1024 * 1024;  // ASan's quarantine keeps freed blocks alive
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr long kMemoryBoundKb = 1024 * 1024;
+#else
+constexpr long kMemoryBoundKb = 256 * 1024;
+#endif
+#else
+constexpr long kMemoryBoundKb = 256 * 1024;
+#endif
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> entriesOf(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+// A deck of one slide whose parts may be replaced or added.
+fs::path deckWith(const fs::path& file, const std::map<std::string, std::string>& changes) {
+    auto parts = deckParts(1);
+    for (const auto& [name, content] : changes) parts[name] = content;
+    writeDeck(file, parts);
+    return file;
+}
+
+const std::string kSlideRelType = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
+const std::string kRelsHead =
+    R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+
+std::string presentationRelsWithSlideAt(const std::string& target) {
+    return kRelsHead +
+           R"(<Relationship Id="rIdM" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/slideMaster" Target="slideMasters/slideMaster1.xml"/>)"
+           R"(<Relationship Id="rIdN" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/notesMaster" Target="notesMasters/notesMaster1.xml"/>)"
+           R"(<Relationship Id="rId1" Type=")" +
+           kSlideRelType + R"(" Target=")" + target + R"("/></Relationships>)";
+}
+
+struct BadCase {
+    std::string name;
+    std::function<fs::path(const TempFolder&)> make;  // returns the input path
+    ErrorCode expected;
+};
+
+std::vector<BadCase> madeCases() {
+    return {
+        {"NotAZip",
+         [](const TempFolder& t) {
+             std::ofstream(t / "notes.pptx") << "These are my speaker notes, saved with the wrong name.\n";
+             return t / "notes.pptx";
+         },
+         ErrorCode::NotAPresentation},
+        {"EmptyFile",
+         [](const TempFolder& t) {
+             std::ofstream(t / "empty.pptx").flush();
+             return t / "empty.pptx";
+         },
+         ErrorCode::NotAPresentation},
+        {"FolderNamedLikeADeck",
+         [](const TempFolder& t) {
+             fs::create_directory(t / "folder.pptx");
+             return t / "folder.pptx";
+         },
+         ErrorCode::FileNotFound},
+        {"ZipBombSlideOfOneGigabyte",
+         [](const TempFolder& t) {
+             ZipWriter zip(t / "bomb.pptx");
+             for (const auto& [name, content] : deckParts(1))
+                 if (name != "ppt/slides/slide1.xml") zip.addDeflated(name, content);
+             zip.addDeflatedZeros("ppt/slides/slide1.xml", 1ull << 30);
+             zip.finish();
+             return t / "bomb.pptx";
+         },
+         ErrorCode::LimitExceeded},
+        {"ZipBombWhoseHeadersClaimOneKilobyte",
+         [](const TempFolder& t) {
+             ZipWriter zip(t / "liar.pptx");
+             for (const auto& [name, content] : deckParts(1))
+                 if (name != "ppt/presentation.xml") zip.addDeflated(name, content);
+             zip.addDeflatedZeros("ppt/presentation.xml", 1ull << 30, 1024);
+             zip.finish();
+             return t / "liar.pptx";
+         },
+         ErrorCode::LimitExceeded},
+        {"BillionLaughs",
+         [](const TempFolder& t) {
+             std::string laughs = R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">)";
+             laughs += R"(<!ENTITY lol1 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">)";
+             for (int i = 2; i <= 9; ++i) {
+                 const std::string prev = "&lol" + std::to_string(i - 1) + ";";
+                 std::string ten;
+                 for (int k = 0; k < 10; ++k) ten += prev;
+                 laughs += "<!ENTITY lol" + std::to_string(i) + " \"" + ten + "\">";
+             }
+             laughs +=
+                 R"(]><p:sld xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main">&lol9;</p:sld>)";
+             return deckWith(t / "laughs.pptx", {{"ppt/slides/slide1.xml", laughs}});
+         },
+         ErrorCode::DamagedXml},
+        {"DoctypeOnThePresentationPart",
+         [](const TempFolder& t) {
+             auto parts = deckParts(1);
+             std::string& p = parts["ppt/presentation.xml"];
+             p = R"(<!DOCTYPE p:presentation SYSTEM "file:///etc/passwd">)" + p;
+             writeDeck(t / "doctype.pptx", parts);
+             return t / "doctype.pptx";
+         },
+         ErrorCode::DamagedXml},
+        {"RelationshipLeavingThePackage",
+         [](const TempFolder& t) {
+             return deckWith(t / "escape.pptx", {{"ppt/_rels/presentation.xml.rels",
+                                                  presentationRelsWithSlideAt("../../../../etc/passwd")}});
+         },
+         ErrorCode::DamagedPackage},
+        {"RelationshipLeavingThePackageEncoded",
+         [](const TempFolder& t) {
+             return deckWith(t / "escape2.pptx", {{"ppt/_rels/presentation.xml.rels",
+                                                   presentationRelsWithSlideAt("%2e%2e/%2e%2e/etc/passwd")}});
+         },
+         ErrorCode::DamagedPackage},
+        {"SlideWhoseLayoutIsItself",
+         [](const TempFolder& t) {
+             return deckWith(
+                 t / "loop.pptx",
+                 {{"ppt/slides/_rels/slide1.xml.rels",
+                   kRelsHead +
+                       R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/slideLayout" Target="slide1.xml"/></Relationships>)"}});
+         },
+         ErrorCode::DamagedPackage},
+        {"SlideListNamingThePresentation",
+         [](const TempFolder& t) {
+             return deckWith(t / "loop2.pptx", {{"ppt/_rels/presentation.xml.rels",
+                                                 presentationRelsWithSlideAt("presentation.xml")}});
+         },
+         ErrorCode::DamagedPackage},
+        {"DuplicateZipEntryNames",
+         [](const TempFolder& t) {
+             ZipWriter zip(t / "twice.pptx");
+             const auto parts = deckParts(1);
+             for (const auto& [name, content] : parts) zip.addDeflated(name, content);
+             zip.addDeflated(
+                 "ppt/slides/slide1.xml",
+                 "<p:sld xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"/>");
+             zip.finish();
+             return t / "twice.pptx";
+         },
+         ErrorCode::DamagedPackage},
+        {"FiftyThousandSlides",
+         [](const TempFolder& t) {
+             writeLargeDeck(t / "huge.pptx", deckParts(50000));
+             return t / "huge.pptx";
+         },
+         ErrorCode::LimitExceeded},
+        {"DeletedBetweenListingAndOpening",
+         [](const TempFolder& t) {
+             deckWith(t / "gone.pptx", {});
+             std::vector<fs::path> listed;
+             for (const auto& entry : fs::directory_iterator(t.path())) listed.push_back(entry.path());
+             fs::remove(t / "gone.pptx");
+             return listed.front();
+         },
+         ErrorCode::FileNotFound},
+    };
+}
+
+class MadeBadInput : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(MadeBadInput, OneClearErrorNoOutputSourceUnchanged) {
+    TempFolder source, output;
+    const fs::path input = GetParam().make(source);
+    const std::string before = fs::is_regular_file(input) ? readBytes(input) : std::string();
+
+    const ChildOutcome outcome = stampInChild(input, output.path());
+
+    ASSERT_TRUE(outcome.finished) << outcome.message;
+    EXPECT_FALSE(outcome.stamped) << "the engine accepted " << input;
+    EXPECT_EQ(outcome.errorCode, static_cast<int>(GetParam().expected)) << outcome.message;
+    EXPECT_NE(outcome.message.find(input.filename().string()), std::string::npos) << outcome.message;
+    EXPECT_EQ(outcome.message.find('\n'), std::string::npos) << "one line: " << outcome.message;
+    EXPECT_TRUE(entriesOf(output.path()).empty()) << "something was written to the output folder";
+    if (fs::is_regular_file(input)) {
+        EXPECT_TRUE(readBytes(input) == before) << "the source changed";
+    }
+    EXPECT_LT(outcome.peakRssDeltaKb, kMemoryBoundKb)
+        << "peak memory above the parent: " << outcome.peakRssDeltaKb << " KiB";
+    RecordProperty("peak_rss_delta_kb", std::to_string(outcome.peakRssDeltaKb));
+    std::cout << "[ outcome  ] " << GetParam().name << ": code " << outcome.errorCode << ", "
+              << outcome.message << ", peak +" << outcome.peakRssDeltaKb / 1024 << " MiB\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MadeBadInput, ::testing::ValuesIn(madeCases()),
+                         [](const ::testing::TestParamInfo<BadCase>& info) { return info.param.name; });
+
+// The shared corpus's broken decks, with the refusal each must get.
+TEST(CorpusBadInput, EveryBrokenDeckOfTheCorpusIsRefusedCleanly) {
+    const fs::path bad = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev" / "bad";
+    if (!fs::is_directory(bad)) GTEST_SKIP() << "shared corpus not found at " << bad;
+    const std::map<std::string, ErrorCode> expected = {
+        {"openxmlsdk__encrypted_pptx.pptx", ErrorCode::PasswordProtected},
+        {"phppresentation__SamplePassword.pptx", ErrorCode::PasswordProtected},
+        {"poi__Divino_Revelado.pptx", ErrorCode::DamagedPackage},
+        {"poi__clusterfuzz-testcase-minimized-POIXSLFFuzzer-5463285576892416.pptx",
+         ErrorCode::DamagedPackage},
+        {"poi__clusterfuzz-testcase-minimized-POIXSLFFuzzer-6254434927378432.pptx",
+         ErrorCode::DamagedPackage},
+        {"pptxgenjs____big-file.pptx", ErrorCode::NotAPresentation},
+    };
+    int seen = 0;
+    for (const auto& entry : fs::directory_iterator(bad)) {
+        const fs::path input = entry.path();
+        SCOPED_TRACE(input.string());
+        TempFolder output;
+        const std::string before = readBytes(input);
+        const ChildOutcome outcome = stampInChild(input, output.path());
+        ASSERT_TRUE(outcome.finished) << outcome.message;
+        EXPECT_FALSE(outcome.stamped);
+        EXPECT_NE(outcome.errorCode, 0) << outcome.message;
+        if (input.extension() == ".ppt") {
+            EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::LegacyFormat)) << outcome.message;
+        } else if (auto it = expected.find(input.filename().string()); it != expected.end()) {
+            EXPECT_EQ(outcome.errorCode, static_cast<int>(it->second)) << outcome.message;
+        }
+        EXPECT_NE(outcome.message.find(input.filename().string()), std::string::npos) << outcome.message;
+        EXPECT_TRUE(entriesOf(output.path()).empty());
+        EXPECT_TRUE(readBytes(input) == before);
+        EXPECT_LT(outcome.peakRssDeltaKb, kMemoryBoundKb);
+        std::cout << "[ outcome  ] " << input.filename().string() << ": code " << outcome.errorCode
+                  << ", peak +" << outcome.peakRssDeltaKb / 1024 << " MiB\n";
+        ++seen;
+    }
+    EXPECT_GT(seen, 0);
+}
+
+// A path beyond PATH_MAX to a deck that exists: reachable only through relative steps.
+TEST(PathBadInput, PathLongerThanTheSystemAllows) {
+    TempFolder source, output;
+    const fs::path model = deckWith(source / "model.pptx", {});
+    const std::string bytes = readBytes(model);
+    int dir = ::open(source.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    fs::path full = source.path();
+    const std::string step(200, 'd');
+    while (full.string().size() <= PATH_MAX) {
+        ASSERT_EQ(::mkdirat(dir, step.c_str(), 0755), 0);
+        const int next = ::openat(dir, step.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(dir);
+        ASSERT_GE(next, 0);
+        dir = next;
+        full /= step;
+    }
+    const int fd = ::openat(dir, "deep.pptx", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    ::close(dir);
+    full /= "deep.pptx";
+
+    const ChildOutcome outcome = stampInChild(full, output.path());
+
+    ASSERT_TRUE(outcome.finished) << outcome.message;
+    EXPECT_FALSE(outcome.stamped);
+    EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::ReadFailed)) << outcome.message;
+    EXPECT_NE(outcome.message.find("deep.pptx"), std::string::npos);
+    EXPECT_TRUE(entriesOf(output.path()).empty());
+    std::cout << "[ outcome  ] long path: code " << outcome.errorCode << ", "
+              << outcome.message.substr(outcome.message.rfind("deep.pptx")) << "\n";
+}
+
+TEST(PermissionBadInput, FileWithoutReadPermission) {
+    TempFolder source, output;
+    const fs::path input = deckWith(source / "private.pptx", {});
+    const std::string before = readBytes(input);
+    ::chmod(input.c_str(), 0);
+    std::optional<uid_t> runAs;
+    if (::geteuid() == 0) {
+        // Root reads anything; an ordinary user is what meets this.
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody) GTEST_SKIP() << "running as root and there is no user nobody to drop to";
+        runAs = nobody->pw_uid;
+        ::chmod(source.path().c_str(), 0755);
+        ::chmod(output.path().c_str(), 0777);
+    }
+    const ChildOutcome outcome = stampInChild(input, output.path(), runAs);
+    ::chmod(input.c_str(), 0644);
+
+    ASSERT_TRUE(outcome.finished) << outcome.message;
+    EXPECT_FALSE(outcome.stamped);
+    EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::ReadFailed)) << outcome.message;
+    EXPECT_NE(outcome.message.find("private.pptx"), std::string::npos) << outcome.message;
+    EXPECT_TRUE(entriesOf(output.path()).empty());
+    EXPECT_TRUE(readBytes(input) == before);
+    std::cout << "[ outcome  ] no read permission: code " << outcome.errorCode << ", " << outcome.message
+              << "\n";
+}
+
+// Locks on Linux are advisory: a program holding flock and fcntl locks does not stop others from
+// reading, so the deck is stamped. What must hold: the holder's open file is never altered, even when
+// the deck is replaced in its own folder (the new deck is a new file renamed over the old name).
+TEST(LockedInput, DeckLockedByAnotherProgramIsReadAndNeverAltered) {
+    TempFolder source, output;
+    const fs::path input = deckWith(source / "locked.pptx", {});
+    const std::string before = readBytes(input);
+    const int held = ::open(input.c_str(), O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(held, F_SETLK, &range), 0);
+
+    const ChildOutcome elsewhere = stampInChild(input, output.path());
+    EXPECT_TRUE(elsewhere.stamped) << elsewhere.message;
+    EXPECT_TRUE(readBytes(input) == before);
+
+    const ChildOutcome inPlace = stampInChild(input, source.path());
+    EXPECT_TRUE(inPlace.stamped) << inPlace.message;
+    std::string seen(before.size() + 1, '\0');
+    const ssize_t n = ::pread(held, seen.data(), seen.size(), 0);
+    seen.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    EXPECT_TRUE(seen == before) << "the lock holder's open file changed";
+    ::close(held);
+    auto stamped = engine::Presentation::open(input);
+    EXPECT_TRUE(stamped.element(engine::MasterKind::Slide, engine::Element::Footer).visible);
+    EXPECT_EQ(entriesOf(source.path()), std::vector<std::string>{"locked.pptx"});
+}
+
+}  // namespace
+}  // namespace trelwick::reliability
