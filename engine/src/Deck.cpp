@@ -127,10 +127,11 @@ XmlPart& Deck::part(const std::string& name) {
     return *parts_.emplace(entry, std::move(part)).first->second;
 }
 
-std::vector<Relationship> Deck::relationships(const std::string& source) {
+const std::vector<Relationship>& Deck::relationships(const std::string& source) {
+    if (auto it = relationships_.find(source); it != relationships_.end()) return it->second;
+    std::vector<Relationship>& out = relationships_[source];
     const std::string relsName = relationshipsPartOf(source);
-    if (!exists(relsName)) return {};
-    std::vector<Relationship> out;
+    if (!exists(relsName)) return out;
     for (pugi::xml_node n : part(relsName).root().children()) {
         if (n.type() != pugi::node_element || localName(n.name()) != "Relationship") continue;
         Relationship r;
@@ -229,6 +230,7 @@ std::string Deck::addRelationship(const std::string& source, std::string_view ty
     n.append_attribute("Type") = relationshipType(typeName).c_str();
     n.append_attribute("Target") = relative.c_str();
     rels.markDirty();
+    relationships_.erase(source);
     return id;
 }
 

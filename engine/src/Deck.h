@@ -39,7 +39,8 @@ class Deck {
     XmlPart& presentation() { return part(presentationPart_); }
     const std::string& presentationPart() const { return presentationPart_; }
 
-    std::vector<Relationship> relationships(const std::string& source);
+    // The relationships of a part (empty when it has none); parsed once.
+    const std::vector<Relationship>& relationships(const std::string& source);
     // The part a relationship points at, resolved against its source. Throws when it leaves the package.
     std::string resolve(const std::string& source, const std::string& target) const;
     // The first internal target of the given type name ("slideLayout"), or empty.
@@ -82,6 +83,7 @@ class Deck {
     std::map<std::string, std::unique_ptr<XmlPart>> parts_;  // key: entry name
     std::vector<std::string> newParts_;
     std::map<std::string, std::string> rawNewParts_;
+    std::map<std::string, std::vector<Relationship>> relationships_;  // by source part
 };
 
 // "ppt/slides/_rels/slide1.xml.rels" for "ppt/slides/slide1.xml"; "_rels/.rels" for "".

@@ -92,7 +92,8 @@ class Presentation {
     // Throws std::invalid_argument when !hasElement(kind, element).
     HeaderFooter element(MasterKind kind, Element element) const;
 
-    // Setters record what saveAs applies; only elements set at least once are stamped.
+    // Setters record what saveAs applies; only elements set at least once are stamped. The first setter
+    // of an element reads its current state, so it may throw Error for a damaged deck.
     // Each throws std::invalid_argument when !hasElement(kind, element); setFormat also for format
     // outside 1..13.
     void setText(MasterKind kind, Element element, std::string_view text);
