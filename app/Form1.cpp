@@ -58,8 +58,8 @@ QPoint cursorHotSpot(const QString& cursorFile, QSize size) {
 
 }  // namespace
 
-Form1::Form1(Dialogs& dialogs, SettingsStore& settings, PowerPointFactory& powerPoint, Form1Environment environment,
-             QWidget* parent)
+Form1::Form1(Dialogs& dialogs, SettingsStore& settings, PowerPointFactory& powerPoint,
+             Form1Environment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       dialogs_(dialogs),
@@ -106,14 +106,17 @@ void Form1::build() {
     ListView1->setAcceptDrops(true);
     ListView1->viewport()->setAcceptDrops(true);
     ListView1->header()->setStretchLastSection(false);
-    ListView1->setToolTip(
-        QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
-                       "window to reveal full names."));
+    ListView1->setToolTip(QStringLiteral(
+        "Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
+        "window to reveal full names."));
 
-    PushButton3 = button(this, "PushButton3", QStringLiteral("Add PowerPoint File(s)"), twipsRect(120, 2910, 3840, 405));
-    PushButton6 = button(this, "PushButton6", QStringLiteral("Add All File(s) In Folder"), twipsRect(4080, 2910, 3840, 405));
+    PushButton3 = button(this, "PushButton3", QStringLiteral("Add PowerPoint File(s)"),
+                         twipsRect(120, 2910, 3840, 405));
+    PushButton6 = button(this, "PushButton6", QStringLiteral("Add All File(s) In Folder"),
+                         twipsRect(4080, 2910, 3840, 405));
     PushButton1 = button(this, "PushButton1", QStringLiteral("Clear List"), twipsRect(120, 3420, 3840, 405));
-    PushButton4 = button(this, "PushButton4", QStringLiteral("Load Sample/Example Files"), twipsRect(4080, 3420, 3840, 405));
+    PushButton4 = button(this, "PushButton4", QStringLiteral("Load Sample/Example Files"),
+                         twipsRect(4080, 3420, 3840, 405));
 
     SSTab1 = new OptionsPanel(settings_, dialogs_, this);
     SSTab1->move(twipsToPixels(120), twipsToPixels(3945));
@@ -123,7 +126,8 @@ void Form1::build() {
     PushButton5->setFont(arialBold(11.25));
     PushButton5->setAutoDefault(false);
 
-    PushButton7 = button(this, "PushButton7", QStringLiteral("Start Adding"), twipsRect(120, 7215, 7800, 405));
+    PushButton7 =
+        button(this, "PushButton7", QStringLiteral("Start Adding"), twipsRect(120, 7215, 7800, 405));
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -142,17 +146,17 @@ void Form1::build() {
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     // Frame3 connects PushButton5 to its own handler.
-    connect(ListView1, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item) { ListView1_ItemClick(item); });
+    connect(ListView1, &QTreeWidget::itemPressed, this,
+            [this](QTreeWidgetItem* item) { ListView1_ItemClick(item); });
 }
 
 void Form1::setTabOrderAsDesigned() {
     // Keyboard order of the form; frames and the progress bar take no focus and are left out.
     QWidget* const order[] = {
-        ListView1,       SSTab1->tabBar,  SSTab1->Check9,  SSTab1->Check8,  SSTab1->Check4,
-        SSTab1->Text2,   SSTab1->Text1,   SSTab1->Text3,   SSTab1->Text4,   SSTab1->Check10,
-        SSTab1->Check11, SSTab1->Check12, SSTab1->Text5,   SSTab1->Check13, PushButton2,
-        PushButton3,     PushButton6,     PushButton7,     PushButton1,     PushButton4,
-        Frame3->Text6,   PushButton5,
+        ListView1,     SSTab1->tabBar,  SSTab1->Check9, SSTab1->Check8,  SSTab1->Check4,  SSTab1->Text2,
+        SSTab1->Text1, SSTab1->Text3,   SSTab1->Text4,  SSTab1->Check10, SSTab1->Check11, SSTab1->Check12,
+        SSTab1->Text5, SSTab1->Check13, PushButton2,    PushButton3,     PushButton6,     PushButton7,
+        PushButton1,   PushButton4,     Frame3->Text6,  PushButton5,
     };
     for (std::size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -174,7 +178,8 @@ void Form1::registerPointerRules() {
     watch(SSTab1, SSTab1, PointerRule::Default);
     watch(SSTab1->tabBar, SSTab1, PointerRule::Default);
     watch(SSTab1->body, SSTab1, PointerRule::Default);
-    for (QWidget* w : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7})
+    for (QWidget* w :
+         {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7})
         watch(w, w, PointerRule::Custom);
     // These have no mouse-move handler: moving over them must not reach the frame behind them.
     for (QWidget* w : {static_cast<QWidget*>(SSTab1->Check10), static_cast<QWidget*>(SSTab1->Check11),
@@ -268,10 +273,16 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 void Form1::setMousePointer(Pointer pointer) {
     pointer_ = pointer;
     switch (pointer) {
-        case Pointer::Default: unsetCursor(); break;
+        case Pointer::Default:
+            unsetCursor();
+            break;
         // Without a picture the custom setting looks like the standard pointer.
-        case Pointer::Custom: setCursor(handCursor_ ? *handCursor_ : QCursor(Qt::ArrowCursor)); break;
-        case Pointer::Hourglass: setCursor(Qt::WaitCursor); break;
+        case Pointer::Custom:
+            setCursor(handCursor_ ? *handCursor_ : QCursor(Qt::ArrowCursor));
+            break;
+        case Pointer::Hourglass:
+            setCursor(Qt::WaitCursor);
+            break;
     }
 }
 
@@ -285,7 +296,8 @@ void Form1::loadHandPointer(const QString& cursorFile) {
     reader.setDecideFormatFromContent(true);
     const QImage picture = reader.read();
     if (picture.isNull())
-        throw AppError(kInvalidCall, QStringLiteral("Invalid picture %1: %2").arg(cursorFile, reader.errorString()));
+        throw AppError(kInvalidCall,
+                       QStringLiteral("Invalid picture %1: %2").arg(cursorFile, reader.errorString()));
     const QPoint hot = cursorHotSpot(cursorFile, picture.size());
     handCursor_ = QCursor(QPixmap::fromImage(picture), hot.x(), hot.y());
 }
@@ -297,10 +309,14 @@ bool Form1::Form_Load() {
     r.step(100, [&] { ApplySkin(*this, program); });
 
     const QString cursorFile = joinPath(program, QStringLiteral("HAND-M.CUR"));
-    if (r.test(104, [&] { return fileExists(cursorFile); })) r.step(106, [&] { loadHandPointer(cursorFile); });
+    if (r.test(104, [&] { return fileExists(cursorFile); }))
+        r.step(106, [&] { loadHandPointer(cursorFile); });
 
-    const auto snapshotEmpty = [&] { return settings_.read(QStringLiteral("Snapshot"), QString()).isEmpty(); };
-    r.step(108, [&] { OpenHomePageAtRandom(dialogs_, environment_.drawOneToHundred, environment_.homePageUrl); });
+    const auto snapshotEmpty = [&] {
+        return settings_.read(QStringLiteral("Snapshot"), QString()).isEmpty();
+    };
+    r.step(108,
+           [&] { OpenHomePageAtRandom(dialogs_, environment_.drawOneToHundred, environment_.homePageUrl); });
     if (r.test(108, snapshotEmpty)) r.step(108, [&] { RecordSampleFiles(); });
     if (r.test(124, snapshotEmpty)) r.step(124, [&] { RecordSampleFiles(); });
 
@@ -356,10 +372,11 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::PushButton2_Click() {
     ErrorReport r(dialogs_, form1Tag(QStringLiteral("PushButton2_Click")));
     r.step(100, [&] {
-        const QString text = QStringLiteral(
-                                 "This software works with PowerPoint Presentations (ppt, pptx) not PowerPoint Shows "
-                                 "(pps, ppsx).\r\rQuestions? Please contact Team Varnix at ") +
-                             environment_.contactPageUrl;
+        const QString text =
+            QStringLiteral(
+                "This software works with PowerPoint Presentations (ppt, pptx) not PowerPoint Shows "
+                "(pps, ppsx).\r\rQuestions? Please contact Team Varnix at ") +
+            environment_.contactPageUrl;
         dialogs_.messageBox(text, applicationTitle_, MessageButtons::Ok, MessageIcon::None);
     });
 }
@@ -378,12 +395,24 @@ void Form1::runSeam(const char* procedure, const std::function<void()>& seam) {
     }
 }
 
-void Form1::PushButton1_Click() { runSeam("PushButton1_Click", seams.PushButton1_Click); }
-void Form1::PushButton3_Click() { runSeam("PushButton3_Click", seams.PushButton3_Click); }
-void Form1::PushButton4_Click() { runSeam("PushButton4_Click", seams.PushButton4_Click); }
-void Form1::PushButton5_Click() { Frame3->PushButton5_Click(); }
-void Form1::PushButton6_Click() { runSeam("PushButton6_Click", seams.PushButton6_Click); }
-void Form1::PushButton7_Click() { runSeam("PushButton7_Click", seams.PushButton7_Click); }
+void Form1::PushButton1_Click() {
+    runSeam("PushButton1_Click", seams.PushButton1_Click);
+}
+void Form1::PushButton3_Click() {
+    runSeam("PushButton3_Click", seams.PushButton3_Click);
+}
+void Form1::PushButton4_Click() {
+    runSeam("PushButton4_Click", seams.PushButton4_Click);
+}
+void Form1::PushButton5_Click() {
+    Frame3->PushButton5_Click();
+}
+void Form1::PushButton6_Click() {
+    runSeam("PushButton6_Click", seams.PushButton6_Click);
+}
+void Form1::PushButton7_Click() {
+    runSeam("PushButton7_Click", seams.PushButton7_Click);
+}
 
 void Form1::RecordSampleFiles() {
     // Called inside a step of Form_Load: its failure belongs to that step.
@@ -391,8 +420,8 @@ void Form1::RecordSampleFiles() {
 }
 
 void Form1::ListView1_MouseDown(QMouseEvent* event) {
-    runSeam("ListView1_MouseDown", seams.ListView1_MouseDown ? [&] { seams.ListView1_MouseDown(event); }
-                                                            : std::function<void()>());
+    runSeam("ListView1_MouseDown",
+            seams.ListView1_MouseDown ? [&] { seams.ListView1_MouseDown(event); } : std::function<void()>());
 }
 
 void Form1::ListView1_MouseMove(QMouseEvent* event) {
@@ -412,7 +441,9 @@ void Form1::ListView1_KeyDown(QKeyEvent* event) {
     if (seams.ListView1_KeyDown) runSeam("ListView1_KeyDown", [&] { seams.ListView1_KeyDown(event); });
 }
 
-void Form1::ListView1_DblClick() { runSeam("ListView1_DblClick", seams.ListView1_DblClick); }
+void Form1::ListView1_DblClick() {
+    runSeam("ListView1_DblClick", seams.ListView1_DblClick);
+}
 
 void Form1::ListView1_OLEDragOver(QDragMoveEvent* event) {
     if (!seams.ListView1_OLEDragOver) {
@@ -430,8 +461,12 @@ void Form1::ListView1_OLEDragDrop(QDropEvent* event) {
     runSeam("ListView1_OLEDragDrop", [&] { seams.ListView1_OLEDragDrop(event); });
 }
 
-HeaderFooterChoices Form1::currentChoices() const { return SSTab1->choices(); }
+HeaderFooterChoices Form1::currentChoices() const {
+    return SSTab1->choices();
+}
 
-QString Form1::outputFolder() const { return Frame3->outputFolder(); }
+QString Form1::outputFolder() const {
+    return Frame3->outputFolder();
+}
 
 }  // namespace trelwick

@@ -32,7 +32,7 @@ class SettingsStore;
 // is reached through `seams`, which those parts fill in; an unset seam does nothing.
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     // The window's pointer setting.
     enum class Pointer { Default, Custom, Hourglass };
 
@@ -54,8 +54,8 @@ public:
         std::function<void(QDropEvent*)> ListView1_OLEDragDrop;
     };
 
-    Form1(Dialogs& dialogs, SettingsStore& settings, PowerPointFactory& powerPoint, Form1Environment environment,
-          QWidget* parent = nullptr);
+    Form1(Dialogs& dialogs, SettingsStore& settings, PowerPointFactory& powerPoint,
+          Form1Environment environment, QWidget* parent = nullptr);
 
     // The start-up sequence, steps 100 to 168; false when the program must end (no PowerPoint).
     bool Form_Load();
@@ -117,12 +117,12 @@ public:
     OptionsPanel* SSTab1 = nullptr;
     OutputFolderFrame* Frame3 = nullptr;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     enum class PointerRule { Default, Custom, ListView, None };
 
     void build();

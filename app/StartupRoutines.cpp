@@ -73,7 +73,8 @@ void ApplySkin(Form1& form, const QString& programFolder) {
         throw AppError(kInvalidCall, QStringLiteral("Cannot load skin %1: %2").arg(skin, file.errorString()));
     const QString css = QString::fromUtf8(file.readAll());
     if (!styleSheetParses(css))
-        throw AppError(kInvalidCall, QStringLiteral("Cannot load skin %1: not a valid style sheet").arg(skin));
+        throw AppError(kInvalidCall,
+                       QStringLiteral("Cannot load skin %1: not a valid style sheet").arg(skin));
     form.setStyleSheet(css);
 }
 

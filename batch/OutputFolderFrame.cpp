@@ -13,7 +13,9 @@
 namespace trelwick {
 
 OutputFolderFrame::OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, QWidget* parent)
-    : PlainFrame(QStringLiteral("Save Results To This Folder"), parent), settings_(settings), dialogs_(dialogs) {
+    : PlainFrame(QStringLiteral("Save Results To This Folder"), parent),
+      settings_(settings),
+      dialogs_(dialogs) {
     setObjectName(QStringLiteral("Frame3"));
     setGeometry(twipsRect(120, 6300, 7800, 795));
     setFocusPolicy(Qt::NoFocus);
@@ -32,14 +34,17 @@ OutputFolderFrame::OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, 
 
     connect(Text6, &QLineEdit::textChanged, this, [this] {
         // Text6_Change has no report of its own; a refused store is still told, under its name.
-        ErrorReport report(dialogs_, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
-                                                              QStringLiteral("Text6_Change")));
+        ErrorReport report(dialogs_,
+                           ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
+                                                    QStringLiteral("Text6_Change")));
         report.step(100, [this] { Text6_Change(); });
     });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
 }
 
-QString OutputFolderFrame::outputFolder() const { return Text6->text(); }
+QString OutputFolderFrame::outputFolder() const {
+    return Text6->text();
+}
 
 void OutputFolderFrame::setOutputFolder(const QString& text) {
     if (Text6->text() == text) return;
@@ -50,7 +55,9 @@ void OutputFolderFrame::setOutputFolder(const QString& text) {
     Text6_Change();
 }
 
-void OutputFolderFrame::Text6_Change() { settings_.write(QStringLiteral("Text6"), Text6->text()); }
+void OutputFolderFrame::Text6_Change() {
+    settings_.write(QStringLiteral("Text6"), Text6->text());
+}
 
 void OutputFolderFrame::PushButton5_Click() {
     ErrorReport r(dialogs_, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),

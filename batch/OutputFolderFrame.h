@@ -16,7 +16,7 @@ class SettingsStore;
 // PushButton5, which picks the folder. Every change of Text6 is stored under "Text6".
 class OutputFolderFrame : public PlainFrame {
     Q_OBJECT
-public:
+  public:
     OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // The output folder text as Text6 holds it now.
@@ -35,7 +35,7 @@ public:
     QLineEdit* Text6 = nullptr;
     QPushButton* PushButton5 = nullptr;
 
-private:
+  private:
     SettingsStore& settings_;
     Dialogs& dialogs_;
 };

@@ -9,7 +9,7 @@ namespace trelwick {
 
 // Creates "PowerPoint.Application" objects; injectable so tests can make creation fail.
 class PowerPointFactory {
-public:
+  public:
     virtual ~PowerPointFactory() = default;
 
     // A new application object; nullptr (or a thrown failure) when none can be started.
@@ -18,13 +18,13 @@ public:
 
 // A factory that creates through the function it is given.
 class FunctionPowerPointFactory : public PowerPointFactory {
-public:
+  public:
     explicit FunctionPowerPointFactory(std::function<std::unique_ptr<PowerPointApplication>()> create)
         : create_(std::move(create)) {}
 
     std::unique_ptr<PowerPointApplication> CreateObject() override { return create_ ? create_() : nullptr; }
 
-private:
+  private:
     std::function<std::unique_ptr<PowerPointApplication>()> create_;
 };
 

@@ -81,7 +81,8 @@ void OptionsPanel::build() {
     Frame1 = frame(this, "Frame1", twipsRect(240, 375, 7300, 1710));
     Check8 = checkBox(Frame1, "Check8", QStringLiteral("Date:"), twipsRect(240, 345, 870, 240));
     Text1 = textField(Frame1, "Text1", twipsRect(1170, 300, 3525, 345));
-    Check4 = checkBox(Frame1, "Check4", QStringLiteral("Display Slide Number"), twipsRect(4920, 345, 2205, 240));
+    Check4 =
+        checkBox(Frame1, "Check4", QStringLiteral("Display Slide Number"), twipsRect(4920, 345, 2205, 240));
     Check9 = checkBox(Frame1, "Check9", QStringLiteral("Footer:"), twipsRect(240, 795, 960, 240));
     Text2 = textField(Frame1, "Text2", twipsRect(1170, 750, 5865, 345));
 
@@ -110,9 +111,12 @@ void OptionsPanel::connectHandlers() {
         const char* name;
         void (OptionsPanel::*handler)();
     } boxes[] = {
-        {Check8, "Check8_Click", &OptionsPanel::Check8_Click},    {Check9, "Check9_Click", &OptionsPanel::Check9_Click},
-        {Check11, "Check11_Click", &OptionsPanel::Check11_Click}, {Check12, "Check12_Click", &OptionsPanel::Check12_Click},
-        {Check13, "Check13_Click", &OptionsPanel::Check13_Click}, {Check4, "Check4_Click", &OptionsPanel::Check4_Click},
+        {Check8, "Check8_Click", &OptionsPanel::Check8_Click},
+        {Check9, "Check9_Click", &OptionsPanel::Check9_Click},
+        {Check11, "Check11_Click", &OptionsPanel::Check11_Click},
+        {Check12, "Check12_Click", &OptionsPanel::Check12_Click},
+        {Check13, "Check13_Click", &OptionsPanel::Check13_Click},
+        {Check4, "Check4_Click", &OptionsPanel::Check4_Click},
         {Check10, "Check10_Click", &OptionsPanel::Check10_Click},
     };
     for (const auto& b : boxes)
@@ -123,8 +127,10 @@ void OptionsPanel::connectHandlers() {
         const char* name;
         void (OptionsPanel::*handler)();
     } fields[] = {
-        {Text1, "Text1_Change", &OptionsPanel::Text1_Change}, {Text2, "Text2_Change", &OptionsPanel::Text2_Change},
-        {Text3, "Text3_Change", &OptionsPanel::Text3_Change}, {Text4, "Text4_Change", &OptionsPanel::Text4_Change},
+        {Text1, "Text1_Change", &OptionsPanel::Text1_Change},
+        {Text2, "Text2_Change", &OptionsPanel::Text2_Change},
+        {Text3, "Text3_Change", &OptionsPanel::Text3_Change},
+        {Text4, "Text4_Change", &OptionsPanel::Text4_Change},
         {Text5, "Text5_Change", &OptionsPanel::Text5_Change},
     };
     for (const auto& f : fields)
@@ -141,9 +147,12 @@ void OptionsPanel::runHandler(const char* name, void (OptionsPanel::*handler)())
 
 int OptionsPanel::stateOf(const QCheckBox* box) {
     switch (box->checkState()) {
-        case Qt::Checked: return 1;
-        case Qt::PartiallyChecked: return 2;
-        default: return 0;
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        default:
+            return 0;
     }
 }
 
@@ -156,20 +165,46 @@ void OptionsPanel::storeBox(QCheckBox* box, const QString& key) {
     settings_.write(key, textFromCheckState(stateOf(box)));
 }
 
-void OptionsPanel::storeText(QLineEdit* field, const QString& key) { settings_.write(key, field->text()); }
+void OptionsPanel::storeText(QLineEdit* field, const QString& key) {
+    settings_.write(key, field->text());
+}
 
-void OptionsPanel::Check8_Click() { enableAndStore(Check8, Text1, QStringLiteral("Slide Date Checkbox")); }
-void OptionsPanel::Check9_Click() { enableAndStore(Check9, Text2, QStringLiteral("Slide Footer Checkbox")); }
-void OptionsPanel::Check11_Click() { enableAndStore(Check11, Text3, QStringLiteral("Notes Date Checkbox")); }
-void OptionsPanel::Check12_Click() { enableAndStore(Check12, Text4, QStringLiteral("Notes Header Checkbox")); }
-void OptionsPanel::Check13_Click() { enableAndStore(Check13, Text5, QStringLiteral("Notes Footer Checkbox")); }
-void OptionsPanel::Check4_Click() { storeBox(Check4, QStringLiteral("Slide Number")); }
-void OptionsPanel::Check10_Click() { storeBox(Check10, QStringLiteral("Page Number")); }
-void OptionsPanel::Text1_Change() { storeText(Text1, QStringLiteral("Slide Date")); }
-void OptionsPanel::Text2_Change() { storeText(Text2, QStringLiteral("Slide Footer")); }
-void OptionsPanel::Text3_Change() { storeText(Text3, QStringLiteral("Notes Date")); }
-void OptionsPanel::Text4_Change() { storeText(Text4, QStringLiteral("Notes Header")); }
-void OptionsPanel::Text5_Change() { storeText(Text5, QStringLiteral("Notes Footer")); }
+void OptionsPanel::Check8_Click() {
+    enableAndStore(Check8, Text1, QStringLiteral("Slide Date Checkbox"));
+}
+void OptionsPanel::Check9_Click() {
+    enableAndStore(Check9, Text2, QStringLiteral("Slide Footer Checkbox"));
+}
+void OptionsPanel::Check11_Click() {
+    enableAndStore(Check11, Text3, QStringLiteral("Notes Date Checkbox"));
+}
+void OptionsPanel::Check12_Click() {
+    enableAndStore(Check12, Text4, QStringLiteral("Notes Header Checkbox"));
+}
+void OptionsPanel::Check13_Click() {
+    enableAndStore(Check13, Text5, QStringLiteral("Notes Footer Checkbox"));
+}
+void OptionsPanel::Check4_Click() {
+    storeBox(Check4, QStringLiteral("Slide Number"));
+}
+void OptionsPanel::Check10_Click() {
+    storeBox(Check10, QStringLiteral("Page Number"));
+}
+void OptionsPanel::Text1_Change() {
+    storeText(Text1, QStringLiteral("Slide Date"));
+}
+void OptionsPanel::Text2_Change() {
+    storeText(Text2, QStringLiteral("Slide Footer"));
+}
+void OptionsPanel::Text3_Change() {
+    storeText(Text3, QStringLiteral("Notes Date"));
+}
+void OptionsPanel::Text4_Change() {
+    storeText(Text4, QStringLiteral("Notes Header"));
+}
+void OptionsPanel::Text5_Change() {
+    storeText(Text5, QStringLiteral("Notes Footer"));
+}
 
 void OptionsPanel::assignText(QLineEdit* field, const QString& text, void (OptionsPanel::*handler)()) {
     if (field->text() == text) return;
@@ -196,20 +231,54 @@ void OptionsPanel::restore(ErrorReport& report, const std::function<QString()>& 
     const QString off = QStringLiteral("0");
     const QString on = QStringLiteral("1");
 
-    report.step(132, [&] { assignText(Text1, settings_.read(QStringLiteral("Slide Date"), currentDateText), &OptionsPanel::Text1_Change); });
-    report.step(134, [&] { assignText(Text2, settings_.read(QStringLiteral("Slide Footer"), QString()), &OptionsPanel::Text2_Change); });
-    report.step(136, [&] { assignState(Check4, readState(QStringLiteral("Slide Number"), off), &OptionsPanel::Check4_Click); });
-    report.step(138, [&] { assignState(Check8, readState(QStringLiteral("Slide Date Checkbox"), on), &OptionsPanel::Check8_Click); });
-    report.step(140, [&] { assignState(Check9, readState(QStringLiteral("Slide Footer Checkbox"), on), &OptionsPanel::Check9_Click); });
+    report.step(132, [&] {
+        assignText(Text1, settings_.read(QStringLiteral("Slide Date"), currentDateText),
+                   &OptionsPanel::Text1_Change);
+    });
+    report.step(134, [&] {
+        assignText(Text2, settings_.read(QStringLiteral("Slide Footer"), QString()),
+                   &OptionsPanel::Text2_Change);
+    });
+    report.step(136, [&] {
+        assignState(Check4, readState(QStringLiteral("Slide Number"), off), &OptionsPanel::Check4_Click);
+    });
+    report.step(138, [&] {
+        assignState(Check8, readState(QStringLiteral("Slide Date Checkbox"), on),
+                    &OptionsPanel::Check8_Click);
+    });
+    report.step(140, [&] {
+        assignState(Check9, readState(QStringLiteral("Slide Footer Checkbox"), on),
+                    &OptionsPanel::Check9_Click);
+    });
     report.step(142, [&] { Check8_Click(); });
     report.step(144, [&] { Check9_Click(); });
-    report.step(146, [&] { assignText(Text3, settings_.read(QStringLiteral("Notes Date"), currentDateText), &OptionsPanel::Text3_Change); });
-    report.step(148, [&] { assignText(Text4, settings_.read(QStringLiteral("Notes Header"), QString()), &OptionsPanel::Text4_Change); });
-    report.step(150, [&] { assignText(Text5, settings_.read(QStringLiteral("Notes Footer"), QString()), &OptionsPanel::Text5_Change); });
-    report.step(152, [&] { assignState(Check10, readState(QStringLiteral("Page Number"), off), &OptionsPanel::Check10_Click); });
-    report.step(154, [&] { assignState(Check11, readState(QStringLiteral("Notes Date Checkbox"), on), &OptionsPanel::Check11_Click); });
-    report.step(156, [&] { assignState(Check12, readState(QStringLiteral("Notes Header Checkbox"), on), &OptionsPanel::Check12_Click); });
-    report.step(158, [&] { assignState(Check13, readState(QStringLiteral("Notes Footer Checkbox"), on), &OptionsPanel::Check13_Click); });
+    report.step(146, [&] {
+        assignText(Text3, settings_.read(QStringLiteral("Notes Date"), currentDateText),
+                   &OptionsPanel::Text3_Change);
+    });
+    report.step(148, [&] {
+        assignText(Text4, settings_.read(QStringLiteral("Notes Header"), QString()),
+                   &OptionsPanel::Text4_Change);
+    });
+    report.step(150, [&] {
+        assignText(Text5, settings_.read(QStringLiteral("Notes Footer"), QString()),
+                   &OptionsPanel::Text5_Change);
+    });
+    report.step(152, [&] {
+        assignState(Check10, readState(QStringLiteral("Page Number"), off), &OptionsPanel::Check10_Click);
+    });
+    report.step(154, [&] {
+        assignState(Check11, readState(QStringLiteral("Notes Date Checkbox"), on),
+                    &OptionsPanel::Check11_Click);
+    });
+    report.step(156, [&] {
+        assignState(Check12, readState(QStringLiteral("Notes Header Checkbox"), on),
+                    &OptionsPanel::Check12_Click);
+    });
+    report.step(158, [&] {
+        assignState(Check13, readState(QStringLiteral("Notes Footer Checkbox"), on),
+                    &OptionsPanel::Check13_Click);
+    });
     report.step(160, [&] { Check11_Click(); });
     report.step(162, [&] { Check12_Click(); });
     report.step(164, [&] { Check13_Click(); });

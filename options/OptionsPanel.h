@@ -23,7 +23,7 @@ class SettingsStore;
 // Control positions are the window's twips divided by 15, relative to SSTab1 and its frames.
 class OptionsPanel : public QWidget {
     Q_OBJECT
-public:
+  public:
     OptionsPanel(SettingsStore& settings, Dialogs& dialogs, QWidget* parent = nullptr);
 
     // Restores the panel as steps 132 to 164 of the window's load step, through its report.
@@ -70,7 +70,7 @@ public:
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text5 = nullptr;
 
-private:
+  private:
     void build();
     void connectHandlers();
     void enableAndStore(QCheckBox* box, QLineEdit* field, const QString& key);

@@ -40,8 +40,12 @@ double lenientNumber(const QString& text) {
     return QLocale::c().toDouble(QString::fromStdString(number));
 }
 
-int checkStateFromText(const QString& text) { return lenientNumber(text) == 1.0 ? 1 : 0; }
+int checkStateFromText(const QString& text) {
+    return lenientNumber(text) == 1.0 ? 1 : 0;
+}
 
-QString textFromCheckState(int state) { return state == 1 ? QStringLiteral("1") : QStringLiteral("0"); }
+QString textFromCheckState(int state) {
+    return state == 1 ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 }  // namespace trelwick

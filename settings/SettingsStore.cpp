@@ -31,7 +31,9 @@ QString SettingsStore::read(const QString& key, const QString& defaultText) cons
     return read(key, [&defaultText] { return defaultText; });
 }
 
-bool SettingsStore::contains(const QString& key) const { return open()->contains(key); }
+bool SettingsStore::contains(const QString& key) const {
+    return open()->contains(key);
+}
 
 void SettingsStore::write(const QString& key, const QString& text) {
     const auto settings = open();
@@ -42,10 +44,12 @@ void SettingsStore::write(const QString& key, const QString& text) {
     // A file that could not be parsed is rewritten whole by the sync, yet the status keeps the
     // reading error: what counts is whether the value is now stored.
     if (status == QSettings::FormatError && open()->value(key).toString() == text) return;
-    throw AppError(kSettingsWriteFailed, QStringLiteral("Could not save the setting \"%1\" in %2")
-                                                 .arg(key, settings->fileName()));
+    throw AppError(kSettingsWriteFailed,
+                   QStringLiteral("Could not save the setting \"%1\" in %2").arg(key, settings->fileName()));
 }
 
-QString SettingsStore::location() const { return open()->fileName(); }
+QString SettingsStore::location() const {
+    return open()->fileName();
+}
 
 }  // namespace trelwick

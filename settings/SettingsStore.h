@@ -11,7 +11,7 @@ namespace trelwick {
 // The per-user store of text values (organisation "Varnix", application "Trelwick", native
 // format). Nothing is cached: every read and write goes to the store.
 class SettingsStore {
-public:
+  public:
     // The user's real store.
     SettingsStore();
     // A store kept in the file at filePath (native format), for tests and portable use.
@@ -32,7 +32,7 @@ public:
     // Where the values live (a file path on this platform, a registry path on Windows).
     QString location() const;
 
-private:
+  private:
     std::unique_ptr<QSettings> open() const;
 
     QString filePath_;  // empty: the user's real store

@@ -4,7 +4,8 @@
 
 namespace trelwick {
 
-QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& initialFolder) {
+QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title,
+                        const QString& initialFolder) {
     return dialogs.browseForFolder(owner, title, initialFolder);
 }
 

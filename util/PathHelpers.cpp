@@ -28,7 +28,9 @@ PathStyle nativePathStyle() {
 #endif
 }
 
-QChar nativeSeparator() { return QDir::separator(); }
+QChar nativeSeparator() {
+    return QDir::separator();
+}
 
 namespace {
 
@@ -102,8 +104,8 @@ std::optional<int> fileAttributes(const QString& path) {
     const bool folder = S_ISDIR(target.st_mode);
     QString name = fileNameOfPath(path);
     if (name.isEmpty()) name = QFileInfo(QDir::cleanPath(path)).fileName();
-    const bool hidden = name.startsWith(QLatin1Char('.')) && name != QLatin1String(".") &&
-                        name != QLatin1String("..");
+    const bool hidden =
+        name.startsWith(QLatin1Char('.')) && name != QLatin1String(".") && name != QLatin1String("..");
     if (folder) attributes |= kAttrFolder;
     if (S_ISREG(target.st_mode)) attributes |= kAttrArchive;
     if (hidden) attributes |= kAttrHidden;

@@ -8,10 +8,10 @@ namespace trelwick {
 // otherwise tint a group box): a one-pixel border in the palette's mid colour and the caption.
 class PlainFrame : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     using QGroupBox::QGroupBox;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

@@ -60,14 +60,15 @@ QStringList QtDialogs::openFiles(const QString& title, const QStringList& filter
 
 QString QtDialogs::browseForFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
     // A folder that is gone selects nothing: the chooser starts at the root.
-    const QString start = !initialFolder.isEmpty() && QFileInfo(initialFolder).isDir() ? initialFolder
-                                                                                       : QDir::rootPath();
-    return chosenFolderText(QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly));
+    const QString start =
+        !initialFolder.isEmpty() && QFileInfo(initialFolder).isDir() ? initialFolder : QDir::rootPath();
+    return chosenFolderText(
+        QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly));
 }
 
 bool QtDialogs::openExternally(const QString& urlOrPath) {
-    const QUrl url = QFileInfo::exists(urlOrPath) ? QUrl::fromLocalFile(urlOrPath)
-                                                  : QUrl::fromUserInput(urlOrPath);
+    const QUrl url =
+        QFileInfo::exists(urlOrPath) ? QUrl::fromLocalFile(urlOrPath) : QUrl::fromUserInput(urlOrPath);
     return QDesktopServices::openUrl(url);
 }
 

@@ -6,7 +6,7 @@ namespace trelwick {
 
 // The real dialogs: Qt's message box, input dialog, file dialogs and the desktop's URL handler.
 class QtDialogs : public Dialogs {
-public:
+  public:
     MessageResult messageBox(const QString& text, const QString& title, MessageButtons buttons,
                              MessageIcon icon) override;
     QString inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;

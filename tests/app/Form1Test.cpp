@@ -38,7 +38,8 @@ QStringList storedKeys(const QString& file) {
 QList<int> reportedSteps(const FakeDialogs& dialogs, const QString& tag = kLoadTag) {
     QList<int> steps;
     for (const auto& call : dialogs.errorReports()) {
-        const auto m = QRegularExpression(QRegularExpression::escape(tag) + "at line (\\d+)\\r\\r").match(call.text);
+        const auto m =
+            QRegularExpression(QRegularExpression::escape(tag) + "at line (\\d+)\\r\\r").match(call.text);
         steps.append(m.hasMatch() ? m.captured(1).toInt() : -1);
     }
     return steps;
@@ -71,7 +72,8 @@ struct Rig {
 
     Rig(bool withCursor = true) {
         QDir().mkpath(programFolder);
-        if (withCursor) QFile::copy(QStringLiteral(TRELWICK_APP_RESOURCES "/HAND-M.CUR"), programFolder + "/HAND-M.CUR");
+        if (withCursor)
+            QFile::copy(QStringLiteral(TRELWICK_APP_RESOURCES "/HAND-M.CUR"), programFolder + "/HAND-M.CUR");
     }
 
     Form1& make() {
@@ -103,7 +105,7 @@ struct Rig {
 class Form1Test : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void firstStartOnAnEmptyStore() {
         Rig rig;
         Form1& form = rig.make();
@@ -116,8 +118,9 @@ private slots:
 
         QCOMPARE(recorded, 1);
         QCOMPARE(storedKeys(rig.settingsFile),
-                 QStringList({"Notes Date", "Notes Date Checkbox", "Notes Footer Checkbox", "Notes Header Checkbox",
-                              "Slide Date", "Slide Date Checkbox", "Slide Footer Checkbox", "Snapshot", "Text6"}));
+                 QStringList({"Notes Date", "Notes Date Checkbox", "Notes Footer Checkbox",
+                              "Notes Header Checkbox", "Slide Date", "Slide Date Checkbox",
+                              "Slide Footer Checkbox", "Snapshot", "Text6"}));
         QCOMPARE(rig.store->read("Slide Date", ""), kDate);
         QCOMPARE(rig.store->read("Text6", ""), kDesktop);
         QCOMPARE(form.outputFolder(), kDesktop);
@@ -252,12 +255,14 @@ private slots:
         env.programFolder = rig.programFolder;
         env.currentDateText = [] { return kDate; };
         env.desktopFolderPath = [] { return kDesktop; };
-        Form1 form(rig.dialogs, *rig.store, throws ? static_cast<PowerPointFactory&>(throwing) : rig.factory, env);
+        Form1 form(rig.dialogs, *rig.store, throws ? static_cast<PowerPointFactory&>(throwing) : rig.factory,
+                   env);
         QVERIFY(!form.Form_Load());
         const auto boxes = rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox);
         QCOMPARE(boxes.size(), size_t(1));
-        QCOMPARE(boxes[0].text, "PowerPoint is not installed on this computer. You need to have it installed to "
-                                "use this software without error.");
+        QCOMPARE(boxes[0].text,
+                 "PowerPoint is not installed on this computer. You need to have it installed to "
+                 "use this software without error.");
         QCOMPARE(boxes[0].title, "Trelwick");
         QCOMPARE(boxes[0].buttons, MessageButtons::Ok);
         QCOMPARE(boxes[0].icon, MessageIcon::None);
@@ -367,9 +372,10 @@ private slots:
         QTest::mouseClick(form.PushButton2, Qt::LeftButton);
         QCOMPARE(rig.dialogs.calls.size(), size_t(2));
         for (const auto& call : rig.dialogs.calls) {
-            QCOMPARE(call.text, "This software works with PowerPoint Presentations (ppt, pptx) not PowerPoint Shows "
-                                "(pps, ppsx).\r\rQuestions? Please contact Team Varnix at "
-                                "https://www.example.com/contact/");
+            QCOMPARE(call.text,
+                     "This software works with PowerPoint Presentations (ppt, pptx) not PowerPoint Shows "
+                     "(pps, ppsx).\r\rQuestions? Please contact Team Varnix at "
+                     "https://www.example.com/contact/");
             QCOMPARE(call.title, "Trelwick");
             QCOMPARE(call.buttons, MessageButtons::Ok);
             QCOMPARE(call.icon, MessageIcon::None);
@@ -383,7 +389,8 @@ private slots:
         Form1& form = rig.make();
         rig.dialogs.failNext.emplace(FakeDialogs::Kind::MessageBox, AppError(7, "Out of memory"));
         form.PushButton2_Click();
-        QCOMPARE(reportedSteps(rig.dialogs, "in Dunmere2021/08/31.Form1.PushButton2_Click "), QList<int>({100}));
+        QCOMPARE(reportedSteps(rig.dialogs, "in Dunmere2021/08/31.Form1.PushButton2_Click "),
+                 QList<int>({100}));
     }
 
     void layout() {
@@ -401,13 +408,13 @@ private slots:
             QWidget* control;
             QRect geometry;
         } places[] = {
-            {form.PushButton2, QRect(8, 8, 520, 27)},      {form.ListView1, QRect(8, 42, 520, 145)},
-            {form.PushButton3, QRect(8, 194, 256, 27)},    {form.PushButton6, QRect(272, 194, 256, 27)},
-            {form.PushButton1, QRect(8, 228, 256, 27)},    {form.PushButton4, QRect(272, 228, 256, 27)},
-            {form.SSTab1, QRect(8, 263, 520, 151)},        {form.SSTab1->Frame1, QRect(16, 25, 487, 114)},
-            {form.SSTab1->Text1, QRect(78, 20, 235, 23)},  {form.SSTab1->Check4, QRect(328, 23, 147, 16)},
-            {form.SSTab1->Text3, QRect(78, 20, 283, 23)},  {form.Frame3, QRect(8, 420, 520, 53)},
-            {form.PushButton5, QRect(464, 20, 40, 23)},    {form.PushButton7, QRect(8, 481, 520, 27)},
+            {form.PushButton2, QRect(8, 8, 520, 27)},     {form.ListView1, QRect(8, 42, 520, 145)},
+            {form.PushButton3, QRect(8, 194, 256, 27)},   {form.PushButton6, QRect(272, 194, 256, 27)},
+            {form.PushButton1, QRect(8, 228, 256, 27)},   {form.PushButton4, QRect(272, 228, 256, 27)},
+            {form.SSTab1, QRect(8, 263, 520, 151)},       {form.SSTab1->Frame1, QRect(16, 25, 487, 114)},
+            {form.SSTab1->Text1, QRect(78, 20, 235, 23)}, {form.SSTab1->Check4, QRect(328, 23, 147, 16)},
+            {form.SSTab1->Text3, QRect(78, 20, 283, 23)}, {form.Frame3, QRect(8, 420, 520, 53)},
+            {form.PushButton5, QRect(464, 20, 40, 23)},   {form.PushButton7, QRect(8, 481, 520, 27)},
             {form.ProgressBar1, QRect(8, 515, 520, 27)},
         };
         for (const auto& p : places) QCOMPARE(p.control->geometry(), p.geometry);
@@ -416,9 +423,12 @@ private slots:
             QPushButton* button;
             const char* caption;
         } captions[] = {
-            {form.PushButton1, "Clear List"},          {form.PushButton2, "Help"},
-            {form.PushButton3, "Add PowerPoint File(s)"}, {form.PushButton4, "Load Sample/Example Files"},
-            {form.PushButton5, "..."},                 {form.PushButton6, "Add All File(s) In Folder"},
+            {form.PushButton1, "Clear List"},
+            {form.PushButton2, "Help"},
+            {form.PushButton3, "Add PowerPoint File(s)"},
+            {form.PushButton4, "Load Sample/Example Files"},
+            {form.PushButton5, "..."},
+            {form.PushButton6, "Add All File(s) In Folder"},
             {form.PushButton7, "Start Adding"},
         };
         for (const auto& c : captions) {
@@ -427,8 +437,9 @@ private slots:
             QCOMPARE(c.button->font().pointSizeF(), 11.25);
             QVERIFY(c.button->font().bold());
         }
-        for (QWidget* w : {static_cast<QWidget*>(form.SSTab1->Check8), static_cast<QWidget*>(form.SSTab1->Text5),
-                           static_cast<QWidget*>(form.ListView1), static_cast<QWidget*>(form.Frame3)}) {
+        for (QWidget* w :
+             {static_cast<QWidget*>(form.SSTab1->Check8), static_cast<QWidget*>(form.SSTab1->Text5),
+              static_cast<QWidget*>(form.ListView1), static_cast<QWidget*>(form.Frame3)}) {
             QCOMPARE(w->font().family(), "Arial");
             QCOMPARE(w->font().pointSizeF(), 9.0);
             QVERIFY(w->font().bold());
@@ -439,7 +450,8 @@ private slots:
         QCOMPARE(form.ProgressBar1->value(), 0);
         QCOMPARE(form.ProgressBar1->text(), "Progress Bar");
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
-        QVERIFY(form.ListView1->toolTip().startsWith("Drag and drop files here. Double-click item to remove it."));
+        QVERIFY(form.ListView1->toolTip().startsWith(
+            "Drag and drop files here. Double-click item to remove it."));
     }
 
     void surfacesArePaintedPlainWhite() {
@@ -462,15 +474,16 @@ private slots:
         QVERIFY(form.Form_Load());
         form.SSTab1->tabBar->setCurrentIndex(0);  // both frames' controls take part; show Slides first
         form.SSTab1->Frame2->setVisible(true);
-        const QStringList expected = {"ListView1", "SSTab1_tabs", "Check9",      "Check8",      "Check4",
-                                      "Text2",     "Text1",       "Text3",       "Text4",       "Check10",
-                                      "Check11",   "Check12",     "Text5",       "Check13",     "PushButton2",
-                                      "PushButton3", "PushButton6", "PushButton7", "PushButton1", "PushButton4",
-                                      "Text6",     "PushButton5"};
+        const QStringList expected = {
+            "ListView1",   "SSTab1_tabs", "Check9",      "Check8",      "Check4",      "Text2",
+            "Text1",       "Text3",       "Text4",       "Check10",     "Check11",     "Check12",
+            "Text5",       "Check13",     "PushButton2", "PushButton3", "PushButton6", "PushButton7",
+            "PushButton1", "PushButton4", "Text6",       "PushButton5"};
         QStringList seen;
         QWidget* w = form.ListView1;
         for (int i = 0; i < 400 && seen.size() < expected.size(); ++i, w = w->nextInFocusChain())
-            if (expected.contains(w->objectName()) && !seen.contains(w->objectName())) seen << w->objectName();
+            if (expected.contains(w->objectName()) && !seen.contains(w->objectName()))
+                seen << w->objectName();
         QCOMPARE(seen, expected);
     }
 
@@ -503,7 +516,7 @@ private slots:
         QCOMPARE(moveOver(form.SSTab1->Check11), P::Custom);  // no handler: unchanged
         QCOMPARE(moveOver(form.SSTab1->Text4), P::Custom);
         QCOMPARE(moveOver(form.SSTab1->Frame2), P::Default);
-        QCOMPARE(moveOver(form.PushButton5), P::Custom);      // inside Frame3, still a push button
+        QCOMPARE(moveOver(form.PushButton5), P::Custom);  // inside Frame3, still a push button
         QCOMPARE(moveOver(form.Frame3->Text6), P::Custom);
         QCOMPARE(moveOver(form.ProgressBar1), P::Custom);
         QCOMPARE(moveOver(form.Frame3), P::Default);
@@ -543,7 +556,8 @@ private slots:
         form.seams.ListView1_DblClick = [&] { log << "dbl"; };
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        for (QPushButton* b : {form.PushButton1, form.PushButton3, form.PushButton4, form.PushButton6, form.PushButton7})
+        for (QPushButton* b :
+             {form.PushButton1, form.PushButton3, form.PushButton4, form.PushButton6, form.PushButton7})
             QTest::mouseClick(b, Qt::LeftButton);
         QCOMPARE(log, QStringList({"1", "3", "4", "6", "7"}));
 
@@ -569,7 +583,8 @@ private slots:
         QWidget* viewport = form.ListView1->viewport();
         const auto send = [&](QEvent::Type type, QWidget* over, Qt::MouseButtons buttons) {
             const QPoint global = over->mapToGlobal(QPoint(over->width() / 2, over->height() / 2));
-            QMouseEvent e(type, viewport->mapFromGlobal(global), global, Qt::LeftButton, buttons, Qt::NoModifier);
+            QMouseEvent e(type, viewport->mapFromGlobal(global), global, Qt::LeftButton, buttons,
+                          Qt::NoModifier);
             QCoreApplication::sendEvent(viewport, &e);
         };
         send(QEvent::MouseButtonPress, viewport, Qt::LeftButton);
@@ -587,7 +602,8 @@ private slots:
         form.seams.PushButton7_Click = [] { throw AppError(5, "Invalid procedure call or argument"); };
         form.PushButton7_Click();
         QCOMPARE(rig.dialogs.errorReports().size(), size_t(1));
-        QVERIFY(rig.dialogs.errorReports()[0].text.contains("in Dunmere2021/08/31.Form1.PushButton7_Click at line"));
+        QVERIFY(rig.dialogs.errorReports()[0].text.contains(
+            "in Dunmere2021/08/31.Form1.PushButton7_Click at line"));
     }
 
     void unwiredDragIsRefused() {
@@ -657,11 +673,14 @@ private slots:
     void applicationTitle_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("title");
-        QTest::newRow("one word stays whole") << "Trelwick" << "Trelwick";
-        QTest::newRow("last word always goes") << "Trelwick Deck Stamper" << "Trelwick Deck";
+        QTest::newRow("one word stays whole") << "Trelwick"
+                                              << "Trelwick";
+        QTest::newRow("last word always goes") << "Trelwick Deck Stamper"
+                                               << "Trelwick Deck";
         QTest::newRow("cut to forty") << "Varnix Trelwick Header and Footer Batch Stamper Professional"
                                       << "Varnix Trelwick Header and Footer Batch";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
 
     void applicationTitle() {

@@ -24,7 +24,7 @@ class OutputFolderFrameTest : public QObject {
         return dir.path() + "/blocker/Trelwick.conf";
     }
 
-private slots:
+  private slots:
     void init() { QFile::remove(file()); }
 
     void layoutAndCaptions() {
@@ -45,9 +45,18 @@ private slots:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("expectedText6");
         QTest::addColumn<QString>("expectedLast");
-        QTest::newRow("folder gets a separator") << "" << "/data/out" << "/data/out/" << "/data/out";
-        QTest::newRow("root keeps its one separator") << "/data" << "/" << "/" << "/";
-        QTest::newRow("cancel changes nothing") << "/data" << "" << "/start/" << "/data";
+        QTest::newRow("folder gets a separator") << ""
+                                                 << "/data/out"
+                                                 << "/data/out/"
+                                                 << "/data/out";
+        QTest::newRow("root keeps its one separator") << "/data"
+                                                      << "/"
+                                                      << "/"
+                                                      << "/";
+        QTest::newRow("cancel changes nothing") << "/data"
+                                                << ""
+                                                << "/start/"
+                                                << "/data";
     }
 
     void pickingFolders() {
@@ -124,8 +133,9 @@ private slots:
         frame.PushButton5_Click();
         const auto reports = dialogs.errorReports();
         QCOMPARE(reports.size(), size_t(1));
-        QCOMPARE(reports[0].text, "Invalid procedure call\r\nin Dunmere2021/08/31.Form1.PushButton5_Click at line 100"
-                                  "\r\rPlease email screenshot of this message to support@example.com");
+        QCOMPARE(reports[0].text,
+                 "Invalid procedure call\r\nin Dunmere2021/08/31.Form1.PushButton5_Click at line 100"
+                 "\r\rPlease email screenshot of this message to support@example.com");
         QCOMPARE(frame.outputFolder(), "");
         QVERIFY(!QFile::exists(file()));
     }

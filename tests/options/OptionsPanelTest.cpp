@@ -47,7 +47,7 @@ class OptionsPanelTest : public QObject {
         panel.restore(report, [] { return QStringLiteral("07/12/2026"); });
     }
 
-private slots:
+  private slots:
     void init() { QFile::remove(file()); }
 
     void firstRestoreOnEmptyStore() {
@@ -67,8 +67,9 @@ private slots:
             QVERIFY(field->isEnabled());
 
         QCOMPARE(storedKeys(file()),
-                 QStringList({"Notes Date", "Notes Date Checkbox", "Notes Footer Checkbox", "Notes Header Checkbox",
-                              "Slide Date", "Slide Date Checkbox", "Slide Footer Checkbox"}));
+                 QStringList({"Notes Date", "Notes Date Checkbox", "Notes Footer Checkbox",
+                              "Notes Header Checkbox", "Slide Date", "Slide Date Checkbox",
+                              "Slide Footer Checkbox"}));
         QCOMPARE(store.read("Slide Date", "x"), "07/12/2026");
         QCOMPARE(store.read("Notes Footer Checkbox", "x"), "1");
         QVERIFY(dialogs.calls.empty());
@@ -76,7 +77,7 @@ private slots:
 
     void restoreFromAChangedStore() {
         SettingsStore store(file());
-        store.write("Slide Date", "");              // cleared once: stays empty
+        store.write("Slide Date", "");             // cleared once: stays empty
         store.write("Notes Date", "Spring term");  // any text, never parsed
         store.write("Slide Footer", "Varnix, internal");
         store.write("Slide Number", "1.0");
@@ -112,11 +113,21 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("tab");
-        QTest::newRow("slide date") << "Check8" << "Text1" << "Slide Date Checkbox" << 0;
-        QTest::newRow("slide footer") << "Check9" << "Text2" << "Slide Footer Checkbox" << 0;
-        QTest::newRow("notes date") << "Check11" << "Text3" << "Notes Date Checkbox" << 1;
-        QTest::newRow("notes header") << "Check12" << "Text4" << "Notes Header Checkbox" << 1;
-        QTest::newRow("notes footer") << "Check13" << "Text5" << "Notes Footer Checkbox" << 1;
+        QTest::newRow("slide date") << "Check8"
+                                    << "Text1"
+                                    << "Slide Date Checkbox" << 0;
+        QTest::newRow("slide footer") << "Check9"
+                                      << "Text2"
+                                      << "Slide Footer Checkbox" << 0;
+        QTest::newRow("notes date") << "Check11"
+                                    << "Text3"
+                                    << "Notes Date Checkbox" << 1;
+        QTest::newRow("notes header") << "Check12"
+                                      << "Text4"
+                                      << "Notes Header Checkbox" << 1;
+        QTest::newRow("notes footer") << "Check13"
+                                      << "Text5"
+                                      << "Notes Footer Checkbox" << 1;
     }
 
     void enablingRulesFollowClicks() {
@@ -219,7 +230,8 @@ private slots:
         OptionsPanel panel(store, dialogs);
         restoreInto(panel, dialogs);
         // Only the actions that write fail: changed values and the explicit enabling calls.
-        QCOMPARE(reportedSteps(dialogs), QList<int>({132, 138, 140, 142, 144, 146, 154, 156, 158, 160, 162, 164}));
+        QCOMPARE(reportedSteps(dialogs),
+                 QList<int>({132, 138, 140, 142, 144, 146, 154, 156, 158, 160, 162, 164}));
         const auto first = dialogs.errorReports().front();
         QVERIFY(first.text.contains("\r\nin " + kLoadTag + " at line 132\r\r"));
         QCOMPARE(first.icon, MessageIcon::Warning);

@@ -17,9 +17,9 @@ TEST(LenientNumber, CheckKeysReadLikeANumber) {
         QString text;
         int state;
     } cases[] = {
-        {"1", 1},       {" 1", 1},   {"1.0", 1},   {"\t1\n", 1}, {"1 .0", 1}, {"+1", 1},  {"1abc", 1},
-        {"0.1e1", 1},   {"10e-1", 1}, {"1e", 1},   {"1d0", 1},   {"0", 0},    {"2", 0},   {"yes", 0},
-        {"", 0},        {"1 0", 0},  {"-1", 0},    {".", 0},     {"1.01", 0}, {"e1", 0},  {"１", 0},
+        {"1", 1},     {" 1", 1},    {"1.0", 1}, {"\t1\n", 1}, {"1 .0", 1}, {"+1", 1}, {"1abc", 1},
+        {"0.1e1", 1}, {"10e-1", 1}, {"1e", 1},  {"1d0", 1},   {"0", 0},    {"2", 0},  {"yes", 0},
+        {"", 0},      {"1 0", 0},   {"-1", 0},  {".", 0},     {"1.01", 0}, {"e1", 0}, {"１", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(checkStateFromText(c.text), c.state) << c.text.toStdString();
 }
@@ -35,7 +35,7 @@ TEST(LenientNumber, Values) {
 }
 
 class SettingsStoreTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString file() const { return dir.path() + "/Varnix/Trelwick.conf"; }
 };
@@ -43,10 +43,11 @@ protected:
 TEST_F(SettingsStoreTest, EmptyStoreGivesDefaultsAndCreatesNothing) {
     SettingsStore store(file());
     int evaluated = 0;
-    EXPECT_EQ(store.read("Slide Date", [&] {
-        ++evaluated;
-        return QString("07/12/2026");
-    }),
+    EXPECT_EQ(store.read("Slide Date",
+                         [&] {
+                             ++evaluated;
+                             return QString("07/12/2026");
+                         }),
               "07/12/2026");
     EXPECT_EQ(store.read("Extension", "ppt"), "ppt");
     EXPECT_EQ(evaluated, 1);
@@ -119,7 +120,8 @@ TEST(SettingsStoreLocation, RealStoreIsVarnixTrelwickInTheConfigFolder) {
     EXPECT_EQ(store.location(), dir.path() + "/Varnix/Trelwick.conf");
     store.write("LastFolder", "/data");
     EXPECT_TRUE(QFile::exists(dir.path() + "/Varnix/Trelwick.conf"));
-    EXPECT_EQ(QSettings(dir.path() + "/Varnix/Trelwick.conf", QSettings::NativeFormat).value("LastFolder"), "/data");
+    EXPECT_EQ(QSettings(dir.path() + "/Varnix/Trelwick.conf", QSettings::NativeFormat).value("LastFolder"),
+              "/data");
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ MessageResult FakeDialogs::messageBox(const QString& text, const QString& title,
     calls.push_back({Kind::MessageBox, text, title, buttons, icon, {}, {}, nullptr});
     maybeFail(Kind::MessageBox);
     if (buttons == MessageButtons::Ok) {
-        if (!messageAnswers.empty() && messageAnswers.front() == MessageResult::Ok) messageAnswers.pop_front();
+        if (!messageAnswers.empty() && messageAnswers.front() == MessageResult::Ok)
+            messageAnswers.pop_front();
         return MessageResult::Ok;
     }
     if (messageAnswers.empty()) return MessageResult::No;
@@ -25,7 +26,8 @@ MessageResult FakeDialogs::messageBox(const QString& text, const QString& title,
 }
 
 QString FakeDialogs::inputBox(const QString& prompt, const QString& title, const QString& defaultText) {
-    calls.push_back({Kind::InputBox, prompt, title, MessageButtons::Ok, MessageIcon::None, defaultText, {}, nullptr});
+    calls.push_back(
+        {Kind::InputBox, prompt, title, MessageButtons::Ok, MessageIcon::None, defaultText, {}, nullptr});
     maybeFail(Kind::InputBox);
     if (inputAnswers.empty()) return {};
     const QString answer = inputAnswers.front();
@@ -34,7 +36,8 @@ QString FakeDialogs::inputBox(const QString& prompt, const QString& title, const
 }
 
 QStringList FakeDialogs::openFiles(const QString& title, const QStringList& filters) {
-    calls.push_back({Kind::OpenFiles, title, title, MessageButtons::Ok, MessageIcon::None, {}, filters, nullptr});
+    calls.push_back(
+        {Kind::OpenFiles, title, title, MessageButtons::Ok, MessageIcon::None, {}, filters, nullptr});
     maybeFail(Kind::OpenFiles);
     if (openFilesAnswers.empty()) return {};
     const QStringList answer = openFilesAnswers.front();
@@ -43,8 +46,14 @@ QStringList FakeDialogs::openFiles(const QString& title, const QStringList& filt
 }
 
 QString FakeDialogs::browseForFolder(QWidget* owner, const QString& title, const QString& initialFolder) {
-    calls.push_back(
-        {Kind::BrowseForFolder, title, title, MessageButtons::Ok, MessageIcon::None, initialFolder, {}, owner});
+    calls.push_back({Kind::BrowseForFolder,
+                     title,
+                     title,
+                     MessageButtons::Ok,
+                     MessageIcon::None,
+                     initialFolder,
+                     {},
+                     owner});
     maybeFail(Kind::BrowseForFolder);
     if (folderAnswers.empty()) return {};
     const QString answer = folderAnswers.front();
@@ -53,7 +62,8 @@ QString FakeDialogs::browseForFolder(QWidget* owner, const QString& title, const
 }
 
 bool FakeDialogs::openExternally(const QString& urlOrPath) {
-    calls.push_back({Kind::OpenExternally, urlOrPath, {}, MessageButtons::Ok, MessageIcon::None, {}, {}, nullptr});
+    calls.push_back(
+        {Kind::OpenExternally, urlOrPath, {}, MessageButtons::Ok, MessageIcon::None, {}, {}, nullptr});
     maybeFail(Kind::OpenExternally);
     return openExternallyResult;
 }

@@ -15,7 +15,7 @@ namespace trelwick::testing {
 // With an empty queue: message boxes answer Ok (Ok box) or No (Yes/No box), the input box and the
 // pickers answer as if cancelled, and openExternally answers openExternallyResult.
 class FakeDialogs : public Dialogs {
-public:
+  public:
     enum class Kind { MessageBox, InputBox, OpenFiles, BrowseForFolder, OpenExternally };
 
     struct Call {
@@ -51,7 +51,7 @@ public:
     // The recorded message boxes titled "Application Error".
     std::vector<Call> errorReports() const;
 
-private:
+  private:
     void maybeFail(Kind kind);
 };
 

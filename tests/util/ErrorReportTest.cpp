@@ -34,8 +34,9 @@ TEST(ErrorReport, ReportsEachFailureWithItsStepAndGoesOn) {
 
     const auto reports = dialogs.errorReports();
     ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0].text, "Path not found\r\nin Orlinth2021/08/31.AddFolder.GetSubDirectories2016 at line 102"
-                               "\r\rPlease email screenshot of this message to support@example.com");
+    EXPECT_EQ(reports[0].text,
+              "Path not found\r\nin Orlinth2021/08/31.AddFolder.GetSubDirectories2016 at line 102"
+              "\r\rPlease email screenshot of this message to support@example.com");
     EXPECT_TRUE(reports[1].text.startsWith("boom\r\n"));
     EXPECT_TRUE(reports[1].text.contains("at line 104\r\r"));
     EXPECT_EQ(reports[0].icon, MessageIcon::Warning);

@@ -31,7 +31,8 @@ TEST(PathNormalisation, WindowsRules) {
         {"C:/a//b", "C:/a//b"},  // only the backslash is touched
     };
     for (const auto& c : cases)
-        EXPECT_EQ(normalisePath(QString::fromUtf8(c.in), PathStyle::Windows), QString::fromUtf8(c.out)) << c.in;
+        EXPECT_EQ(normalisePath(QString::fromUtf8(c.in), PathStyle::Windows), QString::fromUtf8(c.out))
+            << c.in;
 }
 
 TEST(PathNormalisation, PosixRules) {
@@ -83,7 +84,7 @@ TEST(UnusableName, Cases) {
 }
 
 class FileSystemTest : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString path(const QString& rel) const { return dir.path() + "/" + rel; }
     void touch(const QString& rel) {
@@ -93,7 +94,8 @@ protected:
     }
     void mkdir(const QString& rel) { ASSERT_TRUE(QDir().mkpath(path(rel))); }
     void link(const QString& target, const QString& rel) {
-        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(rel)).constData()), 0);
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path(rel)).constData()),
+                  0);
     }
 };
 
@@ -112,9 +114,9 @@ TEST_F(FileSystemTest, AttributesOnPosix) {
         const char* rel;
         std::optional<int> attributes;
     } cases[] = {
-        {"deck.ppt", 32},       {".hidden.ppt", 34},  {"folder", 16},         {".dotfolder", 22},
-        {"folderlink", 1040},   {"filelink", 1056},   {"readonly.ppt", 33},   {"missing", std::nullopt},
-        {"dangling", 1024},
+        {"deck.ppt", 32},     {".hidden.ppt", 34},       {"folder", 16},
+        {".dotfolder", 22},   {"folderlink", 1040},      {"filelink", 1056},
+        {"readonly.ppt", 33}, {"missing", std::nullopt}, {"dangling", 1024},
     };
     for (const auto& c : cases) EXPECT_EQ(fileAttributes(path(c.rel)), c.attributes) << c.rel;
     EXPECT_EQ(fileAttributes(path("folder/")), 16);
@@ -134,10 +136,10 @@ TEST_F(FileSystemTest, ExistsFolderAndOpenableTests) {
         QString rel;
         bool exists, folder, openable;
     } cases[] = {
-        {"deck.ppt", true, false, true},     {".dot.ppt", true, false, true},
-        {"folder", true, true, false},       {"filelink", true, false, true},
-        {"folderlink", true, true, false},   {"dangling", false, false, false},
-        {"missing", false, false, false},    {QString::fromUtf8("Ünïcødé 日本.pptx"), true, false, true},
+        {"deck.ppt", true, false, true},   {".dot.ppt", true, false, true},
+        {"folder", true, true, false},     {"filelink", true, false, true},
+        {"folderlink", true, true, false}, {"dangling", false, false, false},
+        {"missing", false, false, false},  {QString::fromUtf8("Ünïcødé 日本.pptx"), true, false, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(fileExists(path(c.rel)), c.exists) << c.rel.toStdString();

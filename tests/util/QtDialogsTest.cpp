@@ -33,7 +33,7 @@ class QtDialogsTest : public QObject {
         timer->start();
     }
 
-private slots:
+  private slots:
     void messageBoxShowsLineBreaksAndNoMarkup() {
         QtDialogs dialogs;
         QString text, title;
@@ -46,8 +46,9 @@ private slots:
             format = box->textFormat();
             box->button(QMessageBox::Ok)->click();
         });
-        const MessageResult r = dialogs.messageBox("Disk <b>full</b>\r\nin T at line 1\r\rPlease", "Application Error",
-                                                   MessageButtons::Ok, MessageIcon::Warning);
+        const MessageResult r =
+            dialogs.messageBox("Disk <b>full</b>\r\nin T at line 1\r\rPlease", "Application Error",
+                               MessageButtons::Ok, MessageIcon::Warning);
         QCOMPARE(r, MessageResult::Ok);
         QCOMPARE(text, "Disk <b>full</b>\nin T at line 1\n\nPlease");
         QCOMPARE(title, "Application Error");
@@ -64,7 +65,8 @@ private slots:
                 icon = box->icon();
                 box->button(b)->click();
             });
-            QCOMPARE(dialogs.messageBox("Proceed?", "Trelwick", MessageButtons::YesNo, MessageIcon::None), expected);
+            QCOMPARE(dialogs.messageBox("Proceed?", "Trelwick", MessageButtons::YesNo, MessageIcon::None),
+                     expected);
             QCOMPARE(icon, QMessageBox::NoIcon);
         }
     }
