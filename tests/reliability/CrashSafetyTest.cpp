@@ -1,0 +1,120 @@
+// trelwick-cli killed with SIGKILL at random moments while it replaces decks in their own folder:
+// every deck is afterwards the old file or a complete new one, never a damaged one.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CliRun.h"
+#include "TempFolder.h"
+#include "TestDecks.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::reliability {
+namespace {
+
+namespace fs = std::filesystem;
+using engine::Element;
+using engine::MasterKind;
+
+constexpr int kDecks = 6;
+constexpr int kKills = 100;
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string deckName(int i) {
+    return "deck" + std::to_string(i) + ".pptx";
+}
+
+// The footer text a deck shows, or an error description when it does not open.
+std::string footerOf(const fs::path& deck) {
+    try {
+        auto p = engine::Presentation::open(deck);
+        const auto footer = p.element(MasterKind::Slide, Element::Footer);
+        return footer.visible ? footer.text : std::string("(hidden)");
+    } catch (const engine::Error& e) {
+        return std::string("DAMAGED: ") + e.what();
+    }
+}
+
+std::vector<std::string> stampArgs(const fs::path& folder, const std::string& footer) {
+    return {"-o", folder.string(), "--footer", footer, "--slide-number", folder.string()};
+}
+
+TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
+    TempFolder folder, logs;
+    for (int i = 0; i < kDecks; ++i) writeDeck(folder / deckName(i), deckParts(150 + 50 * i));
+
+    // A normal run: every deck replaced, nothing else left in the folder.
+    const auto start = std::chrono::steady_clock::now();
+    const CliRunResult normal = runCli(stampArgs(folder.path(), "run 0"), (logs / "normal").string());
+    const auto runTime = std::chrono::steady_clock::now() - start;
+    ASSERT_EQ(normal.exitCode, 0) << normal.err;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected;
+    for (int i = 0; i < kDecks; ++i) expected.push_back(deckName(i));
+    EXPECT_EQ(left, expected) << "a normal run left files behind";
+    for (int i = 0; i < kDecks; ++i) ASSERT_EQ(footerOf(folder / deckName(i)), "run 0");
+
+    std::mt19937 random(20261207);
+    const auto window = std::chrono::duration_cast<std::chrono::microseconds>(runTime * 1.2);
+    std::uniform_int_distribution<long> delay(0, window.count());
+    int oldKept = 0, newFound = 0, killedMidRun = 0, temporariesLeft = 0;
+    for (int kill = 1; kill <= kKills; ++kill) {
+        std::map<std::string, std::string> before;
+        for (int i = 0; i < kDecks; ++i) before[deckName(i)] = readBytes(folder / deckName(i));
+        const std::string footer = "run " + std::to_string(kill);
+        const pid_t pid = startCli(stampArgs(folder.path(), footer), (logs / "killed").string());
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == 0) {
+            ++killedMidRun;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        for (const auto& entry : fs::directory_iterator(folder.path())) {
+            const std::string name = entry.path().filename().string();
+            if (before.count(name)) continue;
+            // A killed save leaves its hidden temporary file; the deck itself is untouched by it.
+            EXPECT_EQ(name.front(), '.') << "unexpected file " << name << " after kill " << kill;
+            EXPECT_NE(name.find(".trelwick-"), std::string::npos) << name;
+            ++temporariesLeft;
+            fs::remove(entry.path());
+        }
+        for (const auto& [name, bytes] : before) {
+            SCOPED_TRACE("kill " + std::to_string(kill) + ", " + name);
+            ASSERT_TRUE(fs::exists(folder / name)) << "the deck is gone";
+            if (readBytes(folder / name) == bytes) {
+                ++oldKept;
+                continue;
+            }
+            ASSERT_EQ(footerOf(folder / name), footer) << "neither the old deck nor a complete new one";
+            ++newFound;
+        }
+    }
+    std::cout << "[ measured ] " << kKills << " runs, " << killedMidRun << " killed mid-run (window "
+              << window.count() / 1000 << " ms), decks found old " << oldKept << " times and new " << newFound
+              << " times, " << temporariesLeft << " temporary files left by killed saves\n";
+    EXPECT_GT(killedMidRun, kKills / 2) << "too few kills landed during a run to prove anything";
+    EXPECT_GT(oldKept, 0);
+    EXPECT_GT(newFound, 0);
+}
+
+}  // namespace
+}  // namespace trelwick::reliability
