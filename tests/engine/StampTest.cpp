@@ -199,6 +199,26 @@ TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
     EXPECT_STREQ(part("ppt/slideMasters/slideMaster1.xml").one("//p:hf").attribute("ftr").value(), "0");
 }
 
+TEST_F(StampTest, AnimatedPlaceholdersAreEmptiedNotRemoved) {
+    DeckSpec spec;
+    spec.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)";
+    Entries entries = buildDeck(spec);
+    // PowerPoint asks to repair a deck whose animation targets a shape that is gone.
+    for (auto& [name, text] : entries)
+        if (name == "ppt/slides/slide1.xml")
+            text.replace(
+                text.find("<p:clrMapOvr>"), 0,
+                R"(<p:timing><p:tnLst><p:par><p:cTn id="1"><p:childTnLst><p:set><p:cBhvr><p:cTn id="2"/><p:tgtEl><p:spTgt spid="20"/></p:tgtEl></p:cBhvr></p:set></p:childTnLst></p:cTn></p:par></p:tnLst></p:timing>)");
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    deck.saveAs(dir / "out.pptx");
+    const Xml slide = part("ppt/slides/slide1.xml");
+    ASSERT_EQ(slide.count(kFooterP), 1u);
+    EXPECT_STREQ(slide.one(kFooterP + "//a:t").text().get(), "");
+}
+
 TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     DeckSpec spec;
     spec.presentationAttributes = R"(firstSlideNum="5")";
