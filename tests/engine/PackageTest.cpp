@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <random>
 
 #include "TestDeck.h"
 #include "trelwick/engine.h"
@@ -85,7 +90,7 @@ TEST(PackageTest, SignedDecksAreStampedAndSayTheSignatureIsGone) {
     EXPECT_NE(outcome.warnings.front().find("signature"), std::string::npos);
 }
 
-TEST(PackageTest, WriteFailuresLeaveNothing) {
+TEST(PackageTest, AMissingOutputFolderIsAWriteFailure) {
     TempDir dir;
     writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
     Presentation deck = Presentation::open(dir / "in.pptx");
@@ -95,7 +100,48 @@ TEST(PackageTest, WriteFailuresLeaveNothing) {
         FAIL() << "saved into a missing folder";
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
+        EXPECT_EQ(e.file(), (dir / "missing" / "out.pptx").string());
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+}
+
+TEST(PackageTest, ADiskThatFillsUpMidWriteLeavesNothing) {
+    TempDir dir;
+    DeckSpec spec;
+    std::string big;
+    std::mt19937 random(1);
+    for (int i = 0; i < 200000; ++i) big += static_cast<char>(random());  // does not compress
+    spec.extraEntries = {{"ppt/media/image1.png", big}};
+    writeZip(dir / "in.pptx", buildDeck(spec));
+    writeZip(dir / "out.pptx", buildDeck(DeckSpec{}));
+    const std::string previous = readFile(dir / "out.pptx");
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showFooter(deck);
+    // The file size limit makes every write past 64 KiB fail with EFBIG, like a full disk.
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit limited = old;
+    limited.rlim_cur = 64 * 1024;
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    bool failed = false;
+    try {
+        deck.saveAs(dir / "out.pptx");
+    } catch (const Error& e) {
+        failed = e.code() == ErrorCode::WriteFailed;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(failed);
+    EXPECT_TRUE(readFile(dir / "out.pptx") == previous) << "the old file stays whole";
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"in.pptx", "out.pptx"})) << "no temporary file left";
+}
+
+TEST(PackageTest, AnUnwritableFolderLeavesNothing) {
+    TempDir dir;
+    writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showFooter(deck);
     std::filesystem::create_directory(dir / "locked");
     std::filesystem::permissions(dir / "locked",
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
