@@ -1,5 +1,3 @@
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +5,8 @@
 #include <QTest>
 #include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 #include "batch/BatchRun.h"
 #include "batch/Pause.h"
@@ -16,15 +16,13 @@
 #include "trelwick/engine.h"
 
 using namespace trelwick;
+using trelwick::testing::FakeDialogs;
 using engine::Element;
 using engine::MasterKind;
-using trelwick::testing::FakeDialogs;
 
 namespace {
 
-QString samplePath(const char* name) {
-    return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name);
-}
+QString samplePath(const char* name) { return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name); }
 
 engine::HeaderFooter elementOf(const QString& deck, MasterKind kind, Element element) {
     return engine::Presentation::open(deck.toStdString()).element(kind, element);
@@ -95,17 +93,15 @@ struct Rig {
 class BatchRunTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void refusalsTouchNothing_data() {
         QTest::addColumn<bool>("withEntries");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("message");
         QTest::newRow("empty list") << false << QString() << "No files added.";
-        QTest::newRow("missing folder") << true << "/nonexistent/out/"
-                                        << "Folder does not exist. Please select another folder.";
-        QTest::newRow("folder is a file")
-            << true << QStringLiteral(TRELWICK_SAMPLES_DIR "/Quarterly-Review.pptx")
-            << "Folder does not exist. Please select another folder.";
+        QTest::newRow("missing folder") << true << "/nonexistent/out/" << "Folder does not exist. Please select another folder.";
+        QTest::newRow("folder is a file") << true << QStringLiteral(TRELWICK_SAMPLES_DIR "/Quarterly-Review.pptx")
+                                          << "Folder does not exist. Please select another folder.";
     }
     void refusalsTouchNothing() {
         QFETCH(bool, withEntries);
@@ -131,10 +127,9 @@ class BatchRunTest : public QObject {
             rig.dialogs.messageAnswers.push_back(answer);
             rig.run.PushButton7_Click();
             const QStringList messages = rig.messages();
-            QVERIFY(messages.first().startsWith(
-                "PowerPoint may be open. It is recommended that you close PowerPoint first.\r"
-                "Use Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary.\r\n\r\n"
-                "Would you like to proceed anyway?"));
+            QVERIFY(messages.first().startsWith("PowerPoint may be open. It is recommended that you close PowerPoint first.\r"
+                                                "Use Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary.\r\n\r\n"
+                                                "Would you like to proceed anyway?"));
             QCOMPARE(rig.dialogs.calls.front().buttons, MessageButtons::YesNo);
             const bool proceeded = answer == MessageResult::Yes;
             QCOMPARE(messages.size(), proceeded ? 2 : 1);
@@ -164,15 +159,13 @@ class BatchRunTest : public QObject {
             QVERIFY(elementOf(output, MasterKind::Slide, Element::SlideNumber).visible);
             QCOMPARE(elementOf(output, MasterKind::Notes, Element::Header).text, std::string("NHEADER-MARK"));
             QCOMPARE(elementOf(output, MasterKind::Notes, Element::Footer).text, std::string("NFOOTER-MARK"));
-            QCOMPARE(elementOf(output, MasterKind::Notes, Element::DateAndTime).text,
-                     std::string("NDATE-MARK"));
+            QCOMPARE(elementOf(output, MasterKind::Notes, Element::DateAndTime).text, std::string("NDATE-MARK"));
             // "Page Number" acts on the notes pages.
             QVERIFY(elementOf(output, MasterKind::Notes, Element::SlideNumber).visible);
         }
         QCOMPARE(rig.window.progressValues, (std::vector<int>{33, 66, 100, 0}));
-        QCOMPARE(rig.window.progressTexts,
-                 (QStringList{"Processing: Quarterly-Review.pptx", "Processing: Onboarding-Notes.pptx",
-                              "Processing: Two-Masters.pptx", "Progress Bar"}));
+        QCOMPARE(rig.window.progressTexts, (QStringList{"Processing: Quarterly-Review.pptx", "Processing: Onboarding-Notes.pptx",
+                                                         "Processing: Two-Masters.pptx", "Progress Bar"}));
         QCOMPARE(rig.window.busy.back(), false);
         QVERIFY(!rig.run.IsRunning());
     }
@@ -234,8 +227,7 @@ class BatchRunTest : public QObject {
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(reports.size(), std::size_t(1));
         QVERIFY2(reports[0].text.contains("at line 234\r\r"), qPrintable(reports[0].text));
-        QVERIFY2(reports[0].text.contains(rig.out.path() + "/Quarterly-Review.pptx"),
-                 qPrintable(reports[0].text));
+        QVERIFY2(reports[0].text.contains(rig.out.path() + "/Quarterly-Review.pptx"), qPrintable(reports[0].text));
         QVERIFY2(reports[0].text.contains("File too large"), qPrintable(reports[0].text));
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
@@ -265,10 +257,8 @@ class BatchRunTest : public QObject {
             if (value == 100) rig.window.options.slideFooter = QStringLiteral("CHANGED");
         };
         rig.run.PushButton7_Click();
-        QCOMPARE(elementOf(rig.out.filePath("a.pptx"), MasterKind::Slide, Element::Footer).text,
-                 std::string("FOOTER-MARK"));
-        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text,
-                 std::string("CHANGED"));
+        QCOMPARE(elementOf(rig.out.filePath("a.pptx"), MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text, std::string("CHANGED"));
     }
 
     void aSecondPressDuringARunDoesNothing() {
@@ -292,9 +282,7 @@ class BatchRunTest : public QObject {
         Rig rig;
         rig.window.entries << samplePath("Quarterly-Review.pptx") << samplePath("Two-Masters.pptx");
         rig.window.onProgress = [&](int value) {
-            if (value == 50)
-                rig.window.entries << samplePath("Onboarding-Notes.pptx")
-                                   << samplePath("Onboarding-Notes.pptx");
+            if (value == 50) rig.window.entries << samplePath("Onboarding-Notes.pptx") << samplePath("Onboarding-Notes.pptx");
         };
         rig.run.PushButton7_Click();
         QCOMPARE(rig.window.progressValues, (std::vector<int>{50, 50, 0}));
@@ -303,18 +291,12 @@ class BatchRunTest : public QObject {
 
     void pauseKeepsItsClockRules() {
         int reads = 0;
-        Pause(0, [&] {
-            ++reads;
-            return 100.0;
-        });
+        Pause(0, [&] { ++reads; return 100.0; });
         QCOMPARE(reads, 1);
 
         double now = 10.0;
         reads = 0;
-        Pause(2, [&] {
-            ++reads;
-            return now += 0.5;
-        });
+        Pause(2, [&] { ++reads; return now += 0.5; });
         QCOMPARE(reads, 5);  // the start, then 10.5 .. 12.5
 
         // Past midnight the clock restarts near zero: the pause ends there.
