@@ -369,6 +369,7 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
     };
     for (const std::string& master : deck_.slideMasters) {
         stampMaster(typedPart(deck_, master, "sldMaster"), settings, false);
+        noteFixedFooters(deck_.part(master));
         for (const Relationship& r : deck_.relationships(master))
             if (!r.external && r.type.size() >= 12 && r.type.substr(r.type.size() - 12) == "/slideLayout")
                 stampLayout(deck_.resolve(master, r.target));
@@ -413,6 +414,24 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
 void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& settings) {
     if (deck_.handoutMaster.empty()) return;
     stampMaster(typedPart(deck_, deck_.handoutMaster, "handoutMaster"), settings, false);
+}
+
+// Templates often draw a number or footer as a plain text box on the master; it shows on every slide
+// whatever the settings say, so the user is told rather than left wondering.
+void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
+    const Prefixes px = readPrefixes(part);
+    const std::string field = px.d("fld");
+    for (pugi::xpath_node hit : part.root().select_nodes("//*[@type='slidenum']")) {
+        if (field != hit.node().name()) continue;
+        pugi::xml_node sp = hit.node();
+        while (sp && std::string_view(sp.name()) != px.q("sp")) sp = sp.parent();
+        if (sp && !phOf(sp, px)) {
+            warnings_.push_back(
+                deck_.label() + " (part " + part.name() +
+                "): a slide number drawn as a plain text box always shows, whatever the settings");
+            return;
+        }
+    }
 }
 
 void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings,

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Deck.h"
 #include "trelwick/engine.h"
@@ -20,9 +21,10 @@ class HeaderFooterStamper {
     HeaderFooter read(MasterKind kind, Element element);
     // Stamps the given elements of one master kind; elements absent from the map stay untouched.
     void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings);
+    // Things found while stamping that the user should know about, one sentence each.
+    const std::vector<std::string>& warnings() const { return warnings_; }
 
   private:
-    struct Template;
     void applySlides(const std::map<Element, HeaderFooter>& settings);
     void applyNotes(const std::map<Element, HeaderFooter>& settings);
     void applyHandout(const std::map<Element, HeaderFooter>& settings);
@@ -31,8 +33,10 @@ class HeaderFooterStamper {
                    const std::string& layout, const std::string& master, bool notesPage);
     void createNotesMaster();
     std::string createNotesSlide(const std::string& slide);
+    void noteFixedFooters(XmlPart& part);
     Deck& deck_;
     std::chrono::system_clock::time_point now_;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace trelwick::engine

@@ -119,11 +119,13 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     if (!std::filesystem::is_directory(folder, ec))
         fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
+    const std::vector<std::string> stampWarnings = stamper.warnings();
     AtomicFile file(target);
     PackageWriter::write(deck, file.temporaryPath(), target.string());
     file.commit();
 
     SaveOutcome outcome;
+    outcome.warnings = stampWarnings;
     if (deck.isSigned() && !impl_->settings.empty()) {
         outcome.signatureInvalidated = true;
         outcome.warnings.push_back(target.string() +

@@ -219,6 +219,26 @@ TEST_F(StampTest, AnimatedPlaceholdersAreEmptiedNotRemoved) {
     EXPECT_STREQ(slide.one(kFooterP + "//a:t").text().get(), "");
 }
 
+TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
+    for (const bool textBox : {true, false}) {
+        Entries entries = buildDeck(DeckSpec{});
+        for (auto& [name, text] : entries)
+            if (name == "ppt/slideMasters/slideMaster1.xml" && textBox)
+                text.replace(
+                    text.find("</p:spTree>"), 0,
+                    R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)");
+        writeZip(dir / "in.pptx", entries);
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
+        const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
+        EXPECT_EQ(outcome.warnings.size(), textBox ? 1u : 0u);
+        if (textBox) {
+            ASSERT_FALSE(outcome.warnings.empty());
+            EXPECT_NE(outcome.warnings.front().find("ppt/slideMasters/slideMaster1.xml"), std::string::npos);
+        }
+    }
+}
+
 TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     DeckSpec spec;
     spec.presentationAttributes = R"(firstSlideNum="5")";
