@@ -206,20 +206,6 @@ std::string ZipPackage::read(const std::string& partName) const {
     return out;
 }
 
-std::string ZipPackage::readRaw(const std::string& partName) const {
-    auto it = byLowerName_.find(toLower(partName));
-    if (it == byLowerName_.end()) fail(ErrorCode::DamagedPackage, label_, partName, "the part is missing");
-    zip_file_t* file = zip_fopen_index(zip_, it->second, ZIP_FL_COMPRESSED);
-    if (!file) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry cannot be opened");
-    std::string out;
-    char buffer[65536];
-    zip_int64_t n;
-    while ((n = zip_fread(file, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
-    zip_fclose(file);
-    if (n < 0) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry is damaged");
-    return out;
-}
-
 std::string zip_strerror_code(int code) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);

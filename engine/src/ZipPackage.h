@@ -35,8 +35,6 @@ class ZipPackage {
     bool hasPrefix(const std::string& prefix) const;
     // Inflates one entry, stopping with LimitExceeded as soon as a cap is crossed.
     std::string read(const std::string& partName) const;
-    // The raw (still compressed) bytes of an entry, for copying.
-    std::string readRaw(const std::string& partName) const;
 
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
