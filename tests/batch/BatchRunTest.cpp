@@ -289,6 +289,59 @@ private slots:
         QCOMPARE(rig.created, 2);
     }
 
+    // A long list of good decks mixed with every kind of bad file: each bad one gets exactly one
+    // report, no output appears for it, and no source changes.
+    void aThousandMixedEntries() {
+        Rig rig;
+        QTemporaryDir in;
+        const QString encrypted = QStringLiteral(TRELWICK_SHARED_DIR "/corpus/dev/bad/openxmlsdk__encrypted_pptx.pptx");
+        QFile sample(samplePath("Quarterly-Review.pptx"));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        const QByteArray good = sample.readAll();
+        QStringList expectedOutputs;
+        QHash<QString, QByteArray> sources;
+        const auto write = [&](const QString& name, const QByteArray& bytes) {
+            QFile f(in.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+            sources.insert(f.fileName(), bytes);
+            rig.window.entries << f.fileName();
+        };
+        for (int i = 0; i < 1000; ++i) {
+            const QString name = QStringLiteral("deck%1.pptx").arg(i, 4, 10, QLatin1Char('0'));
+            switch (i % 5) {
+                case 0:
+                    write(name, good);
+                    expectedOutputs << name;
+                    break;
+                case 1: rig.window.entries << in.filePath(QStringLiteral("missing-") + name); break;
+                case 2: write(name, "plain text, not a presentation"); break;
+                case 3: write(name, good.left(good.size() / 2)); break;  // damaged: cut short
+                default:
+                    if (QFile::exists(encrypted)) {
+                        rig.window.entries << encrypted;
+                    } else {
+                        write(name, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'));
+                    }
+            }
+        }
+        rig.run.PushButton7_Click();
+
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(reports.size(), std::size_t(800));
+        for (const auto& report : reports) QVERIFY(report.text.contains(QStringLiteral(" at line 122\r\r")));
+        QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+        QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files), expectedOutputs);
+        for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+            QFile f(it.key());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY2(f.readAll() == it.value(), qPrintable(it.key()));
+        }
+        QCOMPARE(rig.window.progressValues.size(), std::size_t(1001));
+        QCOMPARE(rig.window.progressValues.back(), 0);
+        QVERIFY(!rig.run.IsRunning());
+    }
+
     void pauseKeepsItsClockRules() {
         int reads = 0;
         Pause(0, [&] { ++reads; return 100.0; });
