@@ -1,7 +1,6 @@
 #include "BatchRun.h"
 
 #include <QCoreApplication>
-#include <cmath>
 #include <memory>
 #include <optional>
 
@@ -101,7 +100,8 @@ void BatchRun::processItem(ErrorReport& r, int item) {
     r.step(116, [&] {
         const int count = window_.entryCount();
         if (count <= 0) throw AppError(11, QStringLiteral("Division by zero"));
-        window_.setProgressValue(static_cast<int>(std::floor(static_cast<double>(item) / count * 100.0)));
+        // Whole numbers: in floating point 29 / 100 * 100 comes out just under 29.
+        window_.setProgressValue(static_cast<int>(static_cast<qint64>(item) * 100 / count));
     });
     r.step(118, [&] { window_.setProgressText(QStringLiteral("Processing: ") + fileNameOfPath(source)); });
     r.step(120, [&] { QCoreApplication::processEvents(); });

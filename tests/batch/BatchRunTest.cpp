@@ -338,6 +338,7 @@ private slots:
             QVERIFY2(f.readAll() == it.value(), qPrintable(it.key()));
         }
         QCOMPARE(rig.window.progressValues.size(), std::size_t(1001));
+        for (int item = 1; item <= 1000; ++item) QCOMPARE(rig.window.progressValues[item - 1], item * 100 / 1000);
         QCOMPARE(rig.window.progressValues.back(), 0);
         QVERIFY(!rig.run.IsRunning());
     }
