@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <QFileInfo>
+
 #include "StartupRoutines.h"
+#include "filelist/ProgramResources.h"
 #include "util/PathHelpers.h"
 
 #ifndef TRELWICK_HOME_PAGE
@@ -20,7 +23,8 @@ namespace trelwick {
 
 Form1Environment Form1Environment::standard() {
     Form1Environment e;
-    e.programFolder = trelwick::programFolder();
+    // The folder of the program's own files: beside it in a build, the data folder once installed.
+    e.programFolder = QFileInfo(ProgramResources::locate(QStringLiteral("HAND-M.CUR"))).absolutePath();
     e.homePageUrl = QStringLiteral(TRELWICK_HOME_PAGE);
     e.contactPageUrl = QStringLiteral(TRELWICK_CONTACT_PAGE);
     e.currentDateText = [] { return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat); };
