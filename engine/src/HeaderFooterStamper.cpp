@@ -278,6 +278,80 @@ void writeXfrm(pugi::xml_node spPr, const Prefixes& px, const Box& box) {
     ext.append_attribute("cy") = box.cy;
 }
 
+pugi::xml_node childNamed(pugi::xml_node node, std::string_view local) {
+    for (pugi::xml_node c : node.children())
+        if (localName(c.name()) == local) return c;
+    return {};
+}
+
+// The box a page placeholder is drawn in: its own, else the layout placeholder it inherits from (same idx,
+// else same type), else the master's of its type. Null when none has one.
+pugi::xml_node drawnXfrm(Deck& deck, pugi::xml_node sp, const Prefixes& px, const std::string& layout,
+                         const std::string& master) {
+    if (pugi::xml_node own = childNamed(childNamed(sp, "spPr"), "xfrm")) return own;
+    const pugi::xml_node ph = phOf(sp, px);
+    const std::string_view type = ph.attribute("type").value();
+    auto from = [&](const std::string& name, bool byIdx) -> pugi::xml_node {
+        if (name.empty()) return {};
+        XmlPart& part = deck.part(name);
+        const Prefixes partPx = readPrefixes(part);
+        const auto found = placeholders(part, partPx, "");
+        pugi::xml_node match;
+        if (byIdx)
+            for (pugi::xml_node candidate : found)
+                if (phOf(candidate, partPx).attribute("idx").as_llong(0) == ph.attribute("idx").as_llong(0)) {
+                    match = candidate;
+                    break;
+                }
+        if (!match)
+            for (pugi::xml_node candidate : found)
+                if (type == phOf(candidate, partPx).attribute("type").value()) {
+                    match = candidate;
+                    break;
+                }
+        return childNamed(childNamed(match, "spPr"), "xfrm");
+    };
+    if (pugi::xml_node inherited = from(layout, true)) return inherited;
+    return from(master, false);
+}
+
+// A box reaching past the page edge cuts its text off (LibreOffice drops a line whose baseline falls
+// outside the page, PowerPoint clips it), so the placeholder gets its own box, moved onto the page.
+void keepOnPage(pugi::xml_node sp, const Prefixes& px, pugi::xml_node drawn, std::int64_t width,
+                std::int64_t height) {
+    // Rotated boxes and boxes in groups have other extents on the page; they are left alone.
+    if (!drawn || drawn.attribute("rot").as_llong(0) != 0 || localName(sp.parent().name()) != "spTree")
+        return;
+    const pugi::xml_node off = childNamed(drawn, "off");
+    const pugi::xml_node ext = childNamed(drawn, "ext");
+    if (!off || !ext) return;
+    const std::int64_t x = off.attribute("x").as_llong(0), y = off.attribute("y").as_llong(0);
+    const std::int64_t cx = std::clamp<std::int64_t>(ext.attribute("cx").as_llong(0), 0, width);
+    const std::int64_t cy = std::clamp<std::int64_t>(ext.attribute("cy").as_llong(0), 0, height);
+    const std::int64_t nx = std::clamp<std::int64_t>(x, 0, width - cx);
+    const std::int64_t ny = std::clamp<std::int64_t>(y, 0, height - cy);
+    if (nx == x && ny == y && cx == ext.attribute("cx").as_llong(0) && cy == ext.attribute("cy").as_llong(0))
+        return;
+    pugi::xml_node spPr = sp.child(px.q("spPr").c_str());
+    if (!spPr) spPr = insertBefore(sp, px.q("spPr"), {px.q("style"), px.q("txBody"), px.q("extLst")});
+    pugi::xml_node own = childNamed(spPr, "xfrm");
+    if (!own) own = spPr.prepend_child(px.d("xfrm").c_str());
+    auto child = [&](const char* local) {
+        pugi::xml_node c = childNamed(own, local);
+        return c ? c : own.append_child(px.d(local).c_str());
+    };
+    auto set = [](pugi::xml_node node, const char* name, std::int64_t value) {
+        pugi::xml_attribute a = node.attribute(name);
+        (a ? a : node.append_attribute(name)).set_value(static_cast<long long>(value));
+    };
+    pugi::xml_node ownOff = child("off");
+    set(ownOff, "x", nx);
+    set(ownOff, "y", ny);
+    pugi::xml_node ownExt = child("ext");
+    set(ownExt, "cx", cx);
+    set(ownExt, "cy", cy);
+}
+
 const char* hfSuccessor(std::string_view rootLocal) {
     if (rootLocal == "sldMaster") return "txStyles";
     if (rootLocal == "notesMaster") return "notesStyle";
@@ -511,6 +585,9 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     if (!existing.empty()) {
         for (std::size_t k = 1; k < existing.size(); ++k) remove(existing[k]);
         fillText(existing.front(), px, content, seed);
+        keepOnPage(existing.front(), px, drawnXfrm(deck_, existing.front(), px, layout, master),
+                   notesPage ? deck_.notesWidth : deck_.slideWidth,
+                   notesPage ? deck_.notesHeight : deck_.slideHeight);
         return;
     }
 
@@ -629,6 +706,10 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
         body.append_child(px.d("lstStyle").c_str());
     }
     fillText(sp, px, content, seed);
+    // As for a reused placeholder, so that stamping again changes nothing.
+    keepOnPage(sp, px, drawnXfrm(deck_, sp, px, layout, master),
+               notesPage ? deck_.notesWidth : deck_.slideWidth,
+               notesPage ? deck_.notesHeight : deck_.slideHeight);
 }
 
 void HeaderFooterStamper::createNotesMaster() {
