@@ -29,10 +29,17 @@ namespace {
 
 constexpr const char* kProgram = "trelwick-cli";
 
-// The engine's messages may already name the file; the failure line names it once, first.
+// The engine's messages may already name the file ("<file>: ..." or "<file> (part <part>): ..."); the
+// line names it once, first, so "<file> (part P): what" becomes "part P: what".
 std::string reasonWithoutFile(const std::string& message, const fs::path& file) {
     for (const std::string& name : {file.string(), file.filename().string()}) {
-        if (!name.empty() && message.rfind(name + ": ", 0) == 0) return message.substr(name.size() + 2);
+        if (name.empty() || message.rfind(name, 0) != 0) continue;
+        const std::string rest = message.substr(name.size());
+        if (rest.rfind(": ", 0) == 0) return rest.substr(2);
+        if (rest.rfind(" (part ", 0) == 0) {
+            const std::size_t close = rest.find("): ");
+            if (close != std::string::npos) return rest.substr(2, close - 2) + ": " + rest.substr(close + 3);
+        }
     }
     return message;
 }

@@ -322,6 +322,19 @@ TEST(CliCorpus, SignedDeckIsStampedWithAWarning) {
     EXPECT_TRUE(fs::exists(tmp.path() / "out/poi__hello-world-signed.pptx"));
 }
 
+TEST(CliCorpus, EngineWarningAboutAPartNamesTheFileOnce) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const fs::path deck = kCorpus / "poi__bug65551.pptx";
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--slide-number", deck.string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(countLines(r.err, "warning: "), 1u) << r.err;
+    const std::string line = r.err.substr(r.err.find("warning: "));
+    EXPECT_EQ(line.rfind("warning: " + deck.string() + ": part ppt/slideMasters/slideMaster1.xml: ", 0), 0u)
+        << r.err;
+    EXPECT_EQ(line.find(deck.filename().string()), line.rfind(deck.filename().string())) << r.err;
+}
+
 TEST(CliCorpus, LegacyPptGivenExplicitlyFailsWithTheEngineReason) {
     SKIP_WITHOUT_CORPUS();
     TempDir tmp;
