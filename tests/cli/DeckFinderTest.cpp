@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 
 #include "DeckFinder.h"
 #include "TempDir.h"
@@ -42,7 +44,14 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"dir/x.pptx", true, false}, NameCase{"a.ppt", false, false},
                       NameCase{"a.pptx.bak", false, false}, NameCase{"pptx", false, false},
                       NameCase{"a.docx", false, false}, NameCase{"~$a.pptx", true, true},
-                      NameCase{".hidden.pptx", true, true}, NameCase{".~lock.a.pptx#", false, true}));
+                      NameCase{".hidden.pptx", true, true}, NameCase{".~lock.a.pptx#", false, true}),
+    [](const ::testing::TestParamInfo<NameCase>& info) {
+        // File names carry characters a test name cannot; the index keeps "a.pptx" and "a_pptx" apart.
+        std::string name = std::to_string(info.index) + "_";
+        for (const char c : std::string(info.param.name))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
 
 class DeckFinderWalk : public ::testing::Test {
   protected:

@@ -49,7 +49,11 @@ TEST_P(JobRunnerRuns, EveryJobRunsExactlyOnceOnAtMostTheWorkersAsked) {
 
 INSTANTIATE_TEST_SUITE_P(Table, JobRunnerRuns,
                          ::testing::Values(RunCase{1, 0}, RunCase{1, 5}, RunCase{0, 3}, RunCase{4, 1},
-                                           RunCase{4, 40}, RunCase{16, 7}));
+                                           RunCase{4, 40}, RunCase{16, 7}),
+                         [](const ::testing::TestParamInfo<RunCase>& info) {
+                             return "Workers" + std::to_string(info.param.workers) + "Jobs" +
+                                    std::to_string(info.param.jobs);
+                         });
 
 TEST(JobRunner, SeveralWorkersReallyRunJobsSideBySide) {
     // Two jobs that each wait for the other can only finish when both run at once.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
 
 #include "ProgressBar.h"
 
@@ -24,7 +25,12 @@ INSTANTIATE_TEST_SUITE_P(Table, ProgressBarRender,
                                            RenderCase{1, 0, 4, "[##........] 1/4"},
                                            RenderCase{3, 1, 4, "[#######...] 3/4  failed 1"},
                                            RenderCase{4, 4, 4, "[##########] 4/4  failed 4"},
-                                           RenderCase{0, 0, 0, "[##########] 0/0"}));
+                                           RenderCase{0, 0, 0, "[##########] 0/0"}),
+                         [](const ::testing::TestParamInfo<RenderCase>& info) {
+                             const RenderCase& c = info.param;
+                             return "Done" + std::to_string(c.done) + "Failed" + std::to_string(c.failed) +
+                                    "Of" + std::to_string(c.total);
+                         });
 
 TEST(ProgressBar, DisabledWritesNothing) {
     std::ostringstream out;
