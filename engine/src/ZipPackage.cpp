@@ -67,6 +67,10 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
     const std::string label = file.string();
     std::error_code ec;
     const auto status = std::filesystem::status(file, ec);
+    // Only "no such file" means absent; a path too long, a loop of links or a folder that may not be
+    // searched leave the file's existence unknown, and saying it does not exist would mislead.
+    if (status.type() == std::filesystem::file_type::none)
+        fail(ErrorCode::ReadFailed, label, "", "the file cannot be reached (" + ec.message() + ")");
     if (!std::filesystem::exists(status)) fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
     if (std::filesystem::is_directory(status))
         fail(ErrorCode::FileNotFound, label, "", "this is a folder, not a presentation file");
