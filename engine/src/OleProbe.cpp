@@ -43,24 +43,29 @@ OleContent OleProbe::inspect(std::uint64_t fileSize,
     };
 
     // The FAT sectors are listed by the header's 109 DIFAT slots, then by a chain of DIFAT sectors.
+    // A hostile file may list one sector many times or loop the chain: each sector counts once, and the
+    // FAT is read only as far as it can describe the file, so memory stays a fraction of the file size.
     std::vector<std::uint32_t> fatSectors;
-    for (std::size_t i = 0; i < 109; ++i) {
-        const std::uint32_t id = le32(header, 0x4C + 4 * i);
-        if (id < 0xFFFFFFFAu) fatSectors.push_back(id);
-    }
+    std::vector<bool> listed(sectorCount, false);
+    auto list = [&](std::uint32_t id) {
+        if (id < sectorCount && !listed[id]) {
+            listed[id] = true;
+            fatSectors.push_back(id);
+        }
+    };
+    for (std::size_t i = 0; i < 109; ++i) list(le32(header, 0x4C + 4 * i));
+    std::vector<bool> chained(sectorCount, false);
     std::uint32_t difat = le32(header, 0x44);
-    for (std::uint64_t guard = 0; difat < 0xFFFFFFFAu && guard < sectorCount; ++guard) {
+    while (difat < sectorCount && !chained[difat]) {
+        chained[difat] = true;
         const std::string s = sector(difat);
         if (s.size() < sectorSize) break;
-        for (std::uint64_t i = 0; i + 1 < sectorSize / 4; ++i) {
-            const std::uint32_t id = le32(s, 4 * i);
-            if (id < 0xFFFFFFFAu) fatSectors.push_back(id);
-        }
+        for (std::uint64_t i = 0; i + 1 < sectorSize / 4; ++i) list(le32(s, 4 * i));
         difat = le32(s, sectorSize - 4);
     }
     std::vector<std::uint32_t> fat;
     for (std::uint32_t id : fatSectors) {
-        if (id >= sectorCount) continue;
+        if (fat.size() >= sectorCount) break;
         const std::string s = sector(id);
         for (std::size_t i = 0; i + 4 <= s.size(); i += 4) fat.push_back(le32(s, i));
     }

@@ -186,6 +186,22 @@ std::vector<BadCase> madeCases() {
              return t / "huge.pptx";
          },
          ErrorCode::LimitExceeded},
+        {"OleFileWhoseSectorTablesLoop",
+         [](const TempFolder& t) {
+             // Every FAT and DIFAT slot names sector 0, and sector 0 continues the DIFAT chain with itself.
+             std::string header(512, '\0');
+             header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+             header[0x1E] = 9;
+             header[0x30] = '\xFE';  // no directory sector
+             header[0x31] = header[0x32] = header[0x33] = '\xFF';
+             std::ofstream out(t / "loop.ppt", std::ios::binary);
+             out.write(header.data(), 512);
+             out.write(std::string(512, '\0').data(), 512);
+             out.seekp((32 << 20) - 1);
+             out.put('\0');
+             return t / "loop.ppt";
+         },
+         ErrorCode::NotAPresentation},
         {"DeletedBetweenListingAndOpening",
          [](const TempFolder& t) {
              deckWith(t / "gone.pptx", {});
