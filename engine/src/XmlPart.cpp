@@ -13,6 +13,29 @@ namespace {
 constexpr unsigned kParseOptions =
     ((pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol & ~pugi::parse_wconv_attribute);
 
+// Real parts nest a few dozen levels; walking a deeper tree recursively (ours, and pugixml's own when
+// it frees a removed node) would overflow the stack.
+constexpr int kMaxDepth = 1000;
+
+// Iterative, so that measuring the depth cannot itself overflow the stack.
+bool depthExceeds(const pugi::xml_document& doc, int limit) {
+    int depth = 0;
+    pugi::xml_node node = doc.first_child();
+    while (node) {
+        if (node.first_child()) {
+            node = node.first_child();
+            if (++depth > limit) return true;
+            continue;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        if (node) node = node.next_sibling();
+    }
+    return false;
+}
+
 }  // namespace
 
 XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel)
@@ -31,6 +54,9 @@ XmlPart::XmlPart(std::string name, const std::string& text, const std::string& f
             fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML carries a DOCTYPE, which is refused");
     if (!doc_.document_element())
         fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML has no root element");
+    if (depthExceeds(doc_, kMaxDepth))
+        fail(ErrorCode::LimitExceeded, fileLabel, name_,
+             "the XML is nested more than " + std::to_string(kMaxDepth) + " levels deep");
 }
 
 XmlPart XmlPart::created(std::string name, const std::string& text) {

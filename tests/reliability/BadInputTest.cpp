@@ -202,6 +202,23 @@ std::vector<BadCase> madeCases() {
              return t / "loop.ppt";
          },
          ErrorCode::NotAPresentation},
+        {"GroupsNestedAHundredThousandDeep",
+         [](const TempFolder& t) {
+             auto parts = deckParts(1);
+             std::string& slide = parts["ppt/slides/slide1.xml"];
+             std::string open, close;
+             for (int i = 0; i < 100000; ++i) {
+                 open += "<p:grpSp>";
+                 close += "</p:grpSp>";
+             }
+             slide.insert(slide.find("</p:spTree>"), open + close);
+             // Stored, so that the zip bomb guard does not refuse it first.
+             ZipWriter zip(t / "nested.pptx");
+             for (const auto& [name, content] : parts) zip.addStored(name, content);
+             zip.finish();
+             return t / "nested.pptx";
+         },
+         ErrorCode::LimitExceeded},
         {"DeletedBetweenListingAndOpening",
          [](const TempFolder& t) {
              deckWith(t / "gone.pptx", {});
