@@ -150,7 +150,12 @@ ZipPackage::ZipPackage(zip_t* zip, std::string label, const Limits& limits)
     for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(zip_, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
         names_.emplace_back(name ? name : "");
-        byLowerName_.emplace(toLower(names_.back()), static_cast<std::uint64_t>(i));
+        // Part names are compared without case; two entries for one part leave it unclear which is
+        // the part, and the save could not write both.
+        if (!byLowerName_.emplace(toLower(names_.back()), static_cast<std::uint64_t>(i)).second) {
+            zip_discard(zip_);
+            fail(ErrorCode::DamagedPackage, label_, names_.back(), "the package holds this part twice");
+        }
     }
 }
 

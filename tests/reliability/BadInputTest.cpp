@@ -180,6 +180,17 @@ std::vector<BadCase> madeCases() {
              return t / "twice.pptx";
          },
          ErrorCode::DamagedPackage},
+        {"DuplicateNamesDifferingInCase",
+         [](const TempFolder& t) {
+             ZipWriter zip(t / "case.pptx");
+             for (const auto& [name, content] : deckParts(1)) zip.addDeflated(name, content);
+             zip.addDeflated(
+                 "PPT/Slides/Slide1.xml",
+                 "<p:sld xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"/>");
+             zip.finish();
+             return t / "case.pptx";
+         },
+         ErrorCode::DamagedPackage},
         {"FiftyThousandSlides",
          [](const TempFolder& t) {
              writeLargeDeck(t / "huge.pptx", deckParts(50000));
