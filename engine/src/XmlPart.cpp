@@ -1,5 +1,6 @@
 #include "XmlPart.h"
 
+#include <cctype>
 #include <cstring>
 #include <sstream>
 
@@ -12,6 +13,19 @@ namespace {
 // attribute values that we do not own. parse_doctype is in only so that a DOCTYPE can be refused.
 constexpr unsigned kParseOptions =
     ((pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol & ~pugi::parse_wconv_attribute);
+
+// A declared prefix that is not an XML name ("0") would make every element written under it
+// malformed, so such a declaration is not taken as binding the namespace.
+bool isXmlName(std::string_view s) {
+    auto nameChar = [](unsigned char c) {
+        return std::isalnum(c) || c == '_' || c == '-' || c == '.' || c >= 0x80;
+    };
+    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '-' || s[0] == '.')
+        return false;
+    for (unsigned char c : s)
+        if (!nameChar(c)) return false;
+    return true;
+}
 
 // Real parts nest a few dozen levels; walking a deeper tree recursively (ours, and pugixml's own when
 // it frees a removed node) would overflow the stack.
@@ -85,7 +99,7 @@ std::string XmlPart::prefixOf(std::string_view uri, std::string_view strictUri, 
             if (found) *found = true;
             return {};
         }
-        if (name.substr(0, 6) == "xmlns:") {
+        if (name.substr(0, 6) == "xmlns:" && isXmlName(name.substr(6))) {
             if (found) *found = true;
             return std::string(name.substr(6));
         }
