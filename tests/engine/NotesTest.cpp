@@ -70,7 +70,9 @@ TEST_F(NotesTest, ExistingAndMissingNotesSlidesAllShowTheElements) {
     EXPECT_STREQ(
         part("ppt/notesSlides/notesSlide2.xml").one(placeholderPath("sldNum") + "//a:fld/a:t").text().get(),
         "2");
-    const pugi::xml_node hf = part("ppt/notesMasters/notesMaster1.xml").one("/p:notesMaster/p:hf");
+    // The node lives only as long as its document.
+    const auto masterXml = part("ppt/notesMasters/notesMaster1.xml");
+    const pugi::xml_node hf = masterXml.one("/p:notesMaster/p:hf");
     ASSERT_TRUE(hf);
     EXPECT_STREQ(hf.next_sibling().name(), "p:notesStyle");
     for (const char* flag : {"hdr", "ftr", "dt", "sldNum"})

@@ -124,7 +124,9 @@ TEST_F(StampTest, EverySlideMasterIsCovered) {
     EXPECT_EQ(part("ppt/slides/slide2.xml").count(kFooterP), 1u);
     for (const std::string master :
          {"ppt/slideMasters/slideMaster1.xml", "ppt/slideMasters/slideMaster2.xml"}) {
-        const pugi::xml_node hf = part(master).one("/p:sldMaster/p:hf");
+        // The node lives only as long as its document.
+        const auto masterXml = part(master);
+        const pugi::xml_node hf = masterXml.one("/p:sldMaster/p:hf");
         ASSERT_TRUE(hf) << master;
         EXPECT_STREQ(hf.attribute("ftr").value(), "1");
         EXPECT_STREQ(hf.attribute("hdr").value(), "0");
@@ -267,7 +269,9 @@ TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
             deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
             deck.setFormat(MasterKind::Slide, Element::DateAndTime, c.format);
         });
-        const pugi::xml_node field = part("ppt/slides/slide1.xml").one(kDateP + "//a:fld");
+        // The node lives only as long as its document.
+        const auto slideXml = part("ppt/slides/slide1.xml");
+        const pugi::xml_node field = slideXml.one(kDateP + "//a:fld");
         ASSERT_TRUE(field) << c.format;
         EXPECT_EQ(std::string(field.attribute("type").value()), "datetime" + std::to_string(c.format));
         EXPECT_STREQ(field.child("a:t").text().get(), c.cached);
