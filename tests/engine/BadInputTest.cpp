@@ -31,7 +31,7 @@ struct BadCase {
 };
 
 std::vector<BadCase> badCases() {
-    const Entries good = buildDeck(DeckSpec{});
+    const Entries good = buildDeck(DeckPlan{});
     const std::string goodZip = zipOf(good);
     auto slideOf = [good] {
         for (const auto& [n, t] : good)
@@ -153,7 +153,7 @@ TEST(BadInputTest, LegacyMessageIsExact) {
 
 TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
     TempDir dir;
-    Entries entries = buildDeck(DeckSpec{});
+    Entries entries = buildDeck(DeckPlan{});
     for (auto& [n, t] : entries)
         if (n == "ppt/slideLayouts/slideLayout1.xml") t = "<p:sldLayout";
     writeZip(dir / "deck.pptx", entries);

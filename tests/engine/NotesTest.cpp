@@ -21,8 +21,8 @@ void showNotes(Presentation& deck, bool visible) {
 
 class NotesTest : public ::testing::Test {
   protected:
-    std::filesystem::path stamp(const DeckSpec& spec, const std::function<void(Presentation&)>& configure) {
-        writeZip(dir / "in.pptx", buildDeck(spec));
+    std::filesystem::path stamp(const DeckPlan& plan, const std::function<void(Presentation&)>& configure) {
+        writeZip(dir / "in.pptx", buildDeck(plan));
         Presentation deck = Presentation::open(dir / "in.pptx");
         configure(deck);
         deck.saveAs(dir / "out.pptx");
@@ -33,11 +33,11 @@ class NotesTest : public ::testing::Test {
 };
 
 TEST_F(NotesTest, ExistingAndMissingNotesSlidesAllShowTheElements) {
-    DeckSpec spec;
-    spec.notesMaster = true;
-    spec.slides = {SlideSpec{}, SlideSpec{}};
-    spec.slides[0].notes = true;
-    const auto out = stamp(spec, [](Presentation& deck) { showNotes(deck, true); });
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.slides = {SlidePlan{}, SlidePlan{}};
+    plan.slides[0].notes = true;
+    const auto out = stamp(plan, [](Presentation& deck) { showNotes(deck, true); });
 
     // Slide 2 had none: it now has a notes slide linked both ways, with a content type.
     const Xml slideRels(readEntry(out, "ppt/slides/_rels/slide2.xml.rels"));
@@ -80,11 +80,11 @@ TEST_F(NotesTest, ExistingAndMissingNotesSlidesAllShowTheElements) {
 }
 
 TEST_F(NotesTest, HidingRemovesFromExistingNotesAndCreatesNothing) {
-    DeckSpec spec;
-    spec.notesMaster = true;
-    spec.slides = {SlideSpec{}, SlideSpec{}};
-    spec.slides[0].notes = true;
-    writeZip(dir / "in.pptx", buildDeck(spec));
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.slides = {SlidePlan{}, SlidePlan{}};
+    plan.slides[0].notes = true;
+    writeZip(dir / "in.pptx", buildDeck(plan));
     {
         Presentation deck = Presentation::open(dir / "in.pptx");
         showNotes(deck, true);
@@ -99,17 +99,17 @@ TEST_F(NotesTest, HidingRemovesFromExistingNotesAndCreatesNothing) {
             EXPECT_EQ(xml.count(placeholderPath(type)), 0u) << notes << type;
     }
 
-    DeckSpec fresh;
-    fresh.slides = {SlideSpec{}};
+    DeckPlan fresh;
+    fresh.slides = {SlidePlan{}};
     stamp(fresh, [](Presentation& d) { showNotes(d, false); });
     EXPECT_FALSE(hasEntry(dir / "out.pptx", "ppt/notesMasters/notesMaster1.xml"));
     EXPECT_FALSE(hasEntry(dir / "out.pptx", "ppt/notesSlides/notesSlide1.xml"));
 }
 
 TEST_F(NotesTest, ADeckWithoutNotesMasterGetsOneWithItsTheme) {
-    DeckSpec spec;
-    spec.slides = {SlideSpec{}};
-    const auto out = stamp(spec, [](Presentation& deck) {
+    DeckPlan plan;
+    plan.slides = {SlidePlan{}};
+    const auto out = stamp(plan, [](Presentation& deck) {
         EXPECT_FALSE(deck.hasNotesMaster());
         showNotes(deck, true);
         EXPECT_TRUE(deck.hasNotesMaster());
@@ -137,9 +137,9 @@ TEST_F(NotesTest, ADeckWithoutNotesMasterGetsOneWithItsTheme) {
 }
 
 TEST_F(NotesTest, HandoutMasterFollowsItsSettings) {
-    DeckSpec spec;
-    spec.handoutMaster = true;
-    stamp(spec, [](Presentation& deck) {
+    DeckPlan plan;
+    plan.handoutMaster = true;
+    stamp(plan, [](Presentation& deck) {
         deck.setText(MasterKind::Handout, Element::Header, "Handout header");
         deck.setVisible(MasterKind::Handout, Element::Header, true);
         deck.setVisible(MasterKind::Handout, Element::SlideNumber, false);
@@ -152,7 +152,7 @@ TEST_F(NotesTest, HandoutMasterFollowsItsSettings) {
     EXPECT_STREQ(hf.previous_sibling().name(), "p:clrMap");
     EXPECT_STREQ(handout.one(placeholderPath("hdr") + "//a:t").text().get(), "Handout header");
 
-    DeckSpec without;
+    DeckPlan without;
     writeZip(dir / "plain.pptx", buildDeck(without));
     Presentation deck = Presentation::open(dir / "plain.pptx");
     deck.setVisible(MasterKind::Handout, Element::Header, true);
@@ -162,10 +162,10 @@ TEST_F(NotesTest, HandoutMasterFollowsItsSettings) {
 }
 
 TEST_F(NotesTest, StrictDecksAreStampedInTheirOwnNamespaces) {
-    DeckSpec spec;
-    spec.strict = true;
-    spec.slides = {SlideSpec{}};
-    const auto out = stamp(spec, [](Presentation& deck) {
+    DeckPlan plan;
+    plan.strict = true;
+    plan.slides = {SlidePlan{}};
+    const auto out = stamp(plan, [](Presentation& deck) {
         deck.setText(MasterKind::Slide, Element::Footer, "Strict footer");
         deck.setVisible(MasterKind::Slide, Element::Footer, true);
         showNotes(deck, true);

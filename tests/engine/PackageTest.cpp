@@ -25,11 +25,11 @@ std::string media() {
 
 TEST(PackageTest, UntouchedEntriesKeepTheirCompressedBytes) {
     TempDir dir;
-    DeckSpec spec;
-    spec.notesMaster = true;
-    spec.slides[0].notes = true;
-    spec.extraEntries = {{"ppt/media/image1.png", media()}, {"docProps/app.xml", "<Properties/>"}};
-    writeZip(dir / "in.pptx", buildDeck(spec));
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.slides[0].notes = true;
+    plan.extraEntries = {{"ppt/media/image1.png", media()}, {"docProps/app.xml", "<Properties/>"}};
+    writeZip(dir / "in.pptx", buildDeck(plan));
     Presentation deck = Presentation::open(dir / "in.pptx");
     showFooter(deck);
     deck.saveAs(dir / "out.pptx");
@@ -46,10 +46,10 @@ TEST(PackageTest, UntouchedEntriesKeepTheirCompressedBytes) {
 
 TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
     TempDir dir;
-    DeckSpec spec;
-    spec.mainContentType = "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml";
-    spec.extraEntries = {{"ppt/vbaProject.bin", media()}};
-    writeZip(dir / "in.pptm", buildDeck(spec));
+    DeckPlan plan;
+    plan.mainContentType = "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml";
+    plan.extraEntries = {{"ppt/vbaProject.bin", media()}};
+    writeZip(dir / "in.pptm", buildDeck(plan));
     Presentation deck = Presentation::open(dir / "in.pptm");
     showFooter(deck);
     deck.setVisible(MasterKind::Notes, Element::Header, true);  // adds parts and content types
@@ -64,7 +64,7 @@ TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
 
 TEST(PackageTest, SavingOverTheSourceReplacesItAndKeepsPermissions) {
     TempDir dir;
-    writeZip(dir / "deck.pptx", buildDeck(DeckSpec{}));
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}));
     ::chmod((dir / "deck.pptx").c_str(), 0640);
     Presentation deck = Presentation::open(dir / "deck.pptx");
     showFooter(deck);
@@ -78,9 +78,9 @@ TEST(PackageTest, SavingOverTheSourceReplacesItAndKeepsPermissions) {
 
 TEST(PackageTest, SignedDecksAreStampedAndSayTheSignatureIsGone) {
     TempDir dir;
-    DeckSpec spec;
-    spec.extraEntries = {{"_xmlsignatures/sig1.xml", "<Signature/>"}};
-    writeZip(dir / "in.pptx", buildDeck(spec));
+    DeckPlan plan;
+    plan.extraEntries = {{"_xmlsignatures/sig1.xml", "<Signature/>"}};
+    writeZip(dir / "in.pptx", buildDeck(plan));
     Presentation deck = Presentation::open(dir / "in.pptx");
     EXPECT_TRUE(deck.isSigned());
     showFooter(deck);
@@ -92,7 +92,7 @@ TEST(PackageTest, SignedDecksAreStampedAndSayTheSignatureIsGone) {
 
 TEST(PackageTest, AMissingOutputFolderIsAWriteFailure) {
     TempDir dir;
-    writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
+    writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
     Presentation deck = Presentation::open(dir / "in.pptx");
     showFooter(deck);
     try {
@@ -107,13 +107,13 @@ TEST(PackageTest, AMissingOutputFolderIsAWriteFailure) {
 
 TEST(PackageTest, ADiskThatFillsUpMidWriteLeavesNothing) {
     TempDir dir;
-    DeckSpec spec;
+    DeckPlan plan;
     std::string big;
     std::mt19937 random(1);
     for (int i = 0; i < 200000; ++i) big += static_cast<char>(random());  // does not compress
-    spec.extraEntries = {{"ppt/media/image1.png", big}};
-    writeZip(dir / "in.pptx", buildDeck(spec));
-    writeZip(dir / "out.pptx", buildDeck(DeckSpec{}));
+    plan.extraEntries = {{"ppt/media/image1.png", big}};
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    writeZip(dir / "out.pptx", buildDeck(DeckPlan{}));
     const std::string previous = readFile(dir / "out.pptx");
     Presentation deck = Presentation::open(dir / "in.pptx");
     showFooter(deck);
@@ -139,7 +139,7 @@ TEST(PackageTest, ADiskThatFillsUpMidWriteLeavesNothing) {
 
 TEST(PackageTest, AnUnwritableFolderLeavesNothing) {
     TempDir dir;
-    writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
+    writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
     Presentation deck = Presentation::open(dir / "in.pptx");
     showFooter(deck);
     std::filesystem::create_directory(dir / "locked");
@@ -153,7 +153,7 @@ TEST(PackageTest, AnUnwritableFolderLeavesNothing) {
 
 TEST(PackageTest, InMemoryDecksOpenLikeFiles) {
     TempDir dir;
-    writeZip(dir / "in.pptx", buildDeck(DeckSpec{}));
+    writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
     Presentation deck = Presentation::openBytes(readFile(dir / "in.pptx"), "memory.pptx");
     EXPECT_EQ(deck.slideCount(), 1u);
     showFooter(deck);
@@ -164,7 +164,7 @@ TEST(PackageTest, InMemoryDecksOpenLikeFiles) {
 
 TEST(PackageTest, StoredEntriesAndUtf16PartsSurvive) {
     TempDir dir;
-    Entries entries = buildDeck(DeckSpec{});
+    Entries entries = buildDeck(DeckPlan{});
     // A layout stored as UTF-16, as some Office 2007 templates have it.
     for (auto& [name, text] : entries) {
         if (name != "ppt/slideLayouts/slideLayout1.xml") continue;

@@ -162,12 +162,12 @@ class PageEdgeTest : public ::testing::TestWithParam<EdgeCase> {
 
 TEST_P(PageEdgeTest, StampedPlaceholderIsDrawnOnThePage) {
     const EdgeCase& c = GetParam();
-    DeckSpec spec;
-    spec.notesMaster = true;
-    spec.slides[0].notes = true;
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.slides[0].notes = true;
     const std::string own = c.ph.empty() ? "" : shape(c.ph, c.spPr);
-    if (!c.notes) spec.slides[0].extraShapes = own;
-    Entries entries = buildDeck(spec);
+    if (!c.notes) plan.slides[0].extraShapes = own;
+    Entries entries = buildDeck(plan);
     if (c.notes) replaceIn(entries, "ppt/notesSlides/notesSlide1.xml", "</p:spTree>", own + "</p:spTree>");
     if (c.masterBox.cx > 0)
         moveMasterBox(entries,

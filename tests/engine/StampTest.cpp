@@ -24,8 +24,8 @@ class StampTest : public ::testing::Test {
     }
 
     // Writes the deck, applies configure, saves to out.pptx and returns its path.
-    std::filesystem::path stamp(const DeckSpec& spec, const std::function<void(Presentation&)>& configure) {
-        writeZip(dir / "in.pptx", buildDeck(spec));
+    std::filesystem::path stamp(const DeckPlan& plan, const std::function<void(Presentation&)>& configure) {
+        writeZip(dir / "in.pptx", buildDeck(plan));
         Presentation deck = Presentation::open(dir / "in.pptx");
         deck.setNow(kNow);
         configure(deck);
@@ -48,9 +48,9 @@ class StampTest : public ::testing::Test {
 };
 
 TEST_F(StampTest, EverySlideGetsTheLayoutsPlaceholdersWithTheText) {
-    DeckSpec spec;
-    spec.slides = {SlideSpec{}, SlideSpec{}};
-    stamp(spec, showAll);
+    DeckPlan plan;
+    plan.slides = {SlidePlan{}, SlidePlan{}};
+    stamp(plan, showAll);
     for (const std::string slide : {"ppt/slides/slide1.xml", "ppt/slides/slide2.xml"}) {
         const Xml xml = part(slide);
         ASSERT_EQ(xml.count(kFooterP), 1u) << slide;
@@ -84,10 +84,10 @@ TEST_F(StampTest, PlaceholderGeometryComesFromLayoutMasterOrBand) {
         {"neither has it", false, false, true, "3029407"},
     };
     for (const Case& c : cases) {
-        DeckSpec spec;
-        spec.masters[0].ftr = c.masterHas;
-        spec.masters[0].layouts[0].ftr = c.layoutHas;
-        stamp(spec, showAll);
+        DeckPlan plan;
+        plan.masters[0].ftr = c.masterHas;
+        plan.masters[0].layouts[0].ftr = c.layoutHas;
+        stamp(plan, showAll);
         const Xml slide = part("ppt/slides/slide1.xml");
         ASSERT_EQ(slide.count(kFooterP), 1u) << c.name;
         const pugi::xml_node off = slide.one(kFooterP + "/p:spPr/a:xfrm/a:off");
@@ -104,22 +104,22 @@ TEST_F(StampTest, PlaceholderGeometryComesFromLayoutMasterOrBand) {
 }
 
 TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
-    DeckSpec spec;
-    spec.masters[0].layouts[0].ftr = false;
-    spec.slides[0].extraShapes =
+    DeckPlan plan;
+    plan.masters[0].layouts[0].ftr = false;
+    plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="9" name="Body"/><p:cNvSpPr/><p:nvPr><p:ph type="body" idx="4294967295"/></p:nvPr></p:nvSpPr><p:spPr/></p:sp>)";
-    stamp(spec, showAll);
+    stamp(plan, showAll);
     const std::string idx =
         part("ppt/slides/slide1.xml").one(kFooterP + "/p:nvSpPr/p:nvPr/p:ph").attribute("idx").value();
     EXPECT_EQ(idx, "1");
 }
 
 TEST_F(StampTest, EverySlideMasterIsCovered) {
-    DeckSpec spec;
-    spec.masters = {MasterSpec{}, MasterSpec{}};
-    spec.masters[1].ftr = false;
-    spec.slides = {on(0, 0), on(1, 0)};
-    stamp(spec, showAll);
+    DeckPlan plan;
+    plan.masters = {MasterPlan{}, MasterPlan{}};
+    plan.masters[1].ftr = false;
+    plan.slides = {on(0, 0), on(1, 0)};
+    stamp(plan, showAll);
     EXPECT_EQ(part("ppt/slides/slide1.xml").count(kFooterP), 1u);
     EXPECT_EQ(part("ppt/slides/slide2.xml").count(kFooterP), 1u);
     for (const std::string master :
@@ -135,8 +135,8 @@ TEST_F(StampTest, EverySlideMasterIsCovered) {
 }
 
 TEST_F(StampTest, FlagsAndTextsOnMastersAndLayouts) {
-    DeckSpec spec;
-    stamp(spec, [](Presentation& deck) {
+    DeckPlan plan;
+    stamp(plan, [](Presentation& deck) {
         showAll(deck);
         deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
     });
@@ -154,11 +154,11 @@ TEST_F(StampTest, FlagsAndTextsOnMastersAndLayouts) {
 
 TEST_F(StampTest, TitleSlidesKeepNoneWhenTheDeckSaysSo) {
     for (const bool hideOnTitle : {true, false}) {
-        DeckSpec spec;
-        spec.masters[0].layouts = {LayoutSpec{"title"}, LayoutSpec{"obj"}};
-        spec.slides = {on(0, 0), on(0, 1)};
-        if (hideOnTitle) spec.presentationAttributes = R"(showSpecialPlsOnTitleSld="0")";
-        stamp(spec, showAll);
+        DeckPlan plan;
+        plan.masters[0].layouts = {LayoutPlan{"title"}, LayoutPlan{"obj"}};
+        plan.slides = {on(0, 0), on(0, 1)};
+        if (hideOnTitle) plan.presentationAttributes = R"(showSpecialPlsOnTitleSld="0")";
+        stamp(plan, showAll);
         const Xml title = part("ppt/slides/slide1.xml");
         const std::size_t expected = hideOnTitle ? 0 : 1;
         EXPECT_EQ(title.count(kFooterP), expected);
@@ -171,11 +171,11 @@ TEST_F(StampTest, TitleSlidesKeepNoneWhenTheDeckSaysSo) {
 }
 
 TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
-    DeckSpec spec;
-    spec.slides[0].extraShapes =
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Old footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn="r"/><a:r><a:rPr lang="de-DE" b="1"/><a:t>Old</a:t></a:r></a:p><a:p><a:r><a:t>second line</a:t></a:r></a:p></p:txBody></p:sp>)"
         R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id="30" name="Group"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/><p:sp><p:nvSpPr><p:cNvPr id="31" name="Stray footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="40"/></p:nvPr></p:nvSpPr><p:spPr/></p:sp></p:grpSp>)";
-    stamp(spec, showAll);
+    stamp(plan, showAll);
     const Xml slide = part("ppt/slides/slide1.xml");
     ASSERT_EQ(slide.count(kFooterP), 1u);
     const pugi::xml_node footer = slide.one(kFooterP);
@@ -188,10 +188,10 @@ TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
 }
 
 TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
-    DeckSpec spec;
-    spec.slides[0].extraShapes =
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)";
-    stamp(spec, [](Presentation& deck) {
+    stamp(plan, [](Presentation& deck) {
         deck.setText(MasterKind::Slide, Element::Footer, "Kept on the master");
         deck.setVisible(MasterKind::Slide, Element::Footer, false);
     });
@@ -202,10 +202,10 @@ TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
 }
 
 TEST_F(StampTest, AnimatedPlaceholdersAreEmptiedNotRemoved) {
-    DeckSpec spec;
-    spec.slides[0].extraShapes =
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)";
-    Entries entries = buildDeck(spec);
+    Entries entries = buildDeck(plan);
     // PowerPoint asks to repair a deck whose animation targets a shape that is gone.
     for (auto& [name, text] : entries)
         if (name == "ppt/slides/slide1.xml")
@@ -223,7 +223,7 @@ TEST_F(StampTest, AnimatedPlaceholdersAreEmptiedNotRemoved) {
 
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
     for (const bool textBox : {true, false}) {
-        Entries entries = buildDeck(DeckSpec{});
+        Entries entries = buildDeck(DeckPlan{});
         for (auto& [name, text] : entries)
             if (name == "ppt/slideMasters/slideMaster1.xml" && textBox)
                 text.replace(
@@ -242,11 +242,11 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
 }
 
 TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
-    DeckSpec spec;
-    spec.presentationAttributes = R"(firstSlideNum="5")";
-    spec.slides = {SlideSpec{}, SlideSpec{}, SlideSpec{}};
-    spec.slides[1].hidden = true;
-    stamp(spec, showAll);
+    DeckPlan plan;
+    plan.presentationAttributes = R"(firstSlideNum="5")";
+    plan.slides = {SlidePlan{}, SlidePlan{}, SlidePlan{}};
+    plan.slides[1].hidden = true;
+    stamp(plan, showAll);
     for (int i = 1; i <= 3; ++i) {
         const Xml slide = part("ppt/slides/slide" + std::to_string(i) + ".xml");
         EXPECT_STREQ(slide.one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get(),
@@ -264,7 +264,7 @@ TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
                           {7, "Dec-26"},          {10, "12:00"},
                           {13, "12:00:00 PM"}};
     for (const Case& c : cases) {
-        stamp(DeckSpec{}, [&](Presentation& deck) {
+        stamp(DeckPlan{}, [&](Presentation& deck) {
             deck.setVisible(MasterKind::Slide, Element::DateAndTime, true);
             deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
             deck.setFormat(MasterKind::Slide, Element::DateAndTime, c.format);
@@ -280,10 +280,10 @@ TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
 }
 
 TEST_F(StampTest, OnlyElementsThatWereSetAreApplied) {
-    DeckSpec spec;
-    spec.slides[0].extraShapes =
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Date"/><p:cNvSpPr/><p:nvPr><p:ph type="dt" idx="10"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Untouched date</a:t></a:r></a:p></p:txBody></p:sp>)";
-    stamp(spec, [](Presentation& deck) { deck.setVisible(MasterKind::Slide, Element::SlideNumber, true); });
+    stamp(plan, [](Presentation& deck) { deck.setVisible(MasterKind::Slide, Element::SlideNumber, true); });
     const Xml slide = part("ppt/slides/slide1.xml");
     EXPECT_STREQ(slide.one(kDateP + "//a:t").text().get(), "Untouched date");
     EXPECT_EQ(slide.count(kFooterP), 0u);
@@ -291,10 +291,10 @@ TEST_F(StampTest, OnlyElementsThatWereSetAreApplied) {
 }
 
 TEST_F(StampTest, ElementReadsTheDecksState) {
-    DeckSpec spec;
-    spec.slides[0].extraShapes =
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Date"/><p:cNvSpPr/><p:nvPr><p:ph type="dt" idx="10"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="datetime4"><a:t>December 7, 2026</a:t></a:fld></a:p></p:txBody></p:sp>)";
-    writeZip(dir / "in.pptx", buildDeck(spec));
+    writeZip(dir / "in.pptx", buildDeck(plan));
     Presentation deck = Presentation::open(dir / "in.pptx");
     const HeaderFooter date = deck.element(MasterKind::Slide, Element::DateAndTime);
     EXPECT_TRUE(date.visible);
@@ -309,11 +309,11 @@ TEST_F(StampTest, ElementReadsTheDecksState) {
 }
 
 TEST_F(StampTest, StampingTwiceGivesTheSameXml) {
-    DeckSpec spec;
-    spec.notesMaster = true;
-    spec.masters[0].layouts = {LayoutSpec{"title"}, LayoutSpec{"obj", false, false, false}};
-    spec.slides = {on(0, 0), on(0, 1), on(0, 1)};
-    spec.slides[1].notes = true;
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.masters[0].layouts = {LayoutPlan{"title"}, LayoutPlan{"obj", false, false, false}};
+    plan.slides = {on(0, 0), on(0, 1), on(0, 1)};
+    plan.slides[1].notes = true;
     auto configure = [](Presentation& deck) {
         showAll(deck);
         deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
@@ -323,7 +323,7 @@ TEST_F(StampTest, StampingTwiceGivesTheSameXml) {
             deck.setVisible(MasterKind::Notes, e, true);
         }
     };
-    const auto once = stamp(spec, configure);
+    const auto once = stamp(plan, configure);
     std::filesystem::rename(once, dir / "once.pptx");
     Presentation again = Presentation::open(dir / "once.pptx");
     again.setNow(kNow);

@@ -57,13 +57,13 @@ std::string notesMasterXml() {
 
 }  // namespace
 
-Entries buildDeck(const DeckSpec& spec) {
+Entries buildDeck(const DeckPlan& plan) {
     Entries files;
     std::string types =
         kDecl +
         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>)"
         R"(<Override PartName="/ppt/presentation.xml" ContentType=")" +
-        spec.mainContentType + "\"/>";
+        plan.mainContentType + "\"/>";
     auto override = [&types](const std::string& part, const std::string& kind) {
         types += "<Override PartName=\"/" + part +
                  "\" ContentType=\"application/vnd.openxmlformats-officedocument." + kind + "\"/>";
@@ -72,13 +72,13 @@ Entries buildDeck(const DeckSpec& spec) {
     std::string masterIds, slideIds, extraLists;
     int layoutCounter = 0;
     std::vector<std::vector<int>> layoutNumbers;
-    for (std::size_t m = 0; m < spec.masters.size(); ++m) {
-        const MasterSpec& master = spec.masters[m];
+    for (std::size_t m = 0; m < plan.masters.size(); ++m) {
+        const MasterPlan& master = plan.masters[m];
         const std::string name = "ppt/slideMasters/slideMaster" + std::to_string(m + 1) + ".xml";
         std::vector<std::pair<std::string, std::string>> masterRels;
         std::string layoutIds;
         layoutNumbers.emplace_back();
-        for (const LayoutSpec& layout : master.layouts) {
+        for (const LayoutPlan& layout : master.layouts) {
             const int number = ++layoutCounter;
             layoutNumbers.back().push_back(number);
             const std::string layoutName = "ppt/slideLayouts/slideLayout" + std::to_string(number) + ".xml";
@@ -115,7 +115,7 @@ Entries buildDeck(const DeckSpec& spec) {
         masterIds += "<p:sldMasterId id=\"" + std::to_string(2147483648u + 100 * m) + "\" r:id=\"rId" +
                      std::to_string(presentationRels.size()) + "\"/>";
     }
-    if (spec.notesMaster) {
+    if (plan.notesMaster) {
         files.emplace_back("ppt/notesMasters/notesMaster1.xml", notesMasterXml());
         files.emplace_back("ppt/notesMasters/_rels/notesMaster1.xml.rels",
                            rels({{"theme", "../theme/theme1.xml"}}));
@@ -124,7 +124,7 @@ Entries buildDeck(const DeckSpec& spec) {
         extraLists += "<p:notesMasterIdLst><p:notesMasterId r:id=\"rId" +
                       std::to_string(presentationRels.size()) + "\"/></p:notesMasterIdLst>";
     }
-    if (spec.handoutMaster) {
+    if (plan.handoutMaster) {
         files.emplace_back("ppt/handoutMasters/handoutMaster1.xml",
                            kDecl + "<p:handoutMaster" + kNs + ">" + kTreeStart +
                                placeholder(2, "hdr", R"( sz="quarter")", true) +
@@ -140,8 +140,8 @@ Entries buildDeck(const DeckSpec& spec) {
                       std::to_string(presentationRels.size()) + "\"/></p:handoutMasterIdLst>";
     }
     int notesCounter = 0;
-    for (std::size_t s = 0; s < spec.slides.size(); ++s) {
-        const SlideSpec& slide = spec.slides[s];
+    for (std::size_t s = 0; s < plan.slides.size(); ++s) {
+        const SlidePlan& slide = plan.slides[s];
         const std::string name = "ppt/slides/slide" + std::to_string(s + 1) + ".xml";
         files.emplace_back(
             name, kDecl + "<p:sld" + kNs + (slide.hidden ? " show=\"0\"" : "") + ">" + kTreeStart +
@@ -179,13 +179,13 @@ Entries buildDeck(const DeckSpec& spec) {
     override("ppt/theme/theme1.xml", "theme+xml");
     files.emplace_back(
         "ppt/presentation.xml",
-        kDecl + "<p:presentation" + kNs + " " + spec.presentationAttributes + "><p:sldMasterIdLst>" +
+        kDecl + "<p:presentation" + kNs + " " + plan.presentationAttributes + "><p:sldMasterIdLst>" +
             masterIds + "</p:sldMasterIdLst>" + extraLists +
             (slideIds.empty() ? "" : "<p:sldIdLst>" + slideIds + "</p:sldIdLst>") +
             R"(<p:sldSz cx="9144000" cy="6858000"/><p:notesSz cx="6858000" cy="9144000"/></p:presentation>)");
     files.emplace_back("ppt/_rels/presentation.xml.rels", rels(presentationRels));
     files.insert(files.begin(), {"_rels/.rels", rels({{"officeDocument", "ppt/presentation.xml"}})});
-    for (const auto& extra : spec.extraEntries) {
+    for (const auto& extra : plan.extraEntries) {
         if (extra.first.size() > 4 && extra.first.substr(extra.first.size() - 4) == ".bin")
             types += "<Override PartName=\"/" + extra.first +
                      "\" ContentType=\"application/vnd.ms-office.vbaProject\"/>";
@@ -193,7 +193,7 @@ Entries buildDeck(const DeckSpec& spec) {
     }
     files.insert(files.begin(), {"[Content_Types].xml", types + "</Types>"});
 
-    if (spec.strict) {
+    if (plan.strict) {
         auto replaceAll = [](std::string& s, const std::string& from, const std::string& to) {
             for (std::size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
                 s.replace(at, from.size(), to);

@@ -11,17 +11,17 @@
 // Small decks written from XML fixtures, and readers for what the engine wrote.
 namespace trelwick::engine::test {
 
-struct LayoutSpec {
+struct LayoutPlan {
     std::string type = "obj";
     bool dt = true, ftr = true, sldNum = true;
 };
 
-struct MasterSpec {
+struct MasterPlan {
     bool dt = true, ftr = true, sldNum = true;
-    std::vector<LayoutSpec> layouts{LayoutSpec{}};
+    std::vector<LayoutPlan> layouts{LayoutPlan{}};
 };
 
-struct SlideSpec {
+struct SlidePlan {
     int master = 0, layout = 0;
     bool hidden = false;
     std::string extraShapes;  // p:sp elements appended to the shape tree
@@ -29,16 +29,16 @@ struct SlideSpec {
 };
 
 // A slide on layout `layout` of master `master`.
-inline SlideSpec on(int master, int layout) {
-    SlideSpec s;
+inline SlidePlan on(int master, int layout) {
+    SlidePlan s;
     s.master = master;
     s.layout = layout;
     return s;
 }
 
-struct DeckSpec {
-    std::vector<MasterSpec> masters{MasterSpec{}};
-    std::vector<SlideSpec> slides{SlideSpec{}};
+struct DeckPlan {
+    std::vector<MasterPlan> masters{MasterPlan{}};
+    std::vector<SlidePlan> slides{SlidePlan{}};
     std::string presentationAttributes;  // e.g. R"(firstSlideNum="5")"
     bool notesMaster = false;
     bool handoutMaster = false;
@@ -50,7 +50,7 @@ struct DeckSpec {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-Entries buildDeck(const DeckSpec& spec);
+Entries buildDeck(const DeckPlan& plan);
 // Writes entries as a zip (deflated unless store is true).
 void writeZip(const std::filesystem::path& file, const Entries& entries, bool store = false);
 std::string readFile(const std::filesystem::path& file);
