@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Cli, HelpAndVersionExitWithZero) {
     const CliResult help = runCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out.rfind("Usage: trelwick-cli [options] PATH...", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: trelwick-cli -o DIR [OPTION]... PATH...\n", 0), 0u) << help.out;
     const CliResult version = runCli({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, std::string("trelwick-cli ") + TRELWICK_VERSION + "\n");
