@@ -331,6 +331,12 @@ std::string oleFile(const std::vector<std::string>& streams) {
         for (std::size_t c = 0; c < names[e].size(); ++c) dir[at + 2 * c] = names[e][c];
         dir[at + 0x40] = static_cast<char>(2 * (names[e].size() + 1));
         dir[at + 0x42] = e == 0 ? 5 : 2;
+        // A valid tree: the root's child is the first stream, each stream's right sibling the next.
+        put32(dir, at + 0x44, 0xFFFFFFFFu);
+        const bool hasNext = e > 0 && e + 1 < names.size() && e + 1 < 4;
+        put32(dir, at + 0x48, hasNext ? static_cast<std::uint32_t>(e + 1) : 0xFFFFFFFFu);
+        put32(dir, at + 0x4C, e == 0 && names.size() > 1 ? 1 : 0xFFFFFFFFu);
+        put32(dir, at + 0x74, 0xFFFFFFFEu);
     }
     return header + fat + dir;
 }

@@ -28,7 +28,7 @@ class CompoundFile {
     std::vector<std::string> storagePaths() const;
     bool hasStream(std::string_view path) const;
     bool hasStorage(std::string_view path) const;
-    std::string readStream(std::string_view path) const;  // throws DamagedPackage if missing/broken
+    std::string readStream(std::string_view path) const;    // throws DamagedPackage if missing/broken
     std::uint64_t streamSize(std::string_view path) const;  // throws DamagedPackage if missing
     // Replaces the content of an existing stream (any size; may move it between mini and regular).
     // Throws DamagedPackage when there is no such stream, LimitExceeded when the container would pass
@@ -61,9 +61,9 @@ class CompoundFile {
     std::string label_;
     std::uint16_t major_ = 3;
     unsigned shift_ = 9;
-    std::string miniStream_;            // the root entry's stream as read
-    std::vector<std::string> rawDir_;   // every 128-byte directory entry, in order
-    std::vector<Entry> entries_;        // parallel to rawDir_
+    std::string miniStream_;           // the root entry's stream as read
+    std::vector<std::string> rawDir_;  // every 128-byte directory entry, in order
+    std::vector<Entry> entries_;       // parallel to rawDir_
     std::map<std::size_t, std::string> replaced_;
 };
 

@@ -1,0 +1,348 @@
+#include <algorithm>
+
+#include "../Failure.h"
+#include "CompoundFile.h"
+#include "CompoundFormat.h"
+
+namespace trelwick::engine {
+namespace {
+
+using namespace cfb;
+
+// Walks the sector tables of one container. Every sector may be claimed once (FAT, DIFAT, directory,
+// mini FAT, mini stream, stream data): a chain that comes back to a sector already claimed loops or
+// overlaps another, and either way the file is damaged. This also bounds the work and the memory by
+// the number of sectors.
+class Walker {
+  public:
+    Walker(const std::string& bytes, std::uint64_t fileLength, unsigned shift, const std::string& label)
+        : bytes_(bytes),
+          fileLength_(fileLength),
+          sectorSize_(std::uint64_t{1} << shift),
+          sectorCount_((bytes.size() >> shift) - 1),
+          claimed_(sectorCount_, false),
+          label_(label) {}
+
+    std::uint64_t sectorCount() const { return sectorCount_; }
+    std::uint64_t sectorSize() const { return sectorSize_; }
+
+    [[noreturn]] void damaged(const std::string& part, const std::string& what) const {
+        fail(ErrorCode::DamagedPackage, label_, part, what);
+    }
+
+    // Marks one sector as used by `what`; the sector must exist and not be used already.
+    void claim(std::uint32_t id, const std::string& part, const char* what) {
+        if (id >= sectorCount_)
+            damaged(part, std::string(what) + " points to sector " + std::to_string(id) +
+                              ", past the end of the file");
+        if (claimed_[id]) damaged(part, std::string(what) + " loops or shares sector " + std::to_string(id));
+        claimed_[id] = true;
+    }
+
+    std::string_view sector(std::uint32_t id) const {
+        return std::string_view(bytes_).substr((std::uint64_t{id} + 1) * sectorSize_, sectorSize_);
+    }
+
+    void readFat(const std::vector<std::uint32_t>& fatSectors) {
+        fat_.reserve(fatSectors.size() * (sectorSize_ / 4));
+        for (std::uint32_t id : fatSectors) {
+            const std::string_view s = sector(id);
+            for (std::size_t at = 0; at < s.size(); at += 4) fat_.push_back(le32(s, at));
+        }
+    }
+
+    std::uint32_t next(std::uint32_t id) const { return id < fat_.size() ? fat_[id] : kFreeSect; }
+
+    // Follows a FAT chain from start. limit caps the sectors taken (a chain may run on past what its
+    // owner needs); without a limit the chain must end with ENDOFCHAIN. Too short a chain is damage.
+    std::vector<std::uint32_t> chain(std::uint32_t start, std::uint64_t limit, const std::string& part,
+                                     const char* what) {
+        std::vector<std::uint32_t> ids;
+        std::uint32_t id = start;
+        while (ids.size() < limit && id != kEndOfChain) {
+            claim(id, part, what);
+            ids.push_back(id);
+            id = next(id);
+        }
+        if (ids.size() < limit && limit != kUnlimited) damaged(part, std::string(what) + " ends too early");
+        return ids;
+    }
+
+    // Bytes `from` sectors, cut to length; the cut end may lie past the end of a short file, the
+    // content may not.
+    std::string gather(const std::vector<std::uint32_t>& ids, std::uint64_t length, const std::string& part,
+                       const char* what) const {
+        std::string out;
+        out.reserve(length);
+        for (std::uint32_t id : ids) {
+            const std::uint64_t take = std::min<std::uint64_t>(sectorSize_, length - out.size());
+            if ((std::uint64_t{id} + 1) * sectorSize_ + take > fileLength_)
+                damaged(part, std::string(what) + " is cut off by the end of the file");
+            out.append(sector(id).substr(0, take));
+        }
+        return out;
+    }
+
+    static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
+
+  private:
+    const std::string& bytes_;
+    std::uint64_t fileLength_;
+    std::uint64_t sectorSize_;
+    std::uint64_t sectorCount_;
+    std::vector<bool> claimed_;
+    std::vector<std::uint32_t> fat_;
+    const std::string& label_;
+};
+
+std::string entryName(std::string_view entry) {
+    const std::size_t length = std::min<std::size_t>(le16(entry, 0x40), 64) / 2;
+    std::u16string units;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char16_t unit = le16(entry, 2 * i);
+        if (unit == 0) break;
+        units.push_back(unit);
+    }
+    return utf8(units);
+}
+
+std::uint64_t entrySize(std::string_view entry, std::uint16_t major) {
+    // Version 3 writers may leave garbage in the high dword; MS-CFB says to ignore it.
+    return major == 3 ? le32(entry, 0x78) : le64(entry, 0x78);
+}
+
+}  // namespace
+
+CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
+    if (bytes.size() > kMaxBytes)
+        fail(ErrorCode::LimitExceeded, label, "", "the compound file is larger than 2 GB");
+    CompoundFile file;
+    file.label_ = label;
+    auto damaged = [&](const std::string& what) { fail(ErrorCode::DamagedPackage, label, "", what); };
+    if (bytes.size() < kHeaderBytes) damaged("the compound file header is cut off");
+    if (bytes.compare(0, kSignature.size(), kSignature) != 0)
+        damaged("the file has no compound file signature");
+    const std::string_view header(bytes.data(), kHeaderBytes);
+    file.major_ = le16(header, 0x1A);
+    file.shift_ = le16(header, 0x1E);
+    if (!((file.major_ == 3 && file.shift_ == 9) || (file.major_ == 4 && file.shift_ == 12)))
+        damaged("the compound file has version " + std::to_string(file.major_) + " with sector shift " +
+                std::to_string(file.shift_) + " (only 3 with 512-byte and 4 with 4096-byte sectors exist)");
+    if (le16(header, 0x20) != kMiniShift || le32(header, 0x38) != kMiniCutoff)
+        damaged("the compound file declares a mini sector size or cutoff other than 64 and 4096");
+    const std::uint64_t sectorSize = std::uint64_t{1} << file.shift_;
+    if (bytes.size() < sectorSize) damaged("the compound file header is cut off");
+
+    // Writers may drop the unused tail of the last sector; pad it so every sector can be viewed whole,
+    // and let the walker check that real content stays within the original length.
+    const std::uint64_t fileLength = bytes.size();
+    bytes.resize((bytes.size() + sectorSize - 1) / sectorSize * sectorSize, '\0');
+    file.bytes_ = std::move(bytes);
+    Walker walk(file.bytes_, fileLength, file.shift_, label);
+    const std::string_view head(file.bytes_.data(), kHeaderBytes);
+
+    const std::uint32_t fatCount = le32(head, 0x2C);
+    if (fatCount > walk.sectorCount())
+        damaged("the compound file declares " + std::to_string(fatCount) +
+                " FAT sectors, more than it holds");
+    std::vector<std::uint32_t> fatSectors;
+    auto listFat = [&](std::uint32_t id) {
+        walk.claim(id, "", "the FAT sector list");
+        fatSectors.push_back(id);
+    };
+    for (std::size_t i = 0; i < kHeaderDifatSlots && fatSectors.size() < fatCount; ++i)
+        listFat(le32(head, 0x4C + 4 * i));
+    const std::uint64_t perDifat = sectorSize / 4 - 1;
+    std::uint32_t difat = le32(head, 0x44);
+    const std::uint32_t difatCount = le32(head, 0x48);
+    if (difatCount > walk.sectorCount())
+        damaged("the compound file declares " + std::to_string(difatCount) +
+                " DIFAT sectors, more than it holds");
+    while (fatSectors.size() < fatCount) {
+        if (difat == kEndOfChain || difat == kFreeSect)
+            damaged("the DIFAT lists fewer FAT sectors than declared");
+        walk.claim(difat, "", "the DIFAT chain");
+        const std::string_view s = walk.sector(difat);
+        for (std::uint64_t i = 0; i < perDifat && fatSectors.size() < fatCount; ++i) listFat(le32(s, 4 * i));
+        difat = le32(s, 4 * perDifat);
+    }
+    walk.readFat(fatSectors);
+
+    const std::vector<std::uint32_t> dirSectors =
+        walk.chain(le32(head, 0x30), Walker::kUnlimited, "", "the directory chain");
+    if (dirSectors.empty()) damaged("the compound file has no directory");
+    for (std::uint32_t id : dirSectors) {
+        if ((std::uint64_t{id} + 2) * sectorSize > fileLength) damaged("the directory is cut off");
+        const std::string_view s = walk.sector(id);
+        for (std::size_t at = 0; at < s.size(); at += kEntryBytes)
+            file.rawDir_.emplace_back(s.substr(at, kEntryBytes));
+    }
+    if (file.rawDir_.size() >= kNoStream) damaged("the directory has too many entries");
+    file.entries_.resize(file.rawDir_.size());
+    for (std::size_t i = 0; i < file.rawDir_.size(); ++i) {
+        file.entries_[i].type = static_cast<std::uint8_t>(file.rawDir_[i][0x42]);
+        file.entries_[i].size = entrySize(file.rawDir_[i], file.major_);
+    }
+    if (file.entries_[0].type != kRootType) damaged("the first directory entry is not the root");
+
+    // The directory is a tree of left/right siblings and children; a hostile one may loop or link free
+    // entries. Each entry is taken once, and storages nest at most kMaxDepth deep.
+    struct Visit {
+        std::uint32_t id;
+        std::string parent;
+        std::size_t depth;
+    };
+    std::vector<bool> seen(file.rawDir_.size(), false);
+    seen[0] = true;
+    std::vector<Visit> pending{{le32(file.rawDir_[0], 0x4C), "", 1}};
+    while (!pending.empty()) {
+        Visit v = std::move(pending.back());
+        pending.pop_back();
+        if (v.id == kNoStream) continue;
+        if (v.id >= file.rawDir_.size())
+            damaged("the directory links to entry " + std::to_string(v.id) + ", which does not exist");
+        if (seen[v.id]) damaged("the directory tree loops at entry " + std::to_string(v.id));
+        seen[v.id] = true;
+        const std::string& raw = file.rawDir_[v.id];
+        Entry& entry = file.entries_[v.id];
+        if (entry.type != kStorageType && entry.type != kStreamType)
+            damaged("the directory tree links entry " + std::to_string(v.id) +
+                    ", which is neither stream nor storage");
+        entry.path = v.parent.empty() ? entryName(raw) : v.parent + "/" + entryName(raw);
+        pending.push_back({le32(raw, 0x44), v.parent, v.depth});
+        pending.push_back({le32(raw, 0x48), v.parent, v.depth});
+        const std::uint32_t child = le32(raw, 0x4C);
+        if (entry.type == kStreamType && child != kNoStream)
+            damaged("the stream " + entry.path + " has children");
+        if (entry.type == kStorageType && child != kNoStream) {
+            if (v.depth >= kMaxDepth)
+                damaged("the storages nest more than " + std::to_string(kMaxDepth) + " deep");
+            pending.push_back({child, entry.path, v.depth + 1});
+        }
+    }
+
+    // The mini stream is the root entry's content; the mini FAT links its 64-byte sectors.
+    const std::uint64_t miniSize = file.entries_[0].size;
+    if (miniSize > fileLength) damaged("the mini stream is larger than the file");
+    const auto miniIds = walk.chain(le32(file.rawDir_[0], 0x74), (miniSize + sectorSize - 1) / sectorSize, "",
+                                    "the mini stream chain");
+    file.miniStream_ = walk.gather(miniIds, miniSize, "", "the mini stream");
+    const std::uint64_t miniSectors = (miniSize + kMiniSectorBytes - 1) / kMiniSectorBytes;
+    std::vector<std::uint32_t> miniFat;
+    if (miniSectors > 0) {
+        for (std::uint32_t id : walk.chain(le32(head, 0x3C), Walker::kUnlimited, "", "the mini FAT chain")) {
+            const std::string_view s = walk.sector(id);
+            for (std::size_t at = 0; at < s.size(); at += 4) miniFat.push_back(le32(s, at));
+        }
+    }
+    std::vector<bool> miniClaimed(miniSectors, false);
+
+    for (std::size_t i = 1; i < file.entries_.size(); ++i) {
+        Entry& entry = file.entries_[i];
+        if (entry.type != kStreamType) continue;
+        const std::string part = entry.path.empty() ? "directory entry " + std::to_string(i) : entry.path;
+        const std::uint32_t start = le32(file.rawDir_[i], 0x74);
+        if (entry.size > fileLength) damaged("the stream " + part + " declares a size larger than the file");
+        if (entry.size >= kMiniCutoff) {
+            entry.chain =
+                walk.chain(start, (entry.size + sectorSize - 1) / sectorSize, part, "the stream chain");
+            walk.gather(entry.chain, entry.size, part, "the stream");
+            continue;
+        }
+        entry.mini = true;
+        const std::uint64_t needed = (entry.size + kMiniSectorBytes - 1) / kMiniSectorBytes;
+        std::uint32_t id = start;
+        while (entry.chain.size() < needed) {
+            if (id == kEndOfChain)
+                fail(ErrorCode::DamagedPackage, label, part, "the mini stream chain ends too early");
+            if (id >= miniSectors)
+                fail(ErrorCode::DamagedPackage, label, part,
+                     "the mini stream chain points to mini sector " + std::to_string(id) +
+                         ", past the mini stream");
+            if (miniClaimed[id])
+                fail(ErrorCode::DamagedPackage, label, part,
+                     "the mini stream chain loops or shares mini sector " + std::to_string(id));
+            const std::uint64_t take =
+                std::min<std::uint64_t>(kMiniSectorBytes, entry.size - entry.chain.size() * kMiniSectorBytes);
+            if (std::uint64_t{id} * kMiniSectorBytes + take > file.miniStream_.size())
+                fail(ErrorCode::DamagedPackage, label, part,
+                     "the stream is cut off by the end of the mini stream");
+            miniClaimed[id] = true;
+            entry.chain.push_back(id);
+            id = id < miniFat.size() ? miniFat[id] : kFreeSect;
+        }
+    }
+    return file;
+}
+
+std::vector<std::string> CompoundFile::streamPaths() const {
+    std::vector<std::string> paths;
+    for (const Entry& e : entries_)
+        if (e.type == cfb::kStreamType && !e.path.empty()) paths.push_back(e.path);
+    return paths;
+}
+
+std::vector<std::string> CompoundFile::storagePaths() const {
+    std::vector<std::string> paths;
+    for (const Entry& e : entries_)
+        if (e.type == cfb::kStorageType && !e.path.empty()) paths.push_back(e.path);
+    return paths;
+}
+
+bool CompoundFile::hasStream(std::string_view path) const {
+    return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        return e.type == cfb::kStreamType && !e.path.empty() && e.path == path;
+    });
+}
+
+bool CompoundFile::hasStorage(std::string_view path) const {
+    return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        return e.type == cfb::kStorageType && !e.path.empty() && e.path == path;
+    });
+}
+
+std::size_t CompoundFile::streamIndex(std::string_view path) const {
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].type == cfb::kStreamType && !entries_[i].path.empty() && entries_[i].path == path)
+            return i;
+    fail(ErrorCode::DamagedPackage, label_, std::string(path), "the compound file has no such stream");
+}
+
+std::string CompoundFile::original(std::size_t index) const {
+    const Entry& e = entries_[index];
+    std::string out;
+    out.reserve(e.size);
+    const std::uint64_t unit = e.mini ? cfb::kMiniSectorBytes : std::uint64_t{1} << shift_;
+    for (std::uint32_t id : e.chain) {
+        const std::uint64_t take = std::min<std::uint64_t>(unit, e.size - out.size());
+        if (e.mini)
+            out.append(miniStream_, id * unit, take);
+        else
+            out.append(bytes_, (std::uint64_t{id} + 1) * unit, take);
+    }
+    return out;
+}
+
+std::string CompoundFile::contentOf(std::size_t index) const {
+    const auto it = replaced_.find(index);
+    return it != replaced_.end() ? it->second : original(index);
+}
+
+std::string CompoundFile::readStream(std::string_view path) const {
+    return contentOf(streamIndex(path));
+}
+
+std::uint64_t CompoundFile::streamSize(std::string_view path) const {
+    const std::size_t index = streamIndex(path);
+    const auto it = replaced_.find(index);
+    return it != replaced_.end() ? it->second.size() : entries_[index].size;
+}
+
+void CompoundFile::replaceStream(std::string_view path, std::string bytes) {
+    const std::size_t index = streamIndex(path);
+    if (bytes.size() > kMaxBytes)
+        fail(ErrorCode::LimitExceeded, label_, std::string(path), "the new stream is larger than 2 GB");
+    replaced_[index] = std::move(bytes);
+}
+
+}  // namespace trelwick::engine

@@ -1,0 +1,150 @@
+#include <cstring>
+
+#include "../Failure.h"
+#include "CompoundFile.h"
+#include "CompoundFormat.h"
+
+namespace trelwick::engine {
+namespace {
+
+using namespace cfb;
+
+std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
+    return (a + b - 1) / b;
+}
+
+}  // namespace
+
+// A full re-layout rather than patching in place: the same input and replacements always give the
+// same bytes, and no stale sector of a replaced stream survives. Order of the sectors: regular
+// streams in directory order, mini stream, mini FAT, directory, FAT, DIFAT.
+std::string CompoundFile::serialize() const {
+    const std::uint64_t sectorSize = std::uint64_t{1} << shift_;
+    const std::uint64_t idsPerSector = sectorSize / 4;
+
+    struct Placed {
+        std::size_t index;
+        std::string content;
+        std::uint32_t start = kEndOfChain;
+    };
+    std::vector<Placed> regular;
+    std::vector<Placed> mini;
+    for (std::size_t i = 1; i < entries_.size(); ++i) {
+        if (entries_[i].type != kStreamType) continue;
+        std::string content = contentOf(i);
+        (content.size() >= kMiniCutoff ? regular : mini).push_back({i, std::move(content)});
+    }
+
+    // Mini stream and mini FAT.
+    std::string miniStream;
+    std::vector<std::uint32_t> miniFat;
+    for (Placed& p : mini) {
+        if (p.content.empty()) continue;
+        const std::uint64_t count = ceilDiv(p.content.size(), kMiniSectorBytes);
+        p.start = static_cast<std::uint32_t>(miniFat.size());
+        for (std::uint64_t k = 0; k < count; ++k)
+            miniFat.push_back(k + 1 < count ? static_cast<std::uint32_t>(miniFat.size() + 1) : kEndOfChain);
+        miniStream += p.content;
+        miniStream.resize(miniFat.size() * kMiniSectorBytes, '\0');
+    }
+
+    // Sector counts; the FAT must also cover its own sectors and the DIFAT's, so iterate to a fixed point.
+    std::uint64_t sectors = 0;
+    for (Placed& p : regular) sectors += ceilDiv(p.content.size(), sectorSize);
+    const std::uint64_t miniStreamSectors = ceilDiv(miniStream.size(), sectorSize);
+    const std::uint64_t miniFatSectors = ceilDiv(miniFat.size() * 4, sectorSize);
+    const std::uint64_t dirSectors = ceilDiv(rawDir_.size() * kEntryBytes, sectorSize);
+    const std::uint64_t dataSectors = sectors + miniStreamSectors + miniFatSectors + dirSectors;
+    std::uint64_t fatSectors = 0;
+    std::uint64_t difatSectors = 0;
+    for (;;) {
+        const std::uint64_t fat = ceilDiv(dataSectors + fatSectors + difatSectors, idsPerSector);
+        const std::uint64_t difat =
+            fat > kHeaderDifatSlots ? ceilDiv(fat - kHeaderDifatSlots, idsPerSector - 1) : 0;
+        if (fat == fatSectors && difat == difatSectors) break;
+        fatSectors = fat;
+        difatSectors = difat;
+    }
+    const std::uint64_t total = dataSectors + fatSectors + difatSectors;
+    if ((total + 1) * sectorSize > kMaxBytes)
+        fail(ErrorCode::LimitExceeded, label_, "", "the written compound file would be larger than 2 GB");
+
+    std::string out((total + 1) * sectorSize, '\0');
+    std::vector<std::uint32_t> fat(fatSectors * idsPerSector, kFreeSect);
+    std::uint32_t next = 0;
+    // Lays count sectors out as one chain and returns its start (ENDOFCHAIN when empty).
+    auto allocate = [&](std::uint64_t count) {
+        if (count == 0) return kEndOfChain;
+        const std::uint32_t start = next;
+        for (std::uint64_t k = 0; k < count; ++k, ++next) fat[next] = k + 1 < count ? next + 1 : kEndOfChain;
+        return start;
+    };
+    auto offset = [&](std::uint32_t id) { return (std::uint64_t{id} + 1) * sectorSize; };
+
+    for (Placed& p : regular) {
+        p.start = allocate(ceilDiv(p.content.size(), sectorSize));
+        std::memcpy(out.data() + offset(p.start), p.content.data(), p.content.size());
+    }
+    const std::uint32_t miniStreamStart = allocate(miniStreamSectors);
+    if (!miniStream.empty())
+        std::memcpy(out.data() + offset(miniStreamStart), miniStream.data(), miniStream.size());
+    const std::uint32_t miniFatStart = allocate(miniFatSectors);
+    for (std::size_t k = 0; k < miniFat.size(); ++k) put32(out, offset(miniFatStart) + 4 * k, miniFat[k]);
+    if (!miniFat.empty())  // the unused tail of the last mini FAT sector is free, not chained to 0
+        for (std::uint64_t k = miniFat.size(); k < miniFatSectors * idsPerSector; ++k)
+            put32(out, offset(miniFatStart) + 4 * k, kFreeSect);
+    const std::uint32_t dirStart = allocate(dirSectors);
+    const std::uint32_t fatStart = next;
+    for (std::uint64_t k = 0; k < fatSectors; ++k) fat[next++] = kFatSect;
+    const std::uint32_t difatStart = difatSectors > 0 ? next : kEndOfChain;
+    for (std::uint64_t k = 0; k < difatSectors; ++k) fat[next++] = kDifSect;
+
+    // Directory: every entry verbatim, then its start and size.
+    auto patch = [&](std::string& entry, std::uint32_t start, std::uint64_t size) {
+        put32(entry, 0x74, start);
+        if (major_ == 3)
+            put64(entry, 0x78, size & 0xFFFFFFFF);
+        else
+            put64(entry, 0x78, size);
+    };
+    std::vector<std::string> dir = rawDir_;
+    patch(dir[0], miniStream.empty() ? kEndOfChain : miniStreamStart, miniStream.size());
+    for (const auto* group : {&regular, &mini})
+        for (const Placed& p : *group) patch(dir[p.index], p.start, p.content.size());
+    for (std::size_t k = 0; k < dir.size(); ++k)
+        std::memcpy(out.data() + offset(dirStart) + k * kEntryBytes, dir[k].data(), kEntryBytes);
+
+    for (std::uint64_t k = 0; k < fat.size(); ++k)
+        put32(out, offset(fatStart + static_cast<std::uint32_t>(k / idsPerSector)) + 4 * (k % idsPerSector),
+              fat[k]);
+    for (std::uint64_t d = 0; d < difatSectors; ++d) {
+        const std::uint64_t at = offset(difatStart + static_cast<std::uint32_t>(d));
+        for (std::uint64_t k = 0; k + 1 < idsPerSector; ++k) {
+            const std::uint64_t which = kHeaderDifatSlots + d * (idsPerSector - 1) + k;
+            put32(out, at + 4 * k,
+                  which < fatSectors ? fatStart + static_cast<std::uint32_t>(which) : kFreeSect);
+        }
+        put32(out, at + 4 * (idsPerSector - 1),
+              d + 1 < difatSectors ? difatStart + static_cast<std::uint32_t>(d + 1) : kEndOfChain);
+    }
+
+    out.replace(0, kSignature.size(), kSignature);
+    put16(out, 0x18, 0x003E);
+    put16(out, 0x1A, major_);
+    put16(out, 0x1C, 0xFFFE);
+    put16(out, 0x1E, static_cast<std::uint16_t>(shift_));
+    put16(out, 0x20, kMiniShift);
+    put32(out, 0x28, major_ == 4 ? static_cast<std::uint32_t>(dirSectors) : 0);
+    put32(out, 0x2C, static_cast<std::uint32_t>(fatSectors));
+    put32(out, 0x30, dirStart);
+    put32(out, 0x38, kMiniCutoff);
+    put32(out, 0x3C, miniFatStart);
+    put32(out, 0x40, static_cast<std::uint32_t>(miniFatSectors));
+    put32(out, 0x44, difatStart);
+    put32(out, 0x48, static_cast<std::uint32_t>(difatSectors));
+    for (std::size_t k = 0; k < kHeaderDifatSlots; ++k)
+        put32(out, 0x4C + 4 * k, k < fatSectors ? fatStart + static_cast<std::uint32_t>(k) : kFreeSect);
+    return out;
+}
+
+}  // namespace trelwick::engine
