@@ -1,17 +1,21 @@
 #include "AtomicFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <random>
 
 #include "Failure.h"
 
 namespace trelwick::engine {
 namespace {
+
+constexpr std::string_view kMarker = ".trelwick-";
 
 [[noreturn]] void failWrite(const std::filesystem::path& target, const std::string& what) {
     fail(ErrorCode::WriteFailed, target.string(), "", what + " (" + std::strerror(errno) + ")");
@@ -26,46 +30,125 @@ mode_t processUmask() {
     return 022;
 }
 
-}  // namespace
-
-AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {
-    std::filesystem::path folder = target_.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + target_.filename().string() + ".trelwick-XXXXXX")).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) failWrite(target_, "cannot create a temporary file in the output folder");
-    ::close(fd);
-    temporary_ = pattern;
+// ".<target>.trelwick-<pid>-<random>": the pid tells a later run whether the writer still lives.
+std::string temporaryName(const std::filesystem::path& target) {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string name = "." + target.filename().string() + std::string(kMarker) + std::to_string(::getpid()) + "-";
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+    return name;
 }
 
-AtomicFile::~AtomicFile() {
-    if (!committed_) ::unlink(temporary_.c_str());
-}
-
-void AtomicFile::commit() {
-    const int fd = ::open(temporary_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) failWrite(target_, "cannot reopen the temporary file");
-    struct stat existing {};
-    const mode_t mode =
-        ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~processUmask());
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        failWrite(target_, "cannot flush the written file to disk");
-    }
-    ::close(fd);
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        failWrite(target_, "cannot move the written file into place");
-    committed_ = true;
-    std::filesystem::path folder = target_.parent_path();
-    if (folder.empty()) folder = ".";
-    // Without syncing the folder, a crash could lose the rename although the data is on disk.
+void syncFolder(const std::filesystem::path& folder) {
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {
+    folder_ = target_.parent_path();
+    if (folder_.empty()) folder_ = ".";
+#ifdef O_TMPFILE
+    // The unnamed file is linked through /proc; without /proc it could not be given a name.
+    static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+    if (procMounted) fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+        anonymous_ = true;
+        temporary_ = "/proc/self/fd/" + std::to_string(fd_);
+        return;
+    }
+#endif
+    // File systems without unnamed files (network shares, FAT) get a hidden name instead.
+    for (int attempt = 0; fd_ < 0; ++attempt) {
+        temporary_ = folder_ / temporaryName(target_);
+        fd_ = ::open(temporary_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ < 0 && (errno != EEXIST || attempt == 10))
+            failWrite(target_, "cannot create a temporary file in the output folder");
+    }
+}
+
+AtomicFile::~AtomicFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_ && !anonymous_) ::unlink(temporary_.c_str());
+}
+
+void AtomicFile::write(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) failWrite(target_, "cannot write the output file");
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void AtomicFile::commit() {
+    struct stat existing {};
+    const bool replacing = ::stat(target_.c_str(), &existing) == 0;
+    const mode_t mode = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
+    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) failWrite(target_, "cannot flush the written file to disk");
+    moveIntoPlace();
+    committed_ = true;
+    // Without syncing the folder, a crash could lose the rename although the data is on disk.
+    syncFolder(folder_);
+}
+
+void AtomicFile::moveIntoPlace() {
+    if (!anonymous_) {
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+            failWrite(target_, "cannot move the written file into place");
+        return;
+    }
+    // A new target gets the file's first name directly; an existing one is replaced through a hidden
+    // name, because a link never replaces a file.
+    if (::linkat(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+    if (errno != EEXIST) failWrite(target_, "cannot move the written file into place");
+    for (int attempt = 0;; ++attempt) {
+        const std::filesystem::path named = folder_ / temporaryName(target_);
+        if (::linkat(AT_FDCWD, temporary_.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST && attempt < 10) continue;
+            failWrite(target_, "cannot move the written file into place");
+        }
+        if (::rename(named.c_str(), target_.c_str()) != 0) {
+            const int saved = errno;
+            ::unlink(named.c_str());
+            errno = saved;
+            failWrite(target_, "cannot move the written file into place");
+        }
+        return;
+    }
+}
+
+bool AtomicFile::isTemporaryName(std::string_view name) {
+    if (name.size() < 2 || name.front() != '.') return false;
+    const std::size_t at = name.rfind(kMarker);
+    if (at == std::string_view::npos || at == 0) return false;
+    const std::string_view tail = name.substr(at + kMarker.size());
+    const std::size_t dash = tail.find('-');
+    if (dash == std::string_view::npos || dash == 0) return false;
+    for (char c : tail.substr(0, dash))
+        if (c < '0' || c > '9') return false;
+    return tail.size() - dash - 1 == 8;
+}
+
+std::size_t AtomicFile::removeStale(const std::filesystem::path& folder, std::chrono::seconds maxAge) {
+    std::size_t removed = 0;
+    std::error_code ec;
+    const auto now = std::filesystem::file_time_type::clock::now();
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!isTemporaryName(name) || !it->is_regular_file(ec)) continue;
+        const std::string tail = name.substr(name.rfind(kMarker) + kMarker.size());
+        const long pid = std::strtol(tail.c_str(), nullptr, 10);
+        const bool writerGone = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        const auto written = std::filesystem::last_write_time(it->path(), ec);
+        const bool old = !ec && now - written > maxAge;
+        if ((writerGone || old) && std::filesystem::remove(it->path(), ec)) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace trelwick::engine

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace trelwick::engine {
 
-// A file written beside its target and renamed into place only when complete, so readers see the old
-// file or the new one, never half of it.
+// A file written beside its target and moved into place only when complete, so readers see the old
+// file or the new one, never half of it. Where the file system allows, the file has no name until it
+// is complete, so a process killed while writing leaves nothing behind.
 class AtomicFile {
   public:
     // Creates an empty temporary file in target's folder. Throws Error WriteFailed.
@@ -16,14 +19,31 @@ class AtomicFile {
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // The open temporary file, for writing.
+    int fd() const { return fd_; }
+    // A path that opens the temporary file (under /proc for a file without a name yet).
     const std::filesystem::path& temporaryPath() const { return temporary_; }
+    // Appends bytes at the current position. Throws Error WriteFailed.
+    void write(std::string_view bytes);
     // Syncs the temporary file, gives it the replaced file's permissions (else the umask default),
-    // renames it over target and syncs the folder. Throws Error WriteFailed.
+    // moves it over target and syncs the folder. Throws Error WriteFailed.
     void commit();
 
+    // Removes temporary files that an earlier process left in folder when it was killed while
+    // saving: those of processes no longer running, and any older than maxAge. Returns how many.
+    static std::size_t removeStale(const std::filesystem::path& folder,
+                                   std::chrono::seconds maxAge = std::chrono::hours(24));
+    // True for the names the temporary files take.
+    static bool isTemporaryName(std::string_view fileName);
+
   private:
+    void moveIntoPlace();
+
     std::filesystem::path target_;
+    std::filesystem::path folder_;
     std::filesystem::path temporary_;
+    int fd_ = -1;
+    bool anonymous_ = false;  // O_TMPFILE: no name until linked
     bool committed_ = false;
 };
 

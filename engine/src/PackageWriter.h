@@ -10,8 +10,9 @@ namespace trelwick::engine {
 // compressed bytes untouched, new parts appended.
 class PackageWriter {
   public:
-    // Writes to file (which may exist and is replaced). errorLabel names the target in messages.
-    // Throws Error WriteFailed (or DamagedPackage when a source entry cannot be copied).
+    // Writes the package into file, which must exist (the temporary file of an AtomicFile) and is
+    // truncated. errorLabel names the target in messages. Throws Error WriteFailed (or DamagedPackage
+    // when a source entry cannot be copied).
     static void write(const Deck& deck, const std::filesystem::path& file, const std::string& errorLabel);
 };
 

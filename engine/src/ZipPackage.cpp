@@ -215,6 +215,49 @@ std::string ZipPackage::read(const std::string& partName) const {
     return out;
 }
 
+ZipPackage::EntryInfo ZipPackage::entryInfo(std::uint64_t index) const {
+    const std::string& name = names_.at(index);
+    zip_stat_t st;
+    zip_stat_init(&st);
+    constexpr zip_uint64_t kNeeded = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+    if (zip_stat_index(zip_, index, 0, &st) != 0 || (st.valid & kNeeded) != kNeeded)
+        fail(ErrorCode::DamagedPackage, label_, name, "the zip entry cannot be read");
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+        fail(ErrorCode::DamagedPackage, label_, name, "the zip entry is encrypted");
+    EntryInfo info;
+    info.method = st.comp_method;
+    info.crc = st.crc;
+    info.compressedSize = st.comp_size;
+    info.size = st.size;
+    info.mtime = (st.valid & ZIP_STAT_MTIME) ? st.mtime : 0;
+    return info;
+}
+
+void ZipPackage::readCompressed(std::uint64_t index, const std::function<void(std::string_view)>& sink) const {
+    const std::string& name = names_.at(index);
+    zip_file_t* file = zip_fopen_index(zip_, index, ZIP_FL_COMPRESSED);
+    if (!file)
+        fail(ErrorCode::DamagedPackage, label_, name,
+             "the zip entry cannot be opened (" + std::string(zip_strerror(zip_)) + ")");
+    std::unique_ptr<char[]> buffer(new char[1u << 20]);
+    for (;;) {
+        const zip_int64_t n = zip_fread(file, buffer.get(), 1u << 20);
+        if (n < 0) {
+            const std::string why = zip_file_strerror(file);
+            zip_fclose(file);
+            fail(ErrorCode::DamagedPackage, label_, name, "the zip entry is damaged (" + why + ")");
+        }
+        if (n == 0) break;
+        try {
+            sink(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+        } catch (...) {
+            zip_fclose(file);
+            throw;
+        }
+    }
+    zip_fclose(file);
+}
+
 std::string zip_strerror_code(int code) {
     zip_error_t error;
     zip_error_init_with_code(&error, code);

@@ -3,7 +3,9 @@
 #include <zip.h>
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,6 +37,19 @@ class ZipPackage {
     bool hasPrefix(const std::string& prefix) const;
     // Inflates one entry, stopping with LimitExceeded as soon as a cap is crossed.
     std::string read(const std::string& partName) const;
+
+    // What the zip directory says of an entry, as needed to copy it without inflating.
+    struct EntryInfo {
+        std::uint16_t method = 0;
+        std::uint32_t crc = 0;
+        std::uint64_t compressedSize = 0;
+        std::uint64_t size = 0;
+        std::time_t mtime = 0;
+    };
+    // Throws Error DamagedPackage for an entry that cannot be copied as stored (encrypted, unreadable).
+    EntryInfo entryInfo(std::uint64_t index) const;
+    // Hands the entry's stored (compressed) bytes to sink in chunks. Throws Error DamagedPackage.
+    void readCompressed(std::uint64_t index, const std::function<void(std::string_view)>& sink) const;
 
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);

@@ -1,0 +1,233 @@
+#include "ZipOutput.h"
+
+#include <libdeflate.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "Failure.h"
+
+namespace trelwick::engine {
+namespace {
+
+constexpr std::size_t kBufferBytes = 1u << 20;
+constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
+constexpr std::uint16_t kFlagUtf8 = 1u << 11;
+
+void le16(std::string& out, std::uint64_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void le32(std::string& out, std::uint64_t v) {
+    le16(out, v & 0xFFFF);
+    le16(out, (v >> 16) & 0xFFFF);
+}
+void le64(std::string& out, std::uint64_t v) {
+    le32(out, v & kMax32);
+    le32(out, v >> 32);
+}
+
+bool isUtf8NonAscii(std::string_view s) {
+    bool nonAscii = false;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > s.size()) return false;
+        for (std::size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        nonAscii |= len > 1;
+        i += len;
+    }
+    return nonAscii;
+}
+
+void toDos(std::time_t mtime, std::uint16_t& time, std::uint16_t& date) {
+    std::tm tm{};
+    if (mtime == 0 || !::localtime_r(&mtime, &tm) || tm.tm_year < 80 || tm.tm_year > 207) {
+        time = 0;
+        date = (1 << 5) | 1;  // 1980-01-01
+        return;
+    }
+    time = static_cast<std::uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    date = static_cast<std::uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+}
+
+// One compressor per thread: setting one up costs more than deflating a typical slide.
+libdeflate_compressor* compressor() {
+    struct Free {
+        void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+    };
+    static thread_local std::unique_ptr<libdeflate_compressor, Free> instance(libdeflate_alloc_compressor(1));
+    return instance.get();
+}
+
+}  // namespace
+
+ZipOutput::ZipOutput(int fd, std::string label) : fd_(fd), label_(std::move(label)) {
+    buffer_.reserve(kBufferBytes);
+}
+
+void ZipOutput::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            fail(ErrorCode::WriteFailed, label_, "",
+                 std::string("cannot write the output file (") + std::strerror(n < 0 ? errno : ENOSPC) + ")");
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void ZipOutput::put(std::string_view bytes) {
+    written_ += bytes.size();
+    if (buffer_.size() + bytes.size() > kBufferBytes) {
+        flush();
+        if (bytes.size() >= kBufferBytes) {
+            writeAll(bytes);
+            return;
+        }
+    }
+    buffer_.append(bytes);
+}
+
+void ZipOutput::flush() {
+    writeAll(buffer_);
+    buffer_.clear();
+}
+
+void ZipOutput::writeLocalHeader(const Entry& e) {
+    const bool zip64 = e.size >= kMax32 || e.compressedSize >= kMax32;
+    std::string h;
+    le32(h, 0x04034b50);
+    le16(h, zip64 ? 45 : 20);
+    le16(h, e.flags);
+    le16(h, e.method);
+    le16(h, e.dosTime);
+    le16(h, e.dosDate);
+    le32(h, e.crc);
+    le32(h, zip64 ? kMax32 : e.compressedSize);
+    le32(h, zip64 ? kMax32 : e.size);
+    le16(h, e.name.size());
+    le16(h, zip64 ? 20 : 0);
+    h += e.name;
+    if (zip64) {
+        le16(h, 0x0001);
+        le16(h, 16);
+        le64(h, e.size);
+        le64(h, e.compressedSize);
+    }
+    put(h);
+}
+
+void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index) {
+    const ZipPackage::EntryInfo info = source.entryInfo(index);
+    Entry e;
+    e.name = source.entryName(index);
+    if (e.name.size() > 0xFFFF) fail(ErrorCode::DamagedPackage, label_, e.name, "the entry name is too long");
+    e.flags = isUtf8NonAscii(e.name) ? kFlagUtf8 : 0;
+    e.method = info.method;
+    e.crc = info.crc;
+    e.compressedSize = info.compressedSize;
+    e.size = info.size;
+    toDos(info.mtime, e.dosTime, e.dosDate);
+    e.offset = written_;
+    writeLocalHeader(e);
+    std::uint64_t copied = 0;
+    source.readCompressed(index, [&](std::string_view chunk) {
+        copied += chunk.size();
+        put(chunk);
+    });
+    if (copied != e.compressedSize)
+        fail(ErrorCode::DamagedPackage, label_, e.name, "the zip entry is shorter than its directory says");
+    entries_.push_back(std::move(e));
+}
+
+void ZipOutput::addDeflated(const std::string& name, std::string_view data, std::time_t mtime) {
+    Entry e;
+    e.name = name;
+    e.flags = isUtf8NonAscii(name) ? kFlagUtf8 : 0;
+    e.method = 8;
+    e.crc = static_cast<std::uint32_t>(libdeflate_crc32(0, data.data(), data.size()));
+    e.size = data.size();
+    toDos(mtime, e.dosTime, e.dosDate);
+    std::string deflated(libdeflate_deflate_compress_bound(compressor(), data.size()), '\0');
+    const std::size_t n =
+        libdeflate_deflate_compress(compressor(), data.data(), data.size(), deflated.data(), deflated.size());
+    if (n == 0) fail(ErrorCode::WriteFailed, label_, name, "cannot compress the part");
+    deflated.resize(n);
+    e.compressedSize = n;
+    e.offset = written_;
+    writeLocalHeader(e);
+    put(deflated);
+    entries_.push_back(std::move(e));
+}
+
+void ZipOutput::finish() {
+    const std::uint64_t directoryStart = written_;
+    for (const Entry& e : entries_) {
+        std::string extra;
+        if (e.size >= kMax32) le64(extra, e.size);
+        if (e.compressedSize >= kMax32) le64(extra, e.compressedSize);
+        if (e.offset >= kMax32) le64(extra, e.offset);
+        std::string h;
+        le32(h, 0x02014b50);
+        le16(h, (3 << 8) | 45);  // made on Unix
+        le16(h, extra.empty() ? 20 : 45);
+        le16(h, e.flags);
+        le16(h, e.method);
+        le16(h, e.dosTime);
+        le16(h, e.dosDate);
+        le32(h, e.crc);
+        le32(h, e.compressedSize >= kMax32 ? kMax32 : e.compressedSize);
+        le32(h, e.size >= kMax32 ? kMax32 : e.size);
+        le16(h, e.name.size());
+        le16(h, extra.empty() ? 0 : extra.size() + 4);
+        le16(h, 0);  // comment
+        le16(h, 0);  // disk
+        le16(h, 0);  // internal attributes
+        le32(h, 0100644u << 16);
+        le32(h, e.offset >= kMax32 ? kMax32 : e.offset);
+        h += e.name;
+        if (!extra.empty()) {
+            le16(h, 0x0001);
+            le16(h, extra.size());
+            h += extra;
+        }
+        put(h);
+    }
+    const std::uint64_t directorySize = written_ - directoryStart;
+    const std::uint64_t count = entries_.size();
+    const bool zip64 = count >= 0xFFFF || directorySize >= kMax32 || directoryStart >= kMax32;
+    std::string end;
+    if (zip64) {
+        const std::uint64_t recordAt = written_;
+        le32(end, 0x06064b50);
+        le64(end, 44);
+        le16(end, (3 << 8) | 45);
+        le16(end, 45);
+        le32(end, 0);
+        le32(end, 0);
+        le64(end, count);
+        le64(end, count);
+        le64(end, directorySize);
+        le64(end, directoryStart);
+        le32(end, 0x07064b50);
+        le32(end, 0);
+        le64(end, recordAt);
+        le32(end, 1);
+    }
+    le32(end, 0x06054b50);
+    le16(end, 0);
+    le16(end, 0);
+    le16(end, count >= 0xFFFF ? 0xFFFF : count);
+    le16(end, count >= 0xFFFF ? 0xFFFF : count);
+    le32(end, directorySize >= kMax32 ? kMax32 : directorySize);
+    le32(end, directoryStart >= kMax32 ? kMax32 : directoryStart);
+    le16(end, 0);
+    put(end);
+    flush();
+}
+
+}  // namespace trelwick::engine

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ZipPackage.h"
+
+namespace trelwick::engine {
+
+// Writes a zip package straight into an open file: entries of the source package are copied with
+// their compressed bytes untouched, changed parts are deflated here. Zip64 records are written only
+// when a size, an offset or the entry count needs them.
+class ZipOutput {
+  public:
+    // Writes at fd's current position; label names the target in messages.
+    ZipOutput(int fd, std::string label);
+
+    // Copies entry index of source as stored. Throws Error DamagedPackage, WriteFailed.
+    void copyEntry(const ZipPackage& source, std::uint64_t index);
+    // Adds a part under name, deflated, dated mtime (0: 1980-01-01, so that output stays reproducible).
+    void addDeflated(const std::string& name, std::string_view data, std::time_t mtime);
+    // Writes the central directory and flushes. Throws Error WriteFailed.
+    void finish();
+
+  private:
+    struct Entry {
+        std::string name;
+        std::uint16_t flags = 0;
+        std::uint16_t method = 0;
+        std::uint16_t dosTime = 0;
+        std::uint16_t dosDate = 0;
+        std::uint32_t crc = 0;
+        std::uint64_t compressedSize = 0;
+        std::uint64_t size = 0;
+        std::uint64_t offset = 0;
+    };
+
+    void writeLocalHeader(const Entry& entry);
+    void put(std::string_view bytes);
+    void flush();
+
+    void writeAll(std::string_view bytes);
+
+    int fd_;
+    std::string label_;
+    std::vector<Entry> entries_;
+    std::string buffer_;
+    std::uint64_t written_ = 0;  // bytes handed to put() so far: the offset of the next record
+};
+
+}  // namespace trelwick::engine
