@@ -1,11 +1,32 @@
 #include "SettingsStore.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 
 #include "util/AppError.h"
 
 namespace trelwick {
+
+namespace {
+
+// Why the store's file could not be written, for the user: the usual cause is a home or
+// configuration folder that is missing, read-only or not a folder, so the nearest existing part
+// of the path is what gets named.
+QString whyNotWritten(const QString& fileName) {
+    const QFileInfo file(fileName);
+    if (file.exists())
+        return file.isWritable() ? QStringLiteral("the file could not be written")
+                                 : QStringLiteral("the file is read-only");
+    QString path = file.absolutePath();
+    while (!QFileInfo::exists(path) && QFileInfo(path).path() != path) path = QFileInfo(path).path();
+    const QFileInfo nearest(path);
+    if (!nearest.isDir()) return QStringLiteral("%1 is a file, not a folder").arg(path);
+    if (!nearest.isWritable()) return QStringLiteral("the folder %1 is read-only").arg(path);
+    return QStringLiteral("its folder could not be created");
+}
+
+}  // namespace
 
 SettingsStore::SettingsStore() = default;
 
@@ -44,8 +65,11 @@ void SettingsStore::write(const QString& key, const QString& text) {
     // A file that could not be parsed is rewritten whole by the sync, yet the status keeps the
     // reading error: what counts is whether the value is now stored.
     if (status == QSettings::FormatError && open()->value(key).toString() == text) return;
-    throw AppError(kSettingsWriteFailed,
-                   QStringLiteral("Could not save the setting \"%1\" in %2").arg(key, settings->fileName()));
+    throw AppError(
+        kSettingsWriteFailed,
+        QStringLiteral("Could not save the setting \"%1\" in %2: %3. The program goes on, but will "
+                       "not remember this setting.")
+            .arg(key, settings->fileName(), whyNotWritten(settings->fileName())));
 }
 
 QString SettingsStore::location() const {
