@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include "Failure.h"
 
@@ -47,11 +49,26 @@ void syncFolder(const std::filesystem::path& folder) {
     }
 }
 
+// A killed run's leftovers are swept once per folder and process: sweeping before every save would
+// read a large folder once per deck.
+void sweepOnce(const std::filesystem::path& folder) {
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    std::error_code ec;
+    const std::string key = std::filesystem::weakly_canonical(folder, ec).string();
+    {
+        std::lock_guard lock(mutex);
+        if (!swept.insert(ec ? folder.string() : key).second) return;
+    }
+    AtomicFile::removeStale(folder);
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {
     folder_ = target_.parent_path();
     if (folder_.empty()) folder_ = ".";
+    sweepOnce(folder_);
 #ifdef O_TMPFILE
     // The unnamed file is linked through /proc; without /proc it could not be given a name.
     static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
@@ -143,10 +160,14 @@ std::size_t AtomicFile::removeStale(const std::filesystem::path& folder, std::ch
         if (!isTemporaryName(name) || !it->is_regular_file(ec)) continue;
         const std::string tail = name.substr(name.rfind(kMarker) + kMarker.size());
         const long pid = std::strtol(tail.c_str(), nullptr, 10);
-        const bool writerGone = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
         const auto written = std::filesystem::last_write_time(it->path(), ec);
-        const bool old = !ec && now - written > maxAge;
-        if ((writerGone || old) && std::filesystem::remove(it->path(), ec)) ++removed;
+        if (ec) continue;
+        const auto age = now - written;
+        // The pid means this machine's process only; on a shared folder another machine's writer may
+        // carry the same number, so a file still being written (recent) is left alone.
+        const bool writerGone = pid > 0 && age > std::chrono::minutes(1) &&
+                                ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        if ((writerGone || age > maxAge) && std::filesystem::remove(it->path(), ec)) ++removed;
     }
     return removed;
 }

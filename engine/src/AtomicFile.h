@@ -30,7 +30,8 @@ class AtomicFile {
     void commit();
 
     // Removes temporary files that an earlier process left in folder when it was killed while
-    // saving: those of processes no longer running, and any older than maxAge. Returns how many.
+    // saving: those older than a minute whose process no longer runs, and any older than maxAge.
+    // The first AtomicFile of a process in a folder calls it. Returns how many were removed.
     static std::size_t removeStale(const std::filesystem::path& folder,
                                    std::chrono::seconds maxAge = std::chrono::hours(24));
     // True for the names the temporary files take.

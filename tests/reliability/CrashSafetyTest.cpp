@@ -91,7 +91,8 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
         for (const auto& entry : fs::directory_iterator(folder.path())) {
             const std::string name = entry.path().filename().string();
             if (before.count(name)) continue;
-            // A killed save leaves its hidden temporary file; the deck itself is untouched by it.
+            // The file being written has no name; only a save killed between naming it and moving it
+            // over the deck leaves a hidden temporary file, which the next run in the folder sweeps.
             EXPECT_EQ(name.front(), '.') << "unexpected file " << name << " after kill " << kill;
             EXPECT_NE(name.find(".trelwick-"), std::string::npos) << name;
             ++temporariesLeft;
