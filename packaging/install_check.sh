@@ -34,6 +34,9 @@ for f in bin/trelwick bin/trelwick-cli share/trelwick/HAND-M.CUR share/trelwick/
          share/icons/hicolor/48x48/apps/trelwick.png share/man/man1/trelwick-cli.1.gz; do
     [[ -e "$prefix/$f" ]] || fail "the package lacks $f"
 done
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$prefix/share/applications/trelwick.desktop" || fail "the menu entry is not valid"
+fi
 samples=("$prefix/share/trelwick/Samples/"*.pptx)
 [[ -e "${samples[0]}" ]] || fail "the package ships no sample presentation"
 
