@@ -60,25 +60,31 @@ class InstallTest : public QObject {
     QStringList samplesRecordedByTheWindow(const QString& home) {
         QDir().mkpath(home);
         const QString settingsFile = home + "/.config/Varnix/Trelwick.conf";
-        QProcess window;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home);
         env.insert("XDG_CONFIG_HOME", home + "/.config");
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        window.setProcessEnvironment(env);
-        window.setProcessChannelMode(QProcess::ForwardedChannels);
-        window.start(prefix_ + "/bin/trelwick", {});
-        if (!window.waitForStarted()) return {};
+        // About once in a hundred starts the window opens the home page first; offscreen cannot, and
+        // the report of that waits for a click. The draw is seeded by the second of the day, so a
+        // later start draws afresh.
         QString recorded;
-        for (int i = 0; i < 300 && window.state() == QProcess::Running; ++i) {
-            recorded = QSettings(settingsFile, QSettings::IniFormat).value("Snapshot").toString();
-            if (!recorded.isEmpty()) break;
-            QTest::qWait(100);
+        for (int attempt = 0; attempt < 3 && recorded.isEmpty(); ++attempt) {
+            QProcess window;
+            window.setProcessEnvironment(env);
+            window.setProcessChannelMode(QProcess::ForwardedChannels);
+            window.start(prefix_ + "/bin/trelwick", {});
+            if (!window.waitForStarted()) return {};
+            for (int i = 0; i < 150 && window.state() == QProcess::Running && recorded.isEmpty(); ++i) {
+                QTest::qWait(100);
+                recorded = QSettings(settingsFile, QSettings::IniFormat).value("Snapshot").toString();
+            }
+            if (window.state() != QProcess::Running) {
+                qWarning("the installed window ended by itself, code %d", window.exitCode());
+                return {};
+            }
+            window.kill();
+            window.waitForFinished();
         }
-        const bool stillRunning = window.state() == QProcess::Running;
-        window.kill();
-        window.waitForFinished();
-        if (!stillRunning) qWarning("the installed window ended by itself, code %d", window.exitCode());
         if (recorded.isEmpty()) return {};
         QStringList paths = trelwick::TextScrambler::UnscrambleText(recorded, trelwick::TextScrambler::key())
                                 .split(QLatin1Char('|'));
@@ -181,7 +187,7 @@ class InstallTest : public QObject {
     void helpFitsAnEightyColumnTerminal() {
         const Run r = run(cli(), {"--help"});
         QCOMPARE(r.exitCode, 0);
-        for (const QString& line : r.out.split('\n')) QVERIFY2(line.size() < 80, qPrintable(line));
+        for (const QString& line : r.out.split('\n')) QVERIFY2(line.size() <= 80, qPrintable(line));
     }
 
     void installedToolStampsEveryShippedSample_data() {
