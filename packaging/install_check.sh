@@ -2,7 +2,8 @@
 # Checks a built Debian package from the outside, as a user would meet it: unpacks it into a clean
 # folder whose path holds spaces and non-ASCII letters, runs the unpacked trelwick-cli, stamps a
 # shipped sample with it and reopens the result, and starts the unpacked window for a moment.
-# With --apt it also asks apt whether the package installs here with its dependencies.
+# With --apt it also asks apt whether the package would install, with its dependencies, on a fresh
+# system.
 #
 #   packaging/install_check.sh [--apt] build/trelwick_0.1.0_amd64.deb
 set -euo pipefail
@@ -88,8 +89,16 @@ if [[ -z "${TRELWICK_CHECK_NO_WINDOW:-}" ]]; then
 fi
 
 if [[ $apt -eq 1 ]]; then
-    apt-get install --simulate -qq "$deb" >"$work/apt.log" 2>&1 ||
+    # Where apt knows the archive, against an empty package database: every dependency must then
+    # come from the archive, as on a freshly installed system.
+    fresh=()
+    if compgen -G "/var/lib/apt/lists/*_Packages*" >/dev/null; then
+        : >"$work/empty-status"
+        fresh=(-o "Dir::State::status=$work/empty-status")
+    fi
+    apt-get install --simulate -qq "${fresh[@]}" "$deb" >"$work/apt.log" 2>&1 ||
         { cat "$work/apt.log" >&2; fail "apt cannot install the package with its dependencies"; }
+    grep -q '^Inst trelwick ' "$work/apt.log" || { cat "$work/apt.log" >&2; fail "apt would not install it"; }
 fi
 
 echo "install_check: $(basename "$deb") ($version) unpacks, runs and stamps ${samples[0]##*/}"
