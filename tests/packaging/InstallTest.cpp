@@ -38,10 +38,10 @@ Run run(const QString& program, const QStringList& arguments, int timeoutMs = 12
     return r;
 }
 
+// Every sample deck in the sources must be installed.
 QStringList shippedSampleNames() {
-    QStringList names = QDir(QStringLiteral(TRELWICK_SOURCE_DIR "/filelist/samples"))
-                            .entryList({QStringLiteral("*.pptx")}, QDir::Files, QDir::Name);
-    return names;
+    return QDir(QStringLiteral(TRELWICK_SOURCE_DIR "/filelist/samples"))
+        .entryList({QStringLiteral("*.pptx")}, QDir::Files, QDir::Name);
 }
 
 }  // namespace
