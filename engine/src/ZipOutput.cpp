@@ -134,6 +134,10 @@ void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index) {
     toDos(info.mtime, e.dosTime, e.dosDate);
     e.offset = written_;
     writeLocalHeader(e);
+    if (const auto range = source.storedRange(index, e.compressedSize); range && copyFileRange(*range, e)) {
+        entries_.push_back(std::move(e));
+        return;
+    }
     std::uint64_t copied = 0;
     source.readCompressed(index, [&](std::string_view chunk) {
         copied += chunk.size();
@@ -142,6 +146,41 @@ void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index) {
     if (copied != e.compressedSize)
         fail(ErrorCode::DamagedPackage, label_, e.name, "the zip entry is shorter than its directory says");
     entries_.push_back(std::move(e));
+}
+
+bool ZipOutput::copyFileRange(const ZipPackage::FileRange& range, const Entry& e) {
+    // Small entries are cheaper through the buffer than through a system call of their own.
+    if (e.compressedSize < kBufferBytes / 4) {
+        std::string bytes(e.compressedSize, '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(range.fd, bytes.data() + done, bytes.size() - done,
+                                      static_cast<off_t>(range.offset + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        put(bytes);
+        return true;
+    }
+    flush();
+    auto from = static_cast<off_t>(range.offset);
+    std::uint64_t left = e.compressedSize;
+    while (left > 0) {
+        const ssize_t n = ::copy_file_range(range.fd, &from, fd_, nullptr, left, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // Nothing copied yet: the caller may still copy through libzip (another file system,
+            // an old kernel). Once bytes are out, a failure is a failed write.
+            if (left == e.compressedSize && n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+                return false;
+            fail(ErrorCode::WriteFailed, label_, e.name,
+                 std::string("cannot write the output file (") + std::strerror(n < 0 ? errno : ENOSPC) + ")");
+        }
+        left -= static_cast<std::uint64_t>(n);
+    }
+    written_ += e.compressedSize;
+    return true;
 }
 
 void ZipOutput::addDeflated(const std::string& name, std::string_view data, std::time_t mtime) {

@@ -39,6 +39,8 @@ class ZipOutput {
     };
 
     void writeLocalHeader(const Entry& entry);
+    // Copies an entry's stored bytes file to file; false when that cannot start here.
+    bool copyFileRange(const ZipPackage::FileRange& range, const Entry& entry);
     void put(std::string_view bytes);
     void flush();
 

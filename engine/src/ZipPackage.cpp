@@ -1,5 +1,8 @@
 #include "ZipPackage.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
 #include <system_error>
@@ -98,10 +101,22 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
         case Magic::Zip:
             break;
     }
+    // libzip reads through one descriptor; a duplicate of it (the same open file, even if the path
+    // is replaced meanwhile) lets the save copy unchanged entries file to file.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading");
+    const int copyFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     int code = 0;
-    zip_t* zip = zip_open(file.c_str(), ZIP_RDONLY, &code);
-    if (!zip) failOpen(code, label);
-    return std::unique_ptr<ZipPackage>(new ZipPackage(zip, label, limits));
+    zip_t* zip = zip_fdopen(fd, 0, &code);
+    if (!zip) {
+        ::close(fd);
+        if (copyFd >= 0) ::close(copyFd);
+        failOpen(code, label);
+    }
+    std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
+    package->fd_ = copyFd;
+    package->fileSize_ = size;
+    return package;
 }
 
 std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::string& label,
@@ -161,6 +176,19 @@ ZipPackage::ZipPackage(zip_t* zip, std::string label, const Limits& limits)
 
 ZipPackage::~ZipPackage() {
     if (zip_) zip_discard(zip_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<ZipPackage::FileRange> ZipPackage::storedRange(std::uint64_t index, std::uint64_t compressedSize) const {
+    if (fd_ < 0) return std::nullopt;
+    if (!layoutRead_) {
+        layout_ = ZipLayout::read(fd_, fileSize_, names_);
+        layoutRead_ = true;
+    }
+    if (!layout_) return std::nullopt;
+    const auto offset = layout_->dataOffset(index, compressedSize);
+    if (!offset) return std::nullopt;
+    return FileRange{fd_, *offset};
 }
 
 std::string ZipPackage::find(const std::string& partName) const {

@@ -8,9 +8,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ZipLayout.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine {
@@ -50,6 +52,13 @@ class ZipPackage {
     EntryInfo entryInfo(std::uint64_t index) const;
     // Hands the entry's stored (compressed) bytes to sink in chunks. Throws Error DamagedPackage.
     void readCompressed(std::uint64_t index, const std::function<void(std::string_view)>& sink) const;
+    // Where the entry's stored bytes lie in the package file, when it is a file whose directory
+    // could be read; the descriptor stays owned by the package.
+    struct FileRange {
+        int fd;
+        std::uint64_t offset;
+    };
+    std::optional<FileRange> storedRange(std::uint64_t index, std::uint64_t compressedSize) const;
 
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
@@ -57,6 +66,10 @@ class ZipPackage {
     std::string label_;
     Limits limits_;
     std::unique_ptr<std::string> bytes_;  // backing store of an in-memory deck
+    int fd_ = -1;                         // the package file, for copying entries file to file
+    std::uint64_t fileSize_ = 0;
+    mutable bool layoutRead_ = false;
+    mutable std::optional<ZipLayout> layout_;
     std::vector<std::string> names_;
     std::map<std::string, std::uint64_t> byLowerName_;
 };

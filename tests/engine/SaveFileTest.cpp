@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <fcntl.h>
 #include <zip.h>
 
 #include <chrono>
 #include <fstream>
 
 #include "AtomicFile.h"
+#include "ZipLayout.h"
 #include "TestDeck.h"
 #include "trelwick/engine.h"
 
@@ -115,6 +117,68 @@ TEST(ZipOutputTest, MoreThan65535EntriesGetZip64RecordsAndAllSurvive) {
     EXPECT_EQ(entryNames(dir / "out.pptx"), entryNames(dir / "in.pptx"));
     EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/media/m65999.bin"), "x");
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "F");
+
+    // Stamped again, the zip64 records are read back to copy the entries file to file.
+    Presentation again = Presentation::open(dir / "out.pptx");
+    again.setText(MasterKind::Slide, Element::Footer, "G");
+    again.setVisible(MasterKind::Slide, Element::Footer, true);
+    again.saveAs(dir / "again.pptx");
+    EXPECT_EQ(entryNames(dir / "again.pptx"), entryNames(dir / "in.pptx"));
+    EXPECT_EQ(rawEntry(dir / "again.pptx", "ppt/media/m40000.bin"), rawEntry(dir / "in.pptx", "ppt/media/m40000.bin"));
+}
+
+// The offset of each entry's stored bytes as ZipLayout reads it, or nothing when it gives up.
+std::optional<std::vector<std::uint64_t>> layoutOf(const std::string& bytes, const std::vector<std::string>& names,
+                                                   const std::vector<std::uint64_t>& sizes) {
+    TempDir dir;
+    writeFile(dir / "z.zip", bytes);
+    const int fd = ::open((dir / "z.zip").c_str(), O_RDONLY);
+    const auto layout = ZipLayout::read(fd, bytes.size(), names);
+    std::optional<std::vector<std::uint64_t>> offsets;
+    if (layout) {
+        offsets.emplace();
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const auto at = layout->dataOffset(i, sizes[i]);
+            if (!at) {
+                offsets.reset();
+                break;
+            }
+            offsets->push_back(*at);
+        }
+    }
+    ::close(fd);
+    return offsets;
+}
+
+TEST(ZipLayoutTest, FindsStoredBytesOrGivesUpOnAnythingUnexpected) {
+    TempDir dir;
+    writeZip(dir / "plain.zip", {{"a.xml", "alpha"}, {"b.bin", "bravo!"}}, true);
+    const std::string plain = readFile(dir / "plain.zip");
+    const std::vector<std::string> names{"a.xml", "b.bin"};
+    const auto offsets = layoutOf(plain, names, {5, 6});
+    ASSERT_TRUE(offsets);
+    EXPECT_EQ(plain.substr((*offsets)[0], 5), "alpha");
+    EXPECT_EQ(plain.substr((*offsets)[1], 6), "bravo!");
+
+    std::string withComment = plain;
+    withComment[withComment.size() - 2] = 4;  // comment length of the end record
+    withComment += "note";
+    EXPECT_TRUE(layoutOf(withComment, names, {5, 6})) << "a zip comment";
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> names;
+        std::vector<std::uint64_t> sizes;
+    } refused[] = {
+        {"bytes in front shift every offset", "junk" + plain, names, {5, 6}},
+        {"names disagree with libzip's", plain, {"a.xml", "c.bin"}, {5, 6}},
+        {"fewer entries than libzip saw", plain, {"a.xml"}, {5}},
+        {"a size past the end", plain, names, {5, 1u << 20}},
+        {"no end record", plain.substr(0, plain.size() - 22), names, {5, 6}},
+        {"empty", "", {}, {}},
+    };
+    for (const auto& c : refused) EXPECT_FALSE(layoutOf(c.bytes, c.names, c.sizes)) << c.what;
 }
 
 TEST(ZipOutputTest, NamesOutsideAsciiAreMarkedUtf8AndStoredEntriesStayStored) {

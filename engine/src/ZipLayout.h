@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace trelwick::engine {
+
+// Where each entry's stored bytes begin in a zip file, read from its central directory and local
+// headers, so that unchanged entries can be copied file to file by the kernel. Anything unexpected
+// (a directory that disagrees with libzip's, offsets past the end) gives no layout, and callers copy
+// through libzip instead.
+class ZipLayout {
+  public:
+    // Reads the central directory of the zip open as fd (size bytes). names are libzip's entry
+    // names in directory order; they must match.
+    static std::optional<ZipLayout> read(int fd, std::uint64_t size, const std::vector<std::string>& names);
+
+    // The offset of entry index's stored bytes, checked against compressedSize and the file end.
+    std::optional<std::uint64_t> dataOffset(std::uint64_t index, std::uint64_t compressedSize) const;
+
+  private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::vector<std::uint64_t> localHeaders_;
+};
+
+}  // namespace trelwick::engine
