@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Writes small, valid .pptx decks for benchmarks: one slide master with date, footer and
-slide-number placeholders, one layout, a theme, and 1 to 6 text slides each, half of them with
-notes slides."""
+"""Writes valid .pptx decks for benchmarks: one slide master with date, footer and slide-number
+placeholders, one layout, a theme, and 1 to 6 text slides each, half of them with notes slides.
+--slides N writes one deck of N slides with notes instead; --media-mb M one deck whose pictures and
+video (random, so incompressible) make up M megabytes."""
 import argparse
 import os
+import struct
 import zipfile
+import zlib
 
 P = "http://schemas.openxmlformats.org/presentationml/2006/main"
 A = "http://schemas.openxmlformats.org/drawingml/2006/main"
@@ -83,13 +86,13 @@ THEME = DECL + ('<a:theme xmlns:a="%s" name="Bench"><a:themeElements><a:clrSchem
     '<a:effectStyle><a:effectLst/></a:effectStyle>' * 3, solid("phClr") * 3)
 
 
-def slide(number, paragraphs):
+def slide(number, paragraphs, extra=""):
     body = "".join('<a:p><a:r><a:rPr lang="en-US"/><a:t>%s</a:t></a:r></a:p>' % p for p in paragraphs)
     sp = shape(2, "Title 1", '<p:ph type="title"/>', 0, 0, 0, 0, "Slide %d" % number)
     sp += ('<p:sp><p:nvSpPr><p:cNvPr id="3" name="Content 2"/><p:cNvSpPr><a:spLocks noGrp="1"/></p:cNvSpPr>'
            '<p:nvPr><p:ph idx="1"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/>%s</p:txBody></p:sp>'
            % body)
-    return DECL + '<p:sld %s>%s<p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>' % (NS, tree([sp]))
+    return DECL + '<p:sld %s>%s<p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>' % (NS, tree([sp + extra]))
 
 
 def notes(text):
@@ -98,15 +101,46 @@ def notes(text):
                   shape(3, "Notes 2", '<p:ph type="body" idx="1"/>', 0, 0, 0, 0, text)]))
 
 
-def write_deck(path, index):
-    slides = 1 + index % 6
-    with_notes = index % 2 == 0
+def png(size, seed):
+    """A valid PNG of about size bytes of noise, stored without compression like a photo would be."""
+    width = 1024
+    height = max(1, size // (width * 3 + 1))
+    raw = os.urandom(height * (width * 3 + 1))
+    rows = bytearray(raw)
+    for y in range(height):  # filter byte 0 in front of every row
+        rows[y * (width * 3 + 1)] = 0
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(bytes(rows), 0)) + chunk(b"IEND", b""))
+
+
+PIC = ('<p:pic><p:nvPicPr><p:cNvPr id="4" name="Picture 3"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>'
+       '<p:blipFill><a:blip r:embed="rId%d"/><a:stretch><a:fillRect/></a:stretch></p:blipFill>'
+       '<p:spPr><a:xfrm><a:off x="457200" y="1600200"/><a:ext cx="4114800" cy="3086100"/></a:xfrm>'
+       '<a:prstGeom prst="rect"><a:avLst/></a:prstGeom></p:spPr></p:pic>')
+
+
+def write_deck(path, index, slides=None, media_mb=0):
+    with_notes = index % 2 == 0 or slides is not None
+    slides = slides or 1 + index % 6
+    pictures = 0
+    if media_mb:
+        pictures = min(slides, 24)
+        media = {}
+        video_bytes = media_mb * 1000000 // 4
+        picture_bytes = (media_mb * 1000000 - video_bytes) // pictures
     ct = ['<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>',
           '<Default Extension="xml" ContentType="application/xml"/>',
           '<Override PartName="/ppt/presentation.xml" ContentType="%spresentation.main+xml"/>' % CT,
           '<Override PartName="/ppt/slideMasters/slideMaster1.xml" ContentType="%sslideMaster+xml"/>' % CT,
           '<Override PartName="/ppt/slideLayouts/slideLayout1.xml" ContentType="%sslideLayout+xml"/>' % CT,
           '<Override PartName="/ppt/theme/theme1.xml" ContentType="application/vnd.openxmlformats-officedocument.theme+xml"/>']
+    if media_mb:
+        ct.append('<Default Extension="png" ContentType="image/png"/>')
+        ct.append('<Default Extension="mp4" ContentType="video/mp4"/>')
     pres_rels = [("slideMaster", "slideMasters/slideMaster1.xml"), ("theme", "theme/theme1.xml")]
     sld_ids = ""
     parts = {}
@@ -115,8 +149,16 @@ def write_deck(path, index):
         sld_ids += '<p:sldId id="%d" r:id="rId%d"/>' % (255 + s, len(pres_rels))
         ct.append('<Override PartName="/ppt/slides/slide%d.xml" ContentType="%sslide+xml"/>' % (s, CT))
         lines = ["Deck %d, point %d of slide %d" % (index, k, s) for k in range(1, 2 + (index + s) % 5)]
-        parts["ppt/slides/slide%d.xml" % s] = slide(s, lines)
         slide_rels = [("slideLayout", "../slideLayouts/slideLayout1.xml")]
+        picture = ""
+        if s <= pictures:
+            slide_rels.append(("image", "../media/image%d.png" % s))
+            media["ppt/media/image%d.png" % s] = png(picture_bytes, s)
+            picture = PIC % len(slide_rels)
+            if s == 1:
+                slide_rels.append(("video", "../media/media1.mp4"))
+                media["ppt/media/media1.mp4"] = os.urandom(video_bytes)
+        parts["ppt/slides/slide%d.xml" % s] = slide(s, lines, picture)
         if with_notes:
             slide_rels.append(("notesSlide", "../notesSlides/notesSlide%d.xml" % s))
             parts["ppt/notesSlides/notesSlide%d.xml" % s] = notes("Speaker notes for slide %d" % s)
@@ -151,14 +193,23 @@ def write_deck(path, index):
         z.writestr("[Content_Types].xml", parts.pop("[Content_Types].xml"))
         for name in sorted(parts):
             z.writestr(name, parts[name])
+        if media_mb:
+            for name in sorted(media):
+                z.writestr(name, media[name], zipfile.ZIP_STORED)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("folder")
     parser.add_argument("--count", type=int, default=200)
+    parser.add_argument("--slides", type=int, help="one deck with this many slides, each with notes")
+    parser.add_argument("--media-mb", type=int, default=0, help="one deck holding this many MB of media")
     a = parser.parse_args()
     os.makedirs(a.folder, exist_ok=True)
+    if a.slides or a.media_mb:
+        name = "slides-%d.pptx" % a.slides if a.slides else "media-%dMB.pptx" % a.media_mb
+        write_deck(os.path.join(a.folder, name), 0, a.slides or 24, a.media_mb)
+        return
     for i in range(a.count):
         write_deck(os.path.join(a.folder, "generated-%03d.pptx" % i), i)
 
