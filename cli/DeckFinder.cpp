@@ -35,7 +35,8 @@ bool sameFolder(const fs::path& a, const fs::path& b) {
 DeckFinder::DeckFinder(fs::path outputFolder) : outputFolder_(std::move(outputFolder)) {}
 
 bool DeckFinder::isPresentationName(const fs::path& file) {
-    static const std::array<std::string, 6> kExtensions{".pptx", ".pptm", ".potx", ".potm", ".ppsx", ".ppsm"};
+    static const std::array<std::string, 9> kExtensions{".pptx", ".pptm", ".potx", ".potm", ".ppsx",
+                                                        ".ppsm", ".ppt",  ".pot",  ".pps"};
     const std::string ext = lowered(file.extension().string());
     return std::find(kExtensions.begin(), kExtensions.end(), ext) != kExtensions.end();
 }

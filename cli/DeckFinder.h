@@ -20,7 +20,7 @@ class DeckFinder {
     // be read.
     DeckList find(const std::vector<std::filesystem::path>& inputs) const;
 
-    // True for the .pptx family's extensions, in any case.
+    // True for the .pptx family's extensions and the legacy .ppt, .pot and .pps, in any case.
     static bool isPresentationName(const std::filesystem::path& file);
 
     // True for names a walk passes over: starting with "~" (PowerPoint's owner files) or "."

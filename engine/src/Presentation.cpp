@@ -1,19 +1,24 @@
+#include <algorithm>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
 
 #include "AtomicFile.h"
 #include "Deck.h"
+#include "DeckBackend.h"
 #include "Failure.h"
-#include "HeaderFooterStamper.h"
-#include "PackageWriter.h"
+#include "OleProbe.h"
+#include "OpenXmlBackend.h"
+#include "cfb/CompoundFile.h"
+#include "ppt/LegacyDeck.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine {
 
 struct Presentation::Impl {
-    std::unique_ptr<Deck> deck;
-    std::map<std::pair<MasterKind, Element>, HeaderFooter> settings;  // only elements set by the caller
+    std::unique_ptr<DeckBackend> deck;
+    StampSettings settings;  // only elements set by the caller
     std::optional<std::chrono::system_clock::time_point> now;
 
     std::chrono::system_clock::time_point clock() const {
@@ -25,13 +30,29 @@ struct Presentation::Impl {
             throw std::invalid_argument("this master kind has no such header/footer element");
         const auto key = std::make_pair(kind, element);
         auto it = settings.find(key);
-        if (it == settings.end()) {
-            HeaderFooterStamper stamper(*deck, clock());
-            it = settings.emplace(key, stamper.read(kind, element)).first;
-        }
+        if (it == settings.end()) it = settings.emplace(key, deck->read(kind, element, clock())).first;
         return it->second;
     }
 };
+
+namespace {
+
+// A compound file is a legacy .ppt when it holds PowerPoint streams; LegacyDeck refuses anything else.
+std::unique_ptr<DeckBackend> openCompoundFile(std::string bytes, const std::string& label) {
+    if (bytes.size() > CompoundFile::kMaxBytes)
+        fail(ErrorCode::LimitExceeded, label, "", "the presentation is larger than 2 GB");
+    return std::make_unique<ppt::LegacyDeck>(CompoundFile::parse(std::move(bytes), label), label);
+}
+
+std::string firstBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string head(8, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return head;
+}
+
+}  // namespace
 
 Presentation::Presentation(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Presentation::Presentation(Presentation&&) noexcept = default;
@@ -40,31 +61,56 @@ Presentation::~Presentation() = default;
 
 Presentation Presentation::open(const std::filesystem::path& file, const Limits& limits) {
     auto impl = std::make_unique<Impl>();
-    impl->deck = std::make_unique<Deck>(ZipPackage::openFile(file, limits));
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(file, ec) && OleProbe::hasMagic(firstBytes(file))) {
+        const std::string label = file.string();
+        const std::uint64_t size = std::filesystem::file_size(file, ec);
+        if (ec) fail(ErrorCode::ReadFailed, label, "", "the file size cannot be read");
+        if (size > CompoundFile::kMaxBytes)
+            fail(ErrorCode::LimitExceeded, label, "", "the presentation is larger than 2 GB");
+        std::ifstream in(file, std::ios::binary);
+        std::string bytes(size, '\0');
+        in.read(bytes.data(), static_cast<std::streamsize>(size));
+        if (!in || static_cast<std::uint64_t>(in.gcount()) != size)
+            fail(ErrorCode::ReadFailed, label, "", "the file cannot be read");
+        impl->deck = openCompoundFile(std::move(bytes), label);
+    } else {
+        impl->deck =
+            std::make_unique<OpenXmlBackend>(std::make_unique<Deck>(ZipPackage::openFile(file, limits)));
+    }
     return Presentation(std::move(impl));
 }
 
 Presentation Presentation::openBytes(std::string bytes, const std::string& name, const Limits& limits) {
     auto impl = std::make_unique<Impl>();
-    impl->deck = std::make_unique<Deck>(ZipPackage::openBytes(std::move(bytes), name, limits));
+    if (OleProbe::hasMagic(bytes.substr(0, 8))) {
+        impl->deck = openCompoundFile(std::move(bytes), name);
+    } else {
+        impl->deck = std::make_unique<OpenXmlBackend>(
+            std::make_unique<Deck>(ZipPackage::openBytes(std::move(bytes), name, limits)));
+    }
     return Presentation(std::move(impl));
 }
 
+bool Presentation::hasTitleMaster() const noexcept {
+    return impl_->deck->hasTitleMaster();
+}
+
 std::size_t Presentation::slideCount() const {
-    return impl_->deck->slides.size();
+    return impl_->deck->slideCount();
 }
 std::size_t Presentation::slideMasterCount() const {
-    return impl_->deck->slideMasters.size();
+    return impl_->deck->slideMasterCount();
 }
 bool Presentation::hasHandoutMaster() const {
-    return !impl_->deck->handoutMaster.empty();
+    return impl_->deck->hasHandoutMaster();
 }
 bool Presentation::isSigned() const {
     return impl_->deck->isSigned();
 }
 
 bool Presentation::hasNotesMaster() const {
-    if (!impl_->deck->notesMaster.empty()) return true;
+    if (impl_->deck->hasNotesMaster()) return true;
     for (const auto& [key, value] : impl_->settings)
         if (key.first == MasterKind::Notes && value.visible) return true;
     return false;
@@ -78,8 +124,7 @@ HeaderFooter Presentation::element(MasterKind kind, Element element) const {
     if (!hasElement(kind, element))
         throw std::invalid_argument("this master kind has no such header/footer element");
     if (auto it = impl_->settings.find({kind, element}); it != impl_->settings.end()) return it->second;
-    HeaderFooterStamper stamper(*impl_->deck, impl_->clock());
-    return stamper.read(kind, element);
+    return impl_->deck->read(kind, element, impl_->clock());
 }
 
 void Presentation::setText(MasterKind kind, Element element, std::string_view text) {
@@ -104,14 +149,8 @@ void Presentation::setNow(std::chrono::system_clock::time_point now) {
 }
 
 SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
-    Deck& deck = *impl_->deck;
-    HeaderFooterStamper stamper(deck, impl_->clock());
-    for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes, MasterKind::Handout}) {
-        std::map<Element, HeaderFooter> forKind;
-        for (const auto& [key, value] : impl_->settings)
-            if (key.first == kind) forKind.emplace(key.second, value);
-        stamper.apply(kind, forKind);
-    }
+    DeckBackend& deck = *impl_->deck;
+    const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->clock());
 
     std::error_code ec;
     if (std::filesystem::is_directory(target, ec))
@@ -119,9 +158,8 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     if (!std::filesystem::is_directory(folder, ec))
         fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
-    const std::vector<std::string> stampWarnings = stamper.warnings();
     AtomicFile file(target);
-    PackageWriter::write(deck, file.temporaryPath(), target.string());
+    deck.write(file.temporaryPath(), target.string());
     file.commit();
 
     SaveOutcome outcome;
@@ -132,7 +170,7 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
                                    ": the presentation was digitally signed; its signature no longer holds");
     }
     for (const auto& [key, value] : impl_->settings)
-        if (key.first == MasterKind::Handout && deck.handoutMaster.empty()) {
+        if (key.first == MasterKind::Handout && !deck.hasHandoutMaster()) {
             outcome.warnings.push_back(
                 target.string() +
                 ": the presentation has no handout master; handout settings were not applied");

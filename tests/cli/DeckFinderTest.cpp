@@ -41,7 +41,9 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"a.potx", true, false}, NameCase{"a.potm", true, false},
                       NameCase{"a.ppsx", true, false}, NameCase{"a.ppsm", true, false},
                       NameCase{"UPPER.PPTX", true, false}, NameCase{"Mixed.PpSm", true, false},
-                      NameCase{"dir/x.pptx", true, false}, NameCase{"a.ppt", false, false},
+                      NameCase{"dir/x.pptx", true, false}, NameCase{"a.ppt", true, false},
+                      NameCase{"a.POT", true, false}, NameCase{"a.pps", true, false},
+                      NameCase{"a.ppa", false, false}, NameCase{"~$old.ppt", true, true},
                       NameCase{"a.pptx.bak", false, false}, NameCase{"pptx", false, false},
                       NameCase{"a.docx", false, false}, NameCase{"~$a.pptx", true, true},
                       NameCase{".hidden.pptx", true, true}, NameCase{".~lock.a.pptx#", false, true}),
@@ -62,14 +64,16 @@ class DeckFinderWalk : public ::testing::Test {
 TEST_F(DeckFinderWalk, WalksFoldersRecursivelyForTheFamilySkippingHiddenAndLockFiles) {
     for (const char* file :
          {"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx", "in/f.ppsm",
-          "in/sub/deeper/g.pptx", "in/old.ppt", "in/notes.txt", "in/~$a.pptx", "in/.h.pptx",
-          "in/.~lock.a.pptx#", "in/.git/i.pptx", "in/~tmp/j.pptx", "in/sub/k.pptx.bak"})
+          "in/sub/deeper/g.pptx", "in/old.ppt", "in/show.pps", "in/plan.pot", "in/notes.txt",
+          "in/~$a.pptx", "in/~$old.ppt", "in/.h.pptx", "in/.~lock.a.pptx#", "in/.git/i.pptx", "in/~tmp/j.pptx",
+          "in/sub/k.pptx.bak", "in/sub/k.ppt.bak"})
         tmp.write(file, "x");
     const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
     EXPECT_TRUE(list.refused.empty());
     EXPECT_EQ(relativeSources(list, tmp.path()),
               (std::vector<std::string>{"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx",
-                                        "in/f.ppsm", "in/sub/deeper/g.pptx"}));
+                                        "in/f.ppsm", "in/old.ppt", "in/plan.pot", "in/show.pps",
+                                        "in/sub/deeper/g.pptx"}));
 }
 
 TEST_F(DeckFinderWalk, AFileKeepsItsNameInTheOutputFolder) {
@@ -81,8 +85,8 @@ TEST_F(DeckFinderWalk, AFileKeepsItsNameInTheOutputFolder) {
 }
 
 TEST_F(DeckFinderWalk, FilesGivenExplicitlyAreTakenWhateverTheirName) {
-    // The engine judges content, so an explicit legacy or oddly named file reaches it and fails there.
-    const fs::path ppt = tmp.write("old.ppt", "x");
+    // The engine judges content, so an oddly named file reaches it and fails there.
+    const fs::path ppt = tmp.write("old.txt", "x");
     const fs::path lock = tmp.write("~$a.pptx", "x");
     const DeckList list = DeckFinder(out()).find({ppt, lock});
     EXPECT_EQ(list.decks.size(), 2u);

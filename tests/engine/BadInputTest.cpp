@@ -55,9 +55,9 @@ std::vector<BadCase> badCases() {
              writeFile(p, oleFile({"EncryptionInfo", "EncryptedPackage"}));
          },
          ErrorCode::PasswordProtected, ""},
-        {"legacy ppt",
+        {"PowerPoint 95",
          [](const auto& p) {
-             writeFile(p, oleFile({"Current User", "PowerPoint Document"}));
+             writeFile(p, oleFile({"Current User", "PowerPoint Document", "Header"}));
          },
          ErrorCode::LegacyFormat, ""},
         {"other OLE file", [](const auto& p) { writeFile(p, oleFile({"WordDocument"})); },
@@ -141,13 +141,14 @@ TEST(BadInputTest, EveryBadInputFailsCleanlyAndLeavesNoOutput) {
 
 TEST(BadInputTest, LegacyMessageIsExact) {
     TempDir dir;
-    writeFile(dir / "old.pptx", oleFile({"PowerPoint Document"}));  // content decides, not the extension
+    writeFile(dir / "old.pptx", oleFile({"PP40"}));  // content decides, not the extension
     try {
         Presentation::open(dir / "old.pptx");
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  (dir / "old.pptx").string() + ": legacy .ppt presentations are not supported yet");
+                  (dir / "old.pptx").string() +
+                      ": PowerPoint 95 and older presentations cannot be stamped; save it as .ppt or .pptx first");
     }
 }
 

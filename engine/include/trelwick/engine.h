@@ -1,7 +1,7 @@
 #pragma once
 
-// The presentation engine: opens a .pptx-family deck, reads and stamps header/footer elements the way
-// PowerPoint's "Apply to All" does, and saves it atomically. No Qt, no global state; one Presentation
+// The presentation engine: opens a .pptx-family or legacy .ppt deck, reads and stamps header/footer
+// elements the way PowerPoint's "Apply to All" does, and saves it atomically. No Qt, no global state; one Presentation
 // per thread.
 
 #include <chrono>
@@ -20,7 +20,7 @@ enum class ErrorCode {
     FileNotFound = 1,   // no such file, or it is a folder
     NotAPresentation,   // neither a zip package nor an OLE file, or no presentation part inside
     PasswordProtected,  // OLE compound file holding an EncryptedPackage
-    LegacyFormat,       // legacy binary .ppt
+    LegacyFormat,       // PowerPoint 95 or older, or a dual-format (95 and 97-2003) .ppt
     DamagedPackage,     // broken zip, missing or looping parts, relationships leaving the package
     DamagedXml,         // malformed XML or a DOCTYPE in a part
     LimitExceeded,      // part too large or compressed suspiciously well (zip bomb)
@@ -78,7 +78,8 @@ class Presentation {
     Presentation& operator=(Presentation&&) noexcept;
     ~Presentation();
 
-    bool hasTitleMaster() const noexcept { return false; }  // title masters exist only in legacy .ppt
+    // True when a legacy .ppt has a title master (it shares the slide master's settings); never for .pptx.
+    bool hasTitleMaster() const noexcept;
     std::size_t slideCount() const;
     std::size_t slideMasterCount() const;
     bool hasNotesMaster() const;  // as saved: true also once a visible notes element will create one

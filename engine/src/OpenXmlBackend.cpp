@@ -1,0 +1,30 @@
+#include "OpenXmlBackend.h"
+
+#include "HeaderFooterStamper.h"
+#include "PackageWriter.h"
+
+namespace trelwick::engine {
+
+HeaderFooter OpenXmlBackend::read(MasterKind kind, Element element,
+                                  std::chrono::system_clock::time_point now) {
+    HeaderFooterStamper stamper(*deck_, now);
+    return stamper.read(kind, element);
+}
+
+std::vector<std::string> OpenXmlBackend::stamp(const StampSettings& settings,
+                                               std::chrono::system_clock::time_point now) {
+    HeaderFooterStamper stamper(*deck_, now);
+    for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes, MasterKind::Handout}) {
+        std::map<Element, HeaderFooter> forKind;
+        for (const auto& [key, value] : settings)
+            if (key.first == kind) forKind.emplace(key.second, value);
+        stamper.apply(kind, forKind);
+    }
+    return stamper.warnings();
+}
+
+void OpenXmlBackend::write(const std::filesystem::path& file, const std::string& target) {
+    PackageWriter::write(*deck_, file, target);
+}
+
+}  // namespace trelwick::engine

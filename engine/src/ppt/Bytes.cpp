@@ -1,0 +1,86 @@
+#include "Bytes.h"
+
+namespace trelwick::engine::ppt {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The next code point of utf8 at i (advanced past it); malformed sequences yield U+FFFD for one byte.
+char32_t nextCodePoint(std::string_view s, std::size_t& i) {
+    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
+    const std::uint8_t lead = byte(i);
+    std::size_t length = lead < 0x80         ? 1
+                         : (lead >> 5) == 6  ? 2
+                         : (lead >> 4) == 14 ? 3
+                         : (lead >> 3) == 30 ? 4
+                                             : 0;
+    if (length == 0 || i + length > s.size()) {
+        ++i;
+        return kReplacement;
+    }
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return kReplacement;
+        }
+        c = c << 6 | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    i += length;
+    if (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return kReplacement;
+    return c;
+}
+
+}  // namespace
+
+std::string utf16le(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t c = nextCodePoint(text, i);
+        if (c >= 0x10000) {
+            append16(out, static_cast<std::uint16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            append16(out, static_cast<std::uint16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            append16(out, static_cast<std::uint16_t>(c));
+        }
+    }
+    return out;
+}
+
+std::string utf8(std::string_view bytes) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const char32_t unit = get16(bytes, i);
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+            const char32_t low = get16(bytes, i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        appendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? kReplacement : unit);
+    }
+    return out;
+}
+
+}  // namespace trelwick::engine::ppt

@@ -1,0 +1,357 @@
+#include "LegacyDeck.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "../Failure.h"
+#include "Bytes.h"
+#include "PlaceholderScan.h"
+#include "RecordTypes.h"
+
+namespace trelwick::engine::ppt {
+namespace {
+
+constexpr const char* kDocumentStream = "PowerPoint Document";
+constexpr const char* kCurrentUserStream = "Current User";
+constexpr std::int32_t kTitleSlideLayout = 0;  // SL_TitleSlide
+// The shortest Current User stream of PowerPoint 97 or later.
+constexpr std::size_t kMinCurrentUser = 28;
+
+std::string nameOf(Element element, bool notesPage) {
+    switch (element) {
+        case Element::DateAndTime:
+            return "date";
+        case Element::Footer:
+            return "footer";
+        case Element::Header:
+            return "header";
+        case Element::SlideNumber:
+            return notesPage ? "page number" : "slide number";
+    }
+    return "";
+}
+
+std::uint8_t placementOf(Element element) {
+    switch (element) {
+        case Element::DateAndTime:
+            return rt::kMasterDate;
+        case Element::Footer:
+            return rt::kMasterFooter;
+        case Element::Header:
+            return rt::kMasterHeader;
+        case Element::SlideNumber:
+            return rt::kMasterSlideNumber;
+    }
+    return 0;
+}
+
+bool sameSetting(const HeaderFooter& a, const HeaderFooter& b) {
+    return a.visible == b.visible && a.text == b.text && a.useFormat == b.useFormat &&
+           (!a.useFormat || a.format == b.format);
+}
+
+std::string count(int n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(label) {
+    file_ = std::make_unique<CompoundFile>(std::move(file));
+    const CompoundFile& f = *file_;
+    if (f.hasStream("EncryptedPackage"))
+        fail(ErrorCode::PasswordProtected, label_, "", "the presentation is protected by a password");
+    if (f.hasStorage("PP97_DUALSTORAGE"))
+        fail(ErrorCode::LegacyFormat, label_, "",
+             "the presentation holds both a PowerPoint 95 and a PowerPoint 97-2003 copy, and stamping one "
+             "would leave the other unchanged");
+    const bool powerPoint95 = f.hasStream("PP40") || f.hasStream("Header") ||
+                              f.hasStream("PersistentStorage Directory") || f.hasStream("Text_Content");
+    if (powerPoint95)
+        fail(ErrorCode::LegacyFormat, label_, "",
+             "PowerPoint 95 and older presentations cannot be stamped; save it as .ppt or .pptx first");
+    if (!f.hasStream(kDocumentStream))
+        fail(ErrorCode::NotAPresentation, label_, "", "the file is an OLE compound file, not a presentation");
+    if (!f.hasStream(kCurrentUserStream))
+        fail(ErrorCode::DamagedPackage, label_, kCurrentUserStream, "the current user stream is missing");
+    std::string user = f.readStream(kCurrentUserStream);
+    if (user.size() < kMinCurrentUser)
+        fail(ErrorCode::DamagedPackage, label_, kCurrentUserStream, "the current user stream is too short");
+    stream_ = std::make_unique<DocumentStream>(std::move(user), f.readStream(kDocumentStream), label_);
+    signed_ = f.hasStorage("_signatures") || f.hasStorage("_xmlsignatures") || f.hasStream("_signatures");
+
+    document_ = Record::parse(stream_->object(stream_->documentId()));
+    const Record* atom = document_.child(rt::DocumentAtom);
+    if (!document_.hasChildren() || !atom || atom->body().size() < 40)
+        fail(ErrorCode::DamagedPackage, label_, kDocumentStream, "the document record is damaged");
+    const std::uint32_t notesMasterId = get32(atom->body(), 24);
+    const std::uint32_t handoutMasterId = get32(atom->body(), 28);
+    omitTitlePlace_ = atom->body()[37] != 0;
+
+    // An entry whose object is missing or of another kind has nothing to stamp; PowerPoint files with
+    // dangling notes entries exist (POI bug 41246), so such entries are passed over, not refused.
+    for (const auto& [id, slideId] : listEntries(rt::kMasterList))
+        if (stream_->typeOf(id) == rt::MainMaster || stream_->typeOf(id) == rt::Slide)
+            masters_.push_back(load(id, slideId, "a slide master"));
+    for (const auto& [id, slideId] : listEntries(rt::kSlideList))
+        if (stream_->typeOf(id) == rt::Slide) slides_.push_back(load(id, slideId, "a slide"));
+    for (const auto& [id, slideId] : listEntries(rt::kNotesList))
+        if (stream_->typeOf(id) == rt::Notes) notes_.push_back(load(id, slideId, "a notes page"));
+    if (notesMasterId != 0 && stream_->typeOf(notesMasterId) == rt::Notes)
+        notesMaster_ = load(notesMasterId, 0, "the notes master");
+    if (handoutMasterId != 0 && stream_->typeOf(handoutMasterId) == rt::HandoutContainer)
+        handoutMaster_ = load(handoutMasterId, 0, "the handout master");
+}
+
+LegacyDeck::Page LegacyDeck::load(std::uint32_t persistId, std::uint32_t slideId, const std::string& what) {
+    Page page;
+    page.persistId = persistId;
+    page.slideId = slideId;
+    page.record = Record::parse(stream_->object(persistId));
+    if (!page.record.hasChildren())
+        fail(ErrorCode::DamagedPackage, label_, kDocumentStream, what + " is damaged");
+    if (const Record* atom = page.record.child(rt::SlideAtom); atom && atom->body().size() >= 16) {
+        page.layout = static_cast<std::int32_t>(get32(atom->body(), 0));
+        page.masterId = get32(atom->body(), 12);
+    }
+    return page;
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> LegacyDeck::listEntries(std::uint16_t instance) const {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
+    const Record* list = document_.child(rt::SlideListWithText, instance);
+    if (!list) return entries;
+    for (const Record& c : list->children())
+        if (c.type() == rt::SlidePersistAtom && c.body().size() >= 16)
+            entries.emplace_back(get32(c.body(), 0), get32(c.body(), 12));
+    return entries;
+}
+
+bool LegacyDeck::hasTitleMaster() const {
+    return std::any_of(masters_.begin(), masters_.end(),
+                       [](const Page& m) { return m.record.type() == rt::Slide; });
+}
+
+std::size_t LegacyDeck::slideMasterCount() const {
+    return static_cast<std::size_t>(std::count_if(
+        masters_.begin(), masters_.end(), [](const Page& m) { return m.record.type() == rt::MainMaster; }));
+}
+
+HeadersFooters LegacyDeck::documentSettings(std::uint16_t instance) const {
+    const Record* hf = document_.child(rt::HeadersFooters, instance);
+    return hf ? HeadersFooters::read(*hf) : HeadersFooters();
+}
+
+void LegacyDeck::setDocumentSettings(std::uint16_t instance, const HeadersFooters& hf) {
+    documentChanged_ = true;
+    std::vector<Record>& children = document_.children();
+    for (Record& c : children)
+        if (c.type() == rt::HeadersFooters && c.instance() == instance) {
+            c = hf.toRecord(instance, &c);
+            return;
+        }
+    // A missing container goes where the document container's schema order puts it.
+    auto successor = [instance](const Record& c) {
+        switch (c.type()) {
+            case rt::HeadersFooters:
+                return instance == rt::kSlideInstance && c.instance() == rt::kNotesInstance;
+            case rt::SlideListWithText:
+                return c.instance() == rt::kSlideList || c.instance() == rt::kNotesList;
+            case rt::SlideShowDocInfoAtom:
+            case rt::NamedShows:
+            case rt::Summary:
+            case rt::DocRoutingSlip:
+            case rt::PrintOptionsAtom:
+            case rt::EndDocument:
+                return true;
+            default:
+                return false;
+        }
+    };
+    children.insert(std::find_if(children.begin(), children.end(), successor), hf.toRecord(instance));
+}
+
+HeaderFooter LegacyDeck::read(MasterKind kind, Element element, std::chrono::system_clock::time_point) {
+    const std::vector<Page>& pages = kind == MasterKind::Slide ? slides_ : notes_;
+    for (const Page& page : pages)
+        if (const Record* hf = page.record.child(rt::HeadersFooters))
+            return HeadersFooters::read(*hf).element(element);
+    return documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance)
+        .element(element);
+}
+
+void LegacyDeck::stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings) {
+    for (Page* page : pages) {
+        Record* own = page->record.child(rt::HeadersFooters);
+        if (!own) continue;
+        HeadersFooters hf = HeadersFooters::read(*own);
+        for (const auto& [element, value] : settings) hf.set(element, value);
+        *own = hf.toRecord(own->instance(), own);
+        page->changed = true;
+    }
+}
+
+std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
+                                           std::chrono::system_clock::time_point) {
+    std::vector<std::string> warnings;
+    std::map<Element, HeaderFooter> slide, notes;
+    for (const auto& [key, value] : settings)
+        if (key.first == MasterKind::Slide)
+            slide.emplace(key.second, value);
+        else if (key.first == MasterKind::Notes)
+            notes.emplace(key.second, value);
+    // One container drives notes pages and handouts alike, so handout settings fill only what the notes
+    // settings leave open.
+    bool handoutLost = false;
+    for (const auto& [key, value] : settings) {
+        if (key.first != MasterKind::Handout) continue;
+        auto [it, added] = notes.emplace(key.second, value);
+        if (!added && !sameSetting(it->second, value)) handoutLost = true;
+    }
+    if (handoutLost)
+        warnings.push_back(label_ +
+                           ": handouts of a .ppt presentation share the notes pages' header and footer; the "
+                           "notes settings were applied to both");
+
+    if (!slide.empty()) {
+        HeadersFooters hf = documentSettings(rt::kSlideInstance);
+        for (const auto& [element, value] : slide) hf.set(element, value);
+        setDocumentSettings(rt::kSlideInstance, hf);
+        std::vector<Page*> pages;
+        for (Page& p : slides_) pages.push_back(&p);
+        for (Page& p : masters_) pages.push_back(&p);
+        stampPages(pages, slide);
+        reportSlides(slide, warnings);
+    }
+    if (!notes.empty()) {
+        HeadersFooters hf = documentSettings(rt::kNotesInstance);
+        for (const auto& [element, value] : notes) hf.set(element, value);
+        setDocumentSettings(rt::kNotesInstance, hf);
+        std::vector<Page*> pages;
+        for (Page& p : notes_) pages.push_back(&p);
+        if (notesMaster_) pages.push_back(&*notesMaster_);
+        if (handoutMaster_) pages.push_back(&*handoutMaster_);
+        stampPages(pages, notes);
+        reportNotes(notes, warnings);
+    }
+    return warnings;
+}
+
+void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
+                              std::vector<std::string>& warnings) const {
+    std::map<std::uint32_t, PlaceholderScan> scans;  // by master slide id
+    std::map<std::uint32_t, bool> isTitle;
+    for (const Page& m : masters_) {
+        scans.emplace(m.slideId, PlaceholderScan::of(m.record));
+        isTitle.emplace(m.slideId, m.record.type() == rt::Slide);
+    }
+    for (const auto& [element, value] : settings) {
+        const std::uint8_t placement = placementOf(element);
+        int missing[2] = {0, 0}, ownText[2] = {0, 0}, roundTrip = 0;
+        for (const Page& slide : slides_) {
+            if (PlaceholderScan::of(slide.record).roundTripCount(placement) > 0) ++roundTrip;
+            // The deck's own "don't show on title slide" switch hides them there by design.
+            if (!value.visible || (omitTitlePlace_ && slide.layout == kTitleSlideLayout)) continue;
+            auto scan = scans.find(slide.masterId);
+            const int title = scan != scans.end() && isTitle[slide.masterId] ? 1 : 0;
+            if (scan == scans.end() || !scan->second.has(placement))
+                ++missing[title];
+            else if (!scan->second.hasField(placement))
+                ++ownText[title];
+        }
+        const std::string name = nameOf(element, false);
+        for (int title : {0, 1}) {
+            const std::string master = title ? "the title master" : "the slide master";
+            if (missing[title] > 0)
+                warnings.push_back(label_ + ": the " + name + " cannot show on " +
+                                   count(missing[title], "slide", "slides") + ": " + master + " has no " +
+                                   name + " placeholder");
+            if (ownText[title] > 0 && element != Element::SlideNumber)
+                warnings.push_back(label_ + ": the stamped " + name + " cannot show on " +
+                                   count(ownText[title], "slide", "slides") + ": " + master + "'s " + name +
+                                   " placeholder shows its own text");
+            if (ownText[title] > 0 && element == Element::SlideNumber)
+                warnings.push_back(label_ + ": the slide number cannot show on " +
+                                   count(ownText[title], "slide", "slides") + ": " + master +
+                                   "'s slide number placeholder holds no number field");
+        }
+        if (roundTrip > 0)
+            warnings.push_back(label_ + ": " + count(roundTrip, "slide keeps its", "slides keep their") +
+                               " own " + name +
+                               " text box saved by PowerPoint 2007 or later, which was not changed");
+    }
+}
+
+void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
+                             std::vector<std::string>& warnings) const {
+    if (notes_.empty()) return;
+    const int pages = static_cast<int>(notes_.size());
+    const std::optional<PlaceholderScan> scan =
+        notesMaster_ ? std::optional<PlaceholderScan>(PlaceholderScan::of(notesMaster_->record))
+                     : std::nullopt;
+    for (const auto& [element, value] : settings) {
+        const std::uint8_t placement = placementOf(element);
+        const std::string name = nameOf(element, true);
+        int roundTrip = 0;
+        for (const Page& page : notes_)
+            if (PlaceholderScan::of(page.record).roundTripCount(placement) > 0) ++roundTrip;
+        if (roundTrip > 0)
+            warnings.push_back(label_ + ": " +
+                               count(roundTrip, "notes page keeps its", "notes pages keep their") + " own " +
+                               name + " text box saved by PowerPoint 2007 or later, which was not changed");
+        if (!value.visible) continue;
+        const std::string where = " cannot show on " + count(pages, "notes page", "notes pages") + ": ";
+        if (!scan)
+            warnings.push_back(label_ + ": the " + name + where + "the presentation has no notes master");
+        else if (!scan->has(placement))
+            warnings.push_back(label_ + ": the " + name + where + "the notes master has no " + name +
+                               " placeholder");
+        else if (!scan->hasField(placement))
+            warnings.push_back(label_ + ": the stamped " + name + where + "the notes master's " + name +
+                               " placeholder shows its own text");
+    }
+}
+
+std::string LegacyDeck::bytes() {
+    if (documentChanged_) stream_->replace(stream_->documentId(), document_.bytes());
+    for (auto* pages : {&masters_, &slides_, &notes_})
+        for (const Page& p : *pages)
+            if (p.changed) stream_->replace(p.persistId, p.record.bytes());
+    for (auto* page : {&notesMaster_, &handoutMaster_})
+        if (*page && (*page)->changed) stream_->replace((*page)->persistId, (*page)->record.bytes());
+    auto [document, user] = stream_->write();
+    file_->replaceStream(kDocumentStream, std::move(document));
+    file_->replaceStream(kCurrentUserStream, std::move(user));
+    return file_->serialize();
+}
+
+void LegacyDeck::write(const std::filesystem::path& file, const std::string& target) {
+    std::string out;
+    try {
+        out = bytes();
+    } catch (const Error& e) {
+        if (e.code() == ErrorCode::LimitExceeded) throw;
+        fail(ErrorCode::WriteFailed, target, "",
+             std::string("the stamped presentation cannot be built (") + e.what() + ")");
+    }
+    // The written deck must read back with every live object of the same type before it replaces anything.
+    try {
+        LegacyDeck check(CompoundFile::parse(out, target), target);
+        bool same = check.stream_->offsets().size() == stream_->offsets().size();
+        for (const auto& [id, at] : stream_->offsets())
+            same = same && check.stream_->typeOf(id) == stream_->typeOf(id);
+        if (!same) fail(ErrorCode::WriteFailed, target, "", "the stamped presentation lost a record");
+    } catch (const Error& e) {
+        if (e.code() == ErrorCode::WriteFailed) throw;
+        fail(ErrorCode::WriteFailed, target, "",
+             std::string("the stamped presentation does not read back (") + e.what() + ")");
+    }
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    stream.write(out.data(), static_cast<std::streamsize>(out.size()));
+    stream.flush();
+    if (!stream) fail(ErrorCode::WriteFailed, target, "", "the file cannot be written");
+}
+
+}  // namespace trelwick::engine::ppt

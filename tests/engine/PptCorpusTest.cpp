@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+
+#include "TestDeck.h"
+#include "cfb/CompoundFile.h"
+#include "ppt/DocumentStream.h"
+#include "ppt/HeadersFooters.h"
+#include "ppt/Record.h"
+#include "ppt/RecordTypes.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+
+// What each legacy deck of the corpus holds, read with olefile and a record dump.
+struct LegacyFacts {
+    const char* file;
+    std::size_t slides, slideMasters;
+    bool titleMaster, notesMaster, handoutMaster;
+};
+
+const std::vector<LegacyFacts> kDecks{
+    {"phppresentation__Sample_00_03.ppt", 1, 1, false, true, false},
+    {"phppresentation__Sample_12.ppt", 4, 1, false, true, false},
+    {"poi__23884_defense_FINAL_OOimport_edit.ppt", 30, 1, false, true, true},
+    {"poi__37625.ppt", 29, 1, true, true, true},
+    {"poi__41246-2.ppt", 16, 1, true, true, true},
+    {"poi__45537_Footer.ppt", 1, 1, false, true, true},
+    {"poi__49541_symbol_map.ppt", 1, 2, true, true, true},
+    {"poi__53446.ppt", 29, 1, false, true, true},
+    {"poi__WithMaster.ppt", 2, 2, false, true, false},
+    {"poi__bug58144-headers-footers-2003.ppt", 1, 1, false, true, false},
+    {"poi__customGeo.ppt", 48, 5, false, true, true},
+    {"poi__datetime.ppt", 1, 1, false, true, false},
+    {"poi__empty.ppt", 0, 1, false, false, false},
+    {"poi__headers_footers.ppt", 2, 1, false, true, true},
+    {"poi__headers_footers_2007.ppt", 3, 1, false, true, true},
+    {"poi__numbers2.ppt", 2, 7, false, true, false},
+    {"poi__slide_master.ppt", 3, 2, true, false, false},
+};
+
+const auto kNow = std::chrono::system_clock::from_time_t(1796644800);
+
+HeaderFooter value(std::string text, bool visible, bool useFormat = false, int format = 1) {
+    HeaderFooter h;
+    h.text = std::move(text);
+    h.visible = visible;
+    h.useFormat = useFormat;
+    h.format = format;
+    return h;
+}
+
+void set(Presentation& deck, MasterKind kind, Element element, const HeaderFooter& v) {
+    deck.setText(kind, element, v.text);
+    deck.setFormat(kind, element, v.format);
+    deck.setUseFormat(kind, element, v.useFormat);
+    deck.setVisible(kind, element, v.visible);
+}
+
+// The window's full set of choices: fixed texts on slides and notes pages, every element shown or hidden.
+void stampAll(Presentation& deck, bool visible) {
+    set(deck, MasterKind::Slide, Element::DateAndTime, value("SL-DATE", visible));
+    set(deck, MasterKind::Slide, Element::Footer, value("SL-FOOT \xC3\xA9", visible));
+    set(deck, MasterKind::Slide, Element::SlideNumber, value("", visible));
+    set(deck, MasterKind::Notes, Element::DateAndTime, value("NT-DATE", visible));
+    set(deck, MasterKind::Notes, Element::Header, value("NT-HEAD", visible));
+    set(deck, MasterKind::Notes, Element::Footer, value("NT-FOOT", visible));
+    set(deck, MasterKind::Notes, Element::SlideNumber, value("", visible));
+}
+
+std::filesystem::path corpusDeck(const char* name) {
+    return kCorpus / name;
+}
+
+ppt::DocumentStream streamOf(const std::filesystem::path& file) {
+    const CompoundFile cfb = CompoundFile::parse(readFile(file), file.string());
+    return ppt::DocumentStream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                               file.string());
+}
+
+class PptCorpusTest : public ::testing::TestWithParam<LegacyFacts> {
+  protected:
+    void SetUp() override {
+        if (!std::filesystem::is_directory(kCorpus))
+            GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+        source_ = corpusDeck(GetParam().file);
+        ASSERT_TRUE(std::filesystem::exists(source_)) << source_;
+    }
+    std::filesystem::path source_;
+};
+
+TEST_P(PptCorpusTest, OpensWithTheMastersAndPagesOfTheFile) {
+    const LegacyFacts& f = GetParam();
+    const Presentation deck = Presentation::open(source_);
+    EXPECT_EQ(deck.slideCount(), f.slides);
+    EXPECT_EQ(deck.slideMasterCount(), f.slideMasters);
+    EXPECT_EQ(deck.hasTitleMaster(), f.titleMaster);
+    EXPECT_EQ(deck.hasNotesMaster(), f.notesMaster);
+    EXPECT_EQ(deck.hasHandoutMaster(), f.handoutMaster);
+    EXPECT_FALSE(deck.isSigned());
+}
+
+TEST_P(PptCorpusTest, SettingsReadBackAfterSaveShownAndHidden) {
+    for (bool visible : {true, false}) {
+        SCOPED_TRACE(visible ? "shown" : "hidden");
+        TempDir dir;
+        Presentation deck = Presentation::open(source_);
+        deck.setNow(kNow);
+        stampAll(deck, visible);
+        deck.saveAs(dir / "out.ppt");
+        const Presentation back = Presentation::open(dir / "out.ppt");
+        for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes})
+            for (Element e : {Element::DateAndTime, Element::Footer, Element::Header, Element::SlideNumber}) {
+                if (!Presentation::hasElement(kind, e)) continue;
+                const HeaderFooter want = deck.element(kind, e);
+                const HeaderFooter got = back.element(kind, e);
+                EXPECT_EQ(got.visible, visible) << static_cast<int>(kind) << "/" << static_cast<int>(e);
+                EXPECT_EQ(got.text, want.text) << static_cast<int>(kind) << "/" << static_cast<int>(e);
+                EXPECT_FALSE(got.useFormat);
+            }
+        EXPECT_EQ(back.element(MasterKind::Slide, Element::Footer).text, "SL-FOOT \xC3\xA9");
+    }
+}
+
+TEST_P(PptCorpusTest, AutomaticDateKeepsItsFormat) {
+    TempDir dir;
+    Presentation deck = Presentation::open(source_);
+    set(deck, MasterKind::Slide, Element::DateAndTime, value("", true, true, 4));
+    set(deck, MasterKind::Notes, Element::DateAndTime, value("", true, true, 11));
+    deck.saveAs(dir / "out.ppt");
+    const Presentation back = Presentation::open(dir / "out.ppt");
+    const HeaderFooter slide = back.element(MasterKind::Slide, Element::DateAndTime);
+    EXPECT_TRUE(slide.visible);
+    EXPECT_TRUE(slide.useFormat);
+    EXPECT_EQ(slide.format, 4);
+    EXPECT_EQ(back.element(MasterKind::Notes, Element::DateAndTime).format, 11);
+}
+
+TEST_P(PptCorpusTest, OnlyThePowerPointStreamsChangeAndEveryLiveObjectKeepsItsType) {
+    TempDir dir;
+    Presentation deck = Presentation::open(source_);
+    stampAll(deck, true);
+    deck.saveAs(dir / "out.ppt");
+
+    const CompoundFile before = CompoundFile::parse(readFile(source_), "before");
+    const CompoundFile after = CompoundFile::parse(readFile(dir / "out.ppt"), "after");
+    EXPECT_EQ(after.streamPaths(), before.streamPaths());
+    EXPECT_EQ(after.storagePaths(), before.storagePaths());
+    for (const std::string& path : before.streamPaths()) {
+        if (path == "PowerPoint Document" || path == "Current User") continue;
+        EXPECT_TRUE(after.readStream(path) == before.readStream(path)) << path;
+    }
+
+    const ppt::DocumentStream old = streamOf(source_);
+    const ppt::DocumentStream stamped = streamOf(dir / "out.ppt");
+    EXPECT_EQ(stamped.editCount(), 1u);
+    ASSERT_EQ(stamped.offsets().size(), old.offsets().size());
+    for (const auto& [id, at] : old.offsets())
+        EXPECT_EQ(stamped.typeOf(id), old.typeOf(id)) << "persist id " << id;
+    // Objects the stamp had no reason to touch are carried over byte for byte.
+    std::size_t same = 0;
+    for (const auto& [id, at] : old.offsets())
+        if (old.typeOf(id) != ppt::rt::Document && old.typeOf(id) != ppt::rt::Slide &&
+            old.typeOf(id) != ppt::rt::Notes && old.typeOf(id) != ppt::rt::MainMaster &&
+            old.typeOf(id) != ppt::rt::HandoutContainer) {
+            EXPECT_TRUE(stamped.object(id) == old.object(id)) << "persist id " << id;
+            ++same;
+        }
+    RecordProperty("untouched_objects", static_cast<int>(same));
+}
+
+TEST_P(PptCorpusTest, EveryPageOwnSettingFollowsTheStamp) {
+    TempDir dir;
+    Presentation deck = Presentation::open(source_);
+    stampAll(deck, true);
+    deck.saveAs(dir / "out.ppt");
+    const ppt::DocumentStream stamped = streamOf(dir / "out.ppt");
+    const ppt::Record document = ppt::Record::parse(stamped.object(stamped.documentId()));
+    for (std::uint16_t instance : {ppt::rt::kSlideInstance, ppt::rt::kNotesInstance}) {
+        const ppt::Record* container = document.child(ppt::rt::HeadersFooters, instance);
+        ASSERT_NE(container, nullptr) << "instance " << instance;
+        const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*container);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasFooter);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasDate);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasUserDate);
+        EXPECT_FALSE(hf.flags & ppt::HeadersFooters::kHasTodayDate);
+    }
+    int pages = 0;
+    for (const auto& [id, at] : stamped.offsets()) {
+        const std::uint16_t type = stamped.typeOf(id);
+        if (type != ppt::rt::Slide && type != ppt::rt::Notes && type != ppt::rt::MainMaster) continue;
+        const ppt::Record page = ppt::Record::parse(stamped.object(id));
+        const ppt::Record* own = page.child(ppt::rt::HeadersFooters);
+        if (!own) continue;
+        ++pages;
+        const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*own);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasFooter) << "persist id " << id;
+        EXPECT_EQ(hf.footer.value_or(""), type == ppt::rt::Notes ? "NT-FOOT" : "SL-FOOT \xC3\xA9")
+            << "persist id " << id;
+    }
+    RecordProperty("pages_with_own_settings", pages);
+}
+
+TEST_P(PptCorpusTest, ASecondIdenticalRunIsByteIdentical) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "one");
+    std::filesystem::create_directories(dir / "two");
+    Presentation first = Presentation::open(source_);
+    first.setNow(kNow);
+    stampAll(first, true);
+    first.saveAs(dir / "one" / "deck.ppt");
+    Presentation second = Presentation::open(dir / "one" / "deck.ppt");
+    second.setNow(kNow);
+    stampAll(second, true);
+    second.saveAs(dir / "two" / "deck.ppt");
+    EXPECT_TRUE(readFile(dir / "one" / "deck.ppt") == readFile(dir / "two" / "deck.ppt"));
+}
+
+TEST_P(PptCorpusTest, TheSourceIsNeverChanged) {
+    const std::string before = readFile(source_);
+    TempDir dir;
+    Presentation deck = Presentation::open(source_);
+    stampAll(deck, true);
+    deck.saveAs(dir / "out.ppt");
+    EXPECT_TRUE(readFile(source_) == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, PptCorpusTest, ::testing::ValuesIn(kDecks),
+                         [](const ::testing::TestParamInfo<LegacyFacts>& info) {
+                             std::string name = info.param.file;
+                             name = name.substr(0, name.size() - 4);
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
+
+TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
+    if (!std::filesystem::is_directory(kCorpus))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    struct Case {
+        const char* file;
+        std::vector<std::string> expected;  // each must appear in one warning
+    };
+    const std::vector<Case> cases{
+        {"poi__headers_footers.ppt", {}},
+        {"poi__45537_Footer.ppt", {}},
+        {"poi__23884_defense_FINAL_OOimport_edit.ppt",
+         {"the footer cannot show on 30 slides: the slide master has no footer placeholder",
+          "the header cannot show on 27 notes pages: the notes master has no header placeholder"}},
+        {"phppresentation__Sample_12.ppt",
+         {"the stamped date cannot show on 4 slides: the slide master's date placeholder shows its own "
+          "text"}},
+        {"poi__headers_footers_2007.ppt",
+         {"3 slides keep their own footer text box saved by PowerPoint 2007 or later",
+          "the stamped footer cannot show on 3 slides: the slide master's footer placeholder shows its own "
+          "text"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        Presentation deck = Presentation::open(corpusDeck(c.file));
+        stampAll(deck, true);
+        const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+        if (c.expected.empty()) EXPECT_TRUE(outcome.warnings.empty()) << outcome.warnings.front();
+        for (const std::string& want : c.expected) {
+            bool found = false;
+            for (const std::string& w : outcome.warnings) {
+                found = found || w.find(want) != std::string::npos;
+                EXPECT_EQ(w.rfind(corpusDeck(c.file).string() + ": ", 0), 0u) << w;
+            }
+            EXPECT_TRUE(found) << want;
+        }
+    }
+}
+
+TEST(PptCorpusWarningTest, DifferentHandoutSettingsAreReportedNotLost) {
+    if (!std::filesystem::is_directory(kCorpus))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TempDir dir;
+    Presentation deck = Presentation::open(corpusDeck("poi__headers_footers.ppt"));
+    set(deck, MasterKind::Notes, Element::Footer, value("NOTES", true));
+    set(deck, MasterKind::Handout, Element::Footer, value("HANDOUT", true));
+    set(deck, MasterKind::Handout, Element::Header, value("HANDOUT-HEAD", true));
+    const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+    ASSERT_EQ(outcome.warnings.size(), 1u);
+    EXPECT_NE(outcome.warnings[0].find("share the notes pages' header and footer"), std::string::npos);
+    const Presentation back = Presentation::open(dir / "out.ppt");
+    EXPECT_EQ(back.element(MasterKind::Notes, Element::Footer).text, "NOTES");
+    EXPECT_EQ(back.element(MasterKind::Notes, Element::Header).text, "HANDOUT-HEAD");  // filled the gap
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test
