@@ -54,11 +54,10 @@ void syncFolder(const std::filesystem::path& folder) {
 void sweepOnce(const std::filesystem::path& folder) {
     static std::mutex mutex;
     static std::set<std::string> swept;
-    std::error_code ec;
-    const std::string key = std::filesystem::weakly_canonical(folder, ec).string();
     {
         std::lock_guard lock(mutex);
-        if (!swept.insert(ec ? folder.string() : key).second) return;
+        // Keyed by the folder as written: another spelling of it only costs one more sweep.
+        if (!swept.insert(folder.string()).second) return;
     }
     AtomicFile::removeStale(folder);
 }

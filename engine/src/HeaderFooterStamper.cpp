@@ -42,10 +42,15 @@ const char* placeholderName(Element e) {
     return "";
 }
 
-// Prefixes of the PresentationML and DrawingML namespaces in one part.
+// Prefixes of the PresentationML and DrawingML namespaces in one part, with the names looked up on
+// every shape qualified once.
 struct Prefixes {
+    Prefixes(std::string pml, std::string dml)
+        : p(std::move(pml)), a(std::move(dml)), sp(q("sp")), grpSp(q("grpSp")), nvSpPr(q("nvSpPr")),
+          nvPr(q("nvPr")), ph(q("ph")), cSld(q("cSld")), spTree(q("spTree")) {}
     std::string p;
     std::string a;
+    std::string sp, grpSp, nvSpPr, nvPr, ph, cSld, spTree;
     std::string q(std::string_view local) const { return qualified(p, local); }
     std::string d(std::string_view local) const { return qualified(a, local); }
 };
@@ -55,32 +60,28 @@ Prefixes readPrefixes(const XmlPart& part) {
 }
 
 Prefixes writePrefixes(XmlPart& part, bool strict) {
-    Prefixes px;
-    px.p = part.prefixOf(ns::kPml, ns::kPmlStrict);
-    px.a = part.ensurePrefix(ns::kDml, ns::kDmlStrict, strict, "a");
-    return px;
+    std::string pml = part.prefixOf(ns::kPml, ns::kPmlStrict);
+    return {std::move(pml), part.ensurePrefix(ns::kDml, ns::kDmlStrict, strict, "a")};
 }
 
 pugi::xml_node phOf(pugi::xml_node sp, const Prefixes& px) {
-    return sp.child(px.q("nvSpPr").c_str()).child(px.q("nvPr").c_str()).child(px.q("ph").c_str());
+    return sp.child(px.nvSpPr.c_str()).child(px.nvPr.c_str()).child(px.ph.c_str());
 }
 
 void collectPlaceholders(pugi::xml_node tree, const Prefixes& px, std::string_view type,
                          std::vector<pugi::xml_node>& out) {
-    const std::string sp = px.q("sp");
-    const std::string grpSp = px.q("grpSp");
     for (pugi::xml_node child : tree.children()) {
-        if (sp == child.name()) {
+        if (px.sp == child.name()) {
             const pugi::xml_node ph = phOf(child, px);
             if (ph && (type.empty() || type == ph.attribute("type").value())) out.push_back(child);
-        } else if (grpSp == child.name()) {
+        } else if (px.grpSp == child.name()) {
             collectPlaceholders(child, px, type, out);
         }
     }
 }
 
 pugi::xml_node shapeTree(const XmlPart& part, const Prefixes& px) {
-    return part.root().child(px.q("cSld").c_str()).child(px.q("spTree").c_str());
+    return part.root().child(px.cSld.c_str()).child(px.spTree.c_str());
 }
 
 std::vector<pugi::xml_node> placeholders(const XmlPart& part, const Prefixes& px, std::string_view type) {
@@ -191,19 +192,34 @@ void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, con
     run.append_child(px.d("t").c_str()).text().set(content.text.c_str());
 }
 
+// Visits every element below root in document order (a walk, not an XPath query: compiling a query
+// per page cost more than the rest of the page's stamping).
+template <typename Visit>
+void forEachElement(pugi::xml_node root, Visit&& visit) {
+    struct Walker : pugi::xml_tree_walker {
+        Visit& visit;
+        explicit Walker(Visit& v) : visit(v) {}
+        bool for_each(pugi::xml_node& node) override {
+            if (node.type() == pugi::node_element) visit(node);
+            return true;
+        }
+    } walker(visit);
+    root.traverse(walker);
+}
+
 std::int64_t maxShapeId(const XmlPart& part) {
     std::int64_t best = 1;
-    for (pugi::xpath_node n : part.root().select_nodes("//*[@id]")) {
-        if (localName(n.node().name()) != "cNvPr") continue;
-        best = std::max<std::int64_t>(best, n.node().attribute("id").as_llong(0));
-    }
+    forEachElement(part.root(), [&](pugi::xml_node n) {
+        if (localName(n.name()) == "cNvPr") best = std::max<std::int64_t>(best, n.attribute("id").as_llong(0));
+    });
     return best;
 }
 
 bool referencedByAnimation(const XmlPart& part, const std::string& id) {
     if (id.empty()) return false;
-    const std::string query = "//*[@spid='" + id + "']";
-    return static_cast<bool>(part.root().select_node(query.c_str()));
+    bool found = false;
+    forEachElement(part.root(), [&](pugi::xml_node n) { found = found || id == n.attribute("spid").value(); });
+    return found;
 }
 
 std::string removeControlCharacters(std::string_view text) {
@@ -398,6 +414,18 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
     }
     for (const std::string& page : pages) {
         XmlPart& part = deck_.part(page);
+        // Every element is read on its own; remembering a page's placeholder types spares scanning
+        // each page once per element when most pages carry none.
+        if (!part.dirty()) {
+            auto& types = part.placeholderTypes();
+            if (!types) {
+                const Prefixes px = readPrefixes(part);
+                types.emplace();
+                for (pugi::xml_node sp : placeholders(part, px, ""))
+                    types->emplace_back(phOf(sp, px).attribute("type").value());
+            }
+            if (std::find(types->begin(), types->end(), type) == types->end()) continue;
+        }
         const Prefixes px = readPrefixes(part);
         const auto found = placeholders(part, px, type);
         if (found.empty()) continue;
@@ -495,9 +523,11 @@ void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& se
 void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
     const Prefixes px = readPrefixes(part);
     const std::string field = px.d("fld");
-    for (pugi::xpath_node hit : part.root().select_nodes("//*[@type='slidenum']")) {
-        if (field != hit.node().name()) continue;
-        pugi::xml_node sp = hit.node();
+    std::vector<pugi::xml_node> numbers;
+    forEachElement(part.root(), [&](pugi::xml_node n) {
+        if (field == n.name() && std::string_view(n.attribute("type").value()) == "slidenum") numbers.push_back(n);
+    });
+    for (pugi::xml_node sp : numbers) {
         while (sp && std::string_view(sp.name()) != px.q("sp")) sp = sp.parent();
         if (sp && !phOf(sp, px)) {
             warnings_.push_back(
@@ -594,7 +624,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     // A new placeholder inherits from the layout's one of its type (by idx), else takes the master's
     // geometry explicitly, else a band at the page's bottom.
     pugi::xml_node layoutPh, masterPh;
-    Prefixes layoutPx, masterPx;
+    Prefixes layoutPx{"", ""}, masterPx{"", ""};
     std::int64_t maxIdx = 0;
     std::set<std::int64_t> usedIdx;
     if (!layout.empty()) {

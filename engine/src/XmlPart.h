@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trelwick::engine {
 
@@ -19,7 +21,12 @@ class XmlPart {
     pugi::xml_document& doc() { return doc_; }
     pugi::xml_node root() const { return doc_.document_element(); }
     bool dirty() const { return dirty_; }
-    void markDirty() { dirty_ = true; }
+    void markDirty() {
+        dirty_ = true;
+        placeholderTypes_.reset();
+    }
+    // The placeholder types on the page, remembered by whoever reads them while the part is unedited.
+    std::optional<std::vector<std::string>>& placeholderTypes() const { return placeholderTypes_; }
     bool isNew() const { return isNew_; }
     std::string serialize() const;
 
@@ -38,6 +45,7 @@ class XmlPart {
     bool isNew_ = false;
     bool bom_ = false;
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)
+    mutable std::optional<std::vector<std::string>> placeholderTypes_;
 };
 
 // "prefix:local", or local alone for the default namespace.
