@@ -201,6 +201,29 @@ TEST(ZipOutputTest, NamesOutsideAsciiAreMarkedUtf8AndStoredEntriesStayStored) {
     EXPECT_EQ(readEntry(dir / "out.pptx", name), std::string(3000, 'z'));
 }
 
+TEST(ZipOutputTest, MediaIsCopiedWithoutEverBeingInflated) {
+    TempDir dir;
+    DeckPlan plan;
+    const std::string name = "ppt/media/video1.mp4";
+    plan.extraEntries = {{name, std::string(5000, 'A')}};
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    // Relabel the stored entry as deflated: its bytes are then no valid deflate stream, and its
+    // checksum is wrong, so any attempt to inflate it would fail.
+    std::string bytes = readFile(dir / "in.pptx");
+    for (std::size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1)) {
+        if (le32At(bytes, at - 30) == 0x04034b50u) bytes[at - 30 + 8] = 8;
+        if (at >= 46 && le32At(bytes, at - 46) == 0x02014b50u) bytes[at - 46 + 10] = 8;
+    }
+    writeFile(dir / "in.pptx", bytes);
+
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setText(MasterKind::Slide, Element::Footer, "F");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.saveAs(dir / "out.pptx");
+    EXPECT_EQ(rawEntry(dir / "out.pptx", name), rawEntry(dir / "in.pptx", name));
+    EXPECT_EQ(rawEntry(dir / "out.pptx", name).method, ZIP_CM_DEFLATE);
+}
+
 TEST(ZipOutputTest, StampingTwiceGivesTheSameBytes) {
     TempDir dir;
     writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
