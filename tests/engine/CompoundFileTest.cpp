@@ -356,6 +356,15 @@ std::vector<Hostile> hostileCases() {
              return buildCompoundFile(3, {{deep + "s", "x"}});
          },
          "nest more than"},
+        {"PathsOutgrowTheDirectory",
+         [] {
+             std::string prefix;
+             for (int i = 0; i < 120; ++i) prefix += std::string(31, static_cast<char>('a' + i % 26)) + "/";
+             std::vector<CfbStream> streams;
+             for (int i = 0; i < 400; ++i) streams.push_back({prefix + std::to_string(i), ""});
+             return buildCompoundFile(3, streams);
+         },
+         "too many entries too deep"},
         {"HugeStreamSize", edited([](std::string& f) { set32(f, entryAt(f, 2) + 0x78, 0xFFFFFFF0); }),
          "larger than the file"},
         {"HugeStreamSizeVersion4",

@@ -68,18 +68,26 @@ class Walker {
         return ids;
     }
 
-    // Bytes `from` sectors, cut to length; the cut end may lie past the end of a short file, the
-    // content may not.
-    std::string gather(const std::vector<std::uint32_t>& ids, std::uint64_t length, const std::string& part,
-                       const char* what) const {
-        std::string out;
-        out.reserve(length);
+    // Writers may drop the unused tail of the file's last sector; the content may not reach into it.
+    void checkWithinFile(const std::vector<std::uint32_t>& ids, std::uint64_t length, const std::string& part,
+                         const char* what) const {
+        std::uint64_t done = 0;
         for (std::uint32_t id : ids) {
-            const std::uint64_t take = std::min<std::uint64_t>(sectorSize_, length - out.size());
+            const std::uint64_t take = std::min<std::uint64_t>(sectorSize_, length - done);
             if ((std::uint64_t{id} + 1) * sectorSize_ + take > fileLength_)
                 damaged(part, std::string(what) + " is cut off by the end of the file");
-            out.append(sector(id).substr(0, take));
+            done += take;
         }
+    }
+
+    // The first length bytes of the chain's sectors.
+    std::string gather(const std::vector<std::uint32_t>& ids, std::uint64_t length, const std::string& part,
+                       const char* what) const {
+        checkWithinFile(ids, length, part, what);
+        std::string out;
+        out.reserve(length);
+        for (std::uint32_t id : ids)
+            out.append(sector(id).substr(0, std::min<std::uint64_t>(sectorSize_, length - out.size())));
         return out;
     }
 
@@ -186,17 +194,21 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
     if (file.entries_[0].type != kRootType) damaged("the first directory entry is not the root");
 
     // The directory is a tree of left/right siblings and children; a hostile one may loop or link free
-    // entries. Each entry is taken once, and storages nest at most kMaxDepth deep.
+    // entries. Each entry is taken once, storages nest at most kMaxDepth deep, and the paths together
+    // may not outgrow the directory by much: deep storages with many children would otherwise make
+    // them quadratic in the file size.
     struct Visit {
         std::uint32_t id;
-        std::string parent;
+        std::uint32_t parent;  // 0 for the root
         std::size_t depth;
     };
+    const std::uint64_t maxPathBytes = 4 * file.rawDir_.size() * kEntryBytes + (1u << 20);
+    std::uint64_t pathBytes = 0;
     std::vector<bool> seen(file.rawDir_.size(), false);
     seen[0] = true;
-    std::vector<Visit> pending{{le32(file.rawDir_[0], 0x4C), "", 1}};
+    std::vector<Visit> pending{{le32(file.rawDir_[0], 0x4C), 0, 1}};
     while (!pending.empty()) {
-        Visit v = std::move(pending.back());
+        const Visit v = pending.back();
         pending.pop_back();
         if (v.id == kNoStream) continue;
         if (v.id >= file.rawDir_.size())
@@ -208,7 +220,9 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
         if (entry.type != kStorageType && entry.type != kStreamType)
             damaged("the directory tree links entry " + std::to_string(v.id) +
                     ", which is neither stream nor storage");
-        entry.path = v.parent.empty() ? entryName(raw) : v.parent + "/" + entryName(raw);
+        entry.path = v.parent == 0 ? entryName(raw) : file.entries_[v.parent].path + "/" + entryName(raw);
+        pathBytes += entry.path.size();
+        if (pathBytes > maxPathBytes) damaged("the directory's storages nest too many entries too deep");
         pending.push_back({le32(raw, 0x44), v.parent, v.depth});
         pending.push_back({le32(raw, 0x48), v.parent, v.depth});
         const std::uint32_t child = le32(raw, 0x4C);
@@ -217,7 +231,7 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
         if (entry.type == kStorageType && child != kNoStream) {
             if (v.depth >= kMaxDepth)
                 damaged("the storages nest more than " + std::to_string(kMaxDepth) + " deep");
-            pending.push_back({child, entry.path, v.depth + 1});
+            pending.push_back({child, v.id, v.depth + 1});
         }
     }
 
@@ -246,7 +260,7 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
         if (entry.size >= kMiniCutoff) {
             entry.chain =
                 walk.chain(start, (entry.size + sectorSize - 1) / sectorSize, part, "the stream chain");
-            walk.gather(entry.chain, entry.size, part, "the stream");
+            walk.checkWithinFile(entry.chain, entry.size, part, "the stream");
             continue;
         }
         entry.mini = true;
