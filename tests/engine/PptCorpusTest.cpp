@@ -252,8 +252,17 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
          {"the footer cannot show on 30 slides: the slide master has no footer placeholder",
           "the header cannot show on 27 notes pages: the notes master has no header placeholder"}},
         {"phppresentation__Sample_12.ppt",
-         {"the stamped date cannot show on 4 slides: the slide master's date placeholder shows its own "
-          "text"}},
+         {"the stamped date cannot show on 4 slides: the slide master's date placeholder shows its own text",
+          "the slide number cannot show on 4 slides: the slide master's slide number placeholder lies "
+          "outside "
+          "the slide"}},
+        {"poi__37625.ppt",
+         {"the footer does not show in LibreOffice on 1 slide: it hides the slide master's background "
+          "graphics"}},
+        {"poi__customGeo.ppt",
+         {"the slide number may not show whole on 1 slide: the slide master's slide number placeholder "
+          "reaches "
+          "past the slide's edge"}},
         {"poi__headers_footers_2007.ppt",
          {"3 slides keep their own footer text box saved by PowerPoint 2007 or later",
           "the stamped footer cannot show on 3 slides: the slide master's footer placeholder shows its own "

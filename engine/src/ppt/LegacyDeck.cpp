@@ -89,6 +89,10 @@ LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(lab
     const std::uint32_t notesMasterId = get32(atom->body(), 24);
     const std::uint32_t handoutMasterId = get32(atom->body(), 28);
     omitTitlePlace_ = atom->body()[37] != 0;
+    slideWidth_ = static_cast<std::int32_t>(get32(atom->body(), 0));
+    slideHeight_ = static_cast<std::int32_t>(get32(atom->body(), 4));
+    notesWidth_ = static_cast<std::int32_t>(get32(atom->body(), 8));
+    notesHeight_ = static_cast<std::int32_t>(get32(atom->body(), 12));
 
     // An entry whose object is missing or of another kind has nothing to stamp; PowerPoint files with
     // dangling notes entries exist (POI bug 41246), so such entries are passed over, not refused.
@@ -115,6 +119,7 @@ LegacyDeck::Page LegacyDeck::load(std::uint32_t persistId, std::uint32_t slideId
     if (const Record* atom = page.record.child(rt::SlideAtom); atom && atom->body().size() >= 16) {
         page.layout = static_cast<std::int32_t>(get32(atom->body(), 0));
         page.masterId = get32(atom->body(), 12);
+        if (atom->body().size() >= 22) page.masterObjects = (get16(atom->body(), 20) & 1) != 0;
     }
     return page;
 }
@@ -244,12 +249,14 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
     std::map<std::uint32_t, PlaceholderScan> scans;  // by master slide id
     std::map<std::uint32_t, bool> isTitle;
     for (const Page& m : masters_) {
-        scans.emplace(m.slideId, PlaceholderScan::of(m.record));
+        scans.emplace(m.slideId, PlaceholderScan::of(m.record, slideWidth_, slideHeight_));
         isTitle.emplace(m.slideId, m.record.type() == rt::Slide);
     }
+    enum Reason { Missing, OwnText, OffPage, Edge, Background, kReasons };
     for (const auto& [element, value] : settings) {
         const std::uint8_t placement = placementOf(element);
-        int missing[2] = {0, 0}, ownText[2] = {0, 0}, roundTrip = 0;
+        int counts[kReasons][2] = {};
+        int roundTrip = 0;
         for (const Page& slide : slides_) {
             if (PlaceholderScan::of(slide.record).roundTripCount(placement) > 0) ++roundTrip;
             // The deck's own "don't show on title slide" switch hides them there by design.
@@ -257,25 +264,38 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
             auto scan = scans.find(slide.masterId);
             const int title = scan != scans.end() && isTitle[slide.masterId] ? 1 : 0;
             if (scan == scans.end() || !scan->second.has(placement))
-                ++missing[title];
+                ++counts[Missing][title];
             else if (!scan->second.hasField(placement))
-                ++ownText[title];
+                ++counts[OwnText][title];
+            else if (!scan->second.onPage(placement))
+                ++counts[OffPage][title];
+            else if (!scan->second.wholeOnPage(placement))
+                ++counts[Edge][title];
+            else if (!slide.masterObjects)
+                ++counts[Background][title];
         }
         const std::string name = nameOf(element, false);
+        const bool number = element == Element::SlideNumber;
         for (int title : {0, 1}) {
             const std::string master = title ? "the title master" : "the slide master";
-            if (missing[title] > 0)
-                warnings.push_back(label_ + ": the " + name + " cannot show on " +
-                                   count(missing[title], "slide", "slides") + ": " + master + " has no " +
-                                   name + " placeholder");
-            if (ownText[title] > 0 && element != Element::SlideNumber)
-                warnings.push_back(label_ + ": the stamped " + name + " cannot show on " +
-                                   count(ownText[title], "slide", "slides") + ": " + master + "'s " + name +
-                                   " placeholder shows its own text");
-            if (ownText[title] > 0 && element == Element::SlideNumber)
-                warnings.push_back(label_ + ": the slide number cannot show on " +
-                                   count(ownText[title], "slide", "slides") + ": " + master +
-                                   "'s slide number placeholder holds no number field");
+            auto say = [&](int n, const std::string& what, const std::string& why) {
+                if (n > 0)
+                    warnings.push_back(label_ + ": the " + what + " on " + count(n, "slide", "slides") +
+                                       ": " + why);
+            };
+            say(counts[Missing][title], name + " cannot show", master + " has no " + name + " placeholder");
+            say(counts[OwnText][title], number ? name + " cannot show" : "stamped " + name + " cannot show",
+                master + "'s " + name + " placeholder " +
+                    (number ? "holds no number field" : "shows its own text"));
+            say(counts[OffPage][title], name + " cannot show",
+                master + "'s " + name + " placeholder lies outside the slide");
+            say(counts[Edge][title], name + " may not show whole",
+                master + "'s " + name + " placeholder reaches past the slide's edge");
+            // PowerPoint is thought to keep header/footer placeholders when background graphics are hidden;
+            // LibreOffice hides them with the rest of the master's objects.
+            say(counts[Background][title], name + " does not show in LibreOffice",
+                (counts[Background][title] == 1 ? "it hides " : "they hide ") + master +
+                    "'s background graphics");
         }
         if (roundTrip > 0)
             warnings.push_back(label_ + ": " + count(roundTrip, "slide keeps its", "slides keep their") +
@@ -288,9 +308,8 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
                              std::vector<std::string>& warnings) const {
     if (notes_.empty()) return;
     const int pages = static_cast<int>(notes_.size());
-    const std::optional<PlaceholderScan> scan =
-        notesMaster_ ? std::optional<PlaceholderScan>(PlaceholderScan::of(notesMaster_->record))
-                     : std::nullopt;
+    std::optional<PlaceholderScan> scan;
+    if (notesMaster_) scan = PlaceholderScan::of(notesMaster_->record, notesWidth_, notesHeight_);
     for (const auto& [element, value] : settings) {
         const std::uint8_t placement = placementOf(element);
         const std::string name = nameOf(element, true);
@@ -311,6 +330,9 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
         else if (!scan->hasField(placement))
             warnings.push_back(label_ + ": the stamped " + name + where + "the notes master's " + name +
                                " placeholder shows its own text");
+        else if (!scan->onPage(placement))
+            warnings.push_back(label_ + ": the " + name + where + "the notes master's " + name +
+                               " placeholder lies outside the page");
     }
 }
 

@@ -46,6 +46,7 @@ class LegacyDeck : public DeckBackend {
         Record record;
         std::int32_t layout = -1;    // SlideAtom geom, -1 when absent
         std::uint32_t masterId = 0;  // SlideAtom masterIdRef
+        bool masterObjects = true;   // SlideAtom fMasterObjects: shows the master's graphics
         bool changed = false;
     };
 
@@ -65,6 +66,7 @@ class LegacyDeck : public DeckBackend {
     Record document_;
     bool documentChanged_ = false;
     bool omitTitlePlace_ = false;
+    std::int32_t slideWidth_ = 0, slideHeight_ = 0, notesWidth_ = 0, notesHeight_ = 0;  // master units
     bool signed_ = false;
     std::vector<Page> masters_;  // main masters and title masters, in master-list order
     std::vector<Page> slides_;

@@ -1,5 +1,8 @@
 #include "PlaceholderScan.h"
 
+#include <algorithm>
+
+#include "Bytes.h"
 #include "RecordTypes.h"
 
 namespace trelwick::engine::ppt {
@@ -22,9 +25,40 @@ std::uint16_t fieldOf(std::uint8_t placement) {
     }
 }
 
+enum class Placed { Outside, Partly, Inside };
+
+// Where the shape's anchor lies on the page. The client anchor is a SmallRectStruct (i16 top, left,
+// right, bottom) or a RectStruct of i32 in the same order; a shape without one counts as on the page.
+Placed placedOnPage(const Record& shape, std::int32_t width, std::int32_t height) {
+    const Record* anchor = shape.child(rt::OfficeArtClientAnchor);
+    if (!anchor || width <= 0 || height <= 0) return Placed::Inside;
+    const std::string& b = anchor->body();
+    std::int32_t top, left, right, bottom;
+    if (b.size() >= 16) {
+        top = static_cast<std::int32_t>(get32(b, 0));
+        left = static_cast<std::int32_t>(get32(b, 4));
+        right = static_cast<std::int32_t>(get32(b, 8));
+        bottom = static_cast<std::int32_t>(get32(b, 12));
+    } else if (b.size() >= 8) {
+        top = static_cast<std::int16_t>(get16(b, 0));
+        left = static_cast<std::int16_t>(get16(b, 2));
+        right = static_cast<std::int16_t>(get16(b, 4));
+        bottom = static_cast<std::int16_t>(get16(b, 6));
+    } else {
+        return Placed::Inside;
+    }
+    if (right <= 0 || bottom <= 0 || left >= width || top >= height) return Placed::Outside;
+    // LibreOffice drew a number whose box hung 40% below the slide not at all, and boxes hanging 17% below
+    // as usual; more than a third outside counts as not shown whole.
+    const std::int64_t w = std::max(1, right - left), h = std::max(1, bottom - top);
+    const std::int64_t outX = std::max(0, -left) + std::max(0, right - width);
+    const std::int64_t outY = std::max(0, -top) + std::max(0, bottom - height);
+    return 3 * outX > w || 3 * outY > h ? Placed::Partly : Placed::Inside;
+}
+
 }  // namespace
 
-PlaceholderScan PlaceholderScan::of(const Record& page) {
+PlaceholderScan PlaceholderScan::of(const Record& page, std::int32_t width, std::int32_t height) {
     PlaceholderScan scan;
     const Record* drawing = page.child(rt::Drawing);
     if (!drawing) return scan;
@@ -43,14 +77,29 @@ PlaceholderScan PlaceholderScan::of(const Record& page) {
         bool holdsField = false;
         if (const Record* text = shape.child(rt::OfficeArtClientTextbox))
             text->forEach([&](const Record& r) { holdsField = holdsField || r.type() == field; });
-        scan.placeholders_[placement] = scan.placeholders_[placement] || holdsField;
+        Found& found = scan.placeholders_[placement];
+        // Several placeholders of one kind (seen in PowerPoint 2007 saves): the best of them counts.
+        found.field = found.field || holdsField;
+        const Placed placed = placedOnPage(shape, width, height);
+        found.onPage = found.onPage || placed != Placed::Outside;
+        found.whole = found.whole || placed == Placed::Inside;
     });
     return scan;
 }
 
 bool PlaceholderScan::hasField(std::uint8_t placement) const {
     auto it = placeholders_.find(placement);
-    return it != placeholders_.end() && it->second;
+    return it != placeholders_.end() && it->second.field;
+}
+
+bool PlaceholderScan::onPage(std::uint8_t placement) const {
+    auto it = placeholders_.find(placement);
+    return it != placeholders_.end() && it->second.onPage;
+}
+
+bool PlaceholderScan::wholeOnPage(std::uint8_t placement) const {
+    auto it = placeholders_.find(placement);
+    return it != placeholders_.end() && it->second.whole;
 }
 
 int PlaceholderScan::roundTripCount(std::uint8_t placement) const {

@@ -41,6 +41,7 @@ constexpr std::uint16_t PersistDirectoryAtom = 0x1772;
 constexpr std::uint16_t DocumentEncryptionAtom = 0x2F14;
 constexpr std::uint16_t OfficeArtSpContainer = 0xF004;
 constexpr std::uint16_t OfficeArtClientTextbox = 0xF00D;
+constexpr std::uint16_t OfficeArtClientAnchor = 0xF010;
 constexpr std::uint16_t OfficeArtClientData = 0xF011;
 
 // Instances of HeadersFooters containers and SlideListWithText.
