@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "cfb/CompoundFile.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::fuzz {
@@ -99,6 +100,70 @@ std::string zipPartList(std::string_view text) {
     return bytes;
 }
 
+// Inputs starting with "TRWP\n" hold the two streams of a legacy .ppt: a little-endian u32 length, the
+// Current User stream, then the PowerPoint Document stream. They are placed in a compound file here, so
+// that mutations reach the PowerPoint records rather than the container's sector tables.
+constexpr std::string_view kLegacyStreamsMagic = "TRWP\n";
+
+// A version 3 compound file whose root holds two empty streams, "Current User" and "PowerPoint Document".
+std::string emptyLegacyContainer() {
+    auto put16 = [](std::string& s, std::size_t at, std::uint16_t v) {
+        s[at] = static_cast<char>(v & 0xFF);
+        s[at + 1] = static_cast<char>(v >> 8);
+    };
+    auto put32 = [&](std::string& s, std::size_t at, std::uint32_t v) {
+        put16(s, at, static_cast<std::uint16_t>(v & 0xFFFF));
+        put16(s, at + 2, static_cast<std::uint16_t>(v >> 16));
+    };
+    std::string header(512, '\0');
+    header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    put16(header, 0x18, 0x3E);
+    put16(header, 0x1A, 3);
+    put16(header, 0x1C, 0xFFFE);
+    put16(header, 0x1E, 9);
+    put16(header, 0x20, 6);
+    put32(header, 0x2C, 1);  // one FAT sector, sector 0
+    put32(header, 0x30, 1);  // the directory in sector 1
+    put32(header, 0x38, 4096);
+    put32(header, 0x3C, 0xFFFFFFFE);
+    put32(header, 0x44, 0xFFFFFFFE);
+    for (std::size_t i = 0; i < 109; ++i) put32(header, 0x4C + 4 * i, 0xFFFFFFFF);
+    put32(header, 0x4C, 0);
+    std::string fat(512, '\xFF');
+    put32(fat, 0, 0xFFFFFFFD);
+    put32(fat, 4, 0xFFFFFFFE);
+    std::string directory(512, '\0');
+    const char* names[] = {"Root Entry", "Current User", "PowerPoint Document"};
+    for (std::size_t e = 0; e < 4; ++e) {
+        const std::size_t at = 128 * e;
+        put32(directory, at + 0x44, 0xFFFFFFFF);
+        put32(directory, at + 0x48, 0xFFFFFFFF);
+        put32(directory, at + 0x4C, 0xFFFFFFFF);
+        if (e == 3) continue;
+        const std::string name = names[e];
+        for (std::size_t c = 0; c < name.size(); ++c) directory[at + 2 * c] = name[c];
+        put16(directory, at + 0x40, static_cast<std::uint16_t>(2 * (name.size() + 1)));
+        directory[at + 0x42] = e == 0 ? 5 : 2;
+        directory[at + 0x43] = 1;  // black
+        put32(directory, at + 0x74, 0xFFFFFFFE);
+    }
+    put32(directory, 0x4C, 1);        // the root's child: "Current User"
+    put32(directory, 128 + 0x48, 2);  // its right sibling: "PowerPoint Document" (longer names sort later)
+    return header + fat + directory;
+}
+
+std::string legacyDeck(std::string_view streams) {
+    if (streams.size() < 4) return {};
+    std::uint32_t userLength = 0;
+    for (int i = 3; i >= 0; --i) userLength = userLength << 8 | static_cast<std::uint8_t>(streams[i]);
+    streams.remove_prefix(4);
+    userLength = std::min<std::uint32_t>(userLength, static_cast<std::uint32_t>(streams.size()));
+    engine::CompoundFile file = engine::CompoundFile::parse(emptyLegacyContainer(), "template");
+    file.replaceStream("Current User", std::string(streams.substr(0, userLength)));
+    file.replaceStream("PowerPoint Document", std::string(streams.substr(userLength)));
+    return file.serialize();
+}
+
 }  // namespace
 
 std::string stampOneInput(const std::uint8_t* data, std::size_t size) {
@@ -108,6 +173,8 @@ std::string stampOneInput(const std::uint8_t* data, std::size_t size) {
         std::string bytes(reinterpret_cast<const char*>(data), size);
         if (std::string_view(bytes).substr(0, kPartListMagic.size()) == kPartListMagic)
             bytes = zipPartList(std::string_view(bytes).substr(kPartListMagic.size()));
+        else if (std::string_view(bytes).substr(0, kLegacyStreamsMagic.size()) == kLegacyStreamsMagic)
+            bytes = legacyDeck(std::string_view(bytes).substr(kLegacyStreamsMagic.size()));
         Presentation deck = Presentation::openBytes(std::move(bytes), "input.pptx");
         deck.setNow(std::chrono::system_clock::time_point(std::chrono::seconds(1796601600)));
         (void)deck.slideCount();
