@@ -170,6 +170,27 @@ private slots:
         QVERIFY(!rig.run.IsRunning());
     }
 
+    // A legacy .ppt with a title master: the title master steps run and share the slide settings.
+    void legacyDeckWithATitleMasterIsStamped() {
+        const QString deck = QStringLiteral(TRELWICK_SHARED_DIR "/corpus/dev/poi__37625.ppt");
+        if (!QFile::exists(deck)) QSKIP("no shared corpus; the legacy deck is not at hand");
+        QVERIFY(engine::Presentation::open(deck.toStdString()).hasTitleMaster());
+        Rig rig;
+        rig.window.entries << deck;
+        rig.run.PushButton7_Click();
+        QCOMPARE(rig.messages(), QStringList{"Done."});
+        QVERIFY(rig.dialogs.errorReports().empty());
+        const QString output = rig.out.filePath("poi__37625.ppt");
+        QVERIFY(QFile::exists(output));
+        const auto footer = elementOf(output, MasterKind::Slide, Element::Footer);
+        QCOMPARE(footer.text, std::string("FOOTER-MARK"));
+        QVERIFY(footer.visible);
+        QCOMPARE(elementOf(output, MasterKind::Slide, Element::DateAndTime).text, std::string("DATE-MARK"));
+        QVERIFY(elementOf(output, MasterKind::Slide, Element::SlideNumber).visible);
+        QCOMPARE(elementOf(output, MasterKind::Notes, Element::Header).text, std::string("NHEADER-MARK"));
+        QCOMPARE(elementOf(output, MasterKind::Notes, Element::Footer).text, std::string("NFOOTER-MARK"));
+    }
+
     void uncheckedBoxesHideButKeepTheText() {
         Rig rig;
         rig.window.entries << samplePath("Quarterly-Review.pptx");
