@@ -252,10 +252,13 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
          {"the footer cannot show on 30 slides: the slide master has no footer placeholder",
           "the header cannot show on 27 notes pages: the notes master has no header placeholder"}},
         {"phppresentation__Sample_12.ppt",
-         {"the stamped date cannot show on 4 slides: the slide master's date placeholder shows its own text",
+         {"the date cannot show on 4 slides: the slide master's date placeholder lies outside the slide",
           "the slide number cannot show on 4 slides: the slide master's slide number placeholder lies "
           "outside "
           "the slide"}},
+        // PowerPoint 2007 save: literal master texts and per-slide footer boxes are brought in line.
+        {"poi__headers_footers_2007.ppt", {}},
+        {"poi__WithMaster.ppt", {}},
         {"poi__37625.ppt",
          {"the footer does not show in LibreOffice on 1 slide: it hides the slide master's background "
           "graphics"}},
@@ -263,10 +266,6 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
          {"the slide number may not show whole on 1 slide: the slide master's slide number placeholder "
           "reaches "
           "past the slide's edge"}},
-        {"poi__headers_footers_2007.ppt",
-         {"3 slides keep their own footer text box saved by PowerPoint 2007 or later",
-          "the stamped footer cannot show on 3 slides: the slide master's footer placeholder shows its own "
-          "text"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -284,6 +283,35 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
             EXPECT_TRUE(found) << want;
         }
     }
+}
+
+// Masters with literal text get fields and the per-page copies of PowerPoint 2007+ go, so that the
+// settings decide what every page shows, as in a PowerPoint 97-2003 file.
+TEST(PptCorpusWarningTest, PowerPoint2007SavesAreBroughtToFieldsAndSettings) {
+    if (!std::filesystem::is_directory(kCorpus))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TempDir dir;
+    Presentation deck = Presentation::open(corpusDeck("poi__headers_footers_2007.ppt"));
+    stampAll(deck, true);
+    deck.saveAs(dir / "out.ppt");
+    const ppt::DocumentStream before = streamOf(corpusDeck("poi__headers_footers_2007.ppt"));
+    const ppt::DocumentStream after = streamOf(dir / "out.ppt");
+    auto count = [](const ppt::DocumentStream& s, std::uint16_t type) {
+        int n = 0;
+        for (const auto& [id, at] : s.offsets())
+            ppt::Record::parse(s.object(id)).forEach([&](const ppt::Record& r) { n += r.type() == type; });
+        return n;
+    };
+    EXPECT_GT(count(before, ppt::rt::RoundTripHFPlaceholder12Atom), 0);
+    EXPECT_EQ(count(after, ppt::rt::RoundTripHFPlaceholder12Atom), 0);
+    EXPECT_GT(count(after, ppt::rt::FooterMCAtom), count(before, ppt::rt::FooterMCAtom));
+    EXPECT_GT(count(after, ppt::rt::HeaderMCAtom), count(before, ppt::rt::HeaderMCAtom));
+    EXPECT_GT(count(after, ppt::rt::GenericDateMCAtom), count(before, ppt::rt::GenericDateMCAtom));
+
+    // Hiding afterwards leaves nothing to remove and nothing to warn about.
+    Presentation again = Presentation::open(dir / "out.ppt");
+    stampAll(again, false);
+    EXPECT_TRUE(again.saveAs(dir / "hidden.ppt").warnings.empty());
 }
 
 TEST(PptCorpusWarningTest, DifferentHandoutSettingsAreReportedNotLost) {

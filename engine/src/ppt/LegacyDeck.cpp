@@ -8,6 +8,7 @@
 #include "../Failure.h"
 #include "Bytes.h"
 #include "PlaceholderScan.h"
+#include "PlaceholderText.h"
 #include "RecordTypes.h"
 
 namespace trelwick::engine::ppt {
@@ -45,6 +46,70 @@ std::uint8_t placementOf(Element element) {
             return rt::kMasterSlideNumber;
     }
     return 0;
+}
+
+std::uint16_t fieldOf(Element element) {
+    switch (element) {
+        case Element::DateAndTime:
+            return rt::GenericDateMCAtom;
+        case Element::Footer:
+            return rt::FooterMCAtom;
+        case Element::Header:
+            return rt::HeaderMCAtom;
+        case Element::SlideNumber:
+            return rt::SlideNumberMCAtom;
+    }
+    return 0;
+}
+
+// The placement id a shape is a placeholder for (PlaceholderAtom), or 0.
+std::uint8_t placementOfShape(const Record& shape) {
+    const Record* data = shape.child(rt::OfficeArtClientData);
+    const Record* atom = data ? data->child(rt::PlaceholderAtom) : nullptr;
+    return atom && atom->body().size() >= 5 ? static_cast<std::uint8_t>(atom->body()[4]) : 0;
+}
+
+// The placement id of a PowerPoint 2007+ per-page copy of a placeholder (RoundTripHFPlaceholder12Atom), or 0.
+std::uint8_t roundTripOfShape(const Record& shape) {
+    const Record* data = shape.child(rt::OfficeArtClientData);
+    const Record* atom = data ? data->child(rt::RoundTripHFPlaceholder12Atom) : nullptr;
+    return atom && !atom->body().empty() ? static_cast<std::uint8_t>(atom->body()[0]) : 0;
+}
+
+// Calls visit(shape) for every shape of the page's drawing, groups included.
+template <typename F>
+void forEachShape(Record& record, F&& visit) {
+    for (Record& c : record.children()) {
+        if (c.type() == rt::OfficeArtSpContainer) visit(c);
+        if (c.hasChildren()) forEachShape(c, visit);
+    }
+}
+
+// Removes the shapes for which drop(shape) holds from the page's drawing and keeps the drawing's shape
+// count (OfficeArtFDG.csp) in step. Returns how many went.
+template <typename F>
+int removeShapes(Record& page, F&& drop) {
+    Record* drawing = page.child(rt::Drawing);
+    Record* group = drawing ? drawing->child(0xF002) : nullptr;
+    if (!group) return 0;
+    int removed = 0;
+    auto prune = [&](auto& self, Record& container) -> void {
+        auto& kids = container.children();
+        for (auto it = kids.begin(); it != kids.end();) {
+            if (it->type() == rt::OfficeArtSpContainer && drop(*it)) {
+                it = kids.erase(it);
+                ++removed;
+            } else {
+                if (it->hasChildren()) self(self, *it);
+                ++it;
+            }
+        }
+    };
+    prune(prune, *group);
+    if (Record* fdg = group->child(0xF008); fdg && fdg->body().size() >= 4 && removed > 0)
+        put32(fdg->body(), 0,
+              get32(fdg->body(), 0) - std::min<std::uint32_t>(get32(fdg->body(), 0), removed));
+    return removed;
 }
 
 bool sameSetting(const HeaderFooter& a, const HeaderFooter& b) {
@@ -187,6 +252,32 @@ HeaderFooter LegacyDeck::read(MasterKind kind, Element element, std::chrono::sys
         .element(element);
 }
 
+void LegacyDeck::repairMasters(std::vector<Page*> masters, const std::map<Element, HeaderFooter>& settings) {
+    // A master placeholder holding literal text (PowerPoint 2007+ and LibreOffice write these) shows that
+    // text whatever the settings say; it gets the field PowerPoint 97-2003 writes, which shows the setting.
+    for (Page* master : masters)
+        for (const auto& [element, value] : settings) {
+            if (!value.visible) continue;
+            forEachShape(master->record, [&](Record& shape) {
+                if (placementOfShape(shape) != placementOf(element)) return;
+                if (PlaceholderText::hasField(shape, fieldOf(element))) return;
+                if (PlaceholderText::setField(shape, fieldOf(element))) master->changed = true;
+            });
+        }
+}
+
+void LegacyDeck::removePageCopies(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings) {
+    // PowerPoint 2007+ keeps a copy of each shown placeholder on every page; older readers and LibreOffice
+    // draw it as a plain text box with the old text. Without the copies the masters and the settings
+    // decide, as in files PowerPoint 97-2003 writes.
+    std::set<std::uint8_t> placements;
+    for (const auto& [element, value] : settings) placements.insert(placementOf(element));
+    for (Page* page : pages)
+        if (removeShapes(page->record,
+                         [&](const Record& shape) { return placements.count(roundTripOfShape(shape)); }) > 0)
+            page->changed = true;
+}
+
 void LegacyDeck::stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings) {
     for (Page* page : pages) {
         Record* own = page->record.child(rt::HeadersFooters);
@@ -228,6 +319,12 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
         for (Page& p : slides_) pages.push_back(&p);
         for (Page& p : masters_) pages.push_back(&p);
         stampPages(pages, slide);
+        std::vector<Page*> masters;
+        for (Page& p : masters_) masters.push_back(&p);
+        repairMasters(masters, slide);
+        std::vector<Page*> slides;
+        for (Page& p : slides_) slides.push_back(&p);
+        removePageCopies(slides, slide);
         reportSlides(slide, warnings);
     }
     if (!notes.empty()) {
@@ -239,6 +336,10 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
         if (notesMaster_) pages.push_back(&*notesMaster_);
         if (handoutMaster_) pages.push_back(&*handoutMaster_);
         stampPages(pages, notes);
+        if (notesMaster_) repairMasters({&*notesMaster_}, notes);
+        std::vector<Page*> notesPages;
+        for (Page& p : notes_) notesPages.push_back(&p);
+        removePageCopies(notesPages, notes);
         reportNotes(notes, warnings);
     }
     return warnings;

@@ -55,6 +55,8 @@ class LegacyDeck : public DeckBackend {
     HeadersFooters documentSettings(std::uint16_t instance) const;
     void setDocumentSettings(std::uint16_t instance, const HeadersFooters& hf);
     void stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings);
+    void repairMasters(std::vector<Page*> masters, const std::map<Element, HeaderFooter>& settings);
+    void removePageCopies(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings);
     void reportSlides(const std::map<Element, HeaderFooter>& settings,
                       std::vector<std::string>& warnings) const;
     void reportNotes(const std::map<Element, HeaderFooter>& settings,
