@@ -5,6 +5,7 @@
 
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
+#include "ppt/Bytes.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/Record.h"
@@ -312,6 +313,33 @@ TEST(PptCorpusWarningTest, PowerPoint2007SavesAreBroughtToFieldsAndSettings) {
     Presentation again = Presentation::open(dir / "out.ppt");
     stampAll(again, false);
     EXPECT_TRUE(again.saveAs(dir / "hidden.ppt").warnings.empty());
+}
+
+TEST(PptCorpusWarningTest, SignedDeckIsStampedAndSaysTheSignatureNoLongerHolds) {
+    if (!std::filesystem::is_directory(kCorpus))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    // A binary Office file keeps its signature in a "_signatures" stream; one of the deck's streams is
+    // renamed so (the directory entry's name and its length), leaving the rest of the file as it was.
+    std::string bytes = readFile(corpusDeck("poi__headers_footers.ppt"));
+    const std::string from = ppt::utf16le(
+        "\x05"
+        "DocumentSummaryInformation");
+    const std::size_t entry = bytes.find(from);
+    ASSERT_NE(entry, std::string::npos);
+    const std::string to = ppt::utf16le("_signatures");
+    bytes.replace(entry, 64, to + std::string(64 - to.size(), '\0'));
+    ppt::put16(bytes, entry + 0x40, static_cast<std::uint16_t>(to.size() + 2));
+    TempDir dir;
+    writeFile(dir / "signed.ppt", bytes);
+
+    Presentation deck = Presentation::open(dir / "signed.ppt");
+    EXPECT_TRUE(deck.isSigned());
+    set(deck, MasterKind::Slide, Element::Footer, value("SIGNED", true));
+    const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+    EXPECT_TRUE(outcome.signatureInvalidated);
+    ASSERT_FALSE(outcome.warnings.empty());
+    EXPECT_NE(outcome.warnings.back().find("its signature no longer holds"), std::string::npos);
+    EXPECT_EQ(Presentation::open(dir / "out.ppt").element(MasterKind::Slide, Element::Footer).text, "SIGNED");
 }
 
 TEST(PptCorpusWarningTest, DifferentHandoutSettingsAreReportedNotLost) {
