@@ -33,7 +33,9 @@ Magic sniff(const std::string& head) {
         case OleContent::Encrypted:
             fail(ErrorCode::PasswordProtected, label, "", "the presentation is protected by a password");
         case OleContent::LegacyPowerPoint:
-            fail(ErrorCode::LegacyFormat, label, "", "legacy .ppt presentations are not supported yet");
+            // Presentation opens these as legacy decks before a zip is tried; this is a zip reader.
+            fail(ErrorCode::NotAPresentation, label, "",
+                 "the file is a legacy .ppt presentation, not a zip package");
         case OleContent::Other:
             break;
     }
