@@ -4,17 +4,13 @@
 
 #include <algorithm>
 
+#include "Bytes.h"
+
 namespace trelwick::engine {
 namespace {
 
 constexpr std::uint64_t kMaxDirectoryBytes = 64ull << 20;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
-
-std::uint64_t le(const std::string& s, std::size_t at, int bytes) {
-    std::uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<std::uint8_t>(s[at + static_cast<std::size_t>(i)]);
-    return v;
-}
 
 std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length) {
     std::string buffer(length, '\0');
@@ -37,27 +33,27 @@ std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::
     // The end record is the last signature whose comment reaches exactly to the end of the file.
     std::size_t end = std::string::npos;
     for (std::size_t i = tail->size() - 22 + 1; i-- > 0;) {
-        if (le(*tail, i, 4) == 0x06054b50 && i + 22 + le(*tail, i + 20, 2) == tail->size()) {
+        if (le32(*tail, i) == 0x06054b50 && i + 22 + le16(*tail, i + 20) == tail->size()) {
             end = i;
             break;
         }
     }
     if (end == std::string::npos) return std::nullopt;
-    std::uint64_t count = le(*tail, end + 10, 2);
-    std::uint64_t directorySize = le(*tail, end + 12, 4);
-    std::uint64_t directoryStart = le(*tail, end + 16, 4);
+    std::uint64_t count = le16(*tail, end + 10);
+    std::uint64_t directorySize = le32(*tail, end + 12);
+    std::uint64_t directoryStart = le32(*tail, end + 16);
     if (count == 0xFFFF || directorySize == kMax32 || directoryStart == kMax32) {
         const std::uint64_t endAt = tailStart + end;
         if (endAt < 20) return std::nullopt;
         const auto locator = readAt(fd, endAt - 20, 20);
-        if (!locator || le(*locator, 0, 4) != 0x07064b50) return std::nullopt;
-        const std::uint64_t recordAt = le(*locator, 8, 8);
+        if (!locator || le32(*locator, 0) != 0x07064b50) return std::nullopt;
+        const std::uint64_t recordAt = le64(*locator, 8);
         if (recordAt > size || size - recordAt < 56) return std::nullopt;
         const auto record = readAt(fd, recordAt, 56);
-        if (!record || le(*record, 0, 4) != 0x06064b50) return std::nullopt;
-        count = le(*record, 32, 8);
-        directorySize = le(*record, 40, 8);
-        directoryStart = le(*record, 48, 8);
+        if (!record || le32(*record, 0) != 0x06064b50) return std::nullopt;
+        count = le64(*record, 32);
+        directorySize = le64(*record, 40);
+        directoryStart = le64(*record, 48);
     }
     if (count != names.size() || directorySize > kMaxDirectoryBytes || directoryStart > size ||
         size - directoryStart < directorySize)
@@ -70,29 +66,29 @@ std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::
     layout.size_ = size;
     std::size_t at = 0;
     for (const std::string& name : names) {
-        if (directory->size() - at < 46 || le(*directory, at, 4) != 0x02014b50) return std::nullopt;
-        const std::size_t nameLength = le(*directory, at + 28, 2);
-        const std::size_t extraLength = le(*directory, at + 30, 2);
-        const std::size_t commentLength = le(*directory, at + 32, 2);
+        if (directory->size() - at < 46 || le32(*directory, at) != 0x02014b50) return std::nullopt;
+        const std::size_t nameLength = le16(*directory, at + 28);
+        const std::size_t extraLength = le16(*directory, at + 30);
+        const std::size_t commentLength = le16(*directory, at + 32);
         const std::size_t recordLength = 46 + nameLength + extraLength + commentLength;
         if (directory->size() - at < recordLength || directory->compare(at + 46, nameLength, name) != 0)
             return std::nullopt;
-        std::uint64_t offset = le(*directory, at + 42, 4);
+        std::uint64_t offset = le32(*directory, at + 42);
         if (offset == kMax32) {
             // The zip64 extra field lists the oversized values in a fixed order; the offset is last.
             std::size_t field = at + 46 + nameLength;
             const std::size_t fieldsEnd = field + extraLength;
             bool found = false;
             while (fieldsEnd - field >= 4) {
-                const std::size_t id = le(*directory, field, 2);
-                const std::size_t length = le(*directory, field + 2, 2);
+                const std::size_t id = le16(*directory, field);
+                const std::size_t length = le16(*directory, field + 2);
                 if (fieldsEnd - field - 4 < length) return std::nullopt;
                 if (id == 1) {
                     std::size_t skip = 0;
-                    if (le(*directory, at + 24, 4) == kMax32) skip += 8;
-                    if (le(*directory, at + 20, 4) == kMax32) skip += 8;
+                    if (le32(*directory, at + 24) == kMax32) skip += 8;
+                    if (le32(*directory, at + 20) == kMax32) skip += 8;
                     if (length < skip + 8) return std::nullopt;
-                    offset = le(*directory, field + 4 + skip, 8);
+                    offset = le64(*directory, field + 4 + skip);
                     found = true;
                     break;
                 }
@@ -112,8 +108,8 @@ std::optional<std::uint64_t> ZipLayout::dataOffset(std::uint64_t index, std::uin
     const std::uint64_t header = localHeaders_[index];
     if (size_ - header < 30) return std::nullopt;
     const auto local = readAt(fd_, header, 30);
-    if (!local || le(*local, 0, 4) != 0x04034b50) return std::nullopt;
-    const std::uint64_t data = header + 30 + le(*local, 26, 2) + le(*local, 28, 2);
+    if (!local || le32(*local, 0) != 0x04034b50) return std::nullopt;
+    const std::uint64_t data = header + 30 + le16(*local, 26) + le16(*local, 28);
     if (data > size_ || size_ - data < compressedSize) return std::nullopt;
     return data;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Bytes.h"
 #include "Failure.h"
 
 namespace trelwick::engine {
@@ -15,19 +16,6 @@ namespace {
 constexpr std::size_t kBufferBytes = 1u << 20;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint16_t kFlagUtf8 = 1u << 11;
-
-void le16(std::string& out, std::uint64_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void le32(std::string& out, std::uint64_t v) {
-    le16(out, v & 0xFFFF);
-    le16(out, (v >> 16) & 0xFFFF);
-}
-void le64(std::string& out, std::uint64_t v) {
-    le32(out, v & kMax32);
-    le32(out, v >> 32);
-}
 
 bool isUtf8NonAscii(std::string_view s) {
     bool nonAscii = false;
@@ -100,23 +88,23 @@ void ZipOutput::flush() {
 void ZipOutput::writeLocalHeader(const Entry& e) {
     const bool zip64 = e.size >= kMax32 || e.compressedSize >= kMax32;
     std::string h;
-    le32(h, 0x04034b50);
-    le16(h, zip64 ? 45 : 20);
-    le16(h, e.flags);
-    le16(h, e.method);
-    le16(h, e.dosTime);
-    le16(h, e.dosDate);
-    le32(h, e.crc);
-    le32(h, zip64 ? kMax32 : e.compressedSize);
-    le32(h, zip64 ? kMax32 : e.size);
-    le16(h, e.name.size());
-    le16(h, zip64 ? 20 : 0);
+    append32(h, 0x04034b50);
+    append16(h, zip64 ? 45 : 20);
+    append16(h, e.flags);
+    append16(h, e.method);
+    append16(h, e.dosTime);
+    append16(h, e.dosDate);
+    append32(h, e.crc);
+    append32(h, zip64 ? kMax32 : e.compressedSize);
+    append32(h, zip64 ? kMax32 : e.size);
+    append16(h, e.name.size());
+    append16(h, zip64 ? 20 : 0);
     h += e.name;
     if (zip64) {
-        le16(h, 0x0001);
-        le16(h, 16);
-        le64(h, e.size);
-        le64(h, e.compressedSize);
+        append16(h, 0x0001);
+        append16(h, 16);
+        append64(h, e.size);
+        append64(h, e.compressedSize);
     }
     put(h);
 }
@@ -207,31 +195,31 @@ void ZipOutput::finish() {
     const std::uint64_t directoryStart = written_;
     for (const Entry& e : entries_) {
         std::string extra;
-        if (e.size >= kMax32) le64(extra, e.size);
-        if (e.compressedSize >= kMax32) le64(extra, e.compressedSize);
-        if (e.offset >= kMax32) le64(extra, e.offset);
+        if (e.size >= kMax32) append64(extra, e.size);
+        if (e.compressedSize >= kMax32) append64(extra, e.compressedSize);
+        if (e.offset >= kMax32) append64(extra, e.offset);
         std::string h;
-        le32(h, 0x02014b50);
-        le16(h, (3 << 8) | 45);  // made on Unix
-        le16(h, extra.empty() ? 20 : 45);
-        le16(h, e.flags);
-        le16(h, e.method);
-        le16(h, e.dosTime);
-        le16(h, e.dosDate);
-        le32(h, e.crc);
-        le32(h, e.compressedSize >= kMax32 ? kMax32 : e.compressedSize);
-        le32(h, e.size >= kMax32 ? kMax32 : e.size);
-        le16(h, e.name.size());
-        le16(h, extra.empty() ? 0 : extra.size() + 4);
-        le16(h, 0);  // comment
-        le16(h, 0);  // disk
-        le16(h, 0);  // internal attributes
-        le32(h, 0100644u << 16);
-        le32(h, e.offset >= kMax32 ? kMax32 : e.offset);
+        append32(h, 0x02014b50);
+        append16(h, (3 << 8) | 45);  // made on Unix
+        append16(h, extra.empty() ? 20 : 45);
+        append16(h, e.flags);
+        append16(h, e.method);
+        append16(h, e.dosTime);
+        append16(h, e.dosDate);
+        append32(h, e.crc);
+        append32(h, e.compressedSize >= kMax32 ? kMax32 : e.compressedSize);
+        append32(h, e.size >= kMax32 ? kMax32 : e.size);
+        append16(h, e.name.size());
+        append16(h, extra.empty() ? 0 : extra.size() + 4);
+        append16(h, 0);  // comment
+        append16(h, 0);  // disk
+        append16(h, 0);  // internal attributes
+        append32(h, 0100644u << 16);
+        append32(h, e.offset >= kMax32 ? kMax32 : e.offset);
         h += e.name;
         if (!extra.empty()) {
-            le16(h, 0x0001);
-            le16(h, extra.size());
+            append16(h, 0x0001);
+            append16(h, extra.size());
             h += extra;
         }
         put(h);
@@ -242,29 +230,29 @@ void ZipOutput::finish() {
     std::string end;
     if (zip64) {
         const std::uint64_t recordAt = written_;
-        le32(end, 0x06064b50);
-        le64(end, 44);
-        le16(end, (3 << 8) | 45);
-        le16(end, 45);
-        le32(end, 0);
-        le32(end, 0);
-        le64(end, count);
-        le64(end, count);
-        le64(end, directorySize);
-        le64(end, directoryStart);
-        le32(end, 0x07064b50);
-        le32(end, 0);
-        le64(end, recordAt);
-        le32(end, 1);
+        append32(end, 0x06064b50);
+        append64(end, 44);
+        append16(end, (3 << 8) | 45);
+        append16(end, 45);
+        append32(end, 0);
+        append32(end, 0);
+        append64(end, count);
+        append64(end, count);
+        append64(end, directorySize);
+        append64(end, directoryStart);
+        append32(end, 0x07064b50);
+        append32(end, 0);
+        append64(end, recordAt);
+        append32(end, 1);
     }
-    le32(end, 0x06054b50);
-    le16(end, 0);
-    le16(end, 0);
-    le16(end, count >= 0xFFFF ? 0xFFFF : count);
-    le16(end, count >= 0xFFFF ? 0xFFFF : count);
-    le32(end, directorySize >= kMax32 ? kMax32 : directorySize);
-    le32(end, directoryStart >= kMax32 ? kMax32 : directoryStart);
-    le16(end, 0);
+    append32(end, 0x06054b50);
+    append16(end, 0);
+    append16(end, 0);
+    append16(end, count >= 0xFFFF ? 0xFFFF : count);
+    append16(end, count >= 0xFFFF ? 0xFFFF : count);
+    append32(end, directorySize >= kMax32 ? kMax32 : directorySize);
+    append32(end, directoryStart >= kMax32 ? kMax32 : directoryStart);
+    append16(end, 0);
     put(end);
     flush();
 }

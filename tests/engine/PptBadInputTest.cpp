@@ -4,7 +4,7 @@
 
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
-#include "ppt/Bytes.h"
+#include "Bytes.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine::test {
@@ -24,7 +24,7 @@ std::string alteredDeck(const std::function<void(std::string&, std::string&)>& e
 }
 
 std::uint32_t currentEdit(const std::string& user) {
-    return ppt::get32(user, 16);
+    return get32(user, 16);
 }
 
 struct BadDeck {
@@ -58,28 +58,28 @@ std::vector<BadDeck> badDecks() {
          [](const std::filesystem::path& p) { std::filesystem::copy_file(kCorpus / "poi__bug56240.ppt", p); },
          ErrorCode::LegacyFormat},
         {"encrypted token",
-         altered([](std::string& user, std::string&) { ppt::put32(user, 12, 0xF3D1C4DF); }),
+         altered([](std::string& user, std::string&) { put32(user, 12, 0xF3D1C4DF); }),
          ErrorCode::PasswordProtected},
         {"encryption marker behind a plain token", altered([](std::string& user, std::string& document) {
              const std::uint32_t edit = currentEdit(user);
              ASSERT_EQ(edit + 8 + 0x1C, document.size()) << "the fixture's edit is no longer last";
-             ppt::put32(document, edit + 4, 0x20);
-             ppt::append32(document, 1);
+             put32(document, edit + 4, 0x20);
+             append32(document, 1);
          }),
          ErrorCode::PasswordProtected},
         {"edit chain loops", altered([](std::string& user, std::string& document) {
-             ppt::put32(document, currentEdit(user) + 16, currentEdit(user));
+             put32(document, currentEdit(user) + 16, currentEdit(user));
          }),
          ErrorCode::DamagedPackage},
         {"current edit out of range",
-         altered([](std::string& user, std::string&) { ppt::put32(user, 16, 0xFFFFFF00); }),
+         altered([](std::string& user, std::string&) { put32(user, 16, 0xFFFFFF00); }),
          ErrorCode::DamagedPackage},
         {"persist directory out of range", altered([](std::string& user, std::string& document) {
-             ppt::put32(document, currentEdit(user) + 20, 0x7FFFFFFF);
+             put32(document, currentEdit(user) + 20, 0x7FFFFFFF);
          }),
          ErrorCode::DamagedPackage},
         {"document record cut short", altered([](std::string& user, std::string& document) {
-             ppt::put32(document, currentEdit(user) + 24, 0xFFFF);  // docPersistIdRef names no object
+             put32(document, currentEdit(user) + 24, 0xFFFF);  // docPersistIdRef names no object
          }),
          ErrorCode::DamagedPackage},
         {"current user cut short", altered([](std::string& user, std::string&) { user.resize(20); }),

@@ -5,7 +5,7 @@
 
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
-#include "ppt/Bytes.h"
+#include "Bytes.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/Record.h"
@@ -274,7 +274,9 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
         Presentation deck = Presentation::open(corpusDeck(c.file));
         stampAll(deck, true);
         const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
-        if (c.expected.empty()) EXPECT_TRUE(outcome.warnings.empty()) << outcome.warnings.front();
+        if (c.expected.empty()) {
+            EXPECT_TRUE(outcome.warnings.empty()) << outcome.warnings.front();
+        }
         for (const std::string& want : c.expected) {
             bool found = false;
             for (const std::string& w : outcome.warnings) {
@@ -321,14 +323,14 @@ TEST(PptCorpusWarningTest, SignedDeckIsStampedAndSaysTheSignatureNoLongerHolds) 
     // A binary Office file keeps its signature in a "_signatures" stream; one of the deck's streams is
     // renamed so (the directory entry's name and its length), leaving the rest of the file as it was.
     std::string bytes = readFile(corpusDeck("poi__headers_footers.ppt"));
-    const std::string from = ppt::utf16le(
+    const std::string from = utf16le(
         "\x05"
         "DocumentSummaryInformation");
     const std::size_t entry = bytes.find(from);
     ASSERT_NE(entry, std::string::npos);
-    const std::string to = ppt::utf16le("_signatures");
+    const std::string to = utf16le("_signatures");
     bytes.replace(entry, 64, to + std::string(64 - to.size(), '\0'));
-    ppt::put16(bytes, entry + 0x40, static_cast<std::uint16_t>(to.size() + 2));
+    put16(bytes, entry + 0x40, static_cast<std::uint16_t>(to.size() + 2));
     TempDir dir;
     writeFile(dir / "signed.ppt", bytes);
 

@@ -3,7 +3,7 @@
 #include <functional>
 #include <map>
 
-#include "ppt/Bytes.h"
+#include "Bytes.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "ppt/Bytes.h"
+#include "Bytes.h"
 #include "ppt/PlaceholderText.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"

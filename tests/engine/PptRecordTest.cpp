@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ppt/Bytes.h"
+#include "Bytes.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"
@@ -168,7 +168,9 @@ TEST(PptRecordTest, HeadersFootersSetThenReadTable) {
         EXPECT_EQ(got.visible, c.value.visible);
         EXPECT_EQ(got.text, c.value.text);
         EXPECT_EQ(got.useFormat, c.value.useFormat);
-        if (c.value.useFormat) EXPECT_EQ(got.format, c.value.format);
+        if (c.value.useFormat) {
+            EXPECT_EQ(got.format, c.value.format);
+        }
     }
 }
 

@@ -1,6 +1,6 @@
 #include "Bytes.h"
 
-namespace trelwick::engine::ppt {
+namespace trelwick::engine {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -66,15 +66,15 @@ std::string utf16le(std::string_view text) {
     return out;
 }
 
-std::string utf8(std::string_view bytes) {
+std::string utf8(std::u16string_view units) {
     std::string out;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char32_t unit = get16(bytes, i);
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-            const char32_t low = get16(bytes, i + 2);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t unit = units[i];
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < units.size()) {
+            const char32_t low = units[i + 1];
             if (low >= 0xDC00 && low < 0xE000) {
                 appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
+                ++i;
                 continue;
             }
         }
@@ -83,4 +83,10 @@ std::string utf8(std::string_view bytes) {
     return out;
 }
 
-}  // namespace trelwick::engine::ppt
+std::string utf8(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(le16(bytes, 2 * i));
+    return utf8(std::u16string_view(units));
+}
+
+}  // namespace trelwick::engine
