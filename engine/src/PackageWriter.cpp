@@ -1,6 +1,7 @@
 #include "PackageWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,8 +25,11 @@ struct OpenFile {
 }  // namespace
 
 void PackageWriter::write(const Deck& deck, const std::filesystem::path& file, const std::string& errorLabel) {
-    const OpenFile output{::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC)};
-    if (output.fd < 0)
+    // No O_TRUNC on the fresh, empty file: on ext4 a truncated file starts writing back when it is
+    // closed, which the fsync of the commit would do anyway, in one go.
+    const OpenFile output{::open(file.c_str(), O_WRONLY | O_CLOEXEC)};
+    struct stat st {};
+    if (output.fd < 0 || ::fstat(output.fd, &st) != 0 || (st.st_size != 0 && ::ftruncate(output.fd, 0) != 0))
         fail(ErrorCode::WriteFailed, errorLabel, "",
              std::string("cannot open the temporary file (") + std::strerror(errno) + ")");
     ZipOutput out(output.fd, errorLabel);

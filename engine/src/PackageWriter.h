@@ -10,8 +10,8 @@ namespace trelwick::engine {
 // compressed bytes untouched, new parts appended.
 class PackageWriter {
   public:
-    // Writes the package into file, which must exist (the temporary file of an AtomicFile) and is
-    // truncated. errorLabel names the target in messages. Throws Error WriteFailed (or DamagedPackage
+    // Writes the package into file, which must exist (the temporary file of an AtomicFile); anything in it
+    // is replaced. errorLabel names the target in messages. Throws Error WriteFailed (or DamagedPackage
     // when a source entry cannot be copied).
     static void write(const Deck& deck, const std::filesystem::path& file, const std::string& errorLabel);
 };
