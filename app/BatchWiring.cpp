@@ -14,7 +14,13 @@ std::unique_ptr<BatchRun> wireBatchRun(Form1& form, const FileList& list) {
     window.entryText = [&list](int position) { return list.text(position); };
     window.choices = [&form] { return form.currentChoices(); };
     window.outputFolder = [&form] { return form.outputFolder(); };
-    window.setProgressValue = [&form](int value) { form.ProgressBar1->setValue(value); };
+    window.setProgressValue = [&form](int value) {
+        // A progress bar repaints at once when its value changes; held back, the value is painted
+        // with the file name that follows it, at the run's next event pass: one paint per deck.
+        form.ProgressBar1->setUpdatesEnabled(false);
+        form.ProgressBar1->setValue(value);
+        form.ProgressBar1->setUpdatesEnabled(true);
+    };
     // The bar's format replaces %p, %v and %m and has no escape: an invisible word joiner after each
     // "%" keeps a file name such as "50%value.pptx" as it is.
     window.setProgressText = [&form](const QString& text) {
