@@ -202,9 +202,17 @@ std::vector<BadCase> madeCases() {
              // Every FAT and DIFAT slot names sector 0, and sector 0 continues the DIFAT chain with itself.
              std::string header(512, '\0');
              header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+             header[0x18] = 0x3E;  // minor version; major 3 with 512-byte sectors
+             header[0x1A] = 3;
+             header[0x1C] = '\xFE';
+             header[0x1D] = '\xFF';
              header[0x1E] = 9;
-             header[0x30] = '\xFE';  // no directory sector
-             header[0x31] = header[0x32] = header[0x33] = '\xFF';
+             header[0x20] = 6;
+             header[0x2C] = 110;  // more FAT sectors than the header holds: the DIFAT chain is read
+             header.replace(0x30, 4, "\xFE\xFF\xFF\xFF");  // no directory sector
+             header[0x39] = 0x10;                             // mini stream cutoff 4096
+             header.replace(0x3C, 4, "\xFE\xFF\xFF\xFF");  // no mini FAT
+             header[0x48] = 1;                                // one DIFAT sector, sector 0
              std::ofstream out(t / "loop.ppt", std::ios::binary);
              out.write(header.data(), 512);
              out.write(std::string(512, '\0').data(), 512);
