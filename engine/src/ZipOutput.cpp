@@ -157,13 +157,16 @@ bool ZipOutput::copyFileRange(const ZipPackage::FileRange& range, const Entry& e
     while (left > 0) {
         const ssize_t n = ::copy_file_range(range.fd, &from, fd_, nullptr, left, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
+        // The source ended early: it was cut short while being stamped.
+        if (n == 0) fail(ErrorCode::ReadFailed, label_, e.name, "the presentation changed while it was being read");
+        if (n < 0) {
             // Nothing copied yet: the caller may still copy through libzip (another file system,
             // an old kernel). Once bytes are out, a failure is a failed write.
-            if (left == e.compressedSize && n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+            if (left == e.compressedSize &&
+                (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
                 return false;
             fail(ErrorCode::WriteFailed, label_, e.name,
-                 std::string("cannot write the output file (") + std::strerror(n < 0 ? errno : ENOSPC) + ")");
+                 std::string("cannot write the output file (") + std::strerror(errno) + ")");
         }
         left -= static_cast<std::uint64_t>(n);
     }

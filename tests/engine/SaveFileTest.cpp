@@ -245,6 +245,23 @@ TEST(ZipOutputTest, ACopyToAnotherFileSystemTakesTheSlowerWayWithTheSameResult) 
     fs::remove_all(other, ec);
 }
 
+TEST(ZipOutputTest, ASourceCutShortAfterOpeningFailsTheSaveAndLeavesNoOutput) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.extraEntries = {{"ppt/media/big.bin", std::string(1u << 20, 'q')}};
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    fs::resize_file(dir / "in.pptx", fs::file_size(dir / "in.pptx") / 2);
+    try {
+        deck.saveAs(dir / "out.pptx");
+        FAIL() << "saved from a source cut in half";
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.code() == ErrorCode::DamagedPackage || e.code() == ErrorCode::ReadFailed) << e.what();
+    }
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"in.pptx"});
+}
+
 TEST(ZipOutputTest, StampingTwiceGivesTheSameBytes) {
     TempDir dir;
     writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
