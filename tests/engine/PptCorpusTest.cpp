@@ -3,9 +3,9 @@
 #include <chrono>
 #include <set>
 
+#include "Bytes.h"
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
-#include "Bytes.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/Record.h"
@@ -250,8 +250,10 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
         {"poi__headers_footers.ppt", {}},
         {"poi__45537_Footer.ppt", {}},
         {"poi__23884_defense_FINAL_OOimport_edit.ppt",
-         {"the footer cannot show on 30 slides: the slide master has no footer placeholder",
-          "the header cannot show on 27 notes pages: the notes master has no header placeholder"}},
+         {"the slide number cannot show as set on 30 slides: the slide master has no slide number "
+          "placeholder; a text box of its own shows it whatever the setting",
+          "the page number cannot show as set on 27 notes pages: the notes master has no page number "
+          "placeholder; a text box of its own shows it whatever the setting"}},
         {"phppresentation__Sample_12.ppt",
          {"the date cannot show on 4 slides: the slide master's date placeholder lies outside the slide",
           "the slide number cannot show on 4 slides: the slide master's slide number placeholder lies "

@@ -10,7 +10,9 @@ The stamped decks are then stamped again with everything hidden, and no marker m
 A legacy .ppt deck shows only what its masters have placeholders (with fields) for; trelwick-cli says per
 deck what cannot show and on how many pages. Such a deck passes as "explained" when every element missing
 from its pages is accounted for by those warnings, or by LibreOffice's known limit of not applying the
-settings to notes pages it makes up for slides that have none in the file.
+settings to notes pages it makes up for slides that have none in the file. trelwick adds the date, footer,
+header and number placeholders a master lacks; for the decks listed in PLACEHOLDERS_ADDED a warning that a
+master still has no such placeholder fails the deck.
 
 A number is judged by comparing the two renders: page N of the stamped render must hold the token N
 more often than page N of the hidden render, since the rest of the page is the same.
@@ -160,16 +162,47 @@ def legacy_rules(deck):
 
 # "<deck>: the footer cannot show on 3 slides: ..." / "...: the stamped header cannot show on 2 notes pages: ..."
 # / "...: the date does not show in LibreOffice on 1 slide: ..." / "...: the footer may not show whole on ..."
+# / "...: the slide number cannot show as set on 2 slides: ...; a text box of its own shows it ..."
 WARNING = re.compile(r"the (?:stamped )?(date|footer|header|slide number|page number) "
-                     r"(?:cannot show|does not show in LibreOffice|may not show whole) on (\d+) "
+                     r"(?:cannot show(?: as set)?|does not show in LibreOffice|may not show whole) on (\d+) "
                      r"(slides?|notes pages?)")
 # "<deck>: 3 slides keep their own slide number text box ...": such a box shows whatever is stamped.
 OWN_BOX = re.compile(r"(\d+) (slides?|notes pages?) keeps? (?:its|their) own "
                      r"(date|footer|header|slide number|page number) text box")
 
 
+# Legacy decks whose masters lack placeholders that trelwick adds: these elements must show wherever the
+# deck lets them (a warning that a master has no such placeholder means it was not added).
+PLACEHOLDERS_ADDED = {
+    "poi__23884_defense_FINAL_OOimport_edit.ppt": ("date", "footer", "notes_date", "notes_header", "notes_footer"),
+    "poi__53446.ppt": ("date", "footer", "notes_date", "notes_header", "notes_footer"),
+    "poi__numbers2.ppt": ("date", "footer"),
+    "phppresentation__Sample_00_03.ppt": ("footer",),
+    "phppresentation__Sample_12.ppt": ("footer",),
+    "poi__49541_symbol_map.ppt": ("date", "footer"),
+    "poi__customGeo.ppt": ("date", "footer", "number"),
+}
+# "...: the footer cannot show on 3 slides: the slide master has no footer placeholder"
+NO_PLACEHOLDER = re.compile(r"the (date|footer|header|slide number|page number) cannot show on \d+ "
+                            r"(slides?|notes pages?): the [a-z ]+ has no [a-z ]+ placeholder$")
+
 # Legacy decks that must be refused rather than stamped.
 REFUSED = re.compile(r"PowerPoint 95|protected by a password")
+
+
+def element_key(element, pages):
+    key = {"date": "date", "footer": "footer", "header": "header", "slide number": "number",
+           "page number": "number"}[element]
+    return ("notes_" + key) if pages.startswith("notes") else key
+
+
+def without_placeholder(stderr, deck):
+    """Element keys the CLI said a master has no placeholder for."""
+    keys = set()
+    for line in stderr.splitlines():
+        if line.startswith("trelwick-cli: warning: " + deck + ": "):
+            keys.update(element_key(e, p) for e, p in NO_PLACEHOLDER.findall(line))
+    return keys
 
 
 def explained_counts(stderr, deck):
@@ -180,10 +213,7 @@ def explained_counts(stderr, deck):
             continue
         found = WARNING.findall(line) + [(e, n, p) for n, p, e in OWN_BOX.findall(line)]
         for element, number, pages in found:
-            notes = pages.startswith("notes")
-            key = {"date": "date", "footer": "footer", "header": "header", "slide number": "number",
-                   "page number": "number"}[element]
-            key = ("notes_" + key) if notes else key
+            key = element_key(element, pages)
             counts[key] = counts.get(key, 0) + int(number)
     return counts
 
@@ -398,6 +428,8 @@ def main():
                 n = len(rules)
                 problems, notes, slide_ok, notes_ok = check_legacy_deck(
                     rules, pages(shown_pdf[s_path]), pages(hidden_pdf[h_path]), explained_counts(err1, deck))
+                for key in sorted(set(PLACEHOLDERS_ADDED.get(name, ())) & without_placeholder(err1, deck)):
+                    problems.append("%s: no placeholder was added" % key)
                 result = "FAIL" if problems else ("explained" if notes else "pass")
             else:
                 flags = slide_rules(s_path)
@@ -409,6 +441,8 @@ def main():
             ok = not problems
             passed += ok
             said = problems + notes
+            if name in PLACEHOLDERS_ADDED and not problems:
+                said.insert(0, "placeholders added: " + ", ".join(PLACEHOLDERS_ADDED[name]))
             detail = "; ".join(said[:4]) + (" (+%d more)" % (len(said) - 4) if len(said) > 4 else "")
             rows.append((name, str(n), "%d/%d" % (slide_ok, n), "%d/%d" % (notes_ok, n), result,
                          "hidden clean: %s%s" % (clean, "; " + detail if detail else "")))

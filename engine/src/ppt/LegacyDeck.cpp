@@ -266,6 +266,36 @@ void LegacyDeck::repairMasters(std::vector<Page*> masters, const std::map<Elemen
         }
 }
 
+void LegacyDeck::addPlaceholders(MasterKind kind, const std::map<Element, HeaderFooter>& settings,
+                                 PlaceholderAdd& adder) {
+    // A master without a placeholder for a shown element gets one, so that the element shows on the pages
+    // that use the master. Masters no page shows the elements of are left as they are.
+    auto addTo = [&](Page& master, PlaceholderAdd::PageKind pageKind, std::int32_t width,
+                     std::int32_t height) {
+        const PlaceholderScan scan = PlaceholderScan::of(master.record);
+        // A master showing the field in a text box of its own would show the element twice; LibreOffice drew
+        // both numbers side by side.
+        for (const auto& [element, value] : settings) {
+            if (!value.visible || scan.has(placementOf(element)) || scan.hasOwnBox(placementOf(element)))
+                continue;
+            if (adder.add(master.record, placementOf(element), pageKind, width, height))
+                master.changed = true;
+        }
+    };
+    if (kind == MasterKind::Notes) {
+        if (notesMaster_ && !notes_.empty())
+            addTo(*notesMaster_, PlaceholderAdd::PageKind::Notes, notesWidth_, notesHeight_);
+        return;
+    }
+    for (Page& master : masters_) {
+        const bool used = std::any_of(slides_.begin(), slides_.end(), [&](const Page& slide) {
+            return slide.masterId == master.slideId &&
+                   !(omitTitlePlace_ && slide.layout == kTitleSlideLayout);
+        });
+        if (used) addTo(master, PlaceholderAdd::PageKind::Slide, slideWidth_, slideHeight_);
+    }
+}
+
 void LegacyDeck::removePageCopies(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings) {
     // PowerPoint 2007+ keeps a copy of each shown placeholder on every page; older readers and LibreOffice
     // draw it as a plain text box with the old text. Without the copies the masters and the settings
@@ -311,6 +341,13 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
                            ": handouts of a .ppt presentation share the notes pages' header and footer; the "
                            "notes settings were applied to both");
 
+    std::vector<const Record*> all;
+    for (auto* pages : {&masters_, &slides_, &notes_})
+        for (const Page& p : *pages) all.push_back(&p.record);
+    for (auto* page : {&notesMaster_, &handoutMaster_})
+        if (*page) all.push_back(&(*page)->record);
+    PlaceholderAdd adder(document_, all);
+
     if (!slide.empty()) {
         HeadersFooters hf = documentSettings(rt::kSlideInstance);
         for (const auto& [element, value] : slide) hf.set(element, value);
@@ -322,6 +359,7 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
         std::vector<Page*> masters;
         for (Page& p : masters_) masters.push_back(&p);
         repairMasters(masters, slide);
+        addPlaceholders(MasterKind::Slide, slide, adder);
         std::vector<Page*> slides;
         for (Page& p : slides_) slides.push_back(&p);
         removePageCopies(slides, slide);
@@ -337,6 +375,7 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
         if (handoutMaster_) pages.push_back(&*handoutMaster_);
         stampPages(pages, notes);
         if (notesMaster_) repairMasters({&*notesMaster_}, notes);
+        addPlaceholders(MasterKind::Notes, notes, adder);
         std::vector<Page*> notesPages;
         for (Page& p : notes_) notesPages.push_back(&p);
         removePageCopies(notesPages, notes);
@@ -353,7 +392,7 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
         scans.emplace(m.slideId, PlaceholderScan::of(m.record, slideWidth_, slideHeight_));
         isTitle.emplace(m.slideId, m.record.type() == rt::Slide);
     }
-    enum Reason { Missing, OwnText, OffPage, Edge, Background, kReasons };
+    enum Reason { Missing, OwnBox, StillShown, OwnText, OffPage, Edge, Background, kReasons };
     for (const auto& [element, value] : settings) {
         const std::uint8_t placement = placementOf(element);
         int counts[kReasons][2] = {};
@@ -361,10 +400,18 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
         for (const Page& slide : slides_) {
             if (PlaceholderScan::of(slide.record).roundTripCount(placement) > 0) ++roundTrip;
             // The deck's own "don't show on title slide" switch hides them there by design.
-            if (!value.visible || (omitTitlePlace_ && slide.layout == kTitleSlideLayout)) continue;
+            if (omitTitlePlace_ && slide.layout == kTitleSlideLayout) continue;
             auto scan = scans.find(slide.masterId);
             const int title = scan != scans.end() && isTitle[slide.masterId] ? 1 : 0;
-            if (scan == scans.end() || !scan->second.has(placement))
+            const bool ownBox =
+                scan != scans.end() && !scan->second.has(placement) && scan->second.hasOwnBox(placement);
+            if (!value.visible) {
+                if (ownBox && slide.masterObjects) ++counts[StillShown][title];
+                continue;
+            }
+            if (ownBox)
+                ++counts[OwnBox][title];
+            else if (scan == scans.end() || !scan->second.has(placement))
                 ++counts[Missing][title];
             else if (!scan->second.hasField(placement))
                 ++counts[OwnText][title];
@@ -385,6 +432,11 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
                                        ": " + why);
             };
             say(counts[Missing][title], name + " cannot show", master + " has no " + name + " placeholder");
+            say(counts[OwnBox][title], name + " cannot show as set",
+                master + " has no " + name +
+                    " placeholder; a text box of its own shows it whatever the setting");
+            say(counts[StillShown][title], name + " still shows",
+                master + " shows it in a text box of its own, not in a placeholder");
             say(counts[OwnText][title], number ? name + " cannot show" : "stamped " + name + " cannot show",
                 master + "'s " + name + " placeholder " +
                     (number ? "holds no number field" : "shows its own text"));
@@ -421,9 +473,21 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
             warnings.push_back(label_ + ": " +
                                count(roundTrip, "notes page keeps its", "notes pages keep their") + " own " +
                                name + " text box saved by PowerPoint 2007 or later, which was not changed");
-        if (!value.visible) continue;
-        const std::string where = " cannot show on " + count(pages, "notes page", "notes pages") + ": ";
-        if (!scan)
+        const std::string pageCount = count(pages, "notes page", "notes pages");
+        const bool ownBox = scan && !scan->has(placement) && scan->hasOwnBox(placement);
+        if (!value.visible) {
+            if (ownBox)
+                warnings.push_back(
+                    label_ + ": the " + name + " still shows on " + pageCount +
+                    ": the notes master shows it in a text box of its own, not in a placeholder");
+            continue;
+        }
+        const std::string where = " cannot show on " + pageCount + ": ";
+        if (ownBox)
+            warnings.push_back(label_ + ": the " + name + " cannot show as set on " + pageCount +
+                               ": the notes master has no " + name +
+                               " placeholder; a text box of its own shows it whatever the setting");
+        else if (!scan)
             warnings.push_back(label_ + ": the " + name + where + "the presentation has no notes master");
         else if (!scan->has(placement))
             warnings.push_back(label_ + ": the " + name + where + "the notes master has no " + name +

@@ -10,6 +10,7 @@
 #include "../cfb/CompoundFile.h"
 #include "DocumentStream.h"
 #include "HeadersFooters.h"
+#include "PlaceholderAdd.h"
 #include "Record.h"
 
 namespace trelwick::engine::ppt {
@@ -56,6 +57,8 @@ class LegacyDeck : public DeckBackend {
     void setDocumentSettings(std::uint16_t instance, const HeadersFooters& hf);
     void stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings);
     void repairMasters(std::vector<Page*> masters, const std::map<Element, HeaderFooter>& settings);
+    void addPlaceholders(MasterKind kind, const std::map<Element, HeaderFooter>& settings,
+                         PlaceholderAdd& adder);
     void removePageCopies(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings);
     void reportSlides(const std::map<Element, HeaderFooter>& settings,
                       std::vector<std::string>& warnings) const;

@@ -65,6 +65,14 @@ PlaceholderScan PlaceholderScan::of(const Record& page, std::int32_t width, std:
     drawing->forEach([&](const Record& shape) {
         if (shape.type() != rt::OfficeArtSpContainer) return;
         const Record* data = shape.child(rt::OfficeArtClientData);
+        const Record* placeholderAtom = data ? data->child(rt::PlaceholderAtom) : nullptr;
+        if (!placeholderAtom)
+            if (const Record* text = shape.child(rt::OfficeArtClientTextbox))
+                text->forEach([&](const Record& r) {
+                    for (std::uint8_t placement :
+                         {rt::kMasterDate, rt::kMasterSlideNumber, rt::kMasterFooter, rt::kMasterHeader})
+                        if (r.type() == fieldOf(placement)) scan.ownBox_.insert(placement);
+                });
         if (!data) return;
         if (const Record* roundTrip = data->child(rt::RoundTripHFPlaceholder12Atom);
             roundTrip && !roundTrip->body().empty())

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 
 #include "Record.h"
 
@@ -24,6 +25,9 @@ class PlaceholderScan {
     // True when some placeholder of that placement lies on the page but for less than a third of its
     // width and height (or the size is unknown).
     bool wholeOnPage(std::uint8_t placement) const;
+    // True when a shape that is no placeholder holds the field of that placement: it shows the element
+    // whatever the settings say (LibreOffice imports and hand-made templates have such text boxes).
+    bool hasOwnBox(std::uint8_t placement) const { return ownBox_.count(placement) != 0; }
     // Shapes marked as per-page copies of that placeholder.
     int roundTripCount(std::uint8_t placement) const;
 
@@ -35,6 +39,7 @@ class PlaceholderScan {
     };
     std::map<std::uint8_t, Found> placeholders_;
     std::map<std::uint8_t, int> roundTrip_;
+    std::set<std::uint8_t> ownBox_;
 };
 
 }  // namespace trelwick::engine::ppt

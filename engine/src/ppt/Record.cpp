@@ -50,9 +50,9 @@ Record Record::parseAt(std::string_view data, int depth) {
     return r;
 }
 
-Record Record::atom(std::uint16_t type, std::uint16_t instance, std::string body) {
+Record Record::atom(std::uint16_t type, std::uint16_t instance, std::string body, std::uint16_t version) {
     Record r;
-    r.verInst_ = static_cast<std::uint16_t>(instance << 4);
+    r.verInst_ = static_cast<std::uint16_t>(instance << 4 | (version & 0x0F));
     r.type_ = type;
     r.body_ = std::move(body);
     return r;

@@ -28,11 +28,14 @@ class Record {
     // Parses one whole record (data holds exactly its header and body). Containers are split into
     // children down to a fixed depth; deeper or malformed ones stay raw.
     static Record parse(std::string_view data);
-    static Record atom(std::uint16_t type, std::uint16_t instance, std::string body);
+    // An atom with that body; version is 0 for PowerPoint atoms, set for drawing atoms (FSp 2, FOPT 3).
+    static Record atom(std::uint16_t type, std::uint16_t instance, std::string body,
+                       std::uint16_t version = 0);
     static Record container(std::uint16_t type, std::uint16_t instance, std::vector<Record> children);
 
     std::uint16_t type() const { return type_; }
     std::uint16_t instance() const { return verInst_ >> 4; }
+    std::uint16_t version() const { return verInst_ & 0x0F; }
     bool hasChildren() const { return split_; }
     const std::string& body() const { return body_; }  // empty for split containers
     std::string& body() { return body_; }
