@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
@@ -138,6 +140,10 @@ void Form1::build() {
     ProgressBar1->setAlignment(Qt::AlignCenter);
     ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
+    if (QStyle* plain = QStyleFactory::create(QStringLiteral("Windows"))) {
+        plain->setParent(ProgressBar1);
+        ProgressBar1->setStyle(plain);
+    }
 
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
