@@ -256,8 +256,9 @@ void LegacyDeck::repairMasters(std::vector<Page*> masters, const std::map<Elemen
     // A master placeholder holding literal text (PowerPoint 2007+ and LibreOffice write these) shows that
     // text whatever the settings say; it gets the field PowerPoint 97-2003 writes, which shows the setting.
     for (Page* master : masters)
-        for (const auto& [element, value] : settings) {
+        for (const auto& [key, value] : settings) {
             if (!value.visible) continue;
+            const Element element = key;  // a lambda may not capture a structured binding before clang 16
             forEachShape(master->record, [&](Record& shape) {
                 if (placementOfShape(shape) != placementOf(element)) return;
                 if (PlaceholderText::hasField(shape, fieldOf(element))) return;
