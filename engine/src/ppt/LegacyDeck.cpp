@@ -1,7 +1,11 @@
 #include "LegacyDeck.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -536,10 +540,24 @@ void LegacyDeck::write(const std::filesystem::path& file, const std::string& tar
         fail(ErrorCode::WriteFailed, target, "",
              std::string("the stamped presentation does not read back (") + e.what() + ")");
     }
-    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-    stream.write(out.data(), static_cast<std::streamsize>(out.size()));
-    stream.flush();
-    if (!stream) fail(ErrorCode::WriteFailed, target, "", "the file cannot be written");
+    // Written through a descriptor, so that a full disk is named as such in the message.
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(ErrorCode::WriteFailed, target, "",
+             std::string("cannot open the temporary file (") + std::strerror(errno) + ")");
+    std::string_view left = out;
+    while (!left.empty()) {
+        const ssize_t n = ::write(fd, left.data(), left.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int saved = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            fail(ErrorCode::WriteFailed, target, "",
+                 std::string("cannot write the output file (") + std::strerror(saved) + ")");
+        }
+        left.remove_prefix(static_cast<std::size_t>(n));
+    }
+    ::close(fd);
 }
 
 }  // namespace trelwick::engine::ppt
