@@ -92,6 +92,21 @@ TEST(WriteFailure, FileSizeLimitFailsTheSaveAndTheBatchGoesOn) {
     expectFailedSavesReported(run, namesIn(output.path()), output / "small.pptx", "File too large");
 }
 
+// The legacy .ppt writer keeps the same promise: the reason named, nothing left behind.
+TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
+    const fs::path legacy = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev" / "poi__customGeo.ppt";
+    if (!fs::exists(legacy)) GTEST_SKIP() << "the corpus (../shared/corpus/dev) is absent";
+    TempFolder output, logs;
+    const CliRunResult run = runCli({"-o", output.path().string(), "--footer", "F", legacy.string()},
+                                    (logs / "legacy").string(), kRoom);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<std::string> lines = linesOf(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_NE(lines[0].find("poi__customGeo.ppt"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("File too large"), std::string::npos) << lines[0];
+    EXPECT_TRUE(namesIn(output.path()).empty()) << "partial or temporary files left";
+}
+
 // Real: the output folder is a 64 KiB tmpfs, mounted in a private mount namespace (root only).
 TEST(WriteFailure, FullFileSystemFailsTheSaveAndTheBatchGoesOn) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root; the injected case covers this";
