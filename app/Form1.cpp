@@ -49,12 +49,10 @@ QFont arialBold(qreal points) {
 // The hot spot a cursor file names for its first picture, or the centre when it names none.
 QPoint cursorHotSpot(const QString& cursorFile, QSize size) {
     QFile file(cursorFile);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray head = file.read(14);
-        if (head.size() == 14 && qFromLittleEndian<quint16>(head.constData() + 2) == 2)
-            return QPoint(qFromLittleEndian<quint16>(head.constData() + 10),
-                          qFromLittleEndian<quint16>(head.constData() + 12));
-    }
+    uchar head[14];
+    if (file.open(QIODevice::ReadOnly) && file.read(reinterpret_cast<char*>(head), sizeof head) == sizeof head &&
+        qFromLittleEndian<quint16>(head + 2) == 2)
+        return QPoint(qFromLittleEndian<quint16>(head + 10), qFromLittleEndian<quint16>(head + 12));
     return QPoint(size.width() / 2, size.height() / 2);
 }
 

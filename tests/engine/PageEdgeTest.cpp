@@ -205,8 +205,9 @@ TEST_P(PageEdgeTest, StampedPlaceholderIsDrawnOnThePage) {
     EXPECT_EQ(got.y, c.expected.y);
     EXPECT_EQ(got.cx, c.expected.cx);
     EXPECT_EQ(got.cy, c.expected.cy);
-    if (c.spPr.find("prstGeom") != std::string::npos)
+    if (c.spPr.find("prstGeom") != std::string::npos) {
         EXPECT_STREQ(xfrm.next_sibling().name(), "a:prstGeom") << "the box stays first in p:spPr";
+    }
     const std::int64_t pageW = c.notes ? kNotesW : kSlideW, pageH = c.notes ? kNotesH : kSlideH;
     if (!xfrm.attribute("rot")) {
         EXPECT_LE(got.x + got.cx, pageW);

@@ -84,14 +84,19 @@ TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole)
         AtomicFile file(target);
         file.write("new ");
         file.write("deck");
-        if (existing) EXPECT_EQ(readFile(target), "old") << "untouched until committed";
-        if (!existing) EXPECT_FALSE(fs::exists(target)) << "absent until committed";
+        if (existing) {
+            EXPECT_EQ(readFile(target), "old") << "untouched until committed";
+        } else {
+            EXPECT_FALSE(fs::exists(target)) << "absent until committed";
+        }
         file.commit();
         EXPECT_EQ(readFile(target), "new deck");
         EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"}) << "no temporary name is left";
         struct stat st {};
         ::stat(target.c_str(), &st);
-        if (existing) EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
+        if (existing) {
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
+        }
         fs::remove(target);
     }
 }
