@@ -52,27 +52,6 @@ std::uint8_t placementOf(Element element) {
     return 0;
 }
 
-std::uint16_t fieldOf(Element element) {
-    switch (element) {
-        case Element::DateAndTime:
-            return rt::GenericDateMCAtom;
-        case Element::Footer:
-            return rt::FooterMCAtom;
-        case Element::Header:
-            return rt::HeaderMCAtom;
-        case Element::SlideNumber:
-            return rt::SlideNumberMCAtom;
-    }
-    return 0;
-}
-
-// The placement id a shape is a placeholder for (PlaceholderAtom), or 0.
-std::uint8_t placementOfShape(const Record& shape) {
-    const Record* data = shape.child(rt::OfficeArtClientData);
-    const Record* atom = data ? data->child(rt::PlaceholderAtom) : nullptr;
-    return atom && atom->body().size() >= 5 ? static_cast<std::uint8_t>(atom->body()[4]) : 0;
-}
-
 // The placement id of a PowerPoint 2007+ per-page copy of a placeholder (RoundTripHFPlaceholder12Atom), or 0.
 std::uint8_t roundTripOfShape(const Record& shape) {
     const Record* data = shape.child(rt::OfficeArtClientData);
@@ -265,8 +244,9 @@ void LegacyDeck::repairMasters(std::vector<Page*> masters, const std::map<Elemen
             const Element element = key;  // a lambda may not capture a structured binding before clang 16
             forEachShape(master->record, [&](Record& shape) {
                 if (placementOfShape(shape) != placementOf(element)) return;
-                if (PlaceholderText::hasField(shape, fieldOf(element))) return;
-                if (PlaceholderText::setField(shape, fieldOf(element))) master->changed = true;
+                if (PlaceholderText::hasField(shape, rt::fieldOf(placementOf(element)))) return;
+                if (PlaceholderText::setField(shape, rt::fieldOf(placementOf(element))))
+                    master->changed = true;
             });
         }
 }

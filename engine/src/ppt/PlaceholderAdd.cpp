@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Bytes.h"
+#include "PlaceholderScan.h"
 #include "RecordTypes.h"
 
 namespace trelwick::engine::ppt {
@@ -25,21 +26,6 @@ constexpr std::uint16_t kTextId = 0x0080;
 constexpr std::uint16_t kAnchorText = 0x0087;
 constexpr std::uint16_t kFillType = 0x0180;
 constexpr std::uint16_t kBlipId = 0x4000, kComplex = 0x8000;
-
-std::uint16_t fieldOf(std::uint8_t placement) {
-    switch (placement) {
-        case rt::kMasterDate:
-            return rt::GenericDateMCAtom;
-        case rt::kMasterSlideNumber:
-            return rt::SlideNumberMCAtom;
-        case rt::kMasterFooter:
-            return rt::FooterMCAtom;
-        case rt::kMasterHeader:
-            return rt::HeaderMCAtom;
-        default:
-            return 0;
-    }
-}
 
 // Where PowerPoint 97-2003's default masters put each element, in the units of its default page (slides
 // 5760 x 4320, notes 4320 x 5760): a bottom band of date | footer | number on slides; header | date on
@@ -95,13 +81,6 @@ std::string u32(std::uint32_t v) {
     return s;
 }
 
-// The placement id of a placeholder shape, or 0.
-std::uint8_t placementOf(const Record& shape) {
-    const Record* data = shape.child(rt::OfficeArtClientData);
-    const Record* atom = data ? data->child(rt::PlaceholderAtom) : nullptr;
-    return atom && atom->body().size() >= 5 ? static_cast<std::uint8_t>(atom->body()[4]) : 0;
-}
-
 template <typename F>
 void forEachShape(const Record& record, F&& visit) {
     record.forEach([&](const Record& r) {
@@ -114,11 +93,11 @@ void forEachShape(const Record& record, F&& visit) {
 const Record* modelOptions(const Record& drawing, bool notes) {
     std::map<int, const Record*> byRank;
     forEachShape(drawing, [&](const Record& shape) {
-        const std::uint8_t placement = placementOf(shape);
+        const std::uint8_t placement = placementOfShape(shape);
         const Record* options = shape.child(rt::OfficeArtFOPT);
         if (placement == 0 || !options) return;
         int rank = 3;
-        if (fieldOf(placement) != 0)
+        if (rt::fieldOf(placement) != 0)
             rank = 0;
         else if (placement == (notes ? kMasterNotesBody : kMasterBody))
             rank = 1;
@@ -264,7 +243,7 @@ bool PlaceholderAdd::add(Record& master, std::uint8_t placement, PageKind kind, 
         rt::OfficeArtClientTextbox, 0,
         {Record::atom(rt::TextHeaderAtom, 0, u32(kOtherText)),
          Record::atom(rt::TextCharsAtom, 0, utf16le("*")), Record::atom(rt::StyleTextPropAtom, 0, style),
-         Record::atom(fieldOf(placement), 0, u32(0))}));
+         Record::atom(rt::fieldOf(placement), 0, u32(0))}));
     group->children().push_back(Record::container(rt::OfficeArtSpContainer, 0, std::move(shape)));
     return true;
 }

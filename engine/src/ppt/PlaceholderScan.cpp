@@ -8,23 +8,6 @@
 namespace trelwick::engine::ppt {
 namespace {
 
-// The field that makes a placeholder show the document's setting. DateTimeMCAtom and RTFDateTimeMCAtom
-// show today's date in their own format whatever the settings say, so they do not count.
-std::uint16_t fieldOf(std::uint8_t placement) {
-    switch (placement) {
-        case rt::kMasterDate:
-            return rt::GenericDateMCAtom;
-        case rt::kMasterSlideNumber:
-            return rt::SlideNumberMCAtom;
-        case rt::kMasterFooter:
-            return rt::FooterMCAtom;
-        case rt::kMasterHeader:
-            return rt::HeaderMCAtom;
-        default:
-            return 0;
-    }
-}
-
 enum class Placed { Outside, Partly, Inside };
 
 // Where the shape's anchor lies on the page. The client anchor is a SmallRectStruct (i16 top, left,
@@ -58,6 +41,12 @@ Placed placedOnPage(const Record& shape, std::int32_t width, std::int32_t height
 
 }  // namespace
 
+std::uint8_t placementOfShape(const Record& shape) {
+    const Record* data = shape.child(rt::OfficeArtClientData);
+    const Record* atom = data ? data->child(rt::PlaceholderAtom) : nullptr;
+    return atom && atom->body().size() >= 5 ? static_cast<std::uint8_t>(atom->body()[4]) : 0;
+}
+
 PlaceholderScan PlaceholderScan::of(const Record& page, std::int32_t width, std::int32_t height) {
     PlaceholderScan scan;
     const Record* drawing = page.child(rt::Drawing);
@@ -65,22 +54,19 @@ PlaceholderScan PlaceholderScan::of(const Record& page, std::int32_t width, std:
     drawing->forEach([&](const Record& shape) {
         if (shape.type() != rt::OfficeArtSpContainer) return;
         const Record* data = shape.child(rt::OfficeArtClientData);
-        const Record* placeholderAtom = data ? data->child(rt::PlaceholderAtom) : nullptr;
-        if (!placeholderAtom)
+        if (!data || !data->child(rt::PlaceholderAtom))
             if (const Record* text = shape.child(rt::OfficeArtClientTextbox))
                 text->forEach([&](const Record& r) {
-                    for (std::uint8_t placement :
+                    for (std::uint8_t kind :
                          {rt::kMasterDate, rt::kMasterSlideNumber, rt::kMasterFooter, rt::kMasterHeader})
-                        if (r.type() == fieldOf(placement)) scan.ownBox_.insert(placement);
+                        if (r.type() == rt::fieldOf(kind)) scan.ownBox_.insert(kind);
                 });
         if (!data) return;
         if (const Record* roundTrip = data->child(rt::RoundTripHFPlaceholder12Atom);
             roundTrip && !roundTrip->body().empty())
             ++scan.roundTrip_[static_cast<std::uint8_t>(roundTrip->body()[0])];
-        const Record* placeholder = data->child(rt::PlaceholderAtom);
-        if (!placeholder || placeholder->body().size() < 5) return;
-        const auto placement = static_cast<std::uint8_t>(placeholder->body()[4]);
-        const std::uint16_t field = fieldOf(placement);
+        const std::uint8_t placement = placementOfShape(shape);
+        const std::uint16_t field = rt::fieldOf(placement);
         if (field == 0) return;
         bool holdsField = false;
         if (const Record* text = shape.child(rt::OfficeArtClientTextbox))

@@ -8,6 +8,9 @@
 
 namespace trelwick::engine::ppt {
 
+// The placement id a shape is a placeholder for (its PlaceholderAtom), or 0.
+std::uint8_t placementOfShape(const Record& shape);
+
 // The header/footer placeholders on one master or page: which placement ids (7 date, 8 number, 9 footer,
 // 10 header) it has, whether each holds the field that shows the stamped value and lies on the page, and
 // which shapes are PowerPoint 2007+ per-page copies (RoundTripHFPlaceholder12Atom).

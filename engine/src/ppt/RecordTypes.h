@@ -69,4 +69,22 @@ constexpr std::uint8_t kMasterSlideNumber = 8;
 constexpr std::uint8_t kMasterFooter = 9;
 constexpr std::uint8_t kMasterHeader = 10;
 
+// The field that makes a placeholder of that placement show the document's setting, or 0.
+// DateTimeMCAtom and RTFDateTimeMCAtom show today's date in their own format whatever the settings say,
+// so they do not count.
+constexpr std::uint16_t fieldOf(std::uint8_t placement) {
+    switch (placement) {
+        case kMasterDate:
+            return GenericDateMCAtom;
+        case kMasterSlideNumber:
+            return SlideNumberMCAtom;
+        case kMasterFooter:
+            return FooterMCAtom;
+        case kMasterHeader:
+            return HeaderMCAtom;
+        default:
+            return 0;
+    }
+}
+
 }  // namespace trelwick::engine::ppt::rt
