@@ -38,7 +38,11 @@ class ZipOutput {
         std::uint64_t offset = 0;
     };
 
-    void writeLocalHeader(const Entry& entry);
+    static std::size_t localHeaderSize(const Entry& entry);
+    // padding: bytes of extra field that place the entry's data at a chosen offset.
+    void writeLocalHeader(const Entry& entry, std::size_t padding = 0);
+    // The padding that puts entry's data at sourceOffset's position within a page.
+    std::size_t alignmentPadding(const Entry& entry, std::uint64_t sourceOffset) const;
     // Copies an entry's stored bytes file to file; false when that cannot start here.
     bool copyFileRange(const ZipPackage::FileRange& range, const Entry& entry);
     void put(std::string_view bytes);

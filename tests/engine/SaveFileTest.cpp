@@ -1,5 +1,6 @@
 // The save path below Presentation: the temporary file that becomes the deck, the sweep of files a
 // killed run left, and the zip records written for unusual packages.
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -227,6 +228,55 @@ TEST(ZipOutputTest, MediaIsCopiedWithoutEverBeingInflated) {
     deck.saveAs(dir / "out.pptx");
     EXPECT_EQ(rawEntry(dir / "out.pptx", name), rawEntry(dir / "in.pptx", name));
     EXPECT_EQ(rawEntry(dir / "out.pptx", name).method, ZIP_CM_DEFLATE);
+}
+
+TEST(ZipOutputTest, LargeCopiedEntriesKeepTheirPlaceWithinAPageAndReadBackWhole) {
+    TempDir dir;
+    DeckPlan plan;
+    std::vector<std::string> names;
+    std::vector<std::uint64_t> sizes;
+    // Lengths that leave every later entry at a different position within a page; one stays small.
+    for (std::size_t i = 0; i < 5; ++i) {
+        const std::size_t size = i == 2 ? 4000 : (300000 + 1237 * i);
+        std::string content(size, '\0');
+        for (std::size_t k = 0; k < size; ++k) content[k] = static_cast<char>((k * 131 + i * 7) % 251);
+        names.push_back("ppt/media/image" + std::to_string(i + 1) + ".png");
+        sizes.push_back(size);
+        plan.extraEntries.push_back({names.back(), content});
+    }
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setText(MasterKind::Slide, Element::Footer, "A footer long enough to move what follows it");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.saveAs(dir / "out.pptx");
+
+    // Where each media entry's bytes begin, by the zip's own directory.
+    const auto offsetsIn = [&](const fs::path& file) {
+        const std::vector<std::string> all = entryNames(file);
+        std::vector<std::uint64_t> allSizes;
+        for (const std::string& name : all) allSizes.push_back(rawEntry(file, name).bytes.size());
+        const auto every = layoutOf(readFile(file), all, allSizes);
+        std::vector<std::uint64_t> offsets;
+        for (const std::string& name : names)
+            if (every) offsets.push_back((*every)[std::find(all.begin(), all.end(), name) - all.begin()]);
+        return every ? std::optional(offsets) : std::nullopt;
+    };
+    const auto before = offsetsIn(dir / "in.pptx");
+    const auto after = offsetsIn(dir / "out.pptx");
+    ASSERT_TRUE(before && after);
+    const std::string out = readFile(dir / "out.pptx");
+    std::size_t padded = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i]);
+        if (sizes[i] >= 256 * 1024) EXPECT_EQ((*before)[i] % 4096, (*after)[i] % 4096);
+        const std::size_t header = out.rfind(std::string("PK\x03\x04", 4), (*after)[i]);
+        ASSERT_NE(header, std::string::npos);
+        const std::size_t extra = le32At(out, header + 28) & 0xFFFF;
+        EXPECT_EQ(header + 30 + names[i].size() + extra, (*after)[i]);
+        padded += extra > 0;
+        EXPECT_EQ(readEntry(dir / "out.pptx", names[i]), plan.extraEntries[i].second);
+    }
+    EXPECT_GE(padded, 1u) << "the stamped parts should have shifted the media, and padding put it back";
 }
 
 TEST(ZipOutputTest, ACopyToAnotherFileSystemTakesTheSlowerWayWithTheSameResult) {
