@@ -1,7 +1,10 @@
 #include "ZipPackage.h"
 
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <fstream>
@@ -204,6 +207,46 @@ bool ZipPackage::hasPrefix(const std::string& prefix) const {
     return it != byLowerName_.end() && it->first.compare(0, lower.size(), lower) == 0;
 }
 
+std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_stat_t& st) const {
+    constexpr zip_uint64_t kNeeded = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+    if ((st.valid & kNeeded) != kNeeded || (st.comp_method != ZIP_CM_DEFLATE && st.comp_method != ZIP_CM_STORE) ||
+        ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
+        return std::nullopt;
+    // Sizes that a streaming read would refuse part-way are left to it, for the same message.
+    const std::uint64_t compressed = std::max<std::uint64_t>(st.comp_size, 1);
+    if (st.size > limits_.maxXmlPartBytes || (st.size > kRatioCheckFloor && st.size / compressed > limits_.maxCompressionRatio) ||
+        (st.comp_method == ZIP_CM_STORE && st.comp_size != st.size) || st.comp_size > fileSize_)
+        return std::nullopt;
+    const auto range = storedRange(index, st.comp_size);
+    if (!range) return std::nullopt;
+    std::string stored(st.comp_size, '\0');
+    std::size_t done = 0;
+    while (done < stored.size()) {
+        const ssize_t n = ::pread(range->fd, stored.data() + done, stored.size() - done,
+                                  static_cast<off_t>(range->offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        done += static_cast<std::size_t>(n);
+    }
+    std::string out;
+    if (st.comp_method == ZIP_CM_STORE) {
+        out = std::move(stored);
+    } else {
+        struct Free {
+            void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+        };
+        static thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+        if (!decompressor) return std::nullopt;
+        out.assign(st.size, '\0');
+        // Without an actual-size out parameter, any stream that does not fill out exactly is an error.
+        if (libdeflate_deflate_decompress(decompressor.get(), stored.data(), stored.size(), out.data(), out.size(),
+                                          nullptr) != LIBDEFLATE_SUCCESS)
+            return std::nullopt;
+    }
+    if (libdeflate_crc32(0, out.data(), out.size()) != st.crc) return std::nullopt;
+    return out;
+}
+
 std::string ZipPackage::read(const std::string& partName) const {
     auto it = byLowerName_.find(toLower(partName));
     if (it == byLowerName_.end()) fail(ErrorCode::DamagedPackage, label_, partName, "the part is missing");
@@ -214,6 +257,9 @@ std::string ZipPackage::read(const std::string& partName) const {
     // The declared size may lie; it only lets an honest oversized part fail before inflating.
     if ((st.valid & ZIP_STAT_SIZE) && st.size > limits_.maxXmlPartBytes)
         fail(ErrorCode::LimitExceeded, label_, partName, "the part is larger than the limit");
+    // Whole in one go where the file's layout is known and the sizes add up; anything odd, and every
+    // failure, goes through libzip's streaming read below, which names what is wrong.
+    if (auto whole = readWhole(it->second, st)) return std::move(*whole);
     const std::uint64_t compressed =
         (st.valid & ZIP_STAT_COMP_SIZE) ? std::max<std::uint64_t>(st.comp_size, 1) : 1;
     zip_file_t* file = zip_fopen_index(zip_, it->second, 0);

@@ -62,6 +62,9 @@ class ZipPackage {
 
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
+    // Reads a file-backed entry whole and inflates it in one call, checking size and checksum;
+    // nothing when that way does not apply or does not succeed.
+    std::optional<std::string> readWhole(std::uint64_t index, const zip_stat_t& st) const;
     zip_t* zip_;
     std::string label_;
     Limits limits_;

@@ -117,6 +117,26 @@ std::vector<BadCase> madeCases() {
              return t / "liar.pptx";
          },
          ErrorCode::LimitExceeded},
+        {"SlideWhoseChecksumIsWrong",
+         [](const TempFolder& t) {
+             ZipWriter zip(t / "crc.pptx");
+             for (const auto& [name, content] : deckParts(1))
+                 zip.addDeflated(name, content, name == "ppt/slides/slide1.xml" ? 0x00010000u : 0u);
+             zip.finish();
+             return t / "crc.pptx";
+         },
+         ErrorCode::DamagedPackage},
+        {"SlideCutInHalf",
+         [](const TempFolder& t) {
+             ZipWriter zip(t / "short.pptx");
+             for (const auto& [name, content] : deckParts(1))
+                 if (name != "ppt/slides/slide1.xml") zip.addDeflated(name, content);
+             const std::string slide = deckParts(1).at("ppt/slides/slide1.xml");
+             zip.addStored("ppt/slides/slide1.xml", slide.substr(0, slide.size() / 2));
+             zip.finish();
+             return t / "short.pptx";
+         },
+         ErrorCode::DamagedXml},
         {"BillionLaughs",
          [](const TempFolder& t) {
              std::string laughs = R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">)";

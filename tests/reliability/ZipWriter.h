@@ -18,8 +18,8 @@ class ZipWriter {
 
     // Adds an entry stored without compression.
     void addStored(const std::string& name, std::string_view data);
-    // Adds a deflated entry.
-    void addDeflated(const std::string& name, std::string_view data);
+    // Adds a deflated entry; its headers' checksum is the true one xor crcMask.
+    void addDeflated(const std::string& name, std::string_view data, std::uint32_t crcMask = 0);
     // Adds a deflated entry of size zero bytes without holding them in memory; the headers claim
     // declaredSize (the true size when 0).
     void addDeflatedZeros(const std::string& name, std::uint64_t size, std::uint32_t declaredSize = 0);
