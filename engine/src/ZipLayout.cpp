@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "Bytes.h"
 
@@ -12,18 +13,19 @@ namespace {
 constexpr std::uint64_t kMaxDirectoryBytes = 64ull << 20;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 
+}  // namespace
+
 std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length) {
     std::string buffer(length, '\0');
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pread(fd, buffer.data() + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return std::nullopt;
         done += static_cast<std::size_t>(n);
     }
     return buffer;
 }
-
-}  // namespace
 
 std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::vector<std::string>& names) {
     if (size < 22) return std::nullopt;

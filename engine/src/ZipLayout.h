@@ -7,6 +7,9 @@
 
 namespace trelwick::engine {
 
+// Exactly length bytes of fd at offset; nothing when the file ends first or cannot be read.
+std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length);
+
 // Where each entry's stored bytes begin in a zip file, read from its central directory and local
 // headers, so that unchanged entries can be copied file to file by the kernel. Anything unexpected
 // (a directory that disagrees with libzip's, offsets past the end) gives no layout, and callers copy

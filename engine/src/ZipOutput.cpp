@@ -167,16 +167,9 @@ void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index) {
 bool ZipOutput::copyFileRange(const ZipPackage::FileRange& range, const Entry& e) {
     // Small entries are cheaper through the buffer than through a system call of their own.
     if (e.compressedSize < kBulkCopyBytes) {
-        std::string bytes(e.compressedSize, '\0');
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::pread(range.fd, bytes.data() + done, bytes.size() - done,
-                                      static_cast<off_t>(range.offset + done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<std::size_t>(n);
-        }
-        put(bytes);
+        const std::optional<std::string> bytes = readAt(range.fd, range.offset, e.compressedSize);
+        if (!bytes) return false;
+        put(*bytes);
         return true;
     }
 #ifndef __linux__

@@ -4,7 +4,6 @@
 #include <libdeflate.h>
 #include <unistd.h>
 
-#include <cerrno>
 
 #include <algorithm>
 #include <fstream>
@@ -219,18 +218,11 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
         return std::nullopt;
     const auto range = storedRange(index, st.comp_size);
     if (!range) return std::nullopt;
-    std::string stored(st.comp_size, '\0');
-    std::size_t done = 0;
-    while (done < stored.size()) {
-        const ssize_t n = ::pread(range->fd, stored.data() + done, stored.size() - done,
-                                  static_cast<off_t>(range->offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;
-        done += static_cast<std::size_t>(n);
-    }
+    std::optional<std::string> stored = readAt(range->fd, range->offset, st.comp_size);
+    if (!stored) return std::nullopt;
     std::string out;
     if (st.comp_method == ZIP_CM_STORE) {
-        out = std::move(stored);
+        out = std::move(*stored);
     } else {
         struct Free {
             void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
@@ -239,7 +231,7 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
         if (!decompressor) return std::nullopt;
         out.assign(st.size, '\0');
         // Without an actual-size out parameter, any stream that does not fill out exactly is an error.
-        if (libdeflate_deflate_decompress(decompressor.get(), stored.data(), stored.size(), out.data(), out.size(),
+        if (libdeflate_deflate_decompress(decompressor.get(), stored->data(), stored->size(), out.data(), out.size(),
                                           nullptr) != LIBDEFLATE_SUCCESS)
             return std::nullopt;
     }

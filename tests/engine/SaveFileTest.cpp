@@ -268,7 +268,9 @@ TEST(ZipOutputTest, LargeCopiedEntriesKeepTheirPlaceWithinAPageAndReadBackWhole)
     std::size_t padded = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
-        if (sizes[i] >= 256 * 1024) EXPECT_EQ((*before)[i] % 4096, (*after)[i] % 4096);
+        if (sizes[i] >= 256 * 1024) {
+            EXPECT_EQ((*before)[i] % 4096, (*after)[i] % 4096);
+        }
         const std::size_t header = out.rfind(std::string("PK\x03\x04", 4), (*after)[i]);
         ASSERT_NE(header, std::string::npos);
         const std::size_t extra = le32At(out, header + 28) & 0xFFFF;
