@@ -12,20 +12,17 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "app/BatchWiring.h"
-#include "app/FileListWiring.h"
 #include "app/Form1.h"
-#include "batch/BatchRun.h"
-#include "batch/PowerPointFactory.h"
-#include "filelist/FileListHandlers.h"
 #include "filelist/SampleFiles.h"
 #include "options/OptionsPanel.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowRig.h"
 #include "trelwick/engine.h"
 
 using namespace trelwick;
 using trelwick::testing::FakeDialogs;
+using trelwick::testing::WindowRig;
 using engine::Element;
 using engine::MasterKind;
 
@@ -101,18 +98,10 @@ private slots:
         }
 
         SettingsStore store(dir.filePath(QStringLiteral("config/Trelwick.conf")));
-        FakeDialogs dialogs;
-        FunctionPowerPointFactory factory([] { return std::make_unique<PowerPointApplication>(); });
-        Form1Environment env = Form1Environment::standard();
-        env.drawOneToHundred = [] { return 50; };
-        env.endProgram = [] {};
-        env.desktopFolderPath = [&] { return out + QLatin1Char('/'); };
-        Form1 form(dialogs, store, factory, env);
-        const auto fileList = wireFileList(form);
-        const auto batchRun = wireBatchRun(form, fileList->fileList());
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        WindowRig rig(store, WindowRig::environment(out));
+        QVERIFY(rig.loadAndShow());
+        Form1& form = rig.form;
+        FakeDialogs& dialogs = rig.dialogs;
 
         dialogs.messageAnswers.push_back(MessageResult::No);  // do not open the samples folder
         QTest::mouseClick(form.PushButton4, Qt::LeftButton);

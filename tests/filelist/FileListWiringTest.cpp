@@ -7,17 +7,17 @@
 #include <QtTest>
 
 #include "TempTree.h"
-#include "app/FileListWiring.h"
 #include "app/Form1.h"
-#include "batch/PowerPointFactory.h"
 #include "filelist/FileList.h"
 #include "filelist/FileListHandlers.h"
 #include "filelist/TextScrambler.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowRig.h"
 
 using namespace trelwick;
 using trelwick::testing::FakeDialogs;
+using trelwick::testing::WindowRig;
 using trelwick::testing::TempTree;
 
 // The file list inside the real main window: the window's own event filter and the list's must
@@ -28,10 +28,10 @@ class FileListWiringTest : public QObject {
   private:
     TempTree* tree = nullptr;
     SettingsStore* store = nullptr;
-    FakeDialogs* dialogs = nullptr;
-    FunctionPowerPointFactory* factory = nullptr;
+    WindowRig* rig = nullptr;
     Form1* form = nullptr;
-    std::unique_ptr<FileListHandlers> handlers;
+    FakeDialogs* dialogs = nullptr;
+    FileListHandlers* handlers = nullptr;
 
     QTreeWidget* list() const { return form->ListView1; }
     QStringList entries() const { return handlers->fileList().texts(); }
@@ -48,25 +48,17 @@ class FileListWiringTest : public QObject {
     void init() {
         tree = new TempTree;
         store = new SettingsStore(tree->path("settings.conf"));
-        dialogs = new FakeDialogs;
-        factory = new FunctionPowerPointFactory([] { return std::make_unique<PowerPointApplication>(); });
-        Form1Environment env;
+        Form1Environment env = WindowRig::environment(tree->path("desk"));
         env.programFolder = tree->folder("program");
         env.currentDateText = [] { return QStringLiteral("07/12/2026"); };
-        env.drawOneToHundred = [] { return 50; };
-        env.desktopFolderPath = [this] { return tree->path("desk") + "/"; };
-        env.endProgram = [] {};
-        form = new Form1(*dialogs, *store, *factory, env);
-        handlers = wireFileList(*form);
-        QVERIFY(form->Form_Load());
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form));
+        rig = new WindowRig(*store, env);
+        form = &rig->form;
+        dialogs = &rig->dialogs;
+        handlers = rig->fileList.get();
+        QVERIFY(rig->loadAndShow());
     }
     void cleanup() {
-        handlers.reset();
-        delete form;
-        delete factory;
-        delete dialogs;
+        delete rig;
         delete store;
         delete tree;
     }

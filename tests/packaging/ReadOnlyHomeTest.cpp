@@ -11,18 +11,15 @@
 #include <QtTest>
 #include <memory>
 
-#include "app/BatchWiring.h"
-#include "app/FileListWiring.h"
 #include "app/Form1.h"
-#include "batch/BatchRun.h"
-#include "batch/PowerPointFactory.h"
-#include "filelist/FileListHandlers.h"
 #include "options/OptionsPanel.h"
 #include "settings/SettingsStore.h"
 #include "support/FakeDialogs.h"
+#include "support/WindowRig.h"
 
 using namespace trelwick;
 using trelwick::testing::FakeDialogs;
+using trelwick::testing::WindowRig;
 
 namespace {
 
@@ -42,19 +39,10 @@ class ReadOnlyHomeTest : public QObject {
 
         const QString out = gWork + QStringLiteral("/Ausgabe ö");
         QVERIFY(QDir().mkpath(out));
-        FakeDialogs dialogs;
-        FunctionPowerPointFactory factory([] { return std::make_unique<PowerPointApplication>(); });
-        Form1Environment env = Form1Environment::standard();
-        env.drawOneToHundred = [] { return 50; };
-        env.endProgram = [] {};
-        env.desktopFolderPath = [&] { return out + QLatin1Char('/'); };
-        Form1 form(dialogs, store, factory, env);
-        const auto fileList = wireFileList(form);
-        const auto batchRun = wireBatchRun(form, fileList->fileList());
-
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        WindowRig rig(store, WindowRig::environment(out));
+        QVERIFY(rig.loadAndShow());
+        Form1& form = rig.form;
+        FakeDialogs& dialogs = rig.dialogs;
 
         // Every report says which setting could not be saved, where, and why.
         const auto reports = dialogs.errorReports();
