@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -105,11 +107,11 @@ int CliApp::run(const std::vector<std::string>& args) {
     const DeckStamper stamper(options.stamp);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const JobRunner runner(options.jobs > 0 ? options.jobs : cores);
-    runner.run(list.decks.size(), [&](std::size_t i) {
-        const Deck& deck = list.decks[i];
+    // Reports one deck once its save is in place, or its failure, whichever step failed.
+    auto finish = [&](const Deck& deck, const std::function<engine::SaveOutcome()>& save) {
         const std::string name = deck.source.string();
         try {
-            const engine::SaveOutcome outcome = stamper.stamp(deck.source, deck.target);
+            const engine::SaveOutcome outcome = save();
             std::vector<std::string> lines;
             bool signatureMentioned = false;
             for (const std::string& warning : outcome.warnings) {
@@ -128,6 +130,20 @@ int CliApp::run(const std::vector<std::string>& args) {
             report(false, {name + ": " + e.what()});
         } catch (...) {
             report(false, {name + ": unexpected failure"});
+        }
+    };
+    // A worker stamps and writes a deck, then leaves putting it in place (waiting on the disk) to its
+    // lane and goes on with the next deck. Failures go through the lane too, so that each worker's
+    // lines come in the order of its decks.
+    runner.runWithTails(list.decks.size(), [&](std::size_t i) -> JobRunner::Tail {
+        const Deck& deck = list.decks[i];
+        try {
+            auto pending = std::make_shared<engine::PendingSave>(stamper.stamp(deck.source, deck.target));
+            return [&finish, &deck, pending] { finish(deck, [&] { return pending->commit(); }); };
+        } catch (...) {
+            return [&finish, &deck, failure = std::current_exception()] {
+                finish(deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(failure); });
+            };
         }
     });
 

@@ -33,7 +33,7 @@ void applyNotes(Presentation& deck, MasterKind kind, const StampSettings& s) {
 
 DeckStamper::DeckStamper(StampSettings settings) : settings_(std::move(settings)) {}
 
-engine::SaveOutcome DeckStamper::stamp(const std::filesystem::path& source,
+engine::PendingSave DeckStamper::stamp(const std::filesystem::path& source,
                                        const std::filesystem::path& target) const {
     Presentation deck = Presentation::open(source);
 
@@ -46,7 +46,7 @@ engine::SaveOutcome DeckStamper::stamp(const std::filesystem::path& source,
     if (deck.hasNotesMaster() || settings_.anyNotesVisible()) applyNotes(deck, MasterKind::Notes, settings_);
     if (deck.hasHandoutMaster()) applyNotes(deck, MasterKind::Handout, settings_);
 
-    return deck.saveAs(target);
+    return deck.prepareSave(target);
 }
 
 }  // namespace trelwick::cli

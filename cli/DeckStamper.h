@@ -14,9 +14,9 @@ class DeckStamper {
   public:
     explicit DeckStamper(StampSettings settings);
 
-    // Opens source, stamps it and saves it to target (which may be source itself). Throws
-    // engine::Error; on failure target is left as it was.
-    engine::SaveOutcome stamp(const std::filesystem::path& source, const std::filesystem::path& target) const;
+    // Opens source, stamps it and writes it beside target (which may be source itself), ready to be
+    // put in place by commit(). Throws engine::Error; on failure target is left as it was.
+    engine::PendingSave stamp(const std::filesystem::path& source, const std::filesystem::path& target) const;
 
   private:
     StampSettings settings_;

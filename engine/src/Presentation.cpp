@@ -148,7 +148,22 @@ void Presentation::setNow(std::chrono::system_clock::time_point now) {
     impl_->now = now;
 }
 
-SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
+PendingSave::PendingSave(std::unique_ptr<AtomicFile> file, std::filesystem::path target, SaveOutcome outcome)
+    : file_(std::move(file)), target_(std::move(target)), outcome_(std::move(outcome)) {}
+PendingSave::PendingSave(PendingSave&&) noexcept = default;
+PendingSave& PendingSave::operator=(PendingSave&&) noexcept = default;
+PendingSave::~PendingSave() = default;
+
+SaveOutcome PendingSave::commit() {
+    if (!file_) fail(ErrorCode::WriteFailed, target_.string(), "", "the presentation was already saved");
+    const std::unique_ptr<AtomicFile> file = std::move(file_);
+    file->commit();
+    return std::move(outcome_);
+}
+
+SaveOutcome Presentation::saveAs(const std::filesystem::path& target) { return prepareSave(target).commit(); }
+
+PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     DeckBackend& deck = *impl_->deck;
     const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->clock());
 
@@ -158,9 +173,8 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
     if (!std::filesystem::is_directory(folder, ec))
         fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
-    AtomicFile file(target);
-    deck.write(file.temporaryPath(), target.string());
-    file.commit();
+    auto file = std::make_unique<AtomicFile>(target);
+    deck.write(file->temporaryPath(), target.string());
 
     SaveOutcome outcome;
     outcome.warnings = stampWarnings;
@@ -176,7 +190,7 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target) {
                 ": the presentation has no handout master; handout settings were not applied");
             break;
         }
-    return outcome;
+    return PendingSave(std::move(file), target, std::move(outcome));
 }
 
 }  // namespace trelwick::engine

@@ -60,6 +60,29 @@ struct SaveOutcome {
     std::vector<std::string> warnings;  // one sentence each, for the log
 };
 
+class AtomicFile;
+
+// A stamped deck written in full to a temporary file beside its target, not yet in place. A batch
+// can stamp its next deck while this one reaches the disk. Destroyed uncommitted, it leaves nothing.
+class PendingSave {
+  public:
+    PendingSave(PendingSave&&) noexcept;
+    PendingSave& operator=(PendingSave&&) noexcept;
+    ~PendingSave();
+
+    // Syncs the file, moves it over the target and syncs the folder; once only. Throws Error
+    // WriteFailed, leaving the target as it was.
+    SaveOutcome commit();
+    const std::filesystem::path& target() const { return target_; }
+
+  private:
+    friend class Presentation;
+    PendingSave(std::unique_ptr<AtomicFile> file, std::filesystem::path target, SaveOutcome outcome);
+    std::unique_ptr<AtomicFile> file_;
+    std::filesystem::path target_;
+    SaveOutcome outcome_;
+};
+
 // Guards against hostile files; the defaults suit every real deck seen.
 struct Limits {
     std::uint64_t maxXmlPartBytes = 64ull << 20;  // uncompressed size of one XML part
@@ -110,6 +133,9 @@ class Presentation {
     // after further setters. Throws Error; on failure nothing is left at target and the source is
     // unchanged.
     SaveOutcome saveAs(const std::filesystem::path& target);
+    // The first half of saveAs: stamps and writes the temporary file, and checks it, without
+    // putting it in place; saveAs(target) is prepareSave(target).commit(). Throws Error.
+    PendingSave prepareSave(const std::filesystem::path& target);
 
   private:
     struct Impl;
