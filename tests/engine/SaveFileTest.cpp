@@ -9,6 +9,7 @@
 #include <zip.h>
 
 #include <chrono>
+#include <optional>
 #include <fstream>
 
 #include "AtomicFile.h"
@@ -99,6 +100,39 @@ TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole)
             EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
         }
         fs::remove(target);
+    }
+}
+
+TEST(PendingSaveTest, NothingMovesUntilCommitAndAnAbandonedSaveLeavesNoTrace) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
+    const std::string source = readFile(dir / "deck.pptx");
+    {
+        Presentation deck = Presentation::open(dir / "deck.pptx");
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+        PendingSave abandoned = deck.prepareSave(dir / "deck.pptx");
+        EXPECT_EQ(abandoned.target(), dir / "deck.pptx");
+    }
+    EXPECT_EQ(readFile(dir / "deck.pptx"), source) << "an uncommitted save changed its target";
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"}) << "an abandoned save left a file";
+
+    // Stamped in place: the deck is closed before its save is committed, as a batch does.
+    std::optional<PendingSave> pending;
+    {
+        Presentation deck = Presentation::open(dir / "deck.pptx");
+        deck.setText(MasterKind::Slide, Element::Footer, "Committed later");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        pending.emplace(deck.prepareSave(dir / "deck.pptx"));
+    }
+    EXPECT_EQ(readFile(dir / "deck.pptx"), source);
+    pending->commit();
+    EXPECT_EQ(Presentation::open(dir / "deck.pptx").element(MasterKind::Slide, Element::Footer).text, "Committed later");
+    EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"});
+    try {
+        pending->commit();
+        ADD_FAILURE() << "a second commit succeeded";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
     }
 }
 
