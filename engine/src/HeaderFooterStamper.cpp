@@ -207,12 +207,30 @@ void forEachElement(pugi::xml_node root, Visit&& visit) {
     root.traverse(walker);
 }
 
-std::int64_t maxShapeId(const XmlPart& part) {
-    std::int64_t best = 1;
+// Shape ids and placeholder indexes are unsignedInts: one past the largest in use, or the lowest free
+// one when a deck already uses the top value (hostile values may be anything a long long holds).
+constexpr std::int64_t kMaxUnsignedInt = 0xFFFFFFFFll;
+
+std::int64_t freeNumber(const std::set<std::int64_t>& used) {
+    const std::int64_t largest = used.empty() ? 0 : std::clamp<std::int64_t>(*used.rbegin(), 0, kMaxUnsignedInt);
+    if (largest < kMaxUnsignedInt) return largest + 1;
+    std::int64_t n = 1;
+    while (used.count(n) > 0) ++n;
+    return n;
+}
+
+std::int64_t freeShapeId(const XmlPart& part) {
+    std::set<std::int64_t> used{1};
     forEachElement(part.root(), [&](pugi::xml_node n) {
-        if (localName(n.name()) == "cNvPr") best = std::max<std::int64_t>(best, n.attribute("id").as_llong(0));
+        if (localName(n.name()) == "cNvPr") used.insert(n.attribute("id").as_llong(0));
     });
-    return best;
+    return freeNumber(used);
+}
+
+// Whether a box from start with extent ends within limit; a sum past the range of the type is not.
+bool endsWithin(std::int64_t start, std::int64_t extent, std::int64_t limit) {
+    std::int64_t end = 0;
+    return !__builtin_add_overflow(start, extent, &end) && end <= limit;
 }
 
 bool referencedByAnimation(const XmlPart& part, const std::string& id) {
@@ -625,14 +643,12 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     // geometry explicitly, else a band at the page's bottom.
     pugi::xml_node layoutPh, masterPh;
     Prefixes layoutPx{"", ""}, masterPx{"", ""};
-    std::int64_t maxIdx = 0;
     std::set<std::int64_t> usedIdx;
     if (!layout.empty()) {
         XmlPart& l = deck_.part(layout);
         layoutPx = readPrefixes(l);
         for (pugi::xml_node sp : placeholders(l, layoutPx, "")) {
             usedIdx.insert(phOf(sp, layoutPx).attribute("idx").as_llong(0));
-            maxIdx = std::max<std::int64_t>(maxIdx, phOf(sp, layoutPx).attribute("idx").as_llong(0));
             if (!layoutPh && std::string_view(phOf(sp, layoutPx).attribute("type").value()) == type)
                 layoutPh = sp;
         }
@@ -644,18 +660,11 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
         if (!found.empty()) masterPh = found.front();
     }
     std::set<std::int64_t> pageIdx;
-    for (pugi::xml_node sp : placeholders(page, px, "")) {
-        pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
-        maxIdx = std::max<std::int64_t>(maxIdx, *pageIdx.rbegin());
-    }
+    for (pugi::xml_node sp : placeholders(page, px, "")) pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
     usedIdx.insert(pageIdx.begin(), pageIdx.end());
-    // idx is an unsignedInt; some decks already use its top values.
-    std::int64_t unusedIdx = maxIdx + 1;
-    if (unusedIdx > 0xFFFFFFFFll)
-        for (unusedIdx = 1; usedIdx.count(unusedIdx) > 0; ++unusedIdx) {
-        }
+    const std::int64_t unusedIdx = freeNumber(usedIdx);
 
-    const std::int64_t id = maxShapeId(page) + 1;
+    const std::int64_t id = freeShapeId(page);
     pugi::xml_node tree = shapeTree(page, px);
     if (!tree) fail(ErrorCode::DamagedXml, deck_.label(), page.name(), "the page has no shape tree");
     pugi::xml_node sp = insertBefore(tree, px.q("sp"), {px.q("extLst")});
@@ -725,8 +734,8 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
             const pugi::xml_node ext = xfrm.child(masterPx.d("ext").c_str());
             // Some generators write a notes master wider than the notes page; such a box is not shown.
             const bool onPage =
-                off.attribute("x").as_llong(0) + ext.attribute("cx").as_llong(0) <= deck_.notesWidth &&
-                off.attribute("y").as_llong(0) + ext.attribute("cy").as_llong(0) <= deck_.notesHeight;
+                endsWithin(off.attribute("x").as_llong(0), ext.attribute("cx").as_llong(0), deck_.notesWidth) &&
+                endsWithin(off.attribute("y").as_llong(0), ext.attribute("cy").as_llong(0), deck_.notesHeight);
             if (onPage)
                 spPr.append_copy(xfrm);
             else

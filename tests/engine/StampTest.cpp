@@ -114,6 +114,28 @@ TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
     EXPECT_EQ(idx, "1");
 }
 
+TEST_F(StampTest, FreshIdsAndIdxStayUnsignedIntsWhateverHostileValuesTheDeckHolds) {
+    // Values beyond any integer type, at its limits, and negative: the new footer still gets an id
+    // and an idx that PowerPoint accepts and that no shape on the page uses.
+    for (const std::string value : {"9223372036854775807", "-9223372036854775808", "4294967295", "99999999999999999999"}) {
+        SCOPED_TRACE(value);
+        DeckPlan plan;
+        plan.masters[0].layouts[0].ftr = false;
+        plan.slides[0].extraShapes = R"(<p:sp><p:nvSpPr><p:cNvPr id=")" + value +
+                                     R"(" name="Body"/><p:cNvSpPr/><p:nvPr><p:ph type="body" idx=")" + value +
+                                     R"("/></p:nvPr></p:nvSpPr><p:spPr/></p:sp>)";
+        stamp(plan, showAll);
+        const auto slide = part("ppt/slides/slide1.xml");
+        const long long id = slide.one(kFooterP + "/p:nvSpPr/p:cNvPr").attribute("id").as_llong(-1);
+        const long long idx = slide.one(kFooterP + "/p:nvSpPr/p:nvPr/p:ph").attribute("idx").as_llong(-1);
+        EXPECT_GE(id, 1);
+        EXPECT_LE(id, 4294967295ll);
+        EXPECT_GE(idx, 1);
+        EXPECT_LE(idx, 4294967295ll);
+        EXPECT_NE(std::to_string(id), value);
+    }
+}
+
 TEST_F(StampTest, EverySlideMasterIsCovered) {
     DeckPlan plan;
     plan.masters = {MasterPlan{}, MasterPlan{}};
