@@ -13,8 +13,10 @@ bool endsWith(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
+// Looked up for every relationship of every page, so it builds no string.
 bool isType(std::string_view type, std::string_view name) {
-    return endsWith(type, std::string("/relationships/") + std::string(name));
+    constexpr std::string_view folder = "/relationships/";
+    return endsWith(type, name) && endsWith(type.substr(0, type.size() - name.size()), folder);
 }
 
 std::string percentDecode(const std::string& s) {

@@ -42,26 +42,28 @@ const char* placeholderName(Element e) {
     return "";
 }
 
-// Prefixes of the PresentationML and DrawingML namespaces in one part, with the names looked up on
-// every shape qualified once.
+// Prefixes of the PresentationML and DrawingML namespaces in one part, with the names a stamp looks up
+// qualified once (building them per lookup was a tenth of a small deck's stamping).
 struct Prefixes {
     Prefixes(std::string pml, std::string dml)
         : p(std::move(pml)), a(std::move(dml)), sp(q("sp")), grpSp(q("grpSp")), nvSpPr(q("nvSpPr")),
-          nvPr(q("nvPr")), ph(q("ph")), cSld(q("cSld")), spTree(q("spTree")) {}
+          nvPr(q("nvPr")), ph(q("ph")), cSld(q("cSld")), spTree(q("spTree")), cNvPr(q("cNvPr")),
+          cNvSpPr(q("cNvSpPr")), spPr(q("spPr")), txBody(q("txBody")), style(q("style")), hf(q("hf")),
+          extLst(q("extLst")), aP(d("p")), aR(d("r")), aFld(d("fld")), aT(d("t")), aBr(d("br")),
+          aPPr(d("pPr")), aRPr(d("rPr")), aEndParaRPr(d("endParaRPr")), aBodyPr(d("bodyPr")),
+          aLstStyle(d("lstStyle")), aXfrm(d("xfrm")), aOff(d("off")), aExt(d("ext")), aSpLocks(d("spLocks")),
+          aLvl1pPr(d("lvl1pPr")), aDefRPr(d("defRPr")) {}
     std::string p;
     std::string a;
-    std::string sp, grpSp, nvSpPr, nvPr, ph, cSld, spTree;
+    std::string sp, grpSp, nvSpPr, nvPr, ph, cSld, spTree, cNvPr, cNvSpPr, spPr, txBody, style, hf, extLst;
+    std::string aP, aR, aFld, aT, aBr, aPPr, aRPr, aEndParaRPr, aBodyPr, aLstStyle, aXfrm, aOff, aExt, aSpLocks,
+        aLvl1pPr, aDefRPr;
     std::string q(std::string_view local) const { return qualified(p, local); }
     std::string d(std::string_view local) const { return qualified(a, local); }
 };
 
 Prefixes readPrefixes(const XmlPart& part) {
     return {part.prefixOf(ns::kPml, ns::kPmlStrict), part.prefixOf(ns::kDml, ns::kDmlStrict)};
-}
-
-Prefixes writePrefixes(XmlPart& part, bool strict) {
-    std::string pml = part.prefixOf(ns::kPml, ns::kPmlStrict);
-    return {std::move(pml), part.ensurePrefix(ns::kDml, ns::kDmlStrict, strict, "a")};
 }
 
 pugi::xml_node phOf(pugi::xml_node sp, const Prefixes& px) {
@@ -90,6 +92,39 @@ std::vector<pugi::xml_node> placeholders(const XmlPart& part, const Prefixes& px
     return out;
 }
 
+}  // namespace
+
+// What stamping looks up again and again, kept per part: the namespace prefixes, and the placeholders
+// of the masters and layouts that pages inherit from (stamping never adds or removes shapes there).
+class StampLookup {
+  public:
+    const Prefixes& prefixes(const XmlPart& part) {
+        auto it = prefixes_.find(&part);
+        if (it == prefixes_.end()) it = prefixes_.emplace(&part, readPrefixes(part)).first;
+        return it->second;
+    }
+    // Declares DrawingML on the part when it lacks it.
+    const Prefixes& writablePrefixes(XmlPart& part, bool strict) {
+        std::string dml = part.ensurePrefix(ns::kDml, ns::kDmlStrict, strict, "a");
+        const Prefixes& known = prefixes(part);
+        if (known.a == dml) return known;
+        Prefixes& entry = prefixes_.at(&part);
+        entry = Prefixes(part.prefixOf(ns::kPml, ns::kPmlStrict), std::move(dml));
+        return entry;
+    }
+    const std::vector<pugi::xml_node>& inheritedPlaceholders(const XmlPart& part) {
+        auto it = placeholders_.find(&part);
+        if (it == placeholders_.end()) it = placeholders_.emplace(&part, placeholders(part, prefixes(part), "")).first;
+        return it->second;
+    }
+
+  private:
+    std::map<const XmlPart*, Prefixes> prefixes_;
+    std::map<const XmlPart*, std::vector<pugi::xml_node>> placeholders_;
+};
+
+namespace {
+
 // Inserts a new child named name before the first of successors present, else at the end.
 pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name,
                             std::initializer_list<std::string> successors) {
@@ -102,23 +137,23 @@ pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name,
 std::string shapeText(pugi::xml_node sp, const Prefixes& px) {
     std::string text;
     bool first = true;
-    const std::string paragraph = px.d("p");
-    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(paragraph.c_str())) {
+    const std::string& paragraph = px.aP;
+    for (pugi::xml_node p : sp.child(px.txBody.c_str()).children(paragraph.c_str())) {
         if (!first) text += '\n';
         first = false;
         for (pugi::xml_node run : p.children()) {
-            if (run.name() == px.d("r") || run.name() == px.d("fld"))
-                text += run.child(px.d("t").c_str()).text().get();
-            if (run.name() == px.d("br")) text += '\v';
+            if (run.name() == px.aR || run.name() == px.aFld)
+                text += run.child(px.aT.c_str()).text().get();
+            if (run.name() == px.aBr) text += '\v';
         }
     }
     return text;
 }
 
 std::string fieldType(pugi::xml_node sp, const Prefixes& px) {
-    const std::string paragraph = px.d("p");
-    for (pugi::xml_node p : sp.child(px.q("txBody").c_str()).children(paragraph.c_str()))
-        if (pugi::xml_node fld = p.child(px.d("fld").c_str())) return fld.attribute("type").value();
+    const std::string& paragraph = px.aP;
+    for (pugi::xml_node p : sp.child(px.txBody.c_str()).children(paragraph.c_str()))
+        if (pugi::xml_node fld = p.child(px.aFld.c_str())) return fld.attribute("type").value();
     return {};
 }
 
@@ -148,48 +183,46 @@ struct Content {
 // starts with a:pPr: LibreOffice turns a bare one-run footer into a page property that it draws only
 // when the layout has that placeholder.
 void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, const std::string& guidSeed) {
-    pugi::xml_node body = sp.child(px.q("txBody").c_str());
+    pugi::xml_node body = sp.child(px.txBody.c_str());
     if (!body) {
-        body = insertBefore(sp, px.q("txBody"), {px.q("extLst")});
-        body.append_child(px.d("bodyPr").c_str());
-        body.append_child(px.d("lstStyle").c_str());
+        body = insertBefore(sp, px.txBody, {px.extLst});
+        body.append_child(px.aBodyPr.c_str());
+        body.append_child(px.aLstStyle.c_str());
     }
-    pugi::xml_document keep;
     pugi::xml_node oldPPr;
     pugi::xml_node oldRPr;
     std::string fieldId;
-    const std::string paragraph = px.d("p");
+    const std::string& paragraph = px.aP;
     for (pugi::xml_node p : body.children(paragraph.c_str())) {
-        if (!oldPPr) oldPPr = p.child(px.d("pPr").c_str());
+        if (!oldPPr) oldPPr = p.child(px.aPPr.c_str());
         for (pugi::xml_node run : p.children()) {
-            if (!oldRPr && (run.name() == px.d("r") || run.name() == px.d("fld")))
-                oldRPr = run.child(px.d("rPr").c_str());
-            if (fieldId.empty() && run.name() == px.d("fld")) fieldId = run.attribute("id").value();
+            if (!oldRPr && (run.name() == px.aR || run.name() == px.aFld)) oldRPr = run.child(px.aRPr.c_str());
+            if (fieldId.empty() && run.name() == px.aFld) fieldId = run.attribute("id").value();
         }
-        if (!oldRPr) oldRPr = p.child(px.d("endParaRPr").c_str());
+        if (!oldRPr) oldRPr = p.child(px.aEndParaRPr.c_str());
     }
-    pugi::xml_node pPr = oldPPr ? keep.append_copy(oldPPr) : pugi::xml_node();
-    pugi::xml_node rPr = oldRPr ? keep.append_copy(oldRPr) : pugi::xml_node();
-    while (pugi::xml_node p = body.child(px.d("p").c_str())) body.remove_child(p);
 
-    pugi::xml_node p = body.append_child(px.d("p").c_str());
-    if (pPr)
-        p.append_copy(pPr);
+    // The new paragraph is built after the old ones, copying from them, which then go.
+    pugi::xml_node p = body.append_child(px.aP.c_str());
+    if (oldPPr)
+        p.append_copy(oldPPr);
     else
-        p.append_child(px.d("pPr").c_str());
-    pugi::xml_node run = p.append_child(content.field.empty() ? px.d("r").c_str() : px.d("fld").c_str());
+        p.append_child(px.aPPr.c_str());
+    pugi::xml_node run = p.append_child(content.field.empty() ? px.aR.c_str() : px.aFld.c_str());
     if (!content.field.empty()) {
         run.append_attribute("id") = (fieldId.empty() ? stableGuid(guidSeed) : fieldId).c_str();
         run.append_attribute("type") = content.field.c_str();
     }
-    pugi::xml_node newRPr = run.append_child(px.d("rPr").c_str());
-    if (rPr) {
-        for (pugi::xml_attribute a : rPr.attributes()) newRPr.append_attribute(a.name()) = a.value();
-        for (pugi::xml_node c : rPr.children()) newRPr.append_copy(c);
+    pugi::xml_node newRPr = run.append_child(px.aRPr.c_str());
+    if (oldRPr) {
+        for (pugi::xml_attribute a : oldRPr.attributes()) newRPr.append_attribute(a.name()) = a.value();
+        for (pugi::xml_node c : oldRPr.children()) newRPr.append_copy(c);
     } else {
         newRPr.append_attribute("lang") = kDefaultLang;
     }
-    run.append_child(px.d("t").c_str()).text().set(content.text.c_str());
+    run.append_child(px.aT.c_str()).text().set(content.text.c_str());
+    for (pugi::xml_node old = body.child(paragraph.c_str()); old != p; old = body.child(paragraph.c_str()))
+        body.remove_child(old);
 }
 
 // Visits every element below root in document order (a walk, not an XPath query: compiling a query
@@ -211,7 +244,8 @@ void forEachElement(pugi::xml_node root, Visit&& visit) {
 // one when a deck already uses the top value (hostile values may be anything a long long holds).
 constexpr std::int64_t kMaxUnsignedInt = 0xFFFFFFFFll;
 
-std::int64_t freeNumber(const std::set<std::int64_t>& used) {
+template <typename Numbers>
+std::int64_t freeNumber(const Numbers& used) {
     const std::int64_t largest = used.empty() ? 0 : std::clamp<std::int64_t>(*used.rbegin(), 0, kMaxUnsignedInt);
     if (largest < kMaxUnsignedInt) return largest + 1;
     std::int64_t n = 1;
@@ -219,13 +253,57 @@ std::int64_t freeNumber(const std::set<std::int64_t>& used) {
     return n;
 }
 
-std::int64_t freeShapeId(const XmlPart& part) {
-    std::set<std::int64_t> used{1};
+// Every shape id on the page, the group's own 1 included (duplicates kept, as removing one must not
+// free the other).
+std::multiset<std::int64_t> shapeIds(const XmlPart& part) {
+    std::multiset<std::int64_t> used{1};
     forEachElement(part.root(), [&](pugi::xml_node n) {
         if (localName(n.name()) == "cNvPr") used.insert(n.attribute("id").as_llong(0));
     });
-    return freeNumber(used);
+    return used;
 }
+
+}  // namespace
+
+// The placeholders and shape ids of one page, kept while its elements are stamped one after another:
+// scanning the page again for each element cost more than stamping it.
+class PageShapes {
+  public:
+    PageShapes(const XmlPart& page, const Prefixes& px) : page_(page), px_(px) {}
+
+    const std::vector<pugi::xml_node>& placeholders() {
+        if (!placeholders_) placeholders_ = engine::placeholders(page_, px_, "");
+        return *placeholders_;
+    }
+    std::vector<pugi::xml_node> ofType(std::string_view type) {
+        std::vector<pugi::xml_node> out;
+        for (pugi::xml_node sp : placeholders())
+            if (type == phOf(sp, px_).attribute("type").value()) out.push_back(sp);
+        return out;
+    }
+    std::int64_t freeId() {
+        if (!ids_) ids_ = shapeIds(page_);
+        return freeNumber(*ids_);
+    }
+    // Kept at the end of the list: the page had no placeholder of its type, so nothing looks it up by
+    // position.
+    void added(pugi::xml_node sp, std::int64_t id) {
+        if (placeholders_) placeholders_->push_back(sp);
+        if (ids_) ids_->insert(id);
+    }
+    void removed() {
+        placeholders_.reset();
+        ids_.reset();
+    }
+
+  private:
+    const XmlPart& page_;
+    const Prefixes& px_;
+    std::optional<std::vector<pugi::xml_node>> placeholders_;
+    std::optional<std::multiset<std::int64_t>> ids_;
+};
+
+namespace {
 
 // Whether a box from start with extent ends within limit; a sum past the range of the type is not.
 bool endsWithin(std::int64_t start, std::int64_t extent, std::int64_t limit) {
@@ -266,7 +344,7 @@ std::string escapeAttribute(std::string_view value) {
 }
 
 bool hasXfrm(pugi::xml_node sp, const Prefixes& px) {
-    return static_cast<bool>(sp.child(px.q("spPr").c_str()).child(px.d("xfrm").c_str()));
+    return static_cast<bool>(sp.child(px.spPr.c_str()).child(px.aXfrm.c_str()));
 }
 
 struct Box {
@@ -303,11 +381,11 @@ Box defaultBox(Element e, bool notesPage, std::int64_t w, std::int64_t h) {
 }
 
 void writeXfrm(pugi::xml_node spPr, const Prefixes& px, const Box& box) {
-    pugi::xml_node xfrm = spPr.prepend_child(px.d("xfrm").c_str());
-    pugi::xml_node off = xfrm.append_child(px.d("off").c_str());
+    pugi::xml_node xfrm = spPr.prepend_child(px.aXfrm.c_str());
+    pugi::xml_node off = xfrm.append_child(px.aOff.c_str());
     off.append_attribute("x") = box.x;
     off.append_attribute("y") = box.y;
-    pugi::xml_node ext = xfrm.append_child(px.d("ext").c_str());
+    pugi::xml_node ext = xfrm.append_child(px.aExt.c_str());
     ext.append_attribute("cx") = box.cx;
     ext.append_attribute("cy") = box.cy;
 }
@@ -320,16 +398,16 @@ pugi::xml_node childNamed(pugi::xml_node node, std::string_view local) {
 
 // The box a page placeholder is drawn in: its own, else the layout placeholder it inherits from (same idx,
 // else same type), else the master's of its type. Null when none has one.
-pugi::xml_node drawnXfrm(Deck& deck, pugi::xml_node sp, const Prefixes& px, const std::string& layout,
-                         const std::string& master) {
+pugi::xml_node drawnXfrm(Deck& deck, StampLookup& lookup, pugi::xml_node sp, const Prefixes& px,
+                         const std::string& layout, const std::string& master) {
     if (pugi::xml_node own = childNamed(childNamed(sp, "spPr"), "xfrm")) return own;
     const pugi::xml_node ph = phOf(sp, px);
     const std::string_view type = ph.attribute("type").value();
     auto from = [&](const std::string& name, bool byIdx) -> pugi::xml_node {
         if (name.empty()) return {};
-        XmlPart& part = deck.part(name);
-        const Prefixes partPx = readPrefixes(part);
-        const auto found = placeholders(part, partPx, "");
+        const XmlPart& part = deck.part(name);
+        const Prefixes& partPx = lookup.prefixes(part);
+        const std::vector<pugi::xml_node>& found = lookup.inheritedPlaceholders(part);
         pugi::xml_node match;
         if (byIdx)
             for (pugi::xml_node candidate : found)
@@ -366,10 +444,10 @@ void keepOnPage(pugi::xml_node sp, const Prefixes& px, pugi::xml_node drawn, std
     const std::int64_t ny = std::clamp<std::int64_t>(y, 0, height - cy);
     if (nx == x && ny == y && cx == ext.attribute("cx").as_llong(0) && cy == ext.attribute("cy").as_llong(0))
         return;
-    pugi::xml_node spPr = sp.child(px.q("spPr").c_str());
-    if (!spPr) spPr = insertBefore(sp, px.q("spPr"), {px.q("style"), px.q("txBody"), px.q("extLst")});
+    pugi::xml_node spPr = sp.child(px.spPr.c_str());
+    if (!spPr) spPr = insertBefore(sp, px.spPr, {px.style, px.txBody, px.extLst});
     pugi::xml_node own = childNamed(spPr, "xfrm");
-    if (!own) own = spPr.prepend_child(px.d("xfrm").c_str());
+    if (!own) own = spPr.prepend_child(px.aXfrm.c_str());
     auto child = [&](const char* local) {
         pugi::xml_node c = childNamed(own, local);
         return c ? c : own.append_child(px.d(local).c_str());
@@ -403,7 +481,9 @@ XmlPart& typedPart(Deck& deck, const std::string& name, std::string_view local) 
 }  // namespace
 
 HeaderFooterStamper::HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now)
-    : deck_(deck), now_(now) {}
+    : deck_(deck), lookup_(std::make_unique<StampLookup>()), now_(now) {}
+
+HeaderFooterStamper::~HeaderFooterStamper() = default;
 
 HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
     HeaderFooter result;
@@ -437,14 +517,14 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
         if (!part.dirty()) {
             auto& types = part.placeholderTypes();
             if (!types) {
-                const Prefixes px = readPrefixes(part);
+                const Prefixes& px = lookup_->prefixes(part);
                 types.emplace();
                 for (pugi::xml_node sp : placeholders(part, px, ""))
                     types->emplace_back(phOf(sp, px).attribute("type").value());
             }
             if (std::find(types->begin(), types->end(), type) == types->end()) continue;
         }
-        const Prefixes px = readPrefixes(part);
+        const Prefixes& px = lookup_->prefixes(part);
         const auto found = placeholders(part, px, type);
         if (found.empty()) continue;
         result.visible = true;
@@ -453,11 +533,11 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
     }
     if (master.empty()) return result;
     XmlPart& part = deck_.part(master);
-    const Prefixes px = readPrefixes(part);
+    const Prefixes& px = lookup_->prefixes(part);
     const auto found = placeholders(part, px, type);
     if (!found.empty() && element != Element::SlideNumber) fromShape(found.front(), px);
     if (kind == MasterKind::Handout) {
-        const pugi::xml_node hf = part.root().child(px.q("hf").c_str());
+        const pugi::xml_node hf = part.root().child(px.hf.c_str());
         result.visible = hf && hf.attribute(type).as_bool(true);
     }
     return result;
@@ -508,8 +588,9 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
             if (!master.empty()) typedPart(deck_, master, "sldMaster");
         }
         const int number = deck_.firstSlideNumber + static_cast<int>(i);
+        PageShapes shapes(slide, lookup_->prefixes(slide));
         for (const auto& [element, setting] : settings)
-            stampPage(slide, element, setting, setting.visible && !title, number, layout, master, false);
+            stampPage(slide, shapes, element, setting, setting.visible && !title, number, layout, master, false);
     }
 }
 
@@ -526,8 +607,9 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
         if (notes.empty()) continue;
         XmlPart& page = typedPart(deck_, notes, "notes");
         const int number = deck_.firstSlideNumber + static_cast<int>(i);
+        PageShapes shapes(page, lookup_->prefixes(page));
         for (const auto& [element, setting] : settings)
-            stampPage(page, element, setting, setting.visible, number, "", deck_.notesMaster, true);
+            stampPage(page, shapes, element, setting, setting.visible, number, "", deck_.notesMaster, true);
     }
 }
 
@@ -539,14 +621,14 @@ void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& se
 // Templates often draw a number or footer as a plain text box on the master; it shows on every slide
 // whatever the settings say, so the user is told rather than left wondering.
 void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
-    const Prefixes px = readPrefixes(part);
-    const std::string field = px.d("fld");
+    const Prefixes& px = lookup_->prefixes(part);
+    const std::string field = px.aFld;
     std::vector<pugi::xml_node> numbers;
     forEachElement(part.root(), [&](pugi::xml_node n) {
         if (field == n.name() && std::string_view(n.attribute("type").value()) == "slidenum") numbers.push_back(n);
     });
     for (pugi::xml_node sp : numbers) {
-        while (sp && std::string_view(sp.name()) != px.q("sp")) sp = sp.parent();
+        while (sp && std::string_view(sp.name()) != px.sp) sp = sp.parent();
         if (sp && !phOf(sp, px)) {
             warnings_.push_back(
                 deck_.label() + " (part " + part.name() +
@@ -558,16 +640,16 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
 
 void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings,
                                       bool flagsOff) {
-    const Prefixes px = writePrefixes(master, deck_.strict());
+    const Prefixes& px = lookup_->writablePrefixes(master, deck_.strict());
     pugi::xml_node root = master.root();
     const std::string_view rootLocal = localName(root.name());
     const bool slideSide = rootLocal == "sldMaster" || rootLocal == "sldLayout";
 
     // p:hf records the dialog state for pages added later; all four flags are written, since readers
     // disagree on what a missing one means.
-    pugi::xml_node hf = root.child(px.q("hf").c_str());
+    pugi::xml_node hf = root.child(px.hf.c_str());
     const bool created = !hf;
-    if (created) hf = insertBefore(root, px.q("hf"), {px.q(hfSuccessor(rootLocal)), px.q("extLst")});
+    if (created) hf = insertBefore(root, px.hf, {px.q(hfSuccessor(rootLocal)), px.extLst});
     for (Element e : {Element::SlideNumber, Element::Header, Element::Footer, Element::DateAndTime}) {
         const char* name = placeholderType(e);
         std::string value;
@@ -598,25 +680,25 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
     master.markDirty();
 }
 
-void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const HeaderFooter& setting, bool show,
-                                    int number, const std::string& layout, const std::string& master,
-                                    bool notesPage) {
+void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element element,
+                                    const HeaderFooter& setting, bool show, int number, const std::string& layout,
+                                    const std::string& master, bool notesPage) {
     const char* type = placeholderType(element);
-    const Prefixes readPx = readPrefixes(page);
-    std::vector<pugi::xml_node> existing = placeholders(page, readPx, type);
+    std::vector<pugi::xml_node> existing = shapes.ofType(type);
     if (!show && existing.empty()) return;
-    const Prefixes px = writePrefixes(page, deck_.strict());
+    const Prefixes& px = lookup_->writablePrefixes(page, deck_.strict());
     page.markDirty();
 
     auto remove = [&](pugi::xml_node sp) {
         // An animated shape cannot go without its animation; emptying it hides it just as well.
         const std::string id =
-            sp.child(px.q("nvSpPr").c_str()).child(px.q("cNvPr").c_str()).attribute("id").value();
+            sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("id").value();
         if (referencedByAnimation(page, id)) {
             fillText(sp, px, Content{}, page.name() + ":" + type);
             return;
         }
         sp.parent().remove_child(sp);
+        shapes.removed();
     };
     if (!show) {
         for (pugi::xml_node sp : existing) remove(sp);
@@ -633,7 +715,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     if (!existing.empty()) {
         for (std::size_t k = 1; k < existing.size(); ++k) remove(existing[k]);
         fillText(existing.front(), px, content, seed);
-        keepOnPage(existing.front(), px, drawnXfrm(deck_, existing.front(), px, layout, master),
+        keepOnPage(existing.front(), px, drawnXfrm(deck_, *lookup_, existing.front(), px, layout, master),
                    notesPage ? deck_.notesWidth : deck_.slideWidth,
                    notesPage ? deck_.notesHeight : deck_.slideHeight);
         return;
@@ -642,41 +724,48 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     // A new placeholder inherits from the layout's one of its type (by idx), else takes the master's
     // geometry explicitly, else a band at the page's bottom.
     pugi::xml_node layoutPh, masterPh;
-    Prefixes layoutPx{"", ""}, masterPx{"", ""};
+    static const Prefixes kNone{"", ""};
+    const Prefixes* layoutPxPtr = &kNone;
+    const Prefixes* masterPxPtr = &kNone;
     std::set<std::int64_t> usedIdx;
     if (!layout.empty()) {
-        XmlPart& l = deck_.part(layout);
-        layoutPx = readPrefixes(l);
-        for (pugi::xml_node sp : placeholders(l, layoutPx, "")) {
-            usedIdx.insert(phOf(sp, layoutPx).attribute("idx").as_llong(0));
-            if (!layoutPh && std::string_view(phOf(sp, layoutPx).attribute("type").value()) == type)
+        const XmlPart& l = deck_.part(layout);
+        layoutPxPtr = &lookup_->prefixes(l);
+        for (pugi::xml_node sp : lookup_->inheritedPlaceholders(l)) {
+            usedIdx.insert(phOf(sp, *layoutPxPtr).attribute("idx").as_llong(0));
+            if (!layoutPh && std::string_view(phOf(sp, *layoutPxPtr).attribute("type").value()) == type)
                 layoutPh = sp;
         }
     }
     if (!master.empty()) {
-        XmlPart& m = deck_.part(master);
-        masterPx = readPrefixes(m);
-        const auto found = placeholders(m, masterPx, type);
-        if (!found.empty()) masterPh = found.front();
+        const XmlPart& m = deck_.part(master);
+        masterPxPtr = &lookup_->prefixes(m);
+        for (pugi::xml_node sp : lookup_->inheritedPlaceholders(m))
+            if (std::string_view(phOf(sp, *masterPxPtr).attribute("type").value()) == type) {
+                masterPh = sp;
+                break;
+            }
     }
+    const Prefixes& layoutPx = *layoutPxPtr;
+    const Prefixes& masterPx = *masterPxPtr;
     std::set<std::int64_t> pageIdx;
-    for (pugi::xml_node sp : placeholders(page, px, "")) pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
+    for (pugi::xml_node sp : shapes.placeholders()) pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
     usedIdx.insert(pageIdx.begin(), pageIdx.end());
     const std::int64_t unusedIdx = freeNumber(usedIdx);
 
-    const std::int64_t id = freeShapeId(page);
+    const std::int64_t id = shapes.freeId();
     pugi::xml_node tree = shapeTree(page, px);
     if (!tree) fail(ErrorCode::DamagedXml, deck_.label(), page.name(), "the page has no shape tree");
-    pugi::xml_node sp = insertBefore(tree, px.q("sp"), {px.q("extLst")});
-    pugi::xml_node nv = sp.append_child(px.q("nvSpPr").c_str());
-    pugi::xml_node cNvPr = nv.append_child(px.q("cNvPr").c_str());
+    pugi::xml_node sp = insertBefore(tree, px.sp, {px.extLst});
+    pugi::xml_node nv = sp.append_child(px.nvSpPr.c_str());
+    pugi::xml_node cNvPr = nv.append_child(px.cNvPr.c_str());
     cNvPr.append_attribute("id") = id;
     cNvPr.append_attribute("name") =
         (std::string(placeholderName(element)) + " " + std::to_string(id - 1)).c_str();
-    nv.append_child(px.q("cNvSpPr").c_str()).append_child(px.d("spLocks").c_str()).append_attribute("noGrp") =
+    nv.append_child(px.cNvSpPr.c_str()).append_child(px.aSpLocks.c_str()).append_attribute("noGrp") =
         "1";
-    pugi::xml_node ph = nv.append_child(px.q("nvPr").c_str()).append_child(px.q("ph").c_str());
-    pugi::xml_node spPr = sp.append_child(px.q("spPr").c_str());
+    pugi::xml_node ph = nv.append_child(px.nvPr.c_str()).append_child(px.ph.c_str());
+    pugi::xml_node spPr = sp.append_child(px.spPr.c_str());
 
     const pugi::xml_node templ = layoutPh ? layoutPh : masterPh;
     const Prefixes& templPx = layoutPh ? layoutPx : masterPx;
@@ -705,10 +794,10 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
     if (!inherits && !notesPage) freshIdx();
     const bool geometryKnown =
         (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
-    pugi::xml_node body = sp.append_child(px.q("txBody").c_str());
+    pugi::xml_node body = sp.append_child(px.txBody.c_str());
     if (!inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
-        spPr.append_copy(masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str()));
-        const pugi::xml_node masterBody = masterPh.child(masterPx.q("txBody").c_str());
+        spPr.append_copy(masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str()));
+        const pugi::xml_node masterBody = masterPh.child(masterPx.txBody.c_str());
         for (const char* local : {"bodyPr", "lstStyle"}) {
             if (pugi::xml_node n = masterBody.child(masterPx.d(local).c_str()))
                 body.append_copy(n);
@@ -719,19 +808,19 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
         const Box box = defaultBox(element, notesPage, notesPage ? deck_.notesWidth : deck_.slideWidth,
                                    notesPage ? deck_.notesHeight : deck_.slideHeight);
         writeXfrm(spPr, px, box);
-        body.append_child(px.d("bodyPr").c_str());
+        body.append_child(px.aBodyPr.c_str());
         pugi::xml_node lvl1 =
-            body.append_child(px.d("lstStyle").c_str()).append_child(px.d("lvl1pPr").c_str());
+            body.append_child(px.aLstStyle.c_str()).append_child(px.aLvl1pPr.c_str());
         lvl1.append_attribute("algn") = box.align;
-        lvl1.append_child(px.d("defRPr").c_str()).append_attribute("sz") = 1200;
+        lvl1.append_child(px.aDefRPr.c_str()).append_attribute("sz") = 1200;
     } else {
         // LibreOffice may pair a notes placeholder with the wrong master placeholder when idx values
         // clash; an explicit position makes the notes page independent of that.
         if (notesPage && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
             const pugi::xml_node xfrm =
-                masterPh.child(masterPx.q("spPr").c_str()).child(masterPx.d("xfrm").c_str());
-            const pugi::xml_node off = xfrm.child(masterPx.d("off").c_str());
-            const pugi::xml_node ext = xfrm.child(masterPx.d("ext").c_str());
+                masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str());
+            const pugi::xml_node off = xfrm.child(masterPx.aOff.c_str());
+            const pugi::xml_node ext = xfrm.child(masterPx.aExt.c_str());
             // Some generators write a notes master wider than the notes page; such a box is not shown.
             const bool onPage =
                 endsWithin(off.attribute("x").as_llong(0), ext.attribute("cx").as_llong(0), deck_.notesWidth) &&
@@ -741,12 +830,13 @@ void HeaderFooterStamper::stampPage(XmlPart& page, Element element, const Header
             else
                 writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
         }
-        body.append_child(px.d("bodyPr").c_str());
-        body.append_child(px.d("lstStyle").c_str());
+        body.append_child(px.aBodyPr.c_str());
+        body.append_child(px.aLstStyle.c_str());
     }
     fillText(sp, px, content, seed);
+    shapes.added(sp, id);
     // As for a reused placeholder, so that stamping again changes nothing.
-    keepOnPage(sp, px, drawnXfrm(deck_, sp, px, layout, master),
+    keepOnPage(sp, px, drawnXfrm(deck_, *lookup_, sp, px, layout, master),
                notesPage ? deck_.notesWidth : deck_.slideWidth,
                notesPage ? deck_.notesHeight : deck_.slideHeight);
 }
@@ -847,7 +937,7 @@ void HeaderFooterStamper::createNotesMaster() {
 std::string HeaderFooterStamper::createNotesSlide(const std::string& slide) {
     const bool strict = deck_.strict();
     XmlPart& master = deck_.part(deck_.notesMaster);
-    const Prefixes mpx = readPrefixes(master);
+    const Prefixes& mpx = lookup_->prefixes(master);
     auto phFromMaster = [&](const char* type, const char* fallback) {
         const auto found = placeholders(master, mpx, type);
         if (found.empty()) return std::string(fallback);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,16 @@
 
 namespace trelwick::engine {
 
+class PageShapes;
+class StampLookup;
+
 // Reads and applies header/footer elements the way PowerPoint's "Apply to All" does: a page shows an
 // element only when it carries its own placeholder, so every page of the master kind gets, keeps or
 // loses that placeholder, and masters and layouts record the state in p:hf and their placeholders.
 class HeaderFooterStamper {
   public:
     HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now);
+    ~HeaderFooterStamper();
 
     // The state as the deck holds it: the first page carrying the element, else the master.
     HeaderFooter read(MasterKind kind, Element element);
@@ -29,12 +34,13 @@ class HeaderFooterStamper {
     void applyNotes(const std::map<Element, HeaderFooter>& settings);
     void applyHandout(const std::map<Element, HeaderFooter>& settings);
     void stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings, bool flagsOff);
-    void stampPage(XmlPart& page, Element element, const HeaderFooter& setting, bool show, int number,
-                   const std::string& layout, const std::string& master, bool notesPage);
+    void stampPage(XmlPart& page, PageShapes& shapes, Element element, const HeaderFooter& setting, bool show,
+                   int number, const std::string& layout, const std::string& master, bool notesPage);
     void createNotesMaster();
     std::string createNotesSlide(const std::string& slide);
     void noteFixedFooters(XmlPart& part);
     Deck& deck_;
+    std::unique_ptr<StampLookup> lookup_;
     std::chrono::system_clock::time_point now_;
     std::vector<std::string> warnings_;
 };

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <sstream>
 
 #include "Failure.h"
 
@@ -53,7 +52,7 @@ bool depthExceeds(const pugi::xml_document& doc, int limit) {
 }  // namespace
 
 XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel)
-    : name_(std::move(name)) {
+    : name_(std::move(name)), sizeHint_(text.size()) {
     bom_ = (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) ||
            (text.size() >= 2 && (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0));
     const pugi::xml_parse_result result =
@@ -76,6 +75,7 @@ XmlPart::XmlPart(std::string name, const std::string& text, const std::string& f
 XmlPart XmlPart::created(std::string name, const std::string& text) {
     XmlPart part;
     part.name_ = std::move(name);
+    part.sizeHint_ = text.size();
     part.doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
     part.dirty_ = true;
     part.isNew_ = true;
@@ -83,11 +83,18 @@ XmlPart XmlPart::created(std::string name, const std::string& text) {
 }
 
 std::string XmlPart::serialize() const {
-    std::ostringstream out;
+    // Straight into one string: an ostringstream would grow its buffer in steps and copy it out.
+    struct Appender : pugi::xml_writer {
+        std::string out;
+        void write(const void* data, std::size_t size) override {
+            out.append(static_cast<const char*>(data), size);
+        }
+    } writer;
+    writer.out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
     unsigned flags = pugi::format_raw | pugi::format_no_declaration;
     if (bom_) flags |= pugi::format_write_bom;
-    doc_.save(out, "", flags, encoding_);
-    return out.str();
+    doc_.save(writer, "", flags, encoding_);
+    return std::move(writer.out);
 }
 
 std::string XmlPart::prefixOf(std::string_view uri, std::string_view strictUri, bool* found) const {

@@ -44,6 +44,7 @@ class XmlPart {
     bool dirty_ = false;
     bool isNew_ = false;
     bool bom_ = false;
+    std::size_t sizeHint_ = 0;  // the size as read, to size the buffer of a save
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)
     mutable std::optional<std::vector<std::string>> placeholderTypes_;
 };
