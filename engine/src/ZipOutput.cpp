@@ -10,6 +10,7 @@
 
 #include "Bytes.h"
 #include "Failure.h"
+#include "FixedDeflate.h"
 
 namespace trelwick::engine {
 namespace {
@@ -210,12 +211,17 @@ void ZipOutput::addDeflated(const std::string& name, std::string_view data, std:
     e.crc = static_cast<std::uint32_t>(libdeflate_crc32(0, data.data(), data.size()));
     e.size = data.size();
     toDos(mtime, e.dosTime, e.dosDate);
-    std::string deflated(libdeflate_deflate_compress_bound(compressor(), data.size()), '\0');
-    const std::size_t n =
-        libdeflate_deflate_compress(compressor(), data.data(), data.size(), deflated.data(), deflated.size());
-    if (n == 0) fail(ErrorCode::WriteFailed, label_, name, "cannot compress the part");
-    deflated.resize(n);
-    e.compressedSize = n;
+    std::string deflated;
+    if (data.size() <= kFixedDeflateMaxInput) {
+        deflated = deflateFixed(data);
+    } else {
+        deflated.resize(libdeflate_deflate_compress_bound(compressor(), data.size()));
+        const std::size_t n =
+            libdeflate_deflate_compress(compressor(), data.data(), data.size(), deflated.data(), deflated.size());
+        if (n == 0) fail(ErrorCode::WriteFailed, label_, name, "cannot compress the part");
+        deflated.resize(n);
+    }
+    e.compressedSize = deflated.size();
     e.offset = written_;
     writeLocalHeader(e);
     put(deflated);
