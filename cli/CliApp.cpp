@@ -9,7 +9,10 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <optional>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include "CommandLine.h"
 #include "DeckFinder.h"
@@ -44,6 +47,16 @@ std::string reasonWithoutFile(const std::string& message, const fs::path& file) 
         }
     }
     return message;
+}
+
+// How many written decks each job may have waiting for the disk. Each holds an open file, and every
+// job also holds its source open, so all jobs together stay well inside the process's file limit.
+std::size_t savesWaitingPerJob(unsigned jobs) {
+    constexpr std::size_t kMost = 16;  // past this a batch shares no more waits
+    struct rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return kMost;
+    const std::size_t spare = files.rlim_cur > 64 ? files.rlim_cur - 64 : 0;
+    return std::clamp<std::size_t>(spare / (2 * std::max(1u, jobs)), 1, kMost);
 }
 
 std::string plural(std::size_t n, const char* one, const char* many) {
@@ -133,19 +146,42 @@ int CliApp::run(const std::vector<std::string>& args) {
         }
     };
     // A worker stamps and writes a deck, then leaves putting it in place (waiting on the disk) to its
-    // lane and goes on with the next deck. Failures go through the lane too, so that each worker's
-    // lines come in the order of its decks.
-    runner.runWithTails(list.decks.size(), [&](std::size_t i) -> JobRunner::Tail {
-        const Deck& deck = list.decks[i];
-        try {
-            auto pending = std::make_shared<engine::PendingSave>(stamper.stamp(deck.source, deck.target));
-            return [&finish, &deck, pending] { finish(deck, [&] { return pending->commit(); }); };
-        } catch (...) {
-            return [&finish, &deck, failure = std::current_exception()] {
-                finish(deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(failure); });
-            };
-        }
-    });
+    // lane and goes on with the next decks; the lane puts every deck that has come in meanwhile in
+    // place with one wait. Failures go through the lane too, so that each worker's lines come in the
+    // order of its decks.
+    struct Written {
+        const Deck* deck;
+        std::optional<engine::PendingSave> save;
+        std::exception_ptr failure;
+    };
+    runner.runWithLanes<Written>(
+        list.decks.size(), savesWaitingPerJob(runner.workers()),
+        [&](std::size_t i) {
+            const Deck& deck = list.decks[i];
+            try {
+                return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};
+            } catch (...) {
+                return Written{&deck, std::nullopt, std::current_exception()};
+            }
+        },
+        [&](std::vector<Written>& batch) {
+            std::vector<engine::PendingSave*> saves;
+            for (Written& w : batch)
+                if (w.save) saves.push_back(&*w.save);
+            std::vector<engine::PendingSave::Committed> committed = engine::PendingSave::commitAll(saves);
+            std::size_t next = 0;
+            for (Written& w : batch) {
+                if (w.save) {
+                    engine::PendingSave::Committed& c = committed[next++];
+                    finish(*w.deck, [&]() -> engine::SaveOutcome {
+                        if (c.failure) std::rethrow_exception(c.failure);
+                        return std::move(c.outcome);
+                    });
+                } else {
+                    finish(*w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
+                }
+            }
+        });
 
     bar.clear();
     if (total == 0) {

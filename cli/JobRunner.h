@@ -1,17 +1,104 @@
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace trelwick::cli {
+
+namespace detail {
+
+// The first exception of any job or batch, rethrown once all have ended.
+class FirstFailure {
+  public:
+    void keep(std::exception_ptr failure) {
+        std::lock_guard lock(mutex_);
+        if (!first_) first_ = std::move(failure);
+    }
+    void rethrow() const {
+        if (first_) std::rethrow_exception(first_);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::exception_ptr first_;
+};
+
+// One thread settling a worker's results: it takes all that were handed over while it was busy and
+// settles them in one call, in the order they came.
+template <typename Result>
+class Lane {
+  public:
+    using Settle = std::function<void(std::vector<Result>&)>;
+
+    Lane(const Settle& settle, std::size_t depth, FirstFailure& failures)
+        : settle_(settle), depth_(std::max<std::size_t>(1, depth)), failures_(failures),
+          thread_([this] { loop(); }) {}
+    ~Lane() {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // Waits while depth results are unsettled, then hands this one over.
+    void hand(Result result) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_.size() + settling_ < depth_; });
+        waiting_.push_back(std::move(result));
+        changed_.notify_all();
+    }
+
+  private:
+    void loop() {
+        for (;;) {
+            std::vector<Result> batch;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return !waiting_.empty() || closing_; });
+                if (waiting_.empty()) return;
+                batch.swap(waiting_);
+                settling_ = batch.size();
+            }
+            try {
+                settle_(batch);
+            } catch (...) {
+                failures_.keep(std::current_exception());
+            }
+            {
+                std::lock_guard lock(mutex_);
+                settling_ = 0;
+            }
+            changed_.notify_all();
+        }
+    }
+
+    const Settle& settle_;
+    const std::size_t depth_;
+    FirstFailure& failures_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Result> waiting_;
+    std::size_t settling_ = 0;
+    bool closing_ = false;
+    std::thread thread_;  // last: starts once the members it uses exist
+};
+
+}  // namespace detail
 
 // Runs numbered jobs on a fixed number of worker threads; each job is taken by exactly one worker.
 class JobRunner {
   public:
-    // What is left of a job once its work is done and only waiting remains (a save reaching the
-    // disk); empty when nothing is left.
-    using Tail = std::function<void()>;
-
     // workers: at least 1 (0 is taken as 1).
     explicit JobRunner(unsigned workers);
 
@@ -19,10 +106,34 @@ class JobRunner {
     // jobs. If a job throws, the remaining jobs still run and the first exception is rethrown here.
     void run(std::size_t count, const std::function<void(std::size_t)>& job) const;
 
-    // The same for jobs that hand back a tail: each worker's own lane thread runs the tail while the
-    // worker goes on with its next job, so a worker never sits idle waiting on its disk. A worker
-    // has at most one tail running; its tails run in the order of its jobs.
-    void runWithTails(std::size_t count, const std::function<Tail(std::size_t)>& job) const;
+    // The same for jobs whose result still has to be settled (a save waiting for the disk): each
+    // worker's own lane thread settles its results while the worker goes on with its next jobs. A lane
+    // takes every result handed over since it last looked and settles them in one call, in the order
+    // of the worker's jobs, so that waits on the disk are shared. A worker waits while depth of its
+    // results are unsettled. Exceptions from jobs and from settle are rethrown as by run().
+    template <typename Result>
+    void runWithLanes(std::size_t count, std::size_t depth, const std::function<Result(std::size_t)>& job,
+                      const std::function<void(std::vector<Result>&)>& settle) const {
+        detail::FirstFailure failures;
+        {
+            std::atomic<std::size_t> next{0};
+            const std::size_t workers = std::min<std::size_t>(workers_, count);
+            std::vector<std::unique_ptr<detail::Lane<Result>>> lanes;
+            for (std::size_t w = 0; w < workers; ++w)
+                lanes.push_back(std::make_unique<detail::Lane<Result>>(settle, depth, failures));
+            run(workers, [&](std::size_t worker) {
+                for (std::size_t i = next++; i < count; i = next++) {
+                    try {
+                        lanes[worker]->hand(job(i));
+                    } catch (...) {
+                        failures.keep(std::current_exception());
+                    }
+                }
+            });
+            // Leaving the scope waits for every lane's last batch.
+        }
+        failures.rethrow();
+    }
 
     unsigned workers() const { return workers_; }
 

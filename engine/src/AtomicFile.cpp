@@ -41,14 +41,6 @@ std::string temporaryName(const std::filesystem::path& target) {
     return name;
 }
 
-void syncFolder(const std::filesystem::path& folder) {
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
 // A killed run's leftovers are swept once per folder and process: sweeping before every save would
 // read a large folder once per deck.
 void sweepOnce(const std::filesystem::path& folder) {
@@ -101,15 +93,34 @@ void AtomicFile::write(std::string_view bytes) {
     }
 }
 
+void AtomicFile::syncFolder(const std::filesystem::path& folder) {
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+void AtomicFile::startWriteback() {
+#ifdef __linux__
+    // Only a hint: a file that is not written back here is by the fsync of commitFile().
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 void AtomicFile::commit() {
+    commitFile();
+    // Without syncing the folder, a crash could lose the rename although the data is on disk.
+    syncFolder(folder_);
+}
+
+void AtomicFile::commitFile() {
     struct stat existing {};
     const bool replacing = ::stat(target_.c_str(), &existing) == 0;
     const mode_t mode = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
     if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) failWrite(target_, "cannot flush the written file to disk");
     moveIntoPlace();
     committed_ = true;
-    // Without syncing the folder, a crash could lose the rename although the data is on disk.
-    syncFolder(folder_);
 }
 
 void AtomicFile::moveIntoPlace() {

@@ -29,6 +29,14 @@ class AtomicFile {
     // moves it over target and syncs the folder. Throws Error WriteFailed.
     void commit();
 
+    // commit() in steps, so that many files share their waits on the disk: start each file's
+    // writing back, then commitFile() each (one journal commit then covers them all), then sync each
+    // folder once. Where writing back cannot be started early, startWriteback does nothing.
+    void startWriteback();
+    void commitFile();  // commit() without syncing the folder
+    const std::filesystem::path& folder() const { return folder_; }
+    static void syncFolder(const std::filesystem::path& folder);
+
     // Removes temporary files that an earlier process left in folder when it was killed while
     // saving: those older than a minute whose process no longer runs, and any older than maxAge.
     // The first AtomicFile of a process in a folder calls it. Returns how many were removed.

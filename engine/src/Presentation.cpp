@@ -161,6 +161,30 @@ SaveOutcome PendingSave::commit() {
     return std::move(outcome_);
 }
 
+std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves) {
+    // Writing back starts for every file before the first is waited for, so that the journal
+    // commit of the first fsync carries all of them and the later fsyncs find nothing left to do.
+    for (PendingSave* save : saves)
+        if (save->file_) save->file_->startWriteback();
+    std::vector<Committed> results(saves.size());
+    std::set<std::filesystem::path> folders;
+    for (std::size_t i = 0; i < saves.size(); ++i) {
+        PendingSave& save = *saves[i];
+        try {
+            if (!save.file_)
+                fail(ErrorCode::WriteFailed, save.target_.string(), "", "the presentation was already saved");
+            const std::unique_ptr<AtomicFile> file = std::move(save.file_);
+            file->commitFile();
+            folders.insert(file->folder());
+            results[i].outcome = std::move(save.outcome_);
+        } catch (...) {
+            results[i].failure = std::current_exception();
+        }
+    }
+    for (const std::filesystem::path& folder : folders) AtomicFile::syncFolder(folder);
+    return results;
+}
+
 SaveOutcome Presentation::saveAs(const std::filesystem::path& target) { return prepareSave(target).commit(); }
 
 PendingSave Presentation::prepareSave(const std::filesystem::path& target) {

@@ -99,76 +99,83 @@ class EventLog {
     std::vector<std::string> events_;
 };
 
-TEST(JobRunnerTails, OneWorkerOverlapsEachTailWithTheNextJobButNeverRunsAheadFurther) {
-    constexpr std::size_t kJobs = 12;
+TEST(JobRunnerLanes, OneWorkerGoesOnWhileItsLaneSettlesWhatWaitedInOneBatchAndNeverRunsAheadFurther) {
+    constexpr std::size_t kJobs = 24;
+    constexpr std::size_t kDepth = 4;
     EventLog log;
-    std::atomic<int> tailsRunning{0};
-    std::atomic<int> tailPeak{0};
-    std::atomic<bool> overlapSeen{false};
-    std::vector<std::atomic<int>> tailRuns(kJobs);
+    std::vector<std::atomic<int>> settled(kJobs);
+    std::vector<std::size_t> order;
+    std::size_t largestBatch = 0;
 
-    JobRunner(1).runWithTails(kJobs, [&](std::size_t i) -> JobRunner::Tail {
-        log.add("job " + std::to_string(i));
-        return [&, i] {
-            const int now = ++tailsRunning;
-            tailPeak = std::max(tailPeak.load(), now);
-            log.add("tail start " + std::to_string(i));
-            // The first tail waits for the next job to begin: it can only see it if they overlap.
-            if (i == 0) {
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-                while (log.at("job 1") < 0 && std::chrono::steady_clock::now() < deadline)
-                    std::this_thread::yield();
-                overlapSeen = log.at("job 1") >= 0;
+    JobRunner(1).runWithLanes<std::size_t>(
+        kJobs, kDepth,
+        [&](std::size_t i) {
+            log.add("job " + std::to_string(i));
+            return i;
+        },
+        [&](std::vector<std::size_t>& batch) {
+            largestBatch = std::max(largestBatch, batch.size());
+            for (std::size_t i : batch) {
+                // The first settle waits for job 2 to start: it can only see it if they overlap, and
+                // the results handed over meanwhile come as one batch.
+                if (i == 0) {
+                    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                    while (log.at("job 2") < 0 && std::chrono::steady_clock::now() < deadline)
+                        std::this_thread::yield();
+                }
+                ++settled[i];
+                order.push_back(i);
+                log.add("settled " + std::to_string(i));
             }
-            ++tailRuns[i];
-            log.add("tail end " + std::to_string(i));
-            --tailsRunning;
-        };
-    });
+        });
 
-    EXPECT_TRUE(overlapSeen.load()) << "the worker waited for its tail before starting the next job";
-    EXPECT_EQ(tailPeak.load(), 1);
+    EXPECT_GT(largestBatch, 1u) << "results that waited were not settled together";
+    EXPECT_LE(largestBatch, kDepth);
+    ASSERT_EQ(order.size(), kJobs);
     for (std::size_t i = 0; i < kJobs; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(tailRuns[i].load(), 1);
-        EXPECT_LT(log.at("job " + std::to_string(i)), log.at("tail start " + std::to_string(i)));
-        if (i + 1 < kJobs) {
-            EXPECT_LT(log.at("tail end " + std::to_string(i)), log.at("tail start " + std::to_string(i + 1)));
-        }
-        if (i + 2 < kJobs) {
-            EXPECT_LT(log.at("tail end " + std::to_string(i)), log.at("job " + std::to_string(i + 2)))
-                << "at most one deck may wait on the disk while the next is stamped";
+        EXPECT_EQ(settled[i].load(), 1);
+        EXPECT_EQ(order[i], i) << "a worker's results are settled in the order of its jobs";
+        EXPECT_LT(log.at("job " + std::to_string(i)), log.at("settled " + std::to_string(i)));
+        if (i + kDepth + 1 < kJobs) {
+            EXPECT_LT(log.at("settled " + std::to_string(i)), log.at("job " + std::to_string(i + kDepth + 1)))
+                << "no more than the depth of results may wait on the disk";
         }
     }
 }
 
-TEST(JobRunnerTails, EveryJobAndTailRunsOnceOnManyWorkersAndFailuresAreRethrownAtTheEnd) {
+TEST(JobRunnerLanes, EveryJobAndResultRunsOnceOnManyWorkersAndFailuresAreRethrownAtTheEnd) {
     constexpr std::size_t kJobs = 60;
-    std::vector<std::atomic<int>> jobRuns(kJobs), tailRuns(kJobs);
-    EXPECT_THROW(JobRunner(4).runWithTails(kJobs,
-                                           [&](std::size_t i) -> JobRunner::Tail {
-                                               ++jobRuns[i];
-                                               if (i == 7) throw std::runtime_error("job 7");
-                                               if (i % 5 == 0) return {};  // nothing left to wait for
-                                               return [&, i] {
-                                                   ++tailRuns[i];
-                                                   if (i == 13) throw std::runtime_error("tail 13");
-                                               };
-                                           }),
+    std::vector<std::atomic<int>> jobRuns(kJobs), settled(kJobs);
+    EXPECT_THROW(JobRunner(4).runWithLanes<std::size_t>(
+                     kJobs, 3,
+                     [&](std::size_t i) {
+                         ++jobRuns[i];
+                         if (i == 7) throw std::runtime_error("job 7");
+                         return i;
+                     },
+                     [&](std::vector<std::size_t>& batch) {
+                         for (std::size_t i : batch) ++settled[i];
+                         for (std::size_t i : batch)
+                             if (i == 13) throw std::runtime_error("batch with 13");
+                     }),
                  std::runtime_error);
     for (std::size_t i = 0; i < kJobs; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(jobRuns[i].load(), 1);
-        EXPECT_EQ(tailRuns[i].load(), (i == 7 || i % 5 == 0) ? 0 : 1);
+        EXPECT_EQ(settled[i].load(), i == 7 ? 0 : 1);
     }
 }
 
-TEST(JobRunnerTails, NoJobsStartsNothing) {
+TEST(JobRunnerLanes, NoJobsStartsNothing) {
     bool ran = false;
-    JobRunner(3).runWithTails(0, [&](std::size_t) -> JobRunner::Tail {
-        ran = true;
-        return {};
-    });
+    JobRunner(3).runWithLanes<int>(
+        0, 2,
+        [&](std::size_t) {
+            ran = true;
+            return 0;
+        },
+        [&](std::vector<int>&) { ran = true; });
     EXPECT_FALSE(ran);
 }
 

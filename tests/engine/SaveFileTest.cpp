@@ -136,6 +136,45 @@ TEST(PendingSaveTest, NothingMovesUntilCommitAndAnAbandonedSaveLeavesNoTrace) {
     }
 }
 
+TEST(PendingSaveTest, SavesCommittedTogetherLandInTheirFoldersAndOneFailureStopsNoOther) {
+    TempDir dir;
+    fs::create_directories(dir / "one");
+    fs::create_directories(dir / "two");
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
+    std::vector<PendingSave> saves;
+    for (const fs::path& target : {dir / "one" / "a.pptx", dir / "two" / "b.pptx", dir / "one" / "c.pptx"}) {
+        Presentation deck = Presentation::open(dir / "deck.pptx");
+        deck.setText(MasterKind::Slide, Element::Footer, "Together");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        saves.push_back(deck.prepareSave(target));
+    }
+    // Another program puts a folder where the third deck is to go.
+    fs::create_directories(dir / "one" / "c.pptx" / "inside");
+    const std::vector<PendingSave*> all{&saves[0], &saves[1], &saves[2]};
+
+    const std::vector<PendingSave::Committed> results = PendingSave::commitAll(all);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_FALSE(results[0].failure);
+    EXPECT_FALSE(results[1].failure);
+    ASSERT_TRUE(results[2].failure);
+    try {
+        std::rethrow_exception(results[2].failure);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
+    }
+    for (const fs::path& done : {dir / "one" / "a.pptx", dir / "two" / "b.pptx"})
+        EXPECT_EQ(Presentation::open(done).element(MasterKind::Slide, Element::Footer).text, "Together") << done;
+    std::vector<std::string> names;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir / "one")) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.pptx", "c.pptx"}))
+        << "the failed save left its temporary file";
+    EXPECT_TRUE(fs::is_directory(dir / "one" / "c.pptx"));
+
+    for (const PendingSave::Committed& again : PendingSave::commitAll(all))
+        EXPECT_TRUE(again.failure) << "a save was committed twice";
+}
+
 // Reads a little-endian dword.
 std::uint32_t le32At(const std::string& s, std::size_t at) {
     return static_cast<std::uint8_t>(s[at]) | static_cast<std::uint8_t>(s[at + 1]) << 8 |

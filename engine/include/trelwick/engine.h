@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -73,6 +74,16 @@ class PendingSave {
     // Syncs the file, moves it over the target and syncs the folder; once only. Throws Error
     // WriteFailed, leaving the target as it was.
     SaveOutcome commit();
+
+    // What commitAll made of one save: its outcome, or the Error WriteFailed that stopped it.
+    struct Committed {
+        SaveOutcome outcome;
+        std::exception_ptr failure;
+    };
+    // Commits several saves as commit() does each, but with one wait on the disk for all of them
+    // rather than two per file: every file is synced before it replaces anything, and the folders
+    // are synced before this returns. One result per save, in order; one failure stops no other.
+    static std::vector<Committed> commitAll(const std::vector<PendingSave*>& saves);
     const std::filesystem::path& target() const { return target_; }
 
   private:
