@@ -147,8 +147,10 @@ const std::vector<Relationship>& Deck::relationships(const std::string& source) 
 }
 
 std::string Deck::resolve(const std::string& source, const std::string& target) const {
-    const std::string decoded = percentDecode(target.substr(0, target.find('#')));
-    std::vector<std::string> segments;
+    // Followed for every page's relationships, so it builds the path in one string.
+    const std::string_view plain = std::string_view(target).substr(0, target.find('#'));
+    const std::string decoded =
+        plain.find('%') == std::string_view::npos ? std::string(plain) : percentDecode(std::string(plain));
     std::string base;
     if (!decoded.empty() && decoded.front() == '/') {
         base = decoded.substr(1);
@@ -156,22 +158,24 @@ std::string Deck::resolve(const std::string& source, const std::string& target) 
         const auto slash = source.rfind('/');
         base = (slash == std::string::npos ? std::string() : source.substr(0, slash + 1)) + decoded;
     }
+    std::string out;
+    out.reserve(base.size());
     std::size_t start = 0;
     while (start <= base.size()) {
         const auto end = std::min(base.find('/', start), base.size());
-        const std::string seg = base.substr(start, end - start);
+        const std::string_view seg = std::string_view(base).substr(start, end - start);
         if (seg == "..") {
-            if (segments.empty())
+            if (out.empty())
                 fail(ErrorCode::DamagedPackage, label(), relationshipsPartOf(source),
                      "a relationship points outside the package (" + target + ")");
-            segments.pop_back();
+            const auto last = out.rfind('/');
+            out.resize(last == std::string::npos ? 0 : last);
         } else if (!seg.empty() && seg != ".") {
-            segments.push_back(seg);
+            if (!out.empty()) out += '/';
+            out += seg;
         }
         start = end + 1;
     }
-    std::string out;
-    for (const auto& s : segments) out += (out.empty() ? "" : "/") + s;
     return out;
 }
 
@@ -250,11 +254,11 @@ void Deck::addContentType(const std::string& partName, std::string_view contentT
     const std::string overrideName = qualified(prefix, "Override");
     const std::string defaultName = qualified(prefix, "Default");
     for (pugi::xml_node n : types.root().children(overrideName.c_str()))
-        if (toLower(n.attribute("PartName").value()) == toLower(wanted)) return;
+        if (equalsIgnoringCase(n.attribute("PartName").value(), wanted)) return;
     // A rels part is normally covered by the Default for the extension.
     if (contentType == ns::kRelsType)
         for (pugi::xml_node n : types.root().children(defaultName.c_str()))
-            if (toLower(n.attribute("Extension").value()) == "rels") return;
+            if (equalsIgnoringCase(n.attribute("Extension").value(), "rels")) return;
     pugi::xml_node n = types.root().append_child(qualified(prefix, "Override").c_str());
     n.append_attribute("PartName") = wanted.c_str();
     n.append_attribute("ContentType") = std::string(contentType).c_str();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -42,7 +43,7 @@ constexpr std::array<int, 30> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,
 
 constexpr int kMinMatch = 4;  // the hash covers four bytes
 constexpr int kMaxMatch = 258;
-constexpr int kHashBits = 13;
+constexpr int kMaxHashBits = 13;
 
 struct Tables {
     std::array<Code, 256> literals;
@@ -114,8 +115,8 @@ std::uint32_t load32(const unsigned char* p) {
     return v;
 }
 
-std::uint32_t hash(std::uint32_t v) {
-    return (v * 2654435761u) >> (32 - kHashBits);
+std::uint32_t hash(std::uint32_t v, int bits) {
+    return (v * 2654435761u) >> (32 - bits);
 }
 
 }  // namespace
@@ -131,12 +132,15 @@ std::string deflateFixed(std::string_view input) {
     BitWriter bits(out.data());
     bits.put({0b011, 3});  // last block, fixed codes
 
-    // Last position + 1 of each hashed four bytes; 0 for none (positions fit, inputs are small).
-    std::array<std::uint16_t, 1u << kHashBits> last{};
+    // Last position + 1 of each hashed four bytes; 0 for none (positions fit, inputs are small). A small
+    // input gets a small table: clearing the whole one cost more than compressing a short part.
+    const int hashBits = std::clamp(static_cast<int>(std::bit_width(n)), 8, kMaxHashBits);
+    std::array<std::uint16_t, 1u << kMaxHashBits> last;
+    std::fill_n(last.begin(), std::size_t{1} << hashBits, std::uint16_t{0});
     std::size_t i = 0;
     while (i + kMinMatch <= n) {
         const std::uint32_t v = load32(in + i);
-        const std::uint32_t h = hash(v);
+        const std::uint32_t h = hash(v, hashBits);
         const std::size_t candidate = last[h];
         last[h] = static_cast<std::uint16_t>(i + 1);
         if (candidate != 0 && load32(in + candidate - 1) == v) {
@@ -147,7 +151,8 @@ std::string deflateFixed(std::string_view input) {
             bits.put(t.lengths[length]);
             bits.put(t.distance(static_cast<std::uint32_t>(i - from)));
             const std::size_t end = i + length;
-            for (++i; i < end && i + kMinMatch <= n; ++i) last[hash(load32(in + i))] = static_cast<std::uint16_t>(i + 1);
+            for (++i; i < end && i + kMinMatch <= n; ++i)
+                last[hash(load32(in + i), hashBits)] = static_cast<std::uint16_t>(i + 1);
             i = end;
         } else {
             bits.put(t.literals[in[i]]);

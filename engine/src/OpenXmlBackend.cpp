@@ -7,12 +7,13 @@ namespace trelwick::engine {
 
 HeaderFooter OpenXmlBackend::read(MasterKind kind, Element element,
                                   std::chrono::system_clock::time_point now) {
-    HeaderFooterStamper stamper(*deck_, now);
-    return stamper.read(kind, element);
+    if (!reader_) reader_ = std::make_unique<HeaderFooterStamper>(*deck_, now);  // reading uses no clock
+    return reader_->read(kind, element);
 }
 
 std::vector<std::string> OpenXmlBackend::stamp(const StampSettings& settings,
                                                std::chrono::system_clock::time_point now) {
+    reader_.reset();
     HeaderFooterStamper stamper(*deck_, now);
     for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes, MasterKind::Handout}) {
         std::map<Element, HeaderFooter> forKind;

@@ -4,6 +4,7 @@
 
 #include "Deck.h"
 #include "DeckBackend.h"
+#include "HeaderFooterStamper.h"
 
 namespace trelwick::engine {
 
@@ -26,6 +27,8 @@ class OpenXmlBackend : public DeckBackend {
 
   private:
     std::unique_ptr<Deck> deck_;
+    // Reads share one stamper and what it looks up; a stamp edits the deck, so the next read starts afresh.
+    std::unique_ptr<HeaderFooterStamper> reader_;
 };
 
 }  // namespace trelwick::engine

@@ -77,6 +77,8 @@ class ZipPackage {
     std::map<std::string, std::uint64_t> byLowerName_;
 };
 
+// Part names compare without regard to ASCII case.
 std::string toLower(std::string s);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace trelwick::engine
