@@ -8,9 +8,11 @@
 #include "batch/PowerPointFactory.h"
 #include "filelist/FileListHandlers.h"
 #include "settings/SettingsStore.h"
+#include "trelwick/engine.h"
 #include "util/QtDialogs.h"
 
 int main(int argc, char* argv[]) {
+    trelwick::engine::keepLocalTimeZone();
     QApplication app(argc, argv);
     trelwick::QtDialogs dialogs;
     trelwick::SettingsStore settings;

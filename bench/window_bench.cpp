@@ -58,6 +58,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    engine::keepLocalTimeZone();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {

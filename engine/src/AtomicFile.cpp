@@ -24,12 +24,18 @@ constexpr std::string_view kMarker = ".trelwick-";
 }
 
 // umask() cannot be read without setting it, which would race with other threads creating files.
-mode_t processUmask() {
+// Read once: the programs never change it.
+mode_t readUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
         if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
     return 022;
+}
+
+mode_t processUmask() {
+    static const mode_t mask = readUmask();
+    return mask;
 }
 
 // ".<target>.trelwick-<pid>-<random>": the pid tells a later run whether the writer still lives.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -53,6 +54,13 @@ std::string firstBytes(const std::filesystem::path& file) {
 }
 
 }  // namespace
+
+void keepLocalTimeZone() {
+#ifndef _WIN32
+    // A leading colon names the zone file; glibc reads a zone named in TZ once.
+    ::setenv("TZ", ":/etc/localtime", 0);
+#endif
+}
 
 Presentation::Presentation(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Presentation::Presentation(Presentation&&) noexcept = default;

@@ -28,9 +28,14 @@ std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t le
 }
 
 std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::vector<std::string>& names) {
+    return read([fd](std::uint64_t offset, std::uint64_t length) { return engine::readAt(fd, offset, length); },
+                size, names);
+}
+
+std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names) {
     if (size < 22) return std::nullopt;
     const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, 22 + 0xFFFF);
-    const auto tail = readAt(fd, tailStart, size - tailStart);
+    const auto tail = readAt(tailStart, size - tailStart);
     if (!tail) return std::nullopt;
     // The end record is the last signature whose comment reaches exactly to the end of the file.
     std::size_t end = std::string::npos;
@@ -47,11 +52,11 @@ std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::
     if (count == 0xFFFF || directorySize == kMax32 || directoryStart == kMax32) {
         const std::uint64_t endAt = tailStart + end;
         if (endAt < 20) return std::nullopt;
-        const auto locator = readAt(fd, endAt - 20, 20);
+        const auto locator = readAt(endAt - 20, 20);
         if (!locator || le32(*locator, 0) != 0x07064b50) return std::nullopt;
         const std::uint64_t recordAt = le64(*locator, 8);
         if (recordAt > size || size - recordAt < 56) return std::nullopt;
-        const auto record = readAt(fd, recordAt, 56);
+        const auto record = readAt(recordAt, 56);
         if (!record || le32(*record, 0) != 0x06064b50) return std::nullopt;
         count = le64(*record, 32);
         directorySize = le64(*record, 40);
@@ -60,11 +65,11 @@ std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::
     if (count != names.size() || directorySize > kMaxDirectoryBytes || directoryStart > size ||
         size - directoryStart < directorySize)
         return std::nullopt;
-    const auto directory = readAt(fd, directoryStart, directorySize);
+    const auto directory = readAt(directoryStart, directorySize);
     if (!directory) return std::nullopt;
 
     ZipLayout layout;
-    layout.fd_ = fd;
+    layout.readAt_ = std::move(readAt);
     layout.size_ = size;
     std::size_t at = 0;
     for (const std::string& name : names) {
@@ -109,7 +114,7 @@ std::optional<std::uint64_t> ZipLayout::dataOffset(std::uint64_t index, std::uin
     if (index >= localHeaders_.size()) return std::nullopt;
     const std::uint64_t header = localHeaders_[index];
     if (size_ - header < 30) return std::nullopt;
-    const auto local = readAt(fd_, header, 30);
+    const auto local = readAt_(header, 30);
     if (!local || le32(*local, 0) != 0x04034b50) return std::nullopt;
     const std::uint64_t data = header + 30 + le16(*local, 26) + le16(*local, 28);
     if (data > size_ || size_ - data < compressedSize) return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@ namespace trelwick::engine {
 
 // Exactly length bytes of fd at offset; nothing when the file ends first or cannot be read.
 std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length);
+// The same over some bytes: an open file, or a file read whole.
+using ReadAt = std::function<std::optional<std::string>(std::uint64_t offset, std::uint64_t length)>;
 
 // Where each entry's stored bytes begin in a zip file, read from its central directory and local
 // headers, so that unchanged entries can be copied file to file by the kernel. Anything unexpected
@@ -19,12 +22,14 @@ class ZipLayout {
     // Reads the central directory of the zip open as fd (size bytes). names are libzip's entry
     // names in directory order; they must match.
     static std::optional<ZipLayout> read(int fd, std::uint64_t size, const std::vector<std::string>& names);
+    // The same over bytes read by readAt, which the layout keeps.
+    static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names);
 
     // The offset of entry index's stored bytes, checked against compressedSize and the file end.
     std::optional<std::uint64_t> dataOffset(std::uint64_t index, std::uint64_t compressedSize) const;
 
   private:
-    int fd_ = -1;
+    ReadAt readAt_;
     std::uint64_t size_ = 0;
     std::vector<std::uint64_t> localHeaders_;
 };

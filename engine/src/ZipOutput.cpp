@@ -146,6 +146,12 @@ void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index) {
     e.size = info.size;
     toDos(info.mtime, e.dosTime, e.dosDate);
     e.offset = written_;
+    if (const auto stored = source.storedBytes(index, e.compressedSize)) {
+        writeLocalHeader(e);
+        put(*stored);
+        entries_.push_back(std::move(e));
+        return;
+    }
     const auto range = source.storedRange(index, e.compressedSize);
     // The kernel copies a large entry about 40% faster when its bytes sit at the same offset within a
     // page in both files; the local header's extra field takes up the difference.

@@ -118,6 +118,11 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
         case Magic::Zip:
             break;
     }
+    if (size < kReadWholeBelow) {
+        std::string bytes = readAt(0, size);
+        if (bytes.size() != size) fail(ErrorCode::ReadFailed, label, "", "the file cannot be read");
+        return openBytes(std::move(bytes), label, limits);
+    }
     // libzip reads through one descriptor; a duplicate of it (the same open file, even if the path
     // is replaced meanwhile) lets the save copy unchanged entries file to file.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -169,6 +174,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::
     zip_error_fini(&error);
     std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
     package->bytes_ = std::move(holder);
+    package->fileSize_ = package->bytes_->size();
     return package;
 }
 
@@ -196,16 +202,36 @@ ZipPackage::~ZipPackage() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::optional<ZipPackage::FileRange> ZipPackage::storedRange(std::uint64_t index, std::uint64_t compressedSize) const {
-    if (fd_ < 0) return std::nullopt;
+const std::optional<ZipLayout>& ZipPackage::layout() const {
     if (!layoutRead_) {
-        layout_ = ZipLayout::read(fd_, fileSize_, names_);
         layoutRead_ = true;
+        if (fd_ >= 0) {
+            layout_ = ZipLayout::read(fd_, fileSize_, names_);
+        } else if (bytes_) {
+            const std::string& bytes = *bytes_;
+            layout_ = ZipLayout::read(
+                [&bytes](std::uint64_t offset, std::uint64_t length) -> std::optional<std::string> {
+                    if (offset > bytes.size() || bytes.size() - offset < length) return std::nullopt;
+                    return bytes.substr(offset, length);
+                },
+                bytes.size(), names_);
+        }
     }
-    if (!layout_) return std::nullopt;
+    return layout_;
+}
+
+std::optional<ZipPackage::FileRange> ZipPackage::storedRange(std::uint64_t index, std::uint64_t compressedSize) const {
+    if (fd_ < 0 || !layout()) return std::nullopt;
     const auto offset = layout_->dataOffset(index, compressedSize);
     if (!offset) return std::nullopt;
     return FileRange{fd_, *offset};
+}
+
+std::optional<std::string_view> ZipPackage::storedBytes(std::uint64_t index, std::uint64_t compressedSize) const {
+    if (!bytes_ || !layout()) return std::nullopt;
+    const auto offset = layout_->dataOffset(index, compressedSize);
+    if (!offset) return std::nullopt;
+    return std::string_view(*bytes_).substr(*offset, compressedSize);
 }
 
 std::string ZipPackage::find(const std::string& partName) const {
@@ -229,13 +255,20 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
     if (st.size > limits_.maxXmlPartBytes || (st.size > kRatioCheckFloor && st.size / compressed > limits_.maxCompressionRatio) ||
         (st.comp_method == ZIP_CM_STORE && st.comp_size != st.size) || st.comp_size > fileSize_)
         return std::nullopt;
-    const auto range = storedRange(index, st.comp_size);
-    if (!range) return std::nullopt;
-    std::optional<std::string> stored = readAt(range->fd, range->offset, st.comp_size);
-    if (!stored) return std::nullopt;
+    std::optional<std::string> read;
+    std::string_view stored;
+    if (const auto inMemory = storedBytes(index, st.comp_size)) {
+        stored = *inMemory;
+    } else if (const auto range = storedRange(index, st.comp_size)) {
+        read = readAt(range->fd, range->offset, st.comp_size);
+        if (!read) return std::nullopt;
+        stored = *read;
+    } else {
+        return std::nullopt;
+    }
     std::string out;
     if (st.comp_method == ZIP_CM_STORE) {
-        out = std::move(*stored);
+        out = std::string(stored);
     } else {
         struct Free {
             void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
@@ -244,7 +277,7 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
         if (!decompressor) return std::nullopt;
         out.assign(st.size, '\0');
         // Without an actual-size out parameter, any stream that does not fill out exactly is an error.
-        if (libdeflate_deflate_decompress(decompressor.get(), stored->data(), stored->size(), out.data(), out.size(),
+        if (libdeflate_deflate_decompress(decompressor.get(), stored.data(), stored.size(), out.data(), out.size(),
                                           nullptr) != LIBDEFLATE_SUCCESS)
             return std::nullopt;
     }

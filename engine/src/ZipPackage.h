@@ -59,18 +59,27 @@ class ZipPackage {
         std::uint64_t offset;
     };
     std::optional<FileRange> storedRange(std::uint64_t index, std::uint64_t compressedSize) const;
+    // The entry's stored bytes themselves, when the package is held in memory and its directory
+    // could be read.
+    std::optional<std::string_view> storedBytes(std::uint64_t index, std::uint64_t compressedSize) const;
+
+    // Files smaller than this are read whole when opened: a few system calls instead of several
+    // for each part, and none of their entries is large enough to be worth copying in the kernel.
+    static constexpr std::uint64_t kReadWholeBelow = 256 * 1024;
 
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
     // Reads a file-backed entry whole and inflates it in one call, checking size and checksum;
     // nothing when that way does not apply or does not succeed.
     std::optional<std::string> readWhole(std::uint64_t index, const zip_stat_t& st) const;
+    // Where the directory says each entry lies, read on first use.
+    const std::optional<ZipLayout>& layout() const;
     zip_t* zip_;
     std::string label_;
     Limits limits_;
     std::unique_ptr<std::string> bytes_;  // backing store of an in-memory deck
     int fd_ = -1;                         // the package file, for copying entries file to file
-    std::uint64_t fileSize_ = 0;
+    std::uint64_t fileSize_ = 0;          // of the file or of the bytes in memory
     mutable bool layoutRead_ = false;
     mutable std::optional<ZipLayout> layout_;
     std::vector<std::string> names_;

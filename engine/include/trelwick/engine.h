@@ -101,6 +101,11 @@ struct Limits {
     std::uint64_t maxEntries = 100000;            // zip entries
 };
 
+// For programs to call once at start-up, before starting threads: has the C library keep the local
+// time zone it reads first. libzip converts every entry's time with mktime, which otherwise reads the
+// zone file again each time (a score of system calls a deck). Does nothing when TZ is already set.
+void keepLocalTimeZone();
+
 class Presentation {
   public:
     // Opens a deck; the format is decided from the content, not the extension. Throws Error.
