@@ -17,19 +17,25 @@ void showFooter(Presentation& deck) {
     deck.setVisible(MasterKind::Slide, Element::Footer, true);
 }
 
-std::string media() {
-    std::string bytes;
-    for (int i = 0; i < 5000; ++i) bytes += static_cast<char>((i * 7919) % 251);
+std::string media(std::size_t size = 5000) {
+    std::mt19937 random(7919);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
     return bytes;
 }
 
-TEST(PackageTest, UntouchedEntriesKeepTheirCompressedBytes) {
+// A small deck is read whole when opened, a large one part by part from the file; either way the
+// entries the stamp does not touch keep their stored bytes.
+class UntouchedEntries : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(UntouchedEntries, KeepTheirCompressedBytes) {
     TempDir dir;
     DeckPlan plan;
     plan.notesMaster = true;
     plan.slides[0].notes = true;
-    plan.extraEntries = {{"ppt/media/image1.png", media()}, {"docProps/app.xml", "<Properties/>"}};
+    plan.extraEntries = {{"ppt/media/image1.png", media(GetParam())}, {"docProps/app.xml", "<Properties/>"}};
     writeZip(dir / "in.pptx", buildDeck(plan));
+    ASSERT_EQ(std::filesystem::file_size(dir / "in.pptx") < 256 * 1024, GetParam() < 256 * 1024);
     Presentation deck = Presentation::open(dir / "in.pptx");
     showFooter(deck);
     deck.saveAs(dir / "out.pptx");
@@ -42,7 +48,13 @@ TEST(PackageTest, UntouchedEntriesKeepTheirCompressedBytes) {
         EXPECT_EQ(rawEntry(dir / "in.pptx", name), rawEntry(dir / "out.pptx", name)) << name;
     EXPECT_NE(rawEntry(dir / "in.pptx", "ppt/slides/slide1.xml"),
               rawEntry(dir / "out.pptx", "ppt/slides/slide1.xml"));
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Footer");
 }
+
+INSTANTIATE_TEST_SUITE_P(Sizes, UntouchedEntries, ::testing::Values(5000, 600 * 1024),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                             return info.param < 256 * 1024 ? std::string("ReadWhole") : std::string("ReadFromTheFile");
+                         });
 
 TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
     TempDir dir;
