@@ -115,6 +115,23 @@ std::uint32_t load32(const unsigned char* p) {
     return v;
 }
 
+// How far two runs of bytes agree, up to limit, eight bytes at a time.
+std::size_t matchLength(const unsigned char* a, const unsigned char* b, std::size_t length, std::size_t limit) {
+    while (length + 8 <= limit) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + length, 8);
+        std::memcpy(&y, b + length, 8);
+        if (x != y) {
+            if constexpr (std::endian::native == std::endian::little)
+                return length + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
+            break;
+        }
+        length += 8;
+    }
+    while (length < limit && a[length] == b[length]) ++length;
+    return length;
+}
+
 std::uint32_t hash(std::uint32_t v, int bits) {
     return (v * 2654435761u) >> (32 - bits);
 }
@@ -146,13 +163,14 @@ std::string deflateFixed(std::string_view input) {
         if (candidate != 0 && load32(in + candidate - 1) == v) {
             const std::size_t from = candidate - 1;
             const std::size_t limit = std::min<std::size_t>(kMaxMatch, n - i);
-            std::size_t length = kMinMatch;
-            while (length < limit && in[from + length] == in[i + length]) ++length;
+            const std::size_t length = matchLength(in + from, in + i, kMinMatch, limit);
             bits.put(t.lengths[length]);
             bits.put(t.distance(static_cast<std::uint32_t>(i - from)));
+            // Only the match's last positions are remembered: hashing every one of them cost more than
+            // the rest of the compression, and the output came out no smaller.
             const std::size_t end = i + length;
-            for (++i; i < end && i + kMinMatch <= n; ++i)
-                last[hash(load32(in + i), hashBits)] = static_cast<std::uint16_t>(i + 1);
+            for (std::size_t k = std::max(i + 1, end - 2); k < end && k + kMinMatch <= n; ++k)
+                last[hash(load32(in + k), hashBits)] = static_cast<std::uint16_t>(k + 1);
             i = end;
         } else {
             bits.put(t.literals[in[i]]);
