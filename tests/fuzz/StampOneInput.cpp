@@ -49,6 +49,27 @@ void setAll(Presentation& deck, bool visible) {
         }
 }
 
+// Every entry of a zip package the engine wrote inflates to its recorded size and checksum.
+void checkEveryEntry(const std::filesystem::path& file) {
+    int code = 0;
+    zip_t* zip = zip_open(file.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!zip) {
+        std::fprintf(stderr, "saved package does not open as a zip (libzip error %d)\n", code);
+        std::abort();
+    }
+    char buffer[65536];
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_file_t* entry = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+        zip_int64_t n = entry ? 1 : -1;
+        while (n > 0) n = zip_fread(entry, buffer, sizeof buffer);
+        if (n < 0 || zip_fclose(entry) != 0) {
+            std::fprintf(stderr, "saved entry %s is damaged\n", zip_get_name(zip, static_cast<zip_uint64_t>(i), 0));
+            std::abort();
+        }
+    }
+    zip_discard(zip);
+}
+
 // A deck the engine wrote itself must open again; anything else means the save produced damage.
 void saveAndReopen(Presentation& deck, const std::filesystem::path& target) {
     deck.saveAs(target);
@@ -58,6 +79,12 @@ void saveAndReopen(Presentation& deck, const std::filesystem::path& target) {
     } catch (const engine::Error& e) {
         std::fprintf(stderr, "saved deck does not open again: %s\n", e.what());
         std::abort();
+    }
+    char magic[2] = {};
+    if (std::FILE* f = std::fopen(target.c_str(), "rb")) {
+        const std::size_t got = std::fread(magic, 1, sizeof magic, f);
+        std::fclose(f);
+        if (got == sizeof magic && magic[0] == 'P' && magic[1] == 'K') checkEveryEntry(target);  // not a .ppt
     }
 }
 
