@@ -118,7 +118,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
         case Magic::Zip:
             break;
     }
-    if (size < kReadWholeBelow) {
+    if (size < limits.readWholeBelow) {
         std::string bytes = readAt(0, size);
         if (bytes.size() != size) fail(ErrorCode::ReadFailed, label, "", "the file cannot be read");
         return openBytes(std::move(bytes), label, limits);

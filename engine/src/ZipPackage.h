@@ -63,10 +63,6 @@ class ZipPackage {
     // could be read.
     std::optional<std::string_view> storedBytes(std::uint64_t index, std::uint64_t compressedSize) const;
 
-    // Files smaller than this are read whole when opened: a few system calls instead of several
-    // for each part, and none of their entries is large enough to be worth copying in the kernel.
-    static constexpr std::uint64_t kReadWholeBelow = 256 * 1024;
-
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
     // Reads a file-backed entry whole and inflates it in one call, checking size and checksum;

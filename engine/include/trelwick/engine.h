@@ -94,11 +94,14 @@ class PendingSave {
     SaveOutcome outcome_;
 };
 
-// Guards against hostile files; the defaults suit every real deck seen.
+// Guards against hostile files, and how a file is read; the defaults suit every real deck seen.
 struct Limits {
     std::uint64_t maxXmlPartBytes = 64ull << 20;  // uncompressed size of one XML part
     std::uint64_t maxCompressionRatio = 400;      // uncompressed / compressed, checked past 1 MiB
     std::uint64_t maxEntries = 100000;            // zip entries
+    // Files smaller than this are read whole when opened: a few system calls instead of several for
+    // each part. Larger ones are read part by part and their unchanged entries copied by the kernel.
+    std::uint64_t readWholeBelow = 256 * 1024;
 };
 
 // For programs to call once at start-up, before starting threads: has the C library keep the local
