@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "Pause.h"
+#include "trelwick/engine.h"
 #include "PowerPoint1.h"
 #include "PowerPointApplication.h"
 #include "util/AppError.h"
@@ -85,6 +86,10 @@ void BatchRun::PushButton7_Click() {
         int lastItem = 0;
         r.step(110, [&] { lastItem = window_.entryCount(); });
         for (int item = 1; item <= lastItem; ++item) processItem(r, item);
+        // Each save synced its file; the names in the folders are synced here, once, rather than once a
+        // deck (syncing never fails in a way the run could report).
+        for (const std::filesystem::path& folder : savedFolders_) engine::syncFolder(folder);
+        savedFolders_.clear();
         r.step(248, [&] { window_.setBusy(false); });
         r.step(250, [&] { window_.setProgressValue(0); });
         r.step(252, [&] { window_.setProgressText(QStringLiteral("Progress Bar")); });
@@ -126,7 +131,10 @@ void BatchRun::processItem(ErrorReport& r, int item) {
     r.step(228, [&] { output = window_.outputFolder() + nativeSeparator() + fileNameOfPath(source); });
     r.step(230, [&] { output = normalisePath(output); });
     r.step(232, [&] { output = normalisePath(output); });
-    r.step(234, [&] { use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed); });
+    r.step(234, [&] {
+        savedFolders_.insert(std::filesystem::path(output.toStdU16String()).parent_path());
+        use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
+    });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });
     r.step(240, [&] { deck = nullptr; });

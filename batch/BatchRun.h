@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <filesystem>
 #include <functional>
+#include <set>
 
 #include "options/HeaderFooterChoices.h"
 
@@ -51,6 +53,8 @@ private:
     PowerPointFactory& powerPoint_;
     BatchRunWindow window_;
     bool isRunning_ = false;
+    // Folders this run saved into; synced once when the loop ends, before "Done.".
+    std::set<std::filesystem::path> savedFolders_;
 };
 
 }  // namespace trelwick

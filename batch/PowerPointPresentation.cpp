@@ -44,7 +44,10 @@ void PowerPointPresentation::SaveAs(const QString& fileName, int fileFormat, int
     }
     engine::Presentation& target = deck();
     const engine::SaveOutcome outcome =
-        callEngine([&] { return target.saveAs(std::filesystem::path(fileName.toStdU16String())); });
+        callEngine([&] {
+            // The run that saves syncs the folder once at its end (BatchRun), not once a deck.
+            return target.saveAs(std::filesystem::path(fileName.toStdU16String()), engine::FolderSync::Later);
+        });
     warnings_.clear();
     for (const std::string& warning : outcome.warnings) warnings_ << QString::fromStdString(warning);
 }

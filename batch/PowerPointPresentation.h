@@ -29,7 +29,7 @@ public:
     PowerPointMaster HandoutMaster();
 
     // Saves in the deck's own format; fileFormat must be ppSaveAsDefault. The engine writes the file
-    // whole or not at all. A deck whose signature no longer holds is saved and said so in
+    // whole or not at all; the caller syncs the folder (engine::syncFolder) once it has saved all. A deck whose signature no longer holds is saved and said so in
     // lastSaveWarnings().
     void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault, int embedTrueTypeFonts = msoTriStateMixed);
     // Closes the presentation; any later call fails.

@@ -162,11 +162,18 @@ PendingSave::PendingSave(PendingSave&&) noexcept = default;
 PendingSave& PendingSave::operator=(PendingSave&&) noexcept = default;
 PendingSave::~PendingSave() = default;
 
-SaveOutcome PendingSave::commit() {
+SaveOutcome PendingSave::commit(FolderSync folder) {
     if (!file_) fail(ErrorCode::WriteFailed, target_.string(), "", "the presentation was already saved");
     const std::unique_ptr<AtomicFile> file = std::move(file_);
-    file->commit();
+    if (folder == FolderSync::Now)
+        file->commit();
+    else
+        file->commitFile();
     return std::move(outcome_);
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    AtomicFile::syncFolder(folder.empty() ? std::filesystem::path(".") : folder);
 }
 
 std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves) {
@@ -193,7 +200,9 @@ std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<Pen
     return results;
 }
 
-SaveOutcome Presentation::saveAs(const std::filesystem::path& target) { return prepareSave(target).commit(); }
+SaveOutcome Presentation::saveAs(const std::filesystem::path& target, FolderSync folder) {
+    return prepareSave(target).commit(folder);
+}
 
 PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     DeckBackend& deck = *impl_->deck;

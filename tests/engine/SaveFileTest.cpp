@@ -175,6 +175,20 @@ TEST(PendingSaveTest, SavesCommittedTogetherLandInTheirFoldersAndOneFailureStops
         EXPECT_TRUE(again.failure) << "a save was committed twice";
 }
 
+TEST(PendingSaveTest, ASaveLeavingItsFolderToTheCallerIsInPlaceAtOnce) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
+    Presentation deck = Presentation::open(dir / "deck.pptx");
+    deck.setText(MasterKind::Slide, Element::Footer, "Folder synced later");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.saveAs(dir / "out.pptx", FolderSync::Later);
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Folder synced later");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"deck.pptx", "out.pptx"}));
+    EXPECT_NO_THROW(syncFolder(dir.path()));
+    EXPECT_NO_THROW(syncFolder(dir / "no such folder")) << "syncing is best effort, as after every save";
+}
+
 // Reads a little-endian dword.
 std::uint32_t le32At(const std::string& s, std::size_t at) {
     return static_cast<std::uint8_t>(s[at]) | static_cast<std::uint8_t>(s[at + 1]) << 8 |

@@ -63,6 +63,12 @@ struct SaveOutcome {
 
 class AtomicFile;
 
+// Whether a save syncs its folder itself, or leaves that to a caller saving many decks into one folder,
+// which then calls syncFolder before it tells anyone they are saved: until then a crash may lose a new
+// name (the deck is then missing, or the old one is still there), never leave a damaged file.
+enum class FolderSync { Now, Later };
+void syncFolder(const std::filesystem::path& folder);
+
 // A stamped deck written in full to a temporary file beside its target, not yet in place. A batch
 // can stamp its next deck while this one reaches the disk. Destroyed uncommitted, it leaves nothing.
 class PendingSave {
@@ -71,9 +77,9 @@ class PendingSave {
     PendingSave& operator=(PendingSave&&) noexcept;
     ~PendingSave();
 
-    // Syncs the file, moves it over the target and syncs the folder; once only. Throws Error
-    // WriteFailed, leaving the target as it was.
-    SaveOutcome commit();
+    // Syncs the file, moves it over the target and syncs the folder (unless Later); once only. Throws
+    // Error WriteFailed, leaving the target as it was.
+    SaveOutcome commit(FolderSync folder = FolderSync::Now);
 
     // What commitAll made of one save: its outcome, or the Error WriteFailed that stopped it.
     struct Committed {
@@ -151,9 +157,9 @@ class Presentation {
     // target folder, synced, then renamed; a replaced file keeps its permissions). May be called again
     // after further setters. Throws Error; on failure nothing is left at target and the source is
     // unchanged.
-    SaveOutcome saveAs(const std::filesystem::path& target);
+    SaveOutcome saveAs(const std::filesystem::path& target, FolderSync folder = FolderSync::Now);
     // The first half of saveAs: stamps and writes the temporary file, and checks it, without
-    // putting it in place; saveAs(target) is prepareSave(target).commit(). Throws Error.
+    // putting it in place; saveAs(target, f) is prepareSave(target).commit(f). Throws Error.
     PendingSave prepareSave(const std::filesystem::path& target);
 
   private:
