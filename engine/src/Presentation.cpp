@@ -177,8 +177,9 @@ void syncFolder(const std::filesystem::path& folder) {
 }
 
 std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves) {
-    // Writing back starts for every file before the first is waited for, so that the journal
-    // commit of the first fsync carries all of them and the later fsyncs find nothing left to do.
+    // Writing back starts for every file before the first is waited for, so that the first fsync's
+    // wait covers them all (and on a journalled file system its commit too): the later ones find
+    // their data already on the disk.
     for (PendingSave* save : saves)
         if (save->file_) save->file_->startWriteback();
     std::vector<Committed> results(saves.size());

@@ -62,10 +62,6 @@ Magic sniff(const std::string& head) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // ASCII only, as part names are compared, and the same whatever locale the program runs in.
 char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
