@@ -27,6 +27,8 @@ bool isUtf8NonAscii(std::string_view s) {
     bool nonAscii = false;
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
+        // Readers (libzip among them) refuse a name marked UTF-8 that holds control characters.
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
         const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
         if (len == 0 || i + len > s.size()) return false;
         for (std::size_t k = 1; k < len; ++k)

@@ -2,8 +2,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include <csignal>
+#include <fstream>
 #include <random>
 
 #include "TestDeck.h"
@@ -55,6 +57,31 @@ INSTANTIATE_TEST_SUITE_P(Sizes, UntouchedEntries, ::testing::Values(5000, 600 * 
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                              return info.param < 256 * 1024 ? std::string("ReadWhole") : std::string("ReadFromTheFile");
                          });
+
+TEST(PackageTest, AnEntryNameWithAControlCharacterIsNotMarkedUtf8) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.extraEntries = {{"ppt/media/#\xC3\xA9t\xC3\xA9.bin", media()}};
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    // Zip writers refuse such a name, so the '#' is turned into a control character in place, in the
+    // local header and in the central directory alike, and the name is no longer marked UTF-8 there
+    // (as in a deck from an old zip tool).
+    std::string bytes = readFile(dir / "in.pptx");
+    for (std::size_t at = bytes.find("ppt/media/#"); at != std::string::npos; at = bytes.find("ppt/media/#", at)) {
+        bytes[at + 10] = '\x1a';
+        const std::size_t flags = bytes.compare(at - 30, 4, "PK\x03\x04") == 0 ? at - 30 + 7 : at - 46 + 9;
+        bytes[flags] = static_cast<char>(bytes[flags] & ~0x08);  // bit 11 of the little-endian flags
+    }
+    std::ofstream(dir / "in.pptx", std::ios::binary | std::ios::trunc) << bytes;
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+    int error = 0;
+    zip_t* zip = zip_open((dir / "out.pptx").c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    EXPECT_NE(zip, nullptr) << "libzip error " << error;
+    if (zip) zip_discard(zip);
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Footer");
+}
 
 TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {
     TempDir dir;
