@@ -1,5 +1,7 @@
 #include "DeckFinder.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -19,10 +21,18 @@ std::string lowered(std::string text) {
     return text;
 }
 
-fs::path identity(const fs::path& file) {
+// The same file however it is named (links, "..", another spelling), from one stat: resolving the
+// path instead looked up each of its folders again, for every deck.
+std::string identity(const fs::path& file) {
     std::error_code ec;
-    fs::path canonical = fs::weakly_canonical(fs::absolute(file, ec), ec);
-    return ec ? fs::absolute(file).lexically_normal() : canonical;
+#ifndef _WIN32  // Windows' stat gives no file number
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0)
+        return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+#else
+    if (fs::path canonical = fs::weakly_canonical(fs::absolute(file, ec), ec); !ec) return canonical.string();
+#endif
+    return "path " + fs::absolute(file, ec).lexically_normal().string();
 }
 
 bool sameFolder(const fs::path& a, const fs::path& b) {
@@ -48,7 +58,7 @@ bool DeckFinder::isSkippedName(const fs::path& file) {
 
 DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
     DeckList list;
-    std::set<fs::path> seenFiles;
+    std::set<std::string> seenFiles;
     // Case-insensitive so that a batch behaves the same on Windows and macOS file systems.
     std::set<std::string> takenNames;
 

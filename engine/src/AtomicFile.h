@@ -21,8 +21,6 @@ class AtomicFile {
 
     // The open temporary file, for writing.
     int fd() const { return fd_; }
-    // A path that opens the temporary file (under /proc for a file without a name yet).
-    const std::filesystem::path& temporaryPath() const { return temporary_; }
     // Appends bytes at the current position. Throws Error WriteFailed.
     void write(std::string_view bytes);
     // Syncs the temporary file, gives it the replaced file's permissions (else the umask default),

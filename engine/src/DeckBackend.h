@@ -32,9 +32,9 @@ class DeckBackend {
     // Applies the settings to the deck in memory; returns what the user should know, one sentence each.
     virtual std::vector<std::string> stamp(const StampSettings& settings,
                                            std::chrono::system_clock::time_point now) = 0;
-    // Writes the whole deck into file (the temporary file of an AtomicFile, truncated); target names the
-    // destination in messages. Throws Error.
-    virtual void write(const std::filesystem::path& file, const std::string& target) = 0;
+    // Writes the whole deck into fd, an open empty file (an AtomicFile's); target names the destination
+    // in messages. Throws Error.
+    virtual void write(int fd, const std::string& target) = 0;
 };
 
 }  // namespace trelwick::engine

@@ -24,8 +24,8 @@ std::vector<std::string> OpenXmlBackend::stamp(const StampSettings& settings,
     return stamper.warnings();
 }
 
-void OpenXmlBackend::write(const std::filesystem::path& file, const std::string& target) {
-    PackageWriter::write(*deck_, file, target);
+void OpenXmlBackend::write(int fd, const std::string& target) {
+    PackageWriter::write(*deck_, fd, target);
 }
 
 }  // namespace trelwick::engine

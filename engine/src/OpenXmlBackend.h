@@ -23,7 +23,7 @@ class OpenXmlBackend : public DeckBackend {
     HeaderFooter read(MasterKind kind, Element element, std::chrono::system_clock::time_point now) override;
     std::vector<std::string> stamp(const StampSettings& settings,
                                    std::chrono::system_clock::time_point now) override;
-    void write(const std::filesystem::path& file, const std::string& target) override;
+    void write(int fd, const std::string& target) override;
 
   private:
     std::unique_ptr<Deck> deck_;

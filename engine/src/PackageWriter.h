@@ -10,10 +10,10 @@ namespace trelwick::engine {
 // compressed bytes untouched, new parts appended.
 class PackageWriter {
   public:
-    // Writes the package into file, which must exist (the temporary file of an AtomicFile); anything in it
-    // is replaced. errorLabel names the target in messages. Throws Error WriteFailed (or DamagedPackage
-    // when a source entry cannot be copied).
-    static void write(const Deck& deck, const std::filesystem::path& file, const std::string& errorLabel);
+    // Writes the package into fd, an open empty file (the temporary file of an AtomicFile). errorLabel
+    // names the target in messages. Throws Error WriteFailed (or DamagedPackage when a source entry
+    // cannot be copied).
+    static void write(const Deck& deck, int fd, const std::string& errorLabel);
 };
 
 }  // namespace trelwick::engine

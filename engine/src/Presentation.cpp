@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -11,6 +10,7 @@
 #include "Failure.h"
 #include "OleProbe.h"
 #include "OpenXmlBackend.h"
+#include "SourceFile.h"
 #include "cfb/CompoundFile.h"
 #include "ppt/LegacyDeck.h"
 #include "trelwick/engine.h"
@@ -45,14 +45,6 @@ std::unique_ptr<DeckBackend> openCompoundFile(std::string bytes, const std::stri
     return std::make_unique<ppt::LegacyDeck>(CompoundFile::parse(std::move(bytes), label), label);
 }
 
-std::string firstBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string head(8, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return head;
-}
-
 }  // namespace
 
 void keepLocalTimeZone() {
@@ -69,22 +61,16 @@ Presentation::~Presentation() = default;
 
 Presentation Presentation::open(const std::filesystem::path& file, const Limits& limits) {
     auto impl = std::make_unique<Impl>();
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(file, ec) && OleProbe::hasMagic(firstBytes(file))) {
-        const std::string label = file.string();
-        const std::uint64_t size = std::filesystem::file_size(file, ec);
-        if (ec) fail(ErrorCode::ReadFailed, label, "", "the file size cannot be read");
-        if (size > CompoundFile::kMaxBytes)
-            fail(ErrorCode::LimitExceeded, label, "", "the presentation is larger than 2 GB");
-        std::ifstream in(file, std::ios::binary);
-        std::string bytes(size, '\0');
-        in.read(bytes.data(), static_cast<std::streamsize>(size));
-        if (!in || static_cast<std::uint64_t>(in.gcount()) != size)
-            fail(ErrorCode::ReadFailed, label, "", "the file cannot be read");
-        impl->deck = openCompoundFile(std::move(bytes), label);
+    SourceFile source = SourceFile::open(file);
+    if (OleProbe::hasMagic(source.read(0, 8))) {
+        if (source.size() > CompoundFile::kMaxBytes)
+            fail(ErrorCode::LimitExceeded, source.label(), "", "the presentation is larger than 2 GB");
+        std::string bytes = source.read(0, source.size());
+        if (bytes.size() != source.size()) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
+        impl->deck = openCompoundFile(std::move(bytes), source.label());
     } else {
-        impl->deck =
-            std::make_unique<OpenXmlBackend>(std::make_unique<Deck>(ZipPackage::openFile(file, limits)));
+        impl->deck = std::make_unique<OpenXmlBackend>(
+            std::make_unique<Deck>(ZipPackage::openFile(std::move(source), limits)));
     }
     return Presentation(std::move(impl));
 }
@@ -212,11 +198,17 @@ PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     std::error_code ec;
     if (std::filesystem::is_directory(target, ec))
         fail(ErrorCode::WriteFailed, target.string(), "", "the target is a folder");
-    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-    if (!std::filesystem::is_directory(folder, ec))
-        fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
-    auto file = std::make_unique<AtomicFile>(target);
-    deck.write(file->temporaryPath(), target.string());
+    std::unique_ptr<AtomicFile> file;
+    try {
+        file = std::make_unique<AtomicFile>(target);
+    } catch (const Error&) {
+        // Looked at only now: a folder that is there is the common case and costs a lookup per deck.
+        const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+        if (!std::filesystem::is_directory(folder, ec))
+            fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
+        throw;
+    }
+    deck.write(file->fd(), target.string());
 
     SaveOutcome outcome;
     outcome.warnings = stampWarnings;

@@ -6,7 +6,6 @@
 
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 
 #include "Failure.h"
@@ -79,30 +78,10 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
-std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& file, const Limits& limits) {
-    const std::string label = file.string();
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    // Only "no such file" means absent; a path too long, a loop of links or a folder that may not be
-    // searched leave the file's existence unknown, and saying it does not exist would mislead.
-    if (status.type() == std::filesystem::file_type::none)
-        fail(ErrorCode::ReadFailed, label, "", "the file cannot be reached (" + ec.message() + ")");
-    if (!std::filesystem::exists(status)) fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
-    if (std::filesystem::is_directory(status))
-        fail(ErrorCode::FileNotFound, label, "", "this is a folder, not a presentation file");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading");
-    const std::uint64_t size = std::filesystem::file_size(file, ec);
-    if (ec) fail(ErrorCode::ReadFailed, label, "", "the file size cannot be read");
-    if (size == 0) fail(ErrorCode::NotAPresentation, label, "", "the file is empty");
-    auto readAt = [&in](std::uint64_t offset, std::size_t length) {
-        std::string buffer(length, '\0');
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(offset));
-        in.read(buffer.data(), static_cast<std::streamsize>(length));
-        buffer.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-        return buffer;
-    };
+std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits& limits) {
+    const std::string& label = source.label();
+    const std::uint64_t size = source.size();
+    auto readAt = [&source](std::uint64_t offset, std::size_t length) { return source.read(offset, length); };
     const std::string head = readAt(0, 8);
     switch (sniff(head)) {
         case Magic::Ole:
@@ -121,16 +100,14 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(const std::filesystem::path& fi
     }
     // libzip reads through one descriptor; a duplicate of it (the same open file, even if the path
     // is replaced meanwhile) lets the save copy unchanged entries file to file.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading");
-    const int copyFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    const int copyFd = ::fcntl(source.fd(), F_DUPFD_CLOEXEC, 0);
     int code = 0;
-    zip_t* zip = zip_fdopen(fd, 0, &code);
+    zip_t* zip = zip_fdopen(source.fd(), 0, &code);
     if (!zip) {
-        ::close(fd);
         if (copyFd >= 0) ::close(copyFd);
         failOpen(code, label);
     }
+    source.release();  // libzip owns it now
     std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
     package->fd_ = copyFd;
     package->fileSize_ = size;

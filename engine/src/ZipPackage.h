@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "SourceFile.h"
 #include "ZipLayout.h"
 #include "trelwick/engine.h"
 
@@ -21,9 +22,9 @@ namespace trelwick::engine {
 // size-capped reading of the XML parts. Media is never inflated.
 class ZipPackage {
   public:
-    // Opens a file after sniffing its content. Throws Error (FileNotFound, NotAPresentation,
-    // PasswordProtected, LegacyFormat, DamagedPackage, ReadFailed, LimitExceeded).
-    static std::unique_ptr<ZipPackage> openFile(const std::filesystem::path& file, const Limits& limits);
+    // Opens a file after sniffing its content. Throws Error (NotAPresentation, PasswordProtected,
+    // LegacyFormat, DamagedPackage, ReadFailed, LimitExceeded).
+    static std::unique_ptr<ZipPackage> openFile(SourceFile source, const Limits& limits);
     // The same for a deck held in memory; label names it in messages.
     static std::unique_ptr<ZipPackage> openBytes(std::string bytes, const std::string& label,
                                                  const Limits& limits);

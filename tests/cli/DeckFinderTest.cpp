@@ -108,8 +108,9 @@ TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
 
 TEST_F(DeckFinderWalk, TheSameFileReachedTwiceIsStampedOnce) {
     const fs::path deck = tmp.write("in/deck.pptx", "x");
-    const DeckList list =
-        DeckFinder(out()).find({deck, tmp.path() / "in", tmp.path() / "in/../in/deck.pptx"});
+    fs::create_symlink(deck, tmp.path() / "deck.pptx");
+    const DeckList list = DeckFinder(out()).find(
+        {deck, tmp.path() / "in", tmp.path() / "in/../in/deck.pptx", tmp.path() / "deck.pptx"});
     EXPECT_EQ(list.decks.size(), 1u);
     EXPECT_TRUE(list.refused.empty());
 }

@@ -379,6 +379,21 @@ TEST(PathBadInput, PathLongerThanTheSystemAllows) {
               << outcome.message.substr(outcome.message.rfind("deep.pptx")) << "\n";
 }
 
+// A named pipe that carries a deck's name: opening it for reading would wait for a writer forever.
+TEST(PathBadInput, NamedPipeIsRefusedWithoutWaiting) {
+    TempFolder source, output;
+    const fs::path input = source / "pipe.pptx";
+    ASSERT_EQ(::mkfifo(input.c_str(), 0644), 0);
+
+    const ChildOutcome outcome = stampInChild(input, output.path());
+
+    ASSERT_TRUE(outcome.finished) << outcome.message;
+    EXPECT_FALSE(outcome.stamped);
+    EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::ReadFailed)) << outcome.message;
+    EXPECT_NE(outcome.message.find("pipe.pptx"), std::string::npos) << outcome.message;
+    EXPECT_TRUE(entriesOf(output.path()).empty());
+}
+
 TEST(PermissionBadInput, FileWithoutReadPermission) {
     TempFolder source, output;
     const fs::path input = deckWith(source / "private.pptx", {});

@@ -1,6 +1,5 @@
 #include "LegacyDeck.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -499,7 +498,7 @@ std::string LegacyDeck::bytes() {
     return file_->serialize();
 }
 
-void LegacyDeck::write(const std::filesystem::path& file, const std::string& target) {
+void LegacyDeck::write(int fd, const std::string& target) {
     std::string out;
     try {
         out = bytes();
@@ -520,24 +519,17 @@ void LegacyDeck::write(const std::filesystem::path& file, const std::string& tar
         fail(ErrorCode::WriteFailed, target, "",
              std::string("the stamped presentation does not read back (") + e.what() + ")");
     }
-    // Written through a descriptor, so that a full disk is named as such in the message.
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(ErrorCode::WriteFailed, target, "",
-             std::string("cannot open the temporary file (") + std::strerror(errno) + ")");
     std::string_view left = out;
     while (!left.empty()) {
         const ssize_t n = ::write(fd, left.data(), left.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int saved = n < 0 ? errno : ENOSPC;
-            ::close(fd);
             fail(ErrorCode::WriteFailed, target, "",
                  std::string("cannot write the output file (") + std::strerror(saved) + ")");
         }
         left.remove_prefix(static_cast<std::size_t>(n));
     }
-    ::close(fd);
 }
 
 }  // namespace trelwick::engine::ppt
