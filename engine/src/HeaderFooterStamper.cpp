@@ -70,12 +70,20 @@ pugi::xml_node phOf(pugi::xml_node sp, const Prefixes& px) {
     return sp.child(px.nvSpPr.c_str()).child(px.nvPr.c_str()).child(px.ph.c_str());
 }
 
+// A placeholder shape with its p:ph, which says what it holds and which it inherits from.
+struct Placeholder {
+    pugi::xml_node sp;
+    pugi::xml_node ph;
+    std::string_view type() const { return ph.attribute("type").value(); }
+    std::int64_t idx() const { return ph.attribute("idx").as_llong(0); }
+};
+
 void collectPlaceholders(pugi::xml_node tree, const Prefixes& px, std::string_view type,
-                         std::vector<pugi::xml_node>& out) {
+                         std::vector<Placeholder>& out) {
     for (pugi::xml_node child : tree.children()) {
         if (px.sp == child.name()) {
             const pugi::xml_node ph = phOf(child, px);
-            if (ph && (type.empty() || type == ph.attribute("type").value())) out.push_back(child);
+            if (ph && (type.empty() || type == ph.attribute("type").value())) out.push_back({child, ph});
         } else if (px.grpSp == child.name()) {
             collectPlaceholders(child, px, type, out);
         }
@@ -86,9 +94,15 @@ pugi::xml_node shapeTree(const XmlPart& part, const Prefixes& px) {
     return part.root().child(px.cSld.c_str()).child(px.spTree.c_str());
 }
 
+std::vector<Placeholder> placeholderRecords(const XmlPart& part, const Prefixes& px, std::string_view type) {
+    std::vector<Placeholder> out;
+    collectPlaceholders(shapeTree(part, px), px, type, out);
+    return out;
+}
+
 std::vector<pugi::xml_node> placeholders(const XmlPart& part, const Prefixes& px, std::string_view type) {
     std::vector<pugi::xml_node> out;
-    collectPlaceholders(shapeTree(part, px), px, type, out);
+    for (const Placeholder& p : placeholderRecords(part, px, type)) out.push_back(p.sp);
     return out;
 }
 
@@ -112,15 +126,16 @@ class StampLookup {
         entry = Prefixes(part.prefixOf(ns::kPml, ns::kPmlStrict), std::move(dml));
         return entry;
     }
-    const std::vector<pugi::xml_node>& inheritedPlaceholders(const XmlPart& part) {
+    const std::vector<Placeholder>& inheritedPlaceholders(const XmlPart& part) {
         auto it = placeholders_.find(&part);
-        if (it == placeholders_.end()) it = placeholders_.emplace(&part, placeholders(part, prefixes(part), "")).first;
+        if (it == placeholders_.end())
+            it = placeholders_.emplace(&part, placeholderRecords(part, prefixes(part), "")).first;
         return it->second;
     }
 
   private:
     std::map<const XmlPart*, Prefixes> prefixes_;
-    std::map<const XmlPart*, std::vector<pugi::xml_node>> placeholders_;
+    std::map<const XmlPart*, std::vector<Placeholder>> placeholders_;
 };
 
 namespace {
@@ -271,14 +286,14 @@ class PageShapes {
   public:
     PageShapes(const XmlPart& page, const Prefixes& px) : page_(page), px_(px) {}
 
-    const std::vector<pugi::xml_node>& placeholders() {
-        if (!placeholders_) placeholders_ = engine::placeholders(page_, px_, "");
+    const std::vector<Placeholder>& placeholders() {
+        if (!placeholders_) placeholders_ = placeholderRecords(page_, px_, "");
         return *placeholders_;
     }
     std::vector<pugi::xml_node> ofType(std::string_view type) {
         std::vector<pugi::xml_node> out;
-        for (pugi::xml_node sp : placeholders())
-            if (type == phOf(sp, px_).attribute("type").value()) out.push_back(sp);
+        for (const Placeholder& p : placeholders())
+            if (p.type() == type) out.push_back(p.sp);
         return out;
     }
     std::int64_t freeId() {
@@ -287,8 +302,8 @@ class PageShapes {
     }
     // Kept at the end of the list: the page had no placeholder of its type, so nothing looks it up by
     // position.
-    void added(pugi::xml_node sp, std::int64_t id) {
-        if (placeholders_) placeholders_->push_back(sp);
+    void added(pugi::xml_node sp, pugi::xml_node ph, std::int64_t id) {
+        if (placeholders_) placeholders_->push_back({sp, ph});
         if (ids_) ids_->insert(id);
     }
     void removed() {
@@ -299,7 +314,7 @@ class PageShapes {
   private:
     const XmlPart& page_;
     const Prefixes& px_;
-    std::optional<std::vector<pugi::xml_node>> placeholders_;
+    std::optional<std::vector<Placeholder>> placeholders_;
     std::optional<std::multiset<std::int64_t>> ids_;
 };
 
@@ -406,19 +421,18 @@ pugi::xml_node drawnXfrm(Deck& deck, StampLookup& lookup, pugi::xml_node sp, con
     auto from = [&](const std::string& name, bool byIdx) -> pugi::xml_node {
         if (name.empty()) return {};
         const XmlPart& part = deck.part(name);
-        const Prefixes& partPx = lookup.prefixes(part);
-        const std::vector<pugi::xml_node>& found = lookup.inheritedPlaceholders(part);
+        const std::vector<Placeholder>& found = lookup.inheritedPlaceholders(part);
         pugi::xml_node match;
         if (byIdx)
-            for (pugi::xml_node candidate : found)
-                if (phOf(candidate, partPx).attribute("idx").as_llong(0) == ph.attribute("idx").as_llong(0)) {
-                    match = candidate;
+            for (const Placeholder& candidate : found)
+                if (candidate.idx() == ph.attribute("idx").as_llong(0)) {
+                    match = candidate.sp;
                     break;
                 }
         if (!match)
-            for (pugi::xml_node candidate : found)
-                if (type == phOf(candidate, partPx).attribute("type").value()) {
-                    match = candidate;
+            for (const Placeholder& candidate : found)
+                if (candidate.type() == type) {
+                    match = candidate.sp;
                     break;
                 }
         return childNamed(childNamed(match, "spPr"), "xfrm");
@@ -519,8 +533,8 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
             if (!types) {
                 const Prefixes& px = lookup_->prefixes(part);
                 types.emplace();
-                for (pugi::xml_node sp : placeholders(part, px, ""))
-                    types->emplace_back(phOf(sp, px).attribute("type").value());
+                for (const Placeholder& p : placeholderRecords(part, px, ""))
+                    types->emplace_back(p.type());
             }
             if (std::find(types->begin(), types->end(), type) == types->end()) continue;
         }
@@ -731,25 +745,24 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     if (!layout.empty()) {
         const XmlPart& l = deck_.part(layout);
         layoutPxPtr = &lookup_->prefixes(l);
-        for (pugi::xml_node sp : lookup_->inheritedPlaceholders(l)) {
-            usedIdx.insert(phOf(sp, *layoutPxPtr).attribute("idx").as_llong(0));
-            if (!layoutPh && std::string_view(phOf(sp, *layoutPxPtr).attribute("type").value()) == type)
-                layoutPh = sp;
+        for (const Placeholder& p : lookup_->inheritedPlaceholders(l)) {
+            usedIdx.insert(p.idx());
+            if (!layoutPh && p.type() == type) layoutPh = p.sp;
         }
     }
     if (!master.empty()) {
         const XmlPart& m = deck_.part(master);
         masterPxPtr = &lookup_->prefixes(m);
-        for (pugi::xml_node sp : lookup_->inheritedPlaceholders(m))
-            if (std::string_view(phOf(sp, *masterPxPtr).attribute("type").value()) == type) {
-                masterPh = sp;
+        for (const Placeholder& p : lookup_->inheritedPlaceholders(m))
+            if (p.type() == type) {
+                masterPh = p.sp;
                 break;
             }
     }
     const Prefixes& layoutPx = *layoutPxPtr;
     const Prefixes& masterPx = *masterPxPtr;
     std::set<std::int64_t> pageIdx;
-    for (pugi::xml_node sp : shapes.placeholders()) pageIdx.insert(phOf(sp, px).attribute("idx").as_llong(0));
+    for (const Placeholder& p : shapes.placeholders()) pageIdx.insert(p.idx());
     usedIdx.insert(pageIdx.begin(), pageIdx.end());
     const std::int64_t unusedIdx = freeNumber(usedIdx);
 
@@ -834,7 +847,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         body.append_child(px.aLstStyle.c_str());
     }
     fillText(sp, px, content, seed);
-    shapes.added(sp, id);
+    shapes.added(sp, ph, id);
     // As for a reused placeholder, so that stamping again changes nothing.
     keepOnPage(sp, px, drawnXfrm(deck_, *lookup_, sp, px, layout, master),
                notesPage ? deck_.notesWidth : deck_.slideWidth,
