@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <initializer_list>
 #include <set>
 
@@ -62,8 +63,12 @@ struct Prefixes {
     std::string d(std::string_view local) const { return qualified(a, local); }
 };
 
-Prefixes readPrefixes(const XmlPart& part) {
-    return {part.prefixOf(ns::kPml, ns::kPmlStrict), part.prefixOf(ns::kDml, ns::kDmlStrict)};
+// Nearly every part uses p: and a:, so those share one set of names instead of qualifying them again
+// for each part; parts with other prefixes get their own, kept in owned.
+const Prefixes& prefixesFor(std::string pml, std::string dml, std::deque<Prefixes>& owned) {
+    static const Prefixes common{"p", "a"};
+    if (pml == common.p && dml == common.a) return common;
+    return owned.emplace_back(std::move(pml), std::move(dml));
 }
 
 pugi::xml_node phOf(pugi::xml_node sp, const Prefixes& px) {
@@ -114,17 +119,21 @@ class StampLookup {
   public:
     const Prefixes& prefixes(const XmlPart& part) {
         auto it = prefixes_.find(&part);
-        if (it == prefixes_.end()) it = prefixes_.emplace(&part, readPrefixes(part)).first;
-        return it->second;
+        if (it == prefixes_.end())
+            it = prefixes_
+                     .emplace(&part, &prefixesFor(part.prefixOf(ns::kPml, ns::kPmlStrict),
+                                                  part.prefixOf(ns::kDml, ns::kDmlStrict), owned_))
+                     .first;
+        return *it->second;
     }
     // Declares DrawingML on the part when it lacks it.
     const Prefixes& writablePrefixes(XmlPart& part, bool strict) {
         std::string dml = part.ensurePrefix(ns::kDml, ns::kDmlStrict, strict, "a");
         const Prefixes& known = prefixes(part);
         if (known.a == dml) return known;
-        Prefixes& entry = prefixes_.at(&part);
-        entry = Prefixes(part.prefixOf(ns::kPml, ns::kPmlStrict), std::move(dml));
-        return entry;
+        const Prefixes*& entry = prefixes_.at(&part);
+        entry = &prefixesFor(part.prefixOf(ns::kPml, ns::kPmlStrict), std::move(dml), owned_);
+        return *entry;
     }
     const std::vector<Placeholder>& inheritedPlaceholders(const XmlPart& part) {
         auto it = placeholders_.find(&part);
@@ -134,7 +143,8 @@ class StampLookup {
     }
 
   private:
-    std::map<const XmlPart*, Prefixes> prefixes_;
+    std::map<const XmlPart*, const Prefixes*> prefixes_;
+    std::deque<Prefixes> owned_;
     std::map<const XmlPart*, std::vector<Placeholder>> placeholders_;
 };
 
