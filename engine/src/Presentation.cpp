@@ -60,8 +60,14 @@ Presentation& Presentation::operator=(Presentation&&) noexcept = default;
 Presentation::~Presentation() = default;
 
 Presentation Presentation::open(const std::filesystem::path& file, const Limits& limits) {
-    auto impl = std::make_unique<Impl>();
     SourceFile source = SourceFile::open(file);
+    // A small file is read in one go; no entry in it is worth a copy by the kernel.
+    if (source.size() < limits.readWholeBelow) {
+        std::string bytes = source.read(0, source.size());
+        if (bytes.size() != source.size()) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
+        return openBytes(std::move(bytes), source.label(), limits);
+    }
+    auto impl = std::make_unique<Impl>();
     if (OleProbe::hasMagic(source.read(0, 8))) {
         if (source.size() > CompoundFile::kMaxBytes)
             fail(ErrorCode::LimitExceeded, source.label(), "", "the presentation is larger than 2 GB");

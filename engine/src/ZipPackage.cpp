@@ -93,11 +93,6 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
         case Magic::Zip:
             break;
     }
-    if (size < limits.readWholeBelow) {
-        std::string bytes = readAt(0, size);
-        if (bytes.size() != size) fail(ErrorCode::ReadFailed, label, "", "the file cannot be read");
-        return openBytes(std::move(bytes), label, limits);
-    }
     // libzip reads through one descriptor; a duplicate of it (the same open file, even if the path
     // is replaced meanwhile) lets the save copy unchanged entries file to file.
     const int copyFd = ::fcntl(source.fd(), F_DUPFD_CLOEXEC, 0);
