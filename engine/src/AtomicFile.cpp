@@ -65,13 +65,25 @@ void sweepOnce(const std::filesystem::path& folder) {
 AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {
     folder_ = target_.parent_path();
     if (folder_.empty()) folder_ = ".";
+    // The file replaced keeps its permissions; a new one gets what the umask leaves of rw-rw-rw-.
+    struct stat existing {};
+    if (::stat(target_.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
+        mode_ = existing.st_mode & 07777;
+    } else {
+        mode_ = 0666 & ~processUmask();
+    }
     sweepOnce(folder_);
 #ifdef O_TMPFILE
-    // The unnamed file is linked through /proc; without /proc it could not be given a name.
+    // The unnamed file is linked through /proc; without /proc it could not be given a name. Nothing
+    // can open it by a name while it is written, so it is created with its final permissions where
+    // the umask allows (sparing a chmod when it is committed).
     static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
-    if (procMounted) fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (procMounted) fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode_);
     if (fd_ >= 0) {
         anonymous_ = true;
+        // Set-id and sticky bits may be dropped on creation; those files are chmod-ed as before.
+        modeSet_ = (mode_ & ~0777) == 0 && (mode_ & ~processUmask()) == mode_;
         temporary_ = "/proc/self/fd/" + std::to_string(fd_);
         return;
     }
@@ -121,10 +133,8 @@ void AtomicFile::commit() {
 }
 
 void AtomicFile::commitFile() {
-    struct stat existing {};
-    const bool replacing = ::stat(target_.c_str(), &existing) == 0;
-    const mode_t mode = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
-    if (::fchmod(fd_, mode) != 0 || ::fsync(fd_) != 0) failWrite(target_, "cannot flush the written file to disk");
+    if ((!modeSet_ && ::fchmod(fd_, mode_) != 0) || ::fsync(fd_) != 0)
+        failWrite(target_, "cannot flush the written file to disk");
     moveIntoPlace();
     committed_ = true;
 }

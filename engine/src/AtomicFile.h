@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -12,7 +14,8 @@ namespace trelwick::engine {
 // is complete, so a process killed while writing leaves nothing behind.
 class AtomicFile {
   public:
-    // Creates an empty temporary file in target's folder. Throws Error WriteFailed.
+    // Creates an empty temporary file in target's folder. Throws Error WriteFailed (also when target
+    // is a folder).
     explicit AtomicFile(std::filesystem::path target);
     // Removes the temporary file unless committed.
     ~AtomicFile();
@@ -50,6 +53,8 @@ class AtomicFile {
     std::filesystem::path folder_;
     std::filesystem::path temporary_;
     int fd_ = -1;
+    mode_t mode_ = 0;         // the permissions the committed file gets
+    bool modeSet_ = false;    // created with them already
     bool anonymous_ = false;  // O_TMPFILE: no name until linked
     bool committed_ = false;
 };

@@ -201,15 +201,13 @@ PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     DeckBackend& deck = *impl_->deck;
     const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->clock());
 
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec))
-        fail(ErrorCode::WriteFailed, target.string(), "", "the target is a folder");
     std::unique_ptr<AtomicFile> file;
     try {
         file = std::make_unique<AtomicFile>(target);
     } catch (const Error&) {
         // Looked at only now: a folder that is there is the common case and costs a lookup per deck.
         const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+        std::error_code ec;
         if (!std::filesystem::is_directory(folder, ec))
             fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
         throw;

@@ -76,12 +76,15 @@ TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole)
     }
     EXPECT_TRUE(dir.names().empty());
 
-    for (const bool existing : {false, true}) {
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    // A new file, then files whose permissions a usual umask allows and does not allow.
+    for (const mode_t existing : {mode_t{0}, mode_t{0640}, mode_t{0666}}) {
         SCOPED_TRACE(existing ? "replacing" : "new");
         const fs::path target = dir / "deck.pptx";
         if (existing) {
             writeFile(target, "old");
-            ::chmod(target.c_str(), 0640);
+            ::chmod(target.c_str(), existing);
         }
         AtomicFile file(target);
         file.write("new ");
@@ -97,10 +100,37 @@ TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole)
         struct stat st {};
         ::stat(target.c_str(), &st);
         if (existing) {
-            EXPECT_EQ(st.st_mode & 0777, 0640u) << "the replaced file's permissions are kept";
+            EXPECT_EQ(st.st_mode & 0777, existing) << "the replaced file's permissions are kept";
+        } else {
+            EXPECT_EQ(st.st_mode & 0777, 0666 & ~umask) << "a new file gets what the umask leaves";
         }
         fs::remove(target);
     }
+}
+
+// Both are found only once creating the temporary file has been tried, so each must still be named.
+TEST(PendingSaveTest, ATargetThatIsAFolderOrAMissingFolderIsNamedAndNothingIsWritten) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
+    fs::create_directory(dir / "taken.pptx");
+    Presentation deck = Presentation::open(dir / "deck.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    const std::vector<std::pair<fs::path, std::string>> cases = {
+        {dir / "taken.pptx", "the target is a folder"},
+        {dir / "missing" / "deck.pptx", "the output folder does not exist"},
+    };
+    for (const auto& [target, why] : cases) {
+        SCOPED_TRACE(target.string());
+        try {
+            deck.prepareSave(target);
+            ADD_FAILURE() << "saved";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
+            EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"deck.pptx", "taken.pptx"}));
+    EXPECT_TRUE(fs::is_empty(dir / "taken.pptx"));
 }
 
 TEST(PendingSaveTest, NothingMovesUntilCommitAndAnAbandonedSaveLeavesNoTrace) {
