@@ -240,10 +240,14 @@ std::string Deck::addRelationship(const std::string& source, std::string_view ty
     return id;
 }
 
-std::string Deck::unusedPartName(const std::string& folder, const std::string& stem) const {
-    for (int n = 1;; ++n) {
-        const std::string name = folder + "/" + stem + std::to_string(n) + ".xml";
-        if (!exists(name)) return name;
+std::string Deck::unusedPartName(const std::string& folder, const std::string& stem) {
+    int& next = nextPartNumber_.try_emplace(folder + "/" + stem, 1).first->second;
+    for (;; ++next) {
+        std::string name = folder + "/" + stem + std::to_string(next) + ".xml";
+        if (!exists(name)) {
+            ++next;
+            return name;
+        }
     }
 }
 
@@ -253,14 +257,19 @@ void Deck::addContentType(const std::string& partName, std::string_view contentT
     const std::string prefix = types.prefixOf(ns::kContentTypes, ns::kContentTypes);
     const std::string overrideName = qualified(prefix, "Override");
     const std::string defaultName = qualified(prefix, "Default");
-    for (pugi::xml_node n : types.root().children(overrideName.c_str()))
-        if (equalsIgnoringCase(n.attribute("PartName").value(), wanted)) return;
+    if (!overridden_) {
+        overridden_.emplace();
+        for (pugi::xml_node n : types.root().children(overrideName.c_str()))
+            overridden_->insert(toLower(n.attribute("PartName").value()));
+    }
+    if (overridden_->count(toLower(wanted)) > 0) return;
     // A rels part is normally covered by the Default for the extension.
     if (contentType == ns::kRelsType)
         for (pugi::xml_node n : types.root().children(defaultName.c_str()))
             if (equalsIgnoringCase(n.attribute("Extension").value(), "rels")) return;
-    pugi::xml_node n = types.root().append_child(qualified(prefix, "Override").c_str());
+    pugi::xml_node n = types.root().append_child(overrideName.c_str());
     n.append_attribute("PartName") = wanted.c_str();
+    overridden_->insert(toLower(wanted));
     n.append_attribute("ContentType") = std::string(contentType).c_str();
     types.markDirty();
 }

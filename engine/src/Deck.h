@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,7 +54,7 @@ class Deck {
     std::string relationshipType(std::string_view typeName) const;
 
     // A part name "<folder>/<stem>N.xml" used by nothing yet.
-    std::string unusedPartName(const std::string& folder, const std::string& stem) const;
+    std::string unusedPartName(const std::string& folder, const std::string& stem);
     XmlPart& addXmlPart(const std::string& name, const std::string& text, std::string_view contentType);
     void addRawPart(const std::string& name, std::string bytes, std::string_view contentType);
 
@@ -84,6 +85,10 @@ class Deck {
     std::vector<std::string> newParts_;
     std::map<std::string, std::string> rawNewParts_;
     std::map<std::string, std::vector<Relationship>> relationships_;  // by source part
+    // Kept while parts are added one after another (a notes page for each of thousands of slides):
+    // looking through every name and every content type again for each made adding them quadratic.
+    std::map<std::string, int> nextPartNumber_;  // by "<folder>/<stem>": no lower number is free
+    std::optional<std::set<std::string>> overridden_;  // part names with a content type, lower case
 };
 
 // "ppt/slides/_rels/slide1.xml.rels" for "ppt/slides/slide1.xml"; "_rels/.rels" for "".

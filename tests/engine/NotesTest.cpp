@@ -79,6 +79,32 @@ TEST_F(NotesTest, ExistingAndMissingNotesSlidesAllShowTheElements) {
         EXPECT_STREQ(hf.attribute(flag).value(), "1") << flag;
 }
 
+// Names and content types of new notes pages are worked out once for all of them (a deck of thousands of
+// slides without notes gets thousands); each new page must still take a free name and one content type.
+TEST_F(NotesTest, NotesPagesMadeOneAfterAnotherTakeFreeNamesAndOneContentTypeEach) {
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.slides.resize(5);
+    plan.slides[1].notes = true;  // notesSlide1
+    plan.slides[3].notes = true;  // notesSlide2
+    const auto out = stamp(plan, [](Presentation& deck) { showNotes(deck, true); });
+
+    const std::string types = readEntry(out, "[Content_Types].xml");
+    const std::pair<int, int> expected[] = {{1, 3}, {2, 1}, {3, 4}, {4, 2}, {5, 5}};  // slide, notes page
+    for (const auto& [slide, notes] : expected) {
+        SCOPED_TRACE("slide " + std::to_string(slide));
+        const std::string rels = readEntry(out, "ppt/slides/_rels/slide" + std::to_string(slide) + ".xml.rels");
+        const std::string name = "notesSlide" + std::to_string(notes) + ".xml";
+        EXPECT_NE(rels.find("../notesSlides/" + name), std::string::npos) << rels;
+        const std::string override = "\"/ppt/notesSlides/" + name + "\"";
+        const std::size_t first = types.find(override);
+        EXPECT_NE(first, std::string::npos);
+        EXPECT_EQ(types.find(override, first + 1), std::string::npos) << "declared twice";
+        EXPECT_STREQ(part("ppt/notesSlides/" + name).one(placeholderPath("hdr") + "//a:t").text().get(),
+                     "Notes header");
+    }
+}
+
 TEST_F(NotesTest, HidingRemovesFromExistingNotesAndCreatesNothing) {
     DeckPlan plan;
     plan.notesMaster = true;
