@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes valid .pptx decks for benchmarks: one slide master with date, footer and slide-number
 placeholders, one layout, a theme, and 1 to 6 text slides each, half of them with notes slides.
---slides N writes one deck of N slides with notes instead; --media-mb M one deck whose pictures and
-video (random, so incompressible) make up M megabytes."""
+--slides N writes one deck of N slides with notes instead (--without-notes: with none, nor a notes
+master); --media-mb M one deck whose pictures and video (random, so incompressible) make up M
+megabytes."""
 import argparse
 import os
 import struct
@@ -123,8 +124,8 @@ PIC = ('<p:pic><p:nvPicPr><p:cNvPr id="4" name="Picture 3"/><p:cNvPicPr/><p:nvPr
        '<a:prstGeom prst="rect"><a:avLst/></a:prstGeom></p:spPr></p:pic>')
 
 
-def write_deck(path, index, slides=None, media_mb=0):
-    with_notes = index % 2 == 0 or slides is not None
+def write_deck(path, index, slides=None, media_mb=0, without_notes=False):
+    with_notes = (index % 2 == 0 or slides is not None) and not without_notes
     slides = slides or 1 + index % 6
     pictures = 0
     if media_mb:
@@ -204,11 +205,13 @@ def main():
     parser.add_argument("--count", type=int, default=200)
     parser.add_argument("--slides", type=int, help="one deck with this many slides, each with notes")
     parser.add_argument("--media-mb", type=int, default=0, help="one deck holding this many MB of media")
+    parser.add_argument("--without-notes", action="store_true",
+                        help="the --slides deck without notes pages or notes master (the stamp makes them)")
     a = parser.parse_args()
     os.makedirs(a.folder, exist_ok=True)
     if a.slides or a.media_mb:
         name = "slides-%d.pptx" % a.slides if a.slides else "media-%dMB.pptx" % a.media_mb
-        write_deck(os.path.join(a.folder, name), 0, a.slides or 24, a.media_mb)
+        write_deck(os.path.join(a.folder, name), 0, a.slides or 24, a.media_mb, a.without_notes)
         return
     for i in range(a.count):
         write_deck(os.path.join(a.folder, "generated-%03d.pptx" % i), i)
