@@ -186,9 +186,16 @@ std::string Deck::target(const std::string& source, std::string_view typeName) {
 }
 
 std::string Deck::targetById(const std::string& source, const std::string& id) {
-    for (const Relationship& r : relationships(source))
-        if (!r.external && r.id == id) return resolve(source, r.target);
-    return {};
+    // Indexed: the presentation part looks up every slide by id, and a scan per slide was quadratic.
+    auto known = relationshipIds_.find(source);
+    if (known == relationshipIds_.end()) {
+        known = relationshipIds_.emplace(source, std::map<std::string, std::size_t>()).first;
+        const std::vector<Relationship>& all = relationships(source);
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (!all[i].external) known->second.emplace(all[i].id, i);  // the first of an id counts
+    }
+    const auto it = known->second.find(id);
+    return it == known->second.end() ? std::string() : resolve(source, relationships(source)[it->second].target);
 }
 
 std::string Deck::relationshipType(std::string_view typeName) const {
@@ -237,6 +244,7 @@ std::string Deck::addRelationship(const std::string& source, std::string_view ty
     n.append_attribute("Target") = relative.c_str();
     rels.markDirty();
     relationships_.erase(source);
+    relationshipIds_.erase(source);
     return id;
 }
 

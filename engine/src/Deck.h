@@ -85,6 +85,7 @@ class Deck {
     std::vector<std::string> newParts_;
     std::map<std::string, std::string> rawNewParts_;
     std::map<std::string, std::vector<Relationship>> relationships_;  // by source part
+    std::map<std::string, std::map<std::string, std::size_t>> relationshipIds_;  // id -> index, by source
     // Kept while parts are added one after another (a notes page for each of thousands of slides):
     // looking through every name and every content type again for each made adding them quadratic.
     std::map<std::string, int> nextPartNumber_;  // by "<folder>/<stem>": no lower number is free
