@@ -21,14 +21,16 @@ std::string lowered(std::string text) {
     return text;
 }
 
-// The same file however it is named (links, "..", another spelling), from one stat: resolving the
-// path instead looked up each of its folders again, for every deck.
+// The same file under the same name however it is reached (a link to its folder, "..", another
+// spelling), from one stat: resolving the path instead looked up each of its folders again, for every
+// deck. A link under another name is an input of its own and keeps its output.
 std::string identity(const fs::path& file) {
     std::error_code ec;
 #ifndef _WIN32  // Windows' stat gives no file number
     struct stat st {};
     if (::stat(file.c_str(), &st) == 0)
-        return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+        return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + " " +
+               file.filename().string();
 #else
     if (fs::path canonical = fs::weakly_canonical(fs::absolute(file, ec), ec); !ec) return canonical.string();
 #endif

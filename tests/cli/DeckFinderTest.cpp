@@ -115,6 +115,18 @@ TEST_F(DeckFinderWalk, TheSameFileReachedTwiceIsStampedOnce) {
     EXPECT_TRUE(list.refused.empty());
 }
 
+TEST_F(DeckFinderWalk, ALinkUnderAnotherNameKeepsItsOwnOutput) {
+    const fs::path deck = tmp.write("in/deck.pptx", "x");
+    fs::create_hard_link(deck, tmp.path() / "in/copy.pptx");
+    fs::create_symlink(deck, tmp.path() / "alias.pptx");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in", tmp.path() / "alias.pptx"});
+    ASSERT_EQ(list.decks.size(), 3u);
+    EXPECT_EQ(list.decks[0].target, out() / "copy.pptx");
+    EXPECT_EQ(list.decks[1].target, out() / "deck.pptx");
+    EXPECT_EQ(list.decks[2].target, out() / "alias.pptx");
+    EXPECT_TRUE(list.refused.empty());
+}
+
 TEST_F(DeckFinderWalk, MissingPathIsRefusedAndTheRestGoOn) {
     tmp.write("in/a.pptx", "x");
     const DeckList list = DeckFinder(out()).find({tmp.path() / "missing.pptx", tmp.path() / "in"});
