@@ -67,23 +67,21 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
     if (folder_.empty()) folder_ = ".";
     // The file replaced keeps its permissions; a new one gets what the umask leaves of rw-rw-rw-.
     struct stat existing {};
-    if (::stat(target_.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode)) fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
-        mode_ = existing.st_mode & 07777;
-    } else {
-        mode_ = 0666 & ~processUmask();
-    }
+    const bool replacing = ::stat(target_.c_str(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode))
+        fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
+    mode_ = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
     sweepOnce(folder_);
 #ifdef O_TMPFILE
     // The unnamed file is linked through /proc; without /proc it could not be given a name. Nothing
-    // can open it by a name while it is written, so it is created with its final permissions where
-    // the umask allows (sparing a chmod when it is committed).
+    // can open it by a name while it is written, so a new file is created as any program creates one
+    // (the umask, or the folder's default ACL, applies), sparing a chmod when it is committed. A file
+    // that replaces another is given that one's permissions exactly, when committed.
     static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
-    if (procMounted) fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode_);
+    if (procMounted) fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, replacing ? 0600 : 0666);
     if (fd_ >= 0) {
         anonymous_ = true;
-        // Set-id and sticky bits may be dropped on creation; those files are chmod-ed as before.
-        modeSet_ = (mode_ & ~0777) == 0 && (mode_ & ~processUmask()) == mode_;
+        modeSet_ = !replacing;
         temporary_ = "/proc/self/fd/" + std::to_string(fd_);
         return;
     }

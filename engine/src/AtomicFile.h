@@ -54,7 +54,7 @@ class AtomicFile {
     std::filesystem::path temporary_;
     int fd_ = -1;
     mode_t mode_ = 0;         // the permissions the committed file gets
-    bool modeSet_ = false;    // created with them already
+    bool modeSet_ = false;    // created with them (a new unnamed file), no chmod needed
     bool anonymous_ = false;  // O_TMPFILE: no name until linked
     bool committed_ = false;
 };
