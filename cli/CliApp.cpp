@@ -1,5 +1,6 @@
 #include "CliApp.h"
 
+#include <sys/resource.h>
 #include <trelwick/engine.h>
 
 #include <algorithm>
@@ -8,16 +9,15 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <optional>
+#include <system_error>
 #include <thread>
-
-#include <sys/resource.h>
 
 #include "CommandLine.h"
 #include "DeckFinder.h"
 #include "DeckStamper.h"
 #include "ExitCode.h"
+#include "FolderSyncer.h"
 #include "JobRunner.h"
 #include "ProgressBar.h"
 #include "UsageError.h"
@@ -154,34 +154,41 @@ int CliApp::run(const std::vector<std::string>& args) {
         std::optional<engine::PendingSave> save;
         std::exception_ptr failure;
     };
-    runner.runWithLanes<Written>(
-        list.decks.size(), savesWaitingPerJob(runner.workers()),
-        [&](std::size_t i) {
-            const Deck& deck = list.decks[i];
-            try {
-                return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};
-            } catch (...) {
-                return Written{&deck, std::nullopt, std::current_exception()};
-            }
-        },
-        [&](std::vector<Written>& batch) {
-            std::vector<engine::PendingSave*> saves;
-            for (Written& w : batch)
-                if (w.save) saves.push_back(&*w.save);
-            std::vector<engine::PendingSave::Committed> committed = engine::PendingSave::commitAll(saves);
-            std::size_t next = 0;
-            for (Written& w : batch) {
-                if (w.save) {
-                    engine::PendingSave::Committed& c = committed[next++];
-                    finish(*w.deck, [&]() -> engine::SaveOutcome {
-                        if (c.failure) std::rethrow_exception(c.failure);
-                        return std::move(c.outcome);
-                    });
-                } else {
-                    finish(*w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
+    {
+        // New names reach the disk a second at a time, and when the batch ends however it ends, rather
+        // than once a deck (each file is synced before it takes its name).
+        FolderSyncer folders;
+        runner.runWithLanes<Written>(
+            list.decks.size(), savesWaitingPerJob(runner.workers()),
+            [&](std::size_t i) {
+                const Deck& deck = list.decks[i];
+                try {
+                    return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};
+                } catch (...) {
+                    return Written{&deck, std::nullopt, std::current_exception()};
                 }
-            }
-        });
+            },
+            [&](std::vector<Written>& batch) {
+                std::vector<engine::PendingSave*> saves;
+                for (Written& w : batch)
+                    if (w.save) saves.push_back(&*w.save);
+                std::vector<engine::PendingSave::Committed> committed =
+                    engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
+                std::size_t next = 0;
+                for (Written& w : batch) {
+                    if (w.save) {
+                        engine::PendingSave::Committed& c = committed[next++];
+                        if (!c.failure) folders.saved(w.deck->target.parent_path());
+                        finish(*w.deck, [&]() -> engine::SaveOutcome {
+                            if (c.failure) std::rethrow_exception(c.failure);
+                            return std::move(c.outcome);
+                        });
+                    } else {
+                        finish(*w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
+                    }
+                }
+            });
+    }
 
     bar.clear();
     if (total == 0) {

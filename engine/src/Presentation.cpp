@@ -168,7 +168,8 @@ void syncFolder(const std::filesystem::path& folder) {
     AtomicFile::syncFolder(folder.empty() ? std::filesystem::path(".") : folder);
 }
 
-std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves) {
+std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves,
+                                                            FolderSync folder) {
     // Writing back starts for every file before the first is waited for, so that the first fsync's
     // wait covers them all (and on a journalled file system its commit too): the later ones find
     // their data already on the disk.
@@ -183,13 +184,14 @@ std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<Pen
                 fail(ErrorCode::WriteFailed, save.target_.string(), "", "the presentation was already saved");
             const std::unique_ptr<AtomicFile> file = std::move(save.file_);
             file->commitFile();
-            folders.insert(file->folder());
+            if (folder == FolderSync::Now) folders.insert(file->folder());
             results[i].outcome = std::move(save.outcome_);
         } catch (...) {
             results[i].failure = std::current_exception();
         }
     }
-    for (const std::filesystem::path& folder : folders) AtomicFile::syncFolder(folder);
+    if (folder == FolderSync::Now)
+        for (const std::filesystem::path& f : folders) AtomicFile::syncFolder(f);
     return results;
 }
 

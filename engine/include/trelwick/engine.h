@@ -88,8 +88,10 @@ class PendingSave {
     };
     // Commits several saves as commit() does each, but with one wait on the disk for all of them
     // rather than two per file: every file is synced before it replaces anything, and the folders
-    // are synced before this returns. One result per save, in order; one failure stops no other.
-    static std::vector<Committed> commitAll(const std::vector<PendingSave*>& saves);
+    // are synced before this returns (unless Later). One result per save, in order; one failure
+    // stops no other.
+    static std::vector<Committed> commitAll(const std::vector<PendingSave*>& saves,
+                                            FolderSync folder = FolderSync::Now);
     const std::filesystem::path& target() const { return target_; }
 
   private:
