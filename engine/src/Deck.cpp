@@ -117,7 +117,7 @@ bool Deck::isSigned() const {
 }
 
 bool Deck::exists(const std::string& name) const {
-    return parts_.count(name) > 0 || rawNewParts_.count(name) > 0 || !zip_->find(name).empty();
+    return parts_.count(name) > 0 || copiedNewParts_.count(name) > 0 || !zip_->find(name).empty();
 }
 
 XmlPart& Deck::part(const std::string& name) {
@@ -290,8 +290,8 @@ XmlPart& Deck::addXmlPart(const std::string& name, const std::string& text, std:
     return ref;
 }
 
-void Deck::addRawPart(const std::string& name, std::string bytes, std::string_view contentType) {
-    rawNewParts_.emplace(name, std::move(bytes));
+void Deck::addCopiedPart(const std::string& name, const std::string& entry, std::string_view contentType) {
+    copiedNewParts_.emplace(name, entry);
     newParts_.push_back(name);
     addContentType(name, contentType);
 }

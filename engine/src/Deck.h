@@ -56,7 +56,8 @@ class Deck {
     // A part name "<folder>/<stem>N.xml" used by nothing yet.
     std::string unusedPartName(const std::string& folder, const std::string& stem);
     XmlPart& addXmlPart(const std::string& name, const std::string& text, std::string_view contentType);
-    void addRawPart(const std::string& name, std::string bytes, std::string_view contentType);
+    // A new part that is a copy of a package entry: written from its stored bytes, never inflated.
+    void addCopiedPart(const std::string& name, const std::string& entry, std::string_view contentType);
 
     // Presentation facts.
     std::vector<std::string> slideMasters;
@@ -71,7 +72,7 @@ class Deck {
     // What the save writes: parsed parts (edited ones are re-serialised), new parts in order of creation.
     const std::map<std::string, std::unique_ptr<XmlPart>>& parsedParts() const { return parts_; }
     const std::vector<std::string>& newParts() const { return newParts_; }
-    const std::map<std::string, std::string>& rawNewParts() const { return rawNewParts_; }
+    const std::map<std::string, std::string>& copiedNewParts() const { return copiedNewParts_; }  // -> entry
 
     // Reads the slide list and the master lists from the presentation part again.
     void readPresentation();
@@ -83,7 +84,7 @@ class Deck {
     std::string presentationPart_;
     std::map<std::string, std::unique_ptr<XmlPart>> parts_;  // key: entry name
     std::vector<std::string> newParts_;
-    std::map<std::string, std::string> rawNewParts_;
+    std::map<std::string, std::string> copiedNewParts_;
     std::map<std::string, std::vector<Relationship>> relationships_;  // by source part
     std::map<std::string, std::map<std::string, std::size_t>> relationshipIds_;  // id -> index, by source
     // Kept while parts are added one after another (a notes page for each of thousands of slides):

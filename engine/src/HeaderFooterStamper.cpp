@@ -935,9 +935,11 @@ void HeaderFooterStamper::createNotesMaster() {
     // The notes master gets its own copy of the first design's theme, as PowerPoint does.
     std::string theme =
         deck_.slideMasters.empty() ? std::string() : deck_.target(deck_.slideMasters.front(), ns::kTheme);
-    if (!theme.empty() && deck_.exists(theme)) {
+    // Copied as stored, like the design's own theme: inflating and deflating it again changed nothing
+    // but the cost.
+    if (const std::string entry = theme.empty() ? std::string() : deck_.zip().find(theme); !entry.empty()) {
         const std::string themeName = deck_.unusedPartName("ppt/theme", "theme");
-        deck_.addRawPart(themeName, deck_.zip().read(deck_.zip().find(theme)), ns::kThemeType);
+        deck_.addCopiedPart(themeName, entry, ns::kThemeType);
         deck_.addRelationship(name, ns::kTheme, themeName);
     }
     const std::string rid = deck_.addRelationship(deck_.presentationPart(), ns::kNotesMaster, name);

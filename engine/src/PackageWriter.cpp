@@ -18,8 +18,8 @@ void PackageWriter::write(const Deck& deck, int fd, const std::string& errorLabe
         out.copyEntry(zip, i);
     }
     for (const std::string& name : deck.newParts()) {
-        if (auto raw = deck.rawNewParts().find(name); raw != deck.rawNewParts().end()) {
-            out.addDeflated(name, raw->second, 0);
+        if (auto copy = deck.copiedNewParts().find(name); copy != deck.copiedNewParts().end()) {
+            out.copyEntry(zip, *zip.indexOf(copy->second), name, 0);
         } else {
             out.addDeflated(name, parts.at(name)->serialize(), 0);
         }

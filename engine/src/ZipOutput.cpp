@@ -138,15 +138,25 @@ std::size_t ZipOutput::alignmentPadding(const Entry& e, std::uint64_t sourceOffs
 
 void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index) {
     const ZipPackage::EntryInfo info = source.entryInfo(index);
+    copy(source, index, info, source.entryName(index), info.mtime);
+}
+
+void ZipOutput::copyEntry(const ZipPackage& source, std::uint64_t index, const std::string& name,
+                          std::time_t mtime) {
+    copy(source, index, source.entryInfo(index), name, mtime);
+}
+
+void ZipOutput::copy(const ZipPackage& source, std::uint64_t index, const ZipPackage::EntryInfo& info,
+                     const std::string& name, std::time_t mtime) {
     Entry e;
-    e.name = source.entryName(index);
+    e.name = name;
     if (e.name.size() > 0xFFFF) fail(ErrorCode::DamagedPackage, label_, e.name, "the entry name is too long");
     e.flags = isUtf8NonAscii(e.name) ? kFlagUtf8 : 0;
     e.method = info.method;
     e.crc = info.crc;
     e.compressedSize = info.compressedSize;
     e.size = info.size;
-    toDos(info.mtime, e.dosTime, e.dosDate);
+    toDos(mtime, e.dosTime, e.dosDate);
     e.offset = written_;
     if (const auto stored = source.storedBytes(index, e.compressedSize)) {
         writeLocalHeader(e);

@@ -20,6 +20,8 @@ class ZipOutput {
 
     // Copies entry index of source as stored. Throws Error DamagedPackage, WriteFailed.
     void copyEntry(const ZipPackage& source, std::uint64_t index);
+    // The same under another name, dated mtime.
+    void copyEntry(const ZipPackage& source, std::uint64_t index, const std::string& name, std::time_t mtime);
     // Adds a part under name, deflated, dated mtime (0: 1980-01-01, so that output stays reproducible).
     void addDeflated(const std::string& name, std::string_view data, std::time_t mtime);
     // Writes the central directory and flushes. Throws Error WriteFailed.
@@ -38,6 +40,8 @@ class ZipOutput {
         std::uint64_t offset = 0;
     };
 
+    void copy(const ZipPackage& source, std::uint64_t index, const ZipPackage::EntryInfo& info,
+              const std::string& name, std::time_t mtime);
     static std::size_t localHeaderSize(const Entry& entry);
     // padding: bytes of extra field that place the entry's data at a chosen offset.
     void writeLocalHeader(const Entry& entry, std::size_t padding = 0);

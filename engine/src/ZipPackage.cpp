@@ -207,6 +207,11 @@ std::string ZipPackage::find(const std::string& partName) const {
     return it == byLowerName_.end() ? std::string() : names_[it->second];
 }
 
+std::optional<std::uint64_t> ZipPackage::indexOf(const std::string& partName) const {
+    auto it = byLowerName_.find(toLower(partName));
+    return it == byLowerName_.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
+}
+
 bool ZipPackage::hasPrefix(const std::string& prefix) const {
     const std::string lower = toLower(prefix);
     auto it = byLowerName_.lower_bound(lower);

@@ -36,6 +36,8 @@ class ZipPackage {
     const std::string& entryName(std::uint64_t index) const { return names_[index]; }
     // The entry's exact name for a part name, or empty when absent.
     std::string find(const std::string& partName) const;
+    // The entry's index for a part name, or nothing when absent.
+    std::optional<std::uint64_t> indexOf(const std::string& partName) const;
     // True when some entry's name starts with prefix (case-insensitive).
     bool hasPrefix(const std::string& prefix) const;
     // Inflates one entry, stopping with LimitExceeded as soon as a cap is crossed.

@@ -148,6 +148,8 @@ TEST_F(NotesTest, ADeckWithoutNotesMasterGetsOneWithItsTheme) {
     EXPECT_NE(types.find("/ppt/notesMasters/notesMaster1.xml"), std::string::npos);
     EXPECT_NE(types.find("/ppt/theme/theme2.xml"), std::string::npos);
     EXPECT_EQ(readEntry(out, "ppt/theme/theme2.xml"), readEntry(out, "ppt/theme/theme1.xml"));
+    EXPECT_EQ(rawEntry(out, "ppt/theme/theme2.xml"), rawEntry(out, "ppt/theme/theme1.xml"))
+        << "the notes master's theme is a copy of the stored entry, not deflated again";
     EXPECT_NE(readEntry(out, "ppt/notesMasters/_rels/notesMaster1.xml.rels").find("../theme/theme2.xml"),
               std::string::npos);
     const Xml master = part("ppt/notesMasters/notesMaster1.xml");

@@ -53,6 +53,27 @@ TEST_P(UntouchedEntries, KeepTheirCompressedBytes) {
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Footer");
 }
 
+// A deck without notes master gets one with a copy of the design's theme, taken from its stored bytes.
+TEST_P(UntouchedEntries, ANewNotesMasterTakesACopyOfTheStoredTheme) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.extraEntries = {{"ppt/media/image1.png", media(GetParam())}};
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    ASSERT_FALSE(deck.hasNotesMaster());
+    deck.setText(MasterKind::Notes, Element::Header, "Header");
+    deck.setVisible(MasterKind::Notes, Element::Header, true);
+    deck.saveAs(dir / "out.pptx");
+
+    const RawEntry theme = rawEntry(dir / "in.pptx", "ppt/theme/theme1.xml");
+    EXPECT_EQ(rawEntry(dir / "out.pptx", "ppt/theme/theme1.xml"), theme);
+    EXPECT_EQ(rawEntry(dir / "out.pptx", "ppt/theme/theme2.xml"), theme);
+    EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/theme/theme2.xml"), readEntry(dir / "in.pptx", "ppt/theme/theme1.xml"));
+    Presentation reopened = Presentation::open(dir / "out.pptx");
+    EXPECT_TRUE(reopened.hasNotesMaster());
+    EXPECT_EQ(reopened.element(MasterKind::Notes, Element::Header).text, "Header");
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, UntouchedEntries, ::testing::Values(5000, 600 * 1024),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                              return info.param < 256 * 1024 ? std::string("ReadWhole") : std::string("ReadFromTheFile");
