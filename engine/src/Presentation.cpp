@@ -172,9 +172,10 @@ std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<Pen
                                                             FolderSync folder) {
     // Writing back starts for every file before the first is waited for, so that the first fsync's
     // wait covers them all (and on a journalled file system its commit too): the later ones find
-    // their data already on the disk.
-    for (PendingSave* save : saves)
-        if (save->file_) save->file_->startWriteback();
+    // their data already on the disk. A file alone has nothing to share its wait with.
+    if (saves.size() > 1)
+        for (PendingSave* save : saves)
+            if (save->file_) save->file_->startWriteback();
     std::vector<Committed> results(saves.size());
     std::set<std::filesystem::path> folders;
     for (std::size_t i = 0; i < saves.size(); ++i) {
