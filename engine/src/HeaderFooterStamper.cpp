@@ -269,23 +269,37 @@ void forEachElement(pugi::xml_node root, Visit&& visit) {
 // one when a deck already uses the top value (hostile values may be anything a long long holds).
 constexpr std::int64_t kMaxUnsignedInt = 0xFFFFFFFFll;
 
-template <typename Numbers>
-std::int64_t freeNumber(const Numbers& used) {
-    const std::int64_t largest = used.empty() ? 0 : std::clamp<std::int64_t>(*used.rbegin(), 0, kMaxUnsignedInt);
-    if (largest < kMaxUnsignedInt) return largest + 1;
-    std::int64_t n = 1;
-    while (used.count(n) > 0) ++n;
-    return n;
-}
+// Numbers in use, sorted in a vector: gathered first and sorted once (a hostile page may hold tens of
+// thousands), then added to one at a time. A tree node for each number cost more than the search.
+class Numbers {
+  public:
+    Numbers() = default;
+    explicit Numbers(std::vector<std::int64_t> numbers) : numbers_(std::move(numbers)) {
+        std::sort(numbers_.begin(), numbers_.end());
+    }
+    void insert(std::int64_t n) { numbers_.insert(std::upper_bound(numbers_.begin(), numbers_.end(), n), n); }
+    bool contains(std::int64_t n) const { return std::binary_search(numbers_.begin(), numbers_.end(), n); }
+    std::int64_t free() const {
+        const std::int64_t largest =
+            numbers_.empty() ? 0 : std::clamp<std::int64_t>(numbers_.back(), 0, kMaxUnsignedInt);
+        if (largest < kMaxUnsignedInt) return largest + 1;
+        std::int64_t n = 1;
+        while (contains(n)) ++n;
+        return n;
+    }
+
+  private:
+    std::vector<std::int64_t> numbers_;
+};
 
 // Every shape id on the page, the group's own 1 included (duplicates kept, as removing one must not
 // free the other).
-std::multiset<std::int64_t> shapeIds(const XmlPart& part) {
-    std::multiset<std::int64_t> used{1};
+Numbers shapeIds(const XmlPart& part) {
+    std::vector<std::int64_t> used{1};
     forEachElement(part.root(), [&](pugi::xml_node n) {
-        if (localName(n.name()) == "cNvPr") used.insert(n.attribute("id").as_llong(0));
+        if (localName(n.name()) == "cNvPr") used.push_back(n.attribute("id").as_llong(0));
     });
-    return used;
+    return Numbers(std::move(used));
 }
 
 }  // namespace
@@ -308,7 +322,7 @@ class PageShapes {
     }
     std::int64_t freeId() {
         if (!ids_) ids_ = shapeIds(page_);
-        return freeNumber(*ids_);
+        return ids_->free();
     }
     // Kept at the end of the list: the page had no placeholder of its type, so nothing looks it up by
     // position.
@@ -325,7 +339,7 @@ class PageShapes {
     const XmlPart& page_;
     const Prefixes& px_;
     std::optional<std::vector<Placeholder>> placeholders_;
-    std::optional<std::multiset<std::int64_t>> ids_;
+    std::optional<Numbers> ids_;
 };
 
 namespace {
@@ -751,12 +765,12 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     static const Prefixes kNone{"", ""};
     const Prefixes* layoutPxPtr = &kNone;
     const Prefixes* masterPxPtr = &kNone;
-    std::set<std::int64_t> usedIdx;
+    std::vector<std::int64_t> used;  // the idx values of the layout and of the page
     if (!layout.empty()) {
         const XmlPart& l = deck_.part(layout);
         layoutPxPtr = &lookup_->prefixes(l);
         for (const Placeholder& p : lookup_->inheritedPlaceholders(l)) {
-            usedIdx.insert(p.idx());
+            used.push_back(p.idx());
             if (!layoutPh && p.type() == type) layoutPh = p.sp;
         }
     }
@@ -771,10 +785,11 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     }
     const Prefixes& layoutPx = *layoutPxPtr;
     const Prefixes& masterPx = *masterPxPtr;
-    std::set<std::int64_t> pageIdx;
-    for (const Placeholder& p : shapes.placeholders()) pageIdx.insert(p.idx());
-    usedIdx.insert(pageIdx.begin(), pageIdx.end());
-    const std::int64_t unusedIdx = freeNumber(usedIdx);
+    std::vector<std::int64_t> onPage;
+    for (const Placeholder& p : shapes.placeholders()) onPage.push_back(p.idx());
+    used.insert(used.end(), onPage.begin(), onPage.end());
+    const Numbers pageIdx(std::move(onPage));
+    const std::int64_t unusedIdx = Numbers(std::move(used)).free();
 
     const std::int64_t id = shapes.freeId();
     pugi::xml_node tree = shapeTree(page, px);
@@ -807,7 +822,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     };
     // Two placeholders sharing an idx on one page confuse inheritance (LibreOffice gave a notes date the
     // body's place). Notes pages inherit by type, so only the idx changes there.
-    if (pageIdx.count(ph.attribute("idx").as_llong(0)) > 0) {
+    if (pageIdx.contains(ph.attribute("idx").as_llong(0))) {
         if (notesPage)
             freshIdx();
         else
