@@ -950,9 +950,10 @@ void HeaderFooterStamper::createNotesMaster() {
     // The notes master gets its own copy of the first design's theme, as PowerPoint does.
     std::string theme =
         deck_.slideMasters.empty() ? std::string() : deck_.target(deck_.slideMasters.front(), ns::kTheme);
-    // Copied as stored, like the design's own theme: inflating and deflating it again changed nothing
-    // but the cost.
+    // Read once, so that a damaged theme is refused rather than copied, but written from its stored
+    // bytes: deflating it again changed nothing but the cost.
     if (const std::string entry = theme.empty() ? std::string() : deck_.zip().find(theme); !entry.empty()) {
+        deck_.zip().read(entry);
         const std::string themeName = deck_.unusedPartName("ppt/theme", "theme");
         deck_.addCopiedPart(themeName, entry, ns::kThemeType);
         deck_.addRelationship(name, ns::kTheme, themeName);

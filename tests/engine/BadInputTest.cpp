@@ -99,6 +99,18 @@ std::vector<BadCase> badCases() {
              writeZip(p, e);
          },
          ErrorCode::DamagedPackage, "ppt/slides/slide1.xml"},
+        // The theme is copied for the notes master the stamp makes: a damaged one is refused, not copied.
+        {"damaged theme",
+         [goodZip](const auto& p) {
+             std::string bytes = goodZip;
+             const std::string name = "ppt/theme/theme1.xml";
+             for (std::size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1)) {
+                 const bool local = at >= 30 && bytes.compare(at - 30, 4, "PK\x03\x04") == 0;
+                 bytes[local ? at - 30 + 14 : at - 46 + 16] ^= 0x5A;  // the CRC, in both headers
+             }
+             writeFile(p, bytes);
+         },
+         ErrorCode::DamagedPackage, "ppt/theme/theme1.xml"},
         {"slide list pointing nowhere",
          [good](const auto& p) {
              Entries e;
