@@ -56,7 +56,7 @@ class Deck {
     // A part name "<folder>/<stem>N.xml" used by nothing yet.
     std::string unusedPartName(const std::string& folder, const std::string& stem);
     XmlPart& addXmlPart(const std::string& name, const std::string& text, std::string_view contentType);
-    // A new part that is a copy of a package entry: written from its stored bytes, never inflated.
+    // A new part that is a copy of a package entry, written from its stored bytes as they are.
     void addCopiedPart(const std::string& name, const std::string& entry, std::string_view contentType);
 
     // Presentation facts.
