@@ -205,7 +205,9 @@ TEST(FixedDeflate, EveryXmlPartOfTheCorpusRoundTrips) {
         if (!zip) continue;  // encrypted or broken decks among the bad ones
         const std::unique_ptr<zip_t, int (*)(zip_t*)> closer(zip, zip_close);
         for (zip_int64_t k = 0; k < zip_get_num_entries(zip, 0); ++k) {
-            const std::string name = zip_get_name(zip, static_cast<zip_uint64_t>(k), 0);
+            const char* raw = zip_get_name(zip, static_cast<zip_uint64_t>(k), 0);
+            if (!raw) continue;
+            const std::string name = raw;
             zip_stat_t st;
             if (!(name.ends_with(".xml") || name.ends_with(".rels")) ||
                 zip_stat_index(zip, static_cast<zip_uint64_t>(k), 0, &st) != 0 || st.size > kFixedDeflateMaxInput)
