@@ -273,7 +273,6 @@ constexpr std::int64_t kMaxUnsignedInt = 0xFFFFFFFFll;
 // thousands), then added to one at a time. A tree node for each number cost more than the search.
 class Numbers {
   public:
-    Numbers() = default;
     explicit Numbers(std::vector<std::int64_t> numbers) : numbers_(std::move(numbers)) {
         std::sort(numbers_.begin(), numbers_.end());
     }
