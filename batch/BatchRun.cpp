@@ -85,7 +85,12 @@ void BatchRun::PushButton7_Click() {
                })) {
         int lastItem = 0;
         r.step(110, [&] { lastItem = window_.entryCount(); });
-        for (int item = 1; item <= lastItem; ++item) processItem(r, item);
+        saves_ = std::make_unique<BackgroundSaves>(putInPlace);
+        for (int item = 1; item <= lastItem; ++item) processItem(r, item, lastItem);
+        readAhead_.discard();
+        saves_->waitAll();
+        reportSaveFailures(r);
+        saves_.reset();
         // Each save synced its file; the names in the folders are synced here, once, rather than once a
         // deck (syncing never fails in a way the run could report).
         for (const std::filesystem::path& folder : savedFolders_) engine::syncFolder(folder);
@@ -98,7 +103,24 @@ void BatchRun::PushButton7_Click() {
     r.step(262, [&] { isRunning_ = false; });
 }
 
-void BatchRun::processItem(ErrorReport& r, int item) {
+void BatchRun::readAhead(int item) {
+    // Only ever a head start: a list that cannot be read here is read, and reported, in its turn.
+    try {
+        if (item <= window_.entryCount()) readAhead_.start(window_.entryText(item));
+    } catch (...) {
+        readAhead_.discard();
+    }
+}
+
+// A saved file is put in place while the next ones are opened and stamped; a failure to do so is
+// reported under the step that saved it as soon as the run learns of it: before each save, after
+// waiting for the saves before opening a file one of them may be, and at the end.
+void BatchRun::reportSaveFailures(ErrorReport& r) {
+    for (const std::exception_ptr& failure : saves_->takeFailures())
+        r.step(234, [&] { std::rethrow_exception(failure); });
+}
+
+void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     QString source;
     r.step(112, [&] { window_.setBusy(true); });
     r.step(114, [&] { source = window_.entryText(item); });
@@ -112,8 +134,14 @@ void BatchRun::processItem(ErrorReport& r, int item) {
     r.step(120, [&] { QCoreApplication::processEvents(); });
 
     std::unique_ptr<PowerPointApplication> application;
+    if (saves_->mayBeTargetOf(source)) {
+        saves_->waitAll();
+        reportSaveFailures(r);
+    }
+    const bool opened = r.step(122, [&] { application = OpenInPowerPoint(powerPoint_, source, &readAhead_); });
+    if (item < lastItem) readAhead(item + 1);
     // A file that cannot be opened is reported once; nothing else of this pass can work on it.
-    if (!r.step(122, [&] { application = OpenInPowerPoint(powerPoint_, source); })) return;
+    if (!opened) return;
     const double settle = application->settleSeconds();
     r.step(124, [&] { Pause(settle, timer); });
 
@@ -131,9 +159,10 @@ void BatchRun::processItem(ErrorReport& r, int item) {
     r.step(228, [&] { output = window_.outputFolder() + nativeSeparator() + fileNameOfPath(source); });
     r.step(230, [&] { output = normalisePath(output); });
     r.step(232, [&] { output = normalisePath(output); });
+    reportSaveFailures(r);
     r.step(234, [&] {
         savedFolders_.insert(std::filesystem::path(output.toStdU16String()).parent_path());
-        use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
+        saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });

@@ -3,8 +3,11 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 
+#include "BackgroundSaves.h"
+#include "DeckReadAhead.h"
 #include "options/HeaderFooterChoices.h"
 
 namespace trelwick {
@@ -39,12 +42,16 @@ public:
     // True from the start of a run to its end; a press meanwhile does nothing.
     bool IsRunning() const { return isRunning_; }
 
-    // The running check and the clock of the pauses; injectable for tests.
+    // The running check, the clock of the pauses and what puts saved files in place; injectable
+    // for tests.
     std::function<bool()> isPowerPointRunning;
     std::function<double()> timer;
+    BackgroundSaves::PutInPlace putInPlace = BackgroundSaves::commitLeavingFolders;
 
 private:
-    void processItem(ErrorReport& r, int item);
+    void processItem(ErrorReport& r, int item, int lastItem);
+    void readAhead(int item);
+    void reportSaveFailures(ErrorReport& r);
     void stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster);
     void stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck);
     void stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck);
@@ -55,6 +62,10 @@ private:
     bool isRunning_ = false;
     // Folders this run saved into; synced once when the loop ends, before "Done.".
     std::set<std::filesystem::path> savedFolders_;
+    // The next file of the list, opened while the current one is stamped and saved.
+    DeckReadAhead readAhead_;
+    // Files saved by the run, put in place while the next ones are opened and stamped.
+    std::unique_ptr<BackgroundSaves> saves_;
 };
 
 }  // namespace trelwick

@@ -1,5 +1,6 @@
 #include "PowerPoint1.h"
 
+#include "DeckReadAhead.h"
 #include "PowerPointApplication.h"
 #include "PowerPointFactory.h"
 #include "util/AppError.h"
@@ -18,13 +19,17 @@ bool WarnIfPowerPointOpen(Dialogs& dialogs, const QString& title, bool isRunning
     return dialogs.messageBox(text, title, MessageButtons::YesNo, MessageIcon::None) != MessageResult::Yes;
 }
 
-std::unique_ptr<PowerPointApplication> OpenInPowerPoint(PowerPointFactory& factory, const QString& path) {
+std::unique_ptr<PowerPointApplication> OpenInPowerPoint(PowerPointFactory& factory, const QString& path,
+                                                        DeckReadAhead* readAhead) {
     std::unique_ptr<PowerPointApplication> application = factory.CreateObject();
     if (!application) {
         throw AppError(kInvalidCall, QStringLiteral("The presentation engine could not be started."));
     }
     application->setVisible(true);
-    application->Presentations_Open(path);
+    if (std::optional<engine::Presentation> deck = readAhead ? readAhead->take(path) : std::nullopt)
+        application->Presentations_Open(std::move(*deck));
+    else
+        application->Presentations_Open(path);
     return application;
 }
 

@@ -5,6 +5,7 @@
 
 namespace trelwick {
 
+class DeckReadAhead;
 class Dialogs;
 class PowerPointApplication;
 class PowerPointFactory;
@@ -18,7 +19,9 @@ bool IsPowerPointRunning();
 bool WarnIfPowerPointOpen(Dialogs& dialogs, const QString& title, bool isRunning);
 
 // Starts the application, opens the file in it and returns the application, whose
-// ActivePresentation is the file. Failures go to the caller.
-std::unique_ptr<PowerPointApplication> OpenInPowerPoint(PowerPointFactory& factory, const QString& path);
+// ActivePresentation is the file. Failures go to the caller. The deck readAhead holds for path, if it
+// can stand for opening it, is taken instead of opening it again.
+std::unique_ptr<PowerPointApplication> OpenInPowerPoint(PowerPointFactory& factory, const QString& path,
+                                                        DeckReadAhead* readAhead = nullptr);
 
 }  // namespace trelwick

@@ -13,6 +13,10 @@ void PowerPointApplication::Presentations_Open(const QString& fileName) {
     active_ = std::make_unique<PowerPointPresentation>(std::move(deck));
 }
 
+void PowerPointApplication::Presentations_Open(engine::Presentation opened) {
+    active_ = std::make_unique<PowerPointPresentation>(std::move(opened));
+}
+
 PowerPointPresentation& PowerPointApplication::ActivePresentation() {
     if (!active_ || !active_->isOpen()) {
         throw AppError(kInvalidCall, QStringLiteral("No presentation is open."));

@@ -26,6 +26,8 @@ public:
     // Presentations.Open: opens the file (read-write) and makes it the active presentation.
     // Throws AppError with the engine's description when it cannot be opened.
     void Presentations_Open(const QString& fileName);
+    // The same for a deck already opened from that file.
+    void Presentations_Open(engine::Presentation opened);
 
     // The presentation opened last; fails when none is open.
     PowerPointPresentation& ActivePresentation();

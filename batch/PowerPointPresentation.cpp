@@ -39,17 +39,19 @@ PowerPointMaster PowerPointPresentation::HandoutMaster() {
 }
 
 void PowerPointPresentation::SaveAs(const QString& fileName, int fileFormat, int /*embedTrueTypeFonts*/) {
+    engine::PendingSave save = PrepareSaveAs(fileName, fileFormat);
+    // The run that saves syncs the folder once at its end (BatchRun), not once a deck.
+    const engine::SaveOutcome outcome = callEngine([&] { return save.commit(engine::FolderSync::Later); });
+    warnings_.clear();
+    for (const std::string& warning : outcome.warnings) warnings_ << QString::fromStdString(warning);
+}
+
+engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileName, int fileFormat) {
     if (fileFormat != ppSaveAsDefault) {
         throw AppError(kInvalidCall, QStringLiteral("Only the presentation's own format can be saved."));
     }
     engine::Presentation& target = deck();
-    const engine::SaveOutcome outcome =
-        callEngine([&] {
-            // The run that saves syncs the folder once at its end (BatchRun), not once a deck.
-            return target.saveAs(std::filesystem::path(fileName.toStdU16String()), engine::FolderSync::Later);
-        });
-    warnings_.clear();
-    for (const std::string& warning : outcome.warnings) warnings_ << QString::fromStdString(warning);
+    return callEngine([&] { return target.prepareSave(std::filesystem::path(fileName.toStdU16String())); });
 }
 
 void PowerPointPresentation::Close() { open_ = false; }

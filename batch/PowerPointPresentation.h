@@ -32,6 +32,9 @@ public:
     // whole or not at all; the caller syncs the folder (engine::syncFolder) once it has saved all. A deck whose signature no longer holds is saved and said so in
     // lastSaveWarnings().
     void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault, int embedTrueTypeFonts = msoTriStateMixed);
+    // The first half of SaveAs: stamps and writes the file beside fileName, leaving the caller to put
+    // it in place (commit), which may be done on another thread.
+    engine::PendingSave PrepareSaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault);
     // Closes the presentation; any later call fails.
     void Close();
 

@@ -29,6 +29,8 @@ class DeckBackend {
     // The element's state as the deck holds it. Throws Error for a damaged deck.
     virtual HeaderFooter read(MasterKind kind, Element element,
                               std::chrono::system_clock::time_point now) = 0;
+    // Parses ahead what read and stamp will look at; what cannot be read is left for them to report.
+    virtual void preload() {}
     // Applies the settings to the deck in memory; returns what the user should know, one sentence each.
     virtual std::vector<std::string> stamp(const StampSettings& settings,
                                            std::chrono::system_clock::time_point now) = 0;

@@ -507,6 +507,11 @@ const char* hfSuccessor(std::string_view rootLocal) {
     return "extLst";
 }
 
+// A master's relationship to one of its layouts.
+bool isLayoutOf(const Relationship& r) {
+    return !r.external && std::string_view(r.type).ends_with("/slideLayout");
+}
+
 XmlPart& typedPart(Deck& deck, const std::string& name, std::string_view local) {
     XmlPart& part = deck.part(name);
     if (localName(part.root().name()) != local)
@@ -516,6 +521,42 @@ XmlPart& typedPart(Deck& deck, const std::string& name, std::string_view local) 
 }
 
 }  // namespace
+
+void HeaderFooterStamper::preload(Deck& deck) {
+    auto parse = [&deck](const std::string& name) {
+        if (name.empty()) return;
+        try {
+            deck.part(name);
+            deck.relationships(name);
+        } catch (const Error&) {
+            // Reported by whatever reads the part for real.
+        }
+    };
+    auto follow = [&deck](const std::string& source, std::string_view type) {
+        try {
+            return deck.target(source, type);
+        } catch (const Error&) {
+            return std::string();
+        }
+    };
+    for (const std::string& master : deck.slideMasters) {
+        parse(master);
+        try {
+            for (const Relationship& r : deck.relationships(master))
+                if (isLayoutOf(r)) parse(deck.resolve(master, r.target));
+        } catch (const Error&) {
+        }
+    }
+    for (const std::string& slide : deck.slides) {
+        parse(slide);
+        const std::string layout = follow(slide, ns::kSlideLayout);
+        parse(layout);
+        if (!layout.empty()) parse(follow(layout, ns::kSlideMaster));
+        parse(follow(slide, ns::kNotesSlide));
+    }
+    parse(deck.notesMaster);
+    parse(deck.handoutMaster);
+}
 
 HeaderFooterStamper::HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now)
     : deck_(deck), lookup_(std::make_unique<StampLookup>()), now_(now) {}
@@ -608,8 +649,7 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         stampMaster(typedPart(deck_, master, "sldMaster"), settings, false);
         noteFixedFooters(deck_.part(master));
         for (const Relationship& r : deck_.relationships(master))
-            if (!r.external && r.type.size() >= 12 && r.type.substr(r.type.size() - 12) == "/slideLayout")
-                stampLayout(deck_.resolve(master, r.target));
+            if (isLayoutOf(r)) stampLayout(deck_.resolve(master, r.target));
     }
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         XmlPart& slide = typedPart(deck_, deck_.slides[i], "sld");

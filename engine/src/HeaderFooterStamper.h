@@ -22,6 +22,11 @@ class HeaderFooterStamper {
     HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now);
     ~HeaderFooterStamper();
 
+    // Parses the parts that read and apply look at (masters, layouts, slides, notes pages and their
+    // relationships), so that this can happen before them, on another thread. A part that cannot be
+    // read is left as it is, for read or apply to report when they come to it.
+    static void preload(Deck& deck);
+
     // The state as the deck holds it: the first page carrying the element, else the master.
     HeaderFooter read(MasterKind kind, Element element);
     // Stamps the given elements of one master kind; elements absent from the map stay untouched.

@@ -21,6 +21,8 @@ struct Presentation::Impl {
     std::unique_ptr<DeckBackend> deck;
     StampSettings settings;  // only elements set by the caller
     std::optional<std::chrono::system_clock::time_point> now;
+    std::filesystem::path source;  // empty for a deck opened from memory
+    std::optional<FileVersion> sourceVersion;
 
     std::chrono::system_clock::time_point clock() const {
         return now ? *now : std::chrono::system_clock::now();
@@ -65,9 +67,14 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
     if (source.size() < limits.readWholeBelow) {
         std::string bytes = source.read(0, source.size());
         if (bytes.size() != source.size()) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
-        return openBytes(std::move(bytes), source.label(), limits);
+        Presentation deck = openBytes(std::move(bytes), source.label(), limits);
+        deck.impl_->source = file;
+        deck.impl_->sourceVersion = source.version();
+        return deck;
     }
     auto impl = std::make_unique<Impl>();
+    impl->source = file;
+    impl->sourceVersion = source.version();
     if (OleProbe::hasMagic(source.read(0, 8))) {
         if (source.size() > CompoundFile::kMaxBytes)
             fail(ErrorCode::LimitExceeded, source.label(), "", "the presentation is larger than 2 GB");
@@ -90,6 +97,14 @@ Presentation Presentation::openBytes(std::string bytes, const std::string& name,
             std::make_unique<Deck>(ZipPackage::openBytes(std::move(bytes), name, limits)));
     }
     return Presentation(std::move(impl));
+}
+
+void Presentation::preload() {
+    impl_->deck->preload();
+}
+
+bool Presentation::sourceUnchanged() const {
+    return impl_->sourceVersion && FileVersion::of(impl_->source) == impl_->sourceVersion;
 }
 
 bool Presentation::hasTitleMaster() const noexcept {

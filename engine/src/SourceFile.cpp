@@ -12,6 +12,33 @@
 
 namespace trelwick::engine {
 
+namespace {
+
+std::optional<FileVersion> versionOf(const struct stat& st) {
+#if defined(_WIN32)
+    (void)st;
+    return std::nullopt;
+#else
+#if defined(__APPLE__)
+    const struct timespec modified = st.st_mtimespec, changed = st.st_ctimespec;
+#else
+    const struct timespec modified = st.st_mtim, changed = st.st_ctim;
+#endif
+    constexpr std::int64_t kNs = 1000000000;
+    return FileVersion{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                       static_cast<std::uint64_t>(st.st_size), modified.tv_sec * kNs + modified.tv_nsec,
+                       changed.tv_sec * kNs + changed.tv_nsec};
+#endif
+}
+
+}  // namespace
+
+std::optional<FileVersion> FileVersion::of(const std::filesystem::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+    return versionOf(st);
+}
+
 SourceFile SourceFile::open(const std::filesystem::path& file) {
     std::string label = file.string();
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.
@@ -45,14 +72,17 @@ SourceFile SourceFile::open(const std::filesystem::path& file) {
         ::close(fd);
         fail(ErrorCode::NotAPresentation, label, "", "the file is empty");
     }
-    return SourceFile(fd, std::move(label), static_cast<std::uint64_t>(st.st_size));
+    return SourceFile(fd, std::move(label), static_cast<std::uint64_t>(st.st_size), versionOf(st));
 }
 
-SourceFile::SourceFile(int fd, std::string label, std::uint64_t size)
-    : fd_(fd), label_(std::move(label)), size_(size) {}
+SourceFile::SourceFile(int fd, std::string label, std::uint64_t size, std::optional<FileVersion> version)
+    : fd_(fd), label_(std::move(label)), size_(size), version_(version) {}
 
 SourceFile::SourceFile(SourceFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), label_(std::move(other.label_)), size_(other.size_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      label_(std::move(other.label_)),
+      size_(other.size_),
+      version_(other.version_) {}
 
 SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
     if (this != &other) {
@@ -60,6 +90,7 @@ SourceFile& SourceFile::operator=(SourceFile&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         label_ = std::move(other.label_);
         size_ = other.size_;
+        version_ = other.version_;
     }
     return *this;
 }

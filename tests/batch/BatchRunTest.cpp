@@ -4,10 +4,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 
 #include <sys/resource.h>
 
+#include "batch/BackgroundSaves.h"
 #include "batch/BatchRun.h"
 #include "batch/Pause.h"
 #include "batch/PowerPointApplication.h"
@@ -252,6 +254,73 @@ private slots:
         QVERIFY2(reports[0].text.contains("File too large"), qPrintable(reports[0].text));
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+    }
+
+    // Saves are put in place while the run goes on; one that cannot be is reported at the save step,
+    // naming its file, in the order of the saves, and the run still ends with "Done.".
+    void aSaveThatCannotBePutInPlaceIsReportedAtTheSaveStep() {
+        Rig rig;
+        QTemporaryDir in;
+        for (const char* name : {"a.pptx", "b.pptx", "c.pptx"}) {
+            QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), in.filePath(name)));
+            rig.window.entries << in.filePath(name);
+        }
+        // Another program puts a folder where a.pptx and c.pptx are to go, once they are written.
+        rig.run.putInPlace = [&](const std::vector<engine::PendingSave*>& saves) {
+            for (engine::PendingSave* save : saves)
+                if (save->target().filename() != "b.pptx") std::filesystem::create_directories(save->target() / "x");
+            return BackgroundSaves::commitLeavingFolders(saves);
+        };
+        rig.run.PushButton7_Click();
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(reports.size(), std::size_t(2));
+        QVERIFY2(reports[0].text.contains(rig.out.filePath("a.pptx")), qPrintable(reports[0].text));
+        QVERIFY2(reports[1].text.contains(rig.out.filePath("c.pptx")), qPrintable(reports[1].text));
+        for (const auto& report : reports)
+            QVERIFY2(report.text.contains("\r\nin Dunmere2021/08/31.Form1.PushButton7_Click at line 234\r\r"),
+                     qPrintable(report.text));
+        QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+        QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"b.pptx"});
+    }
+
+    // A file later in the list may be one an earlier file's save creates or replaces (two files of one
+    // name, the output folder holding the second): it is opened as that save left it, as when every
+    // save was in place before the next file was opened.
+    void aFileAnEarlierSaveWritesIsOpenedAsThatSaveLeftIt() {
+        Rig rig;
+        QTemporaryDir first, second;
+        QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), first.filePath("deck.pptx")));
+        QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), first.filePath("new.pptx")));
+        QVERIFY(QFile::copy(samplePath("Two-Masters.pptx"), second.filePath("deck.pptx")));
+        rig.window.outputFolder = second.path();
+        rig.window.entries << first.filePath("deck.pptx") << second.filePath("deck.pptx")
+                           << first.filePath("new.pptx") << second.filePath("new.pptx");
+        rig.run.PushButton7_Click();
+        QVERIFY(rig.dialogs.errorReports().empty());
+        for (const char* name : {"deck.pptx", "new.pptx"}) {
+            const auto deck = engine::Presentation::open(second.filePath(name).toStdString());
+            QCOMPARE(deck.slideMasterCount(), std::size_t(1));  // Two-Masters.pptx was replaced first
+            QCOMPARE(deck.element(MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+        }
+    }
+
+    // Each file is read ahead while the one before it is stamped; one changed after that is read again.
+    void aFileChangedAfterBeingReadAheadIsReadAgain() {
+        Rig rig;
+        QTemporaryDir in;
+        QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), in.filePath("a.pptx")));
+        QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), in.filePath("b.pptx")));
+        rig.window.entries << in.filePath("a.pptx") << in.filePath("b.pptx");
+        rig.window.onProgress = [&](int value) {
+            if (value != 100) return;
+            QFile::remove(in.filePath("b.pptx"));
+            QVERIFY(QFile::copy(samplePath("Two-Masters.pptx"), in.filePath("b.pptx")));
+        };
+        rig.run.PushButton7_Click();
+        QVERIFY(rig.dialogs.errorReports().empty());
+        QCOMPARE(engine::Presentation::open(rig.out.filePath("b.pptx").toStdString()).slideMasterCount(),
+                 std::size_t(2));
     }
 
     void outputFolderEqualToSourceReplacesTheSource() {

@@ -128,6 +128,14 @@ class Presentation {
     Presentation& operator=(Presentation&&) noexcept;
     ~Presentation();
 
+    // Parses ahead what the setters and the save will read, so that this can be done first on
+    // another thread (a Presentation may move between threads, never be used by two at once). What
+    // cannot be read is reported by the call that needs it, as without this.
+    void preload();
+    // True while the file the deck was opened from is the version it read: not replaced, rewritten
+    // or touched since. False for a deck opened from memory, or where versions cannot be told apart.
+    bool sourceUnchanged() const;
+
     // True when a legacy .ppt has a title master (it shares the slide master's settings); never for .pptx.
     bool hasTitleMaster() const noexcept;
     std::size_t slideCount() const;

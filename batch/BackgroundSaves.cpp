@@ -1,0 +1,117 @@
+#include "BackgroundSaves.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+
+#include "EngineCall.h"
+
+namespace trelwick {
+
+namespace {
+
+using FileId = std::pair<std::uint64_t, std::uint64_t>;
+
+// The file a path names now, by device and number; none when it names nothing, or where files have
+// no numbers.
+std::optional<FileId> fileId(const std::filesystem::path& path) {
+#ifdef _WIN32
+    (void)path;
+    return std::nullopt;
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+#endif
+}
+
+}  // namespace
+
+std::vector<engine::PendingSave::Committed> BackgroundSaves::commitLeavingFolders(
+    const std::vector<engine::PendingSave*>& saves) {
+    return engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
+}
+
+BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth)
+    : putInPlace_(std::move(putInPlace)), depth_(std::max<std::size_t>(1, depth)), thread_([this] { loop(); }) {}
+
+BackgroundSaves::~BackgroundSaves() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void BackgroundSaves::hand(engine::PendingSave save) {
+    std::optional<FileId> replaces = fileId(save.target());
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return inHand_ < depth_; });
+    waiting_.push_back(Save{std::move(save), replaces});
+    ++inHand_;
+    changed_.notify_all();
+}
+
+void BackgroundSaves::waitAll() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return inHand_ == 0; });
+}
+
+std::vector<std::exception_ptr> BackgroundSaves::takeFailures() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(failures_, {});
+}
+
+bool BackgroundSaves::mayBeTargetOf(const QString& path) const {
+    {
+        std::lock_guard lock(mutex_);
+        if (inHand_ == 0) return false;
+    }
+    const std::optional<FileId> id = fileId(std::filesystem::path(path.toStdU16String()));
+    if (!id) return true;
+    std::lock_guard lock(mutex_);
+    return std::find(settling_.begin(), settling_.end(), *id) != settling_.end() ||
+           std::any_of(waiting_.begin(), waiting_.end(), [&](const Save& s) { return s.replaces == id; });
+}
+
+void BackgroundSaves::loop() {
+    for (;;) {
+        std::deque<Save> batch;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !waiting_.empty() || closing_; });
+            if (waiting_.empty()) return;
+            batch.swap(waiting_);
+            settling_.clear();
+            for (const Save& s : batch)
+                if (s.replaces) settling_.push_back(*s.replaces);
+        }
+        std::vector<engine::PendingSave*> saves;
+        for (Save& s : batch) saves.push_back(&s.save);
+        std::vector<std::exception_ptr> failed;
+        try {
+            for (engine::PendingSave::Committed& c : putInPlace_(saves)) {
+                if (!c.failure) continue;
+                try {
+                    callEngine([&] { std::rethrow_exception(c.failure); });
+                } catch (...) {
+                    failed.push_back(std::current_exception());
+                }
+            }
+        } catch (...) {
+            failed.assign(1, std::current_exception());  // the saves not put in place leave nothing behind
+        }
+        {
+            std::lock_guard lock(mutex_);
+            failures_.insert(failures_.end(), failed.begin(), failed.end());
+            settling_.clear();
+            inHand_ -= batch.size();
+        }
+        changed_.notify_all();
+    }
+}
+
+}  // namespace trelwick

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "trelwick/engine.h"
+
+namespace trelwick {
+
+// Puts written presentations in place (syncs each to the disk, then gives it its name) on a thread of
+// its own, so that a run opens and stamps its next files instead of waiting for the disk. The saves
+// that come in while it waits are put in place together, with one wait on the disk for all of them.
+class BackgroundSaves {
+public:
+    // Puts several saves in place: one result each, in order.
+    using PutInPlace = std::function<std::vector<engine::PendingSave::Committed>(
+        const std::vector<engine::PendingSave*>&)>;
+    // engine::PendingSave::commitAll, leaving the folders to the caller to sync.
+    static std::vector<engine::PendingSave::Committed> commitLeavingFolders(
+        const std::vector<engine::PendingSave*>& saves);
+
+    // depth: saves in hand at most (each holds an open file); hand() waits while that many are.
+    explicit BackgroundSaves(PutInPlace putInPlace = commitLeavingFolders, std::size_t depth = 16);
+    BackgroundSaves(const BackgroundSaves&) = delete;
+    BackgroundSaves& operator=(const BackgroundSaves&) = delete;
+    ~BackgroundSaves();  // puts every save in hand in place first
+
+    void hand(engine::PendingSave save);
+    // Waits until every save handed over is in place, or has failed.
+    void waitAll();
+    // The failures of the saves put in place since the last call, in the order the saves were handed
+    // over; each an AppError with the engine's description when rethrown.
+    std::vector<std::exception_ptr> takeFailures();
+    // True when path may name the file a save in hand is to create or replace: it does not exist (yet),
+    // or it is the very file such a save replaces.
+    bool mayBeTargetOf(const QString& path) const;
+
+private:
+    struct Save {
+        engine::PendingSave save;
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> replaces;  // device and file number
+    };
+    void loop();
+
+    const PutInPlace putInPlace_;
+    const std::size_t depth_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Save> waiting_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> settling_;  // what the saves being put in place replace
+    std::size_t inHand_ = 0;
+    std::vector<std::exception_ptr> failures_;
+    bool closing_ = false;
+    std::thread thread_;  // last: starts once the members it uses exist
+};
+
+}  // namespace trelwick

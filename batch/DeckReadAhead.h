@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <future>
+#include <optional>
+
+#include "trelwick/engine.h"
+
+namespace trelwick {
+
+// Opens and parses the next presentation of a run on another thread while the run stamps the current
+// one and waits for its save to reach the disk. What was read ahead is used only when it is the file
+// asked for, opened without failure and still the same version on disk; anything else is opened again
+// when its turn comes, so that every failure is reported where and when it would be without this.
+class DeckReadAhead {
+public:
+    DeckReadAhead() = default;
+    DeckReadAhead(const DeckReadAhead&) = delete;
+    DeckReadAhead& operator=(const DeckReadAhead&) = delete;
+    ~DeckReadAhead();
+
+    // Starts reading path, dropping what was read ahead before.
+    void start(const QString& path);
+    // The deck read ahead for path when it can stand for opening path now; nothing otherwise. Waits
+    // for the reading to end; whatever was read ahead is gone afterwards.
+    std::optional<engine::Presentation> take(const QString& path);
+    // Drops what was read ahead (waiting for the reading to end).
+    void discard();
+
+private:
+    QString path_;
+    std::future<std::optional<engine::Presentation>> deck_;
+};
+
+}  // namespace trelwick
