@@ -81,6 +81,11 @@ std::vector<BadCase> badCases() {
              writeZip(p, withPart(good, "ppt/slides/slide1.xml", bomb));
          },
          ErrorCode::LimitExceeded, "ppt/slides/slide1.xml"},
+        {"damaged relationships",
+         [good](const auto& p) {
+             writeZip(p, withPart(good, "ppt/slides/_rels/slide1.xml.rels", "<Relationships><unclosed"));
+         },
+         ErrorCode::DamagedXml, "ppt/slides/_rels/slide1.xml.rels"},
         {"relationship leaving the package",
          [good](const auto& p) {
              Entries e = good;
@@ -149,6 +154,58 @@ TEST(BadInputTest, EveryBadInputFailsCleanlyAndLeavesNoOutput) {
             EXPECT_EQ(readFile(source), before) << c.name;
         }
     }
+}
+
+// The call that failed and what it said, or "" when the stamp went through; preload first or not.
+std::string firstFailure(const std::filesystem::path& source, const std::filesystem::path& target, bool preload) {
+    std::string call = "open";
+    try {
+        Presentation deck = Presentation::open(source);
+        if (preload) {
+            call = "preload";
+            deck.preload();
+        }
+        call = "setText";
+        deck.setText(MasterKind::Slide, Element::Footer, "x");
+        call = "setVisible";
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.setVisible(MasterKind::Notes, Element::Header, true);
+        call = "saveAs";
+        deck.saveAs(target);
+        return "";
+    } catch (const Error& e) {
+        return call + ": " + e.what();
+    }
+}
+
+// Parsing ahead never fails: each bad input is reported by the same call, in the same words.
+TEST(BadInputTest, ReadingAheadReportsEveryBadInputWhereItWasReportedBefore) {
+    for (const BadCase& c : badCases()) {
+        TempDir dir;
+        c.make(dir / "deck.pptx");
+        std::filesystem::create_directory(dir / "out");
+        const std::string plain = firstFailure(dir / "deck.pptx", dir / "out" / "deck.pptx", false);
+        EXPECT_NE(plain, "") << c.name;
+        EXPECT_EQ(firstFailure(dir / "deck.pptx", dir / "out" / "deck.pptx", true), plain) << c.name;
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "out")) << c.name;
+    }
+}
+
+// A damaged part fails every call that needs it, not just the first.
+TEST(BadInputTest, ADamagedRelationshipsPartFailsEveryTime) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx",
+             withPart(buildDeck(DeckPlan{}), "ppt/slides/_rels/slide1.xml.rels", "<Relationships><unclosed"));
+    Presentation deck = Presentation::open(dir / "deck.pptx");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            deck.element(MasterKind::Notes, Element::Header);
+            ADD_FAILURE() << "attempt " << attempt << " went through";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.part(), "ppt/slides/_rels/slide1.xml.rels") << e.what();
+        }
+    }
+    EXPECT_THROW(deck.setVisible(MasterKind::Notes, Element::Header, false), Error);
 }
 
 TEST(BadInputTest, LegacyMessageIsExact) {

@@ -86,6 +86,29 @@ TEST(CorpusTest, EveryDeckOpensStampsSavesAndReopens) {
     EXPECT_GE(stamped, 50);
 }
 
+// Parsing ahead (as the window does on another thread) changes no byte of what is saved.
+TEST(CorpusTest, ReadingAheadChangesNoByteOfTheOutput) {
+    if (!std::filesystem::is_directory(kCorpus))
+        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    const auto now = std::chrono::system_clock::from_time_t(1796644800);
+    int compared = 0;
+    for (const auto& file : corpusFiles(kCorpus)) {
+        if (!kFamily.count(file.extension().string())) continue;
+        SCOPED_TRACE(file.filename().string());
+        TempDir dir;
+        for (const bool preload : {false, true}) {
+            Presentation deck = Presentation::open(file);
+            if (preload) deck.preload();
+            deck.setNow(now);
+            setAll(deck, true, "MARK");
+            deck.saveAs(dir / (preload ? "ahead.pptx" : "plain.pptx"));
+        }
+        EXPECT_EQ(readFile(dir / "ahead.pptx"), readFile(dir / "plain.pptx"));
+        ++compared;
+    }
+    EXPECT_GE(compared, 50);
+}
+
 TEST(CorpusTest, BrokenAndProtectedFilesAreRefused) {
     if (!std::filesystem::is_directory(kCorpus / "bad"))
         GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "TestDeck.h"
 #include "trelwick/engine.h"
@@ -248,6 +249,45 @@ TEST(PackageTest, StoredEntriesAndUtf16PartsSurvive) {
               rawEntry(dir / "out.pptx", "ppt/theme/theme1.xml"));
     Presentation reopened = Presentation::open(dir / "out.pptx");
     EXPECT_EQ(reopened.element(MasterKind::Slide, Element::Footer).text, "Footer");
+}
+
+// A deck read ahead is used only while its file is the version it read: touched, rewritten with the
+// same bytes, replaced or removed, it is not.
+TEST(SourceVersionTest, ADeckKnowsWhenItsFileIsNoLongerTheOneItRead) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path file = dir / "deck.pptx";
+    writeZip(file, buildDeck(DeckPlan{}));
+    const std::string bytes = readFile(file);
+    Limits partByPart;
+    partByPart.readWholeBelow = 0;
+    for (const Limits& limits : {Limits{}, partByPart}) {
+        EXPECT_TRUE(Presentation::open(file, limits).sourceUnchanged());
+
+        Presentation touched = Presentation::open(file, limits);
+        fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
+        EXPECT_FALSE(touched.sourceUnchanged());
+
+        Presentation rewritten = Presentation::open(file, limits);
+        const auto written = fs::last_write_time(file);
+        // File times tick in steps of a few milliseconds; a rewrite within the same step is one no
+        // reader could tell from a rewrite just before the deck was read.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        writeFile(file, bytes);
+        fs::last_write_time(file, written);  // the same size and time: only the change time tells
+        EXPECT_FALSE(rewritten.sourceUnchanged());
+
+        Presentation replaced = Presentation::open(file, limits);
+        writeFile(dir / "other.pptx", bytes);
+        fs::rename(dir / "other.pptx", file);
+        EXPECT_FALSE(replaced.sourceUnchanged());
+
+        Presentation removed = Presentation::open(file, limits);
+        fs::rename(file, dir / "away.pptx");
+        EXPECT_FALSE(removed.sourceUnchanged());
+        fs::rename(dir / "away.pptx", file);
+    }
+    EXPECT_FALSE(Presentation::openBytes(bytes, "memory.pptx").sourceUnchanged());
 }
 
 }  // namespace

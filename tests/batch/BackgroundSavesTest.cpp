@@ -1,0 +1,138 @@
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <future>
+#include <stdexcept>
+
+#include "batch/BackgroundSaves.h"
+#include "util/AppError.h"
+
+using namespace trelwick;
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSample = fs::path(TRELWICK_SAMPLES_DIR) / "Quarterly-Review.pptx";
+
+engine::PendingSave stampedInto(const fs::path& target, const std::string& footer = "Background") {
+    engine::Presentation deck = engine::Presentation::open(kSample);
+    deck.setText(engine::MasterKind::Slide, engine::Element::Footer, footer);
+    deck.setVisible(engine::MasterKind::Slide, engine::Element::Footer, true);
+    return deck.prepareSave(target);
+}
+
+std::string footerOf(const fs::path& deck) {
+    return engine::Presentation::open(deck).element(engine::MasterKind::Slide, engine::Element::Footer).text;
+}
+
+QString described(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AppError& e) {
+        return e.description();
+    } catch (...) {
+        return QStringLiteral("not an AppError");
+    }
+}
+
+// Holds the saves handed over until released, so that a test sees them in hand.
+struct Gate {
+    std::promise<void> opened;
+    std::shared_future<void> open = opened.get_future().share();
+    BackgroundSaves::PutInPlace putInPlace() {
+        return [this](const std::vector<engine::PendingSave*>& saves) {
+            open.wait();
+            return BackgroundSaves::commitLeavingFolders(saves);
+        };
+    }
+};
+
+}  // namespace
+
+class BackgroundSavesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everySaveLandsAndFailuresComeInOrder() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        BackgroundSaves saves;
+        for (const char* name : {"a.pptx", "b.pptx", "c.pptx", "d.pptx"}) {
+            engine::PendingSave save = stampedInto(out / name, name);
+            // Another program puts a folder where b and d are to go once they are written.
+            if (name[0] == 'b' || name[0] == 'd') fs::create_directories(out / name / "inside");
+            saves.hand(std::move(save));
+        }
+        saves.waitAll();
+        const std::vector<std::exception_ptr> failures = saves.takeFailures();
+        QCOMPARE(failures.size(), std::size_t(2));
+        QVERIFY2(described(failures[0]).contains(QString::fromStdString((out / "b.pptx").string())),
+                 qPrintable(described(failures[0])));
+        QVERIFY2(described(failures[1]).contains(QString::fromStdString((out / "d.pptx").string())),
+                 qPrintable(described(failures[1])));
+        QVERIFY(saves.takeFailures().empty());
+        QCOMPARE(footerOf(out / "a.pptx"), std::string("a.pptx"));
+        QCOMPARE(footerOf(out / "c.pptx"), std::string("c.pptx"));
+        QVERIFY(fs::is_directory(out / "b.pptx"));
+    }
+
+    void savesStillInHandAreInPlaceOnceTheQueueIsGone() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        Gate gate;
+        {
+            BackgroundSaves saves(gate.putInPlace());
+            saves.hand(stampedInto(out / "a.pptx"));
+            saves.hand(stampedInto(out / "b.pptx"));
+            QVERIFY(!fs::exists(out / "a.pptx"));
+            gate.opened.set_value();
+        }
+        QCOMPARE(footerOf(out / "a.pptx"), std::string("Background"));
+        QCOMPARE(footerOf(out / "b.pptx"), std::string("Background"));
+    }
+
+    // Before a run opens a file it waits for the saves that may create or replace it, and only those.
+    void aFileASaveInHandMayBeIsTold() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        fs::copy_file(kSample, out / "old.pptx");
+        fs::copy_file(kSample, out / "other.pptx");
+        fs::create_hard_link(out / "old.pptx", out / "same-file.pptx");
+        Gate gate;
+        BackgroundSaves saves(gate.putInPlace());
+        const auto path = [&](const char* name) { return QString::fromStdString((out / name).string()); };
+        QVERIFY(!saves.mayBeTargetOf(path("new.pptx")));  // nothing in hand
+
+        saves.hand(stampedInto(out / "new.pptx"));
+        saves.hand(stampedInto(out / "old.pptx"));
+        QVERIFY(saves.mayBeTargetOf(path("new.pptx")));        // not there yet: it may be what a save makes
+        QVERIFY(saves.mayBeTargetOf(path("old.pptx")));        // about to be replaced
+        QVERIFY(saves.mayBeTargetOf(path("same-file.pptx")));  // the same file under another name
+        QVERIFY(!saves.mayBeTargetOf(path("other.pptx")));
+
+        gate.opened.set_value();
+        saves.waitAll();
+        QVERIFY(!saves.mayBeTargetOf(path("old.pptx")));
+        QVERIFY(saves.takeFailures().empty());
+        QCOMPARE(footerOf(out / "old.pptx"), std::string("Background"));
+    }
+
+    // Whatever goes wrong while putting saves in place is a failure to report, never an end to the
+    // program, and a save that was not put in place leaves nothing behind.
+    void aFailureOfTheWholeBatchIsReportedAndLeavesNothing() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        BackgroundSaves saves([](const std::vector<engine::PendingSave*>&) -> std::vector<engine::PendingSave::Committed> {
+            throw std::runtime_error("out of threads");
+        });
+        saves.hand(stampedInto(out / "a.pptx"));
+        saves.waitAll();
+        const std::vector<std::exception_ptr> failures = saves.takeFailures();
+        QCOMPARE(failures.size(), std::size_t(1));
+        QCOMPARE(described(failures[0]), QStringLiteral("not an AppError"));
+        QVERIFY(fs::is_empty(out));
+    }
+};
+
+QTEST_GUILESS_MAIN(BackgroundSavesTest)
+#include "BackgroundSavesTest.moc"
