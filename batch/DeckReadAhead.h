@@ -9,7 +9,7 @@
 namespace trelwick {
 
 // Opens and parses the next presentation of a run on another thread while the run stamps the current
-// one and waits for its save to reach the disk. What was read ahead is used only when it is the file
+// one. What was read ahead is used only when it is the file
 // asked for, opened without failure and still the same version on disk; anything else is opened again
 // when its turn comes, so that every failure is reported where and when it would be without this.
 class DeckReadAhead {
