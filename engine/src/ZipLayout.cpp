@@ -37,13 +37,17 @@ std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, cons
     const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, 22 + 0xFFFF);
     const auto tail = readAt(tailStart, size - tailStart);
     if (!tail) return std::nullopt;
-    // The end record is the last signature whose comment reaches exactly to the end of the file.
+    // The end record is the last signature whose comment reaches exactly to the end of the file; failing
+    // that, the last whose comment ends within it, as libzip reads a file carrying bytes after its end
+    // record (a line end added in transfer is common). The directory must then match what libzip read.
     std::size_t end = std::string::npos;
-    for (std::size_t i = tail->size() - 22 + 1; i-- > 0;) {
-        if (le32(*tail, i) == 0x06054b50 && i + 22 + le16(*tail, i + 20) == tail->size()) {
-            end = i;
-            break;
+    for (const bool exact : {true, false}) {
+        for (std::size_t i = tail->size() - 22 + 1; i-- > 0 && end == std::string::npos;) {
+            const std::size_t recordEnd = i + 22 + le16(*tail, i + 20);
+            if (le32(*tail, i) == 0x06054b50 && (exact ? recordEnd == tail->size() : recordEnd <= tail->size()))
+                end = i;
         }
+        if (end != std::string::npos) break;
     }
     if (end == std::string::npos) return std::nullopt;
     std::uint64_t count = le16(*tail, end + 10);

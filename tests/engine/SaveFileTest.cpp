@@ -287,6 +287,11 @@ TEST(ZipLayoutTest, FindsStoredBytesOrGivesUpOnAnythingUnexpected) {
     withComment[withComment.size() - 2] = 4;  // comment length of the end record
     withComment += "note";
     EXPECT_TRUE(layoutOf(withComment, names, {5, 6})) << "a zip comment";
+    // A line end added in transfer, after the end record; libzip reads such files too.
+    const auto withLineEnd = layoutOf(plain + "\n", names, {5, 6});
+    ASSERT_TRUE(withLineEnd) << "bytes after the end record";
+    EXPECT_EQ(*withLineEnd, *offsets);
+    EXPECT_TRUE(layoutOf(withComment + "\r\n", names, {5, 6})) << "a comment, then bytes after it";
 
     const struct {
         const char* what;
@@ -299,9 +304,30 @@ TEST(ZipLayoutTest, FindsStoredBytesOrGivesUpOnAnythingUnexpected) {
         {"fewer entries than libzip saw", plain, {"a.xml"}, {5}},
         {"a size past the end", plain, names, {5, 1u << 20}},
         {"no end record", plain.substr(0, plain.size() - 22), names, {5, 6}},
+        {"a comment running past the end", withComment.substr(0, withComment.size() - 1), names, {5, 6}},
         {"empty", "", {}, {}},
     };
     for (const auto& c : refused) EXPECT_FALSE(layoutOf(c.bytes, c.names, c.sizes)) << c.what;
+}
+
+// Two decks of the corpus end with a line end after the zip's end record; read part by part (as a
+// large deck is) or whole, such a deck stamps to the same bytes as without it.
+TEST(ZipLayoutTest, ADeckWithBytesAfterItsEndStampsAsWithout) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}));
+    writeFile(dir / "tail.pptx", readFile(dir / "deck.pptx") + "\n");
+    Limits partByPart;
+    partByPart.readWholeBelow = 0;
+    for (const Limits& limits : {Limits{}, partByPart}) {
+        for (const char* name : {"deck.pptx", "tail.pptx"}) {
+            Presentation deck = Presentation::open(dir / name, limits);
+            deck.setText(MasterKind::Slide, Element::Footer, "Tail");
+            deck.setVisible(MasterKind::Slide, Element::Footer, true);
+            deck.saveAs(dir / (std::string("out-") + name));
+        }
+        EXPECT_EQ(readFile(dir / "out-tail.pptx"), readFile(dir / "out-deck.pptx"));
+        EXPECT_EQ(Presentation::open(dir / "out-tail.pptx").element(MasterKind::Slide, Element::Footer).text, "Tail");
+    }
 }
 
 TEST(ZipOutputTest, NamesOutsideAsciiAreMarkedUtf8AndStoredEntriesStayStored) {
