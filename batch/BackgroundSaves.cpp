@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "EngineCall.h"
@@ -15,7 +17,7 @@ namespace {
 using FileId = std::pair<std::uint64_t, std::uint64_t>;
 
 // The file a path names now, by device and number; none when it names nothing, or where files have
-// no numbers.
+// no numbers (then every path is taken as one a save may be).
 std::optional<FileId> fileId(const std::filesystem::path& path) {
 #ifdef _WIN32
     (void)path;
@@ -47,10 +49,9 @@ BackgroundSaves::~BackgroundSaves() {
 }
 
 void BackgroundSaves::hand(engine::PendingSave save) {
-    std::optional<FileId> replaces = fileId(save.target());
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return inHand_ < depth_; });
-    waiting_.push_back(Save{std::move(save), replaces});
+    waiting_.push_back(std::move(save));
     ++inHand_;
     changed_.notify_all();
 }
@@ -66,31 +67,37 @@ std::vector<std::exception_ptr> BackgroundSaves::takeFailures() {
 }
 
 bool BackgroundSaves::mayBeTargetOf(const QString& path) const {
+    std::vector<std::filesystem::path> targets;
     {
         std::lock_guard lock(mutex_);
-        if (inHand_ == 0) return false;
+        targets = settling_;
+        for (const engine::PendingSave& save : waiting_) targets.push_back(save.target());
     }
-    const std::optional<FileId> id = fileId(std::filesystem::path(path.toStdU16String()));
-    if (!id) return true;
-    std::lock_guard lock(mutex_);
-    return std::find(settling_.begin(), settling_.end(), *id) != settling_.end() ||
-           std::any_of(waiting_.begin(), waiting_.end(), [&](const Save& s) { return s.replaces == id; });
+    if (targets.empty()) return false;
+    try {
+        // The targets are looked at now, not when handed over: an earlier save to the same name may
+        // have replaced the file since.
+        const std::optional<FileId> id = fileId(std::filesystem::path(path.toStdU16String()));
+        return !id || std::any_of(targets.begin(), targets.end(),
+                                  [&](const std::filesystem::path& target) { return fileId(target) == id; });
+    } catch (...) {
+        return true;  // a path that cannot even be looked at is waited for
+    }
 }
 
 void BackgroundSaves::loop() {
     for (;;) {
-        std::deque<Save> batch;
+        std::deque<engine::PendingSave> batch;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [&] { return !waiting_.empty() || closing_; });
             if (waiting_.empty()) return;
             batch.swap(waiting_);
             settling_.clear();
-            for (const Save& s : batch)
-                if (s.replaces) settling_.push_back(*s.replaces);
+            for (const engine::PendingSave& save : batch) settling_.push_back(save.target());
         }
         std::vector<engine::PendingSave*> saves;
-        for (Save& s : batch) saves.push_back(&s.save);
+        for (engine::PendingSave& save : batch) saves.push_back(&save);
         std::vector<std::exception_ptr> failed;
         try {
             for (engine::PendingSave::Committed& c : putInPlace_(saves)) {
@@ -102,7 +109,8 @@ void BackgroundSaves::loop() {
                 }
             }
         } catch (...) {
-            failed.assign(1, std::current_exception());  // the saves not put in place leave nothing behind
+            // Reported once for the batch; those of its saves not put in place leave nothing behind.
+            failed.assign(1, std::current_exception());
         }
         {
             std::lock_guard lock(mutex_);

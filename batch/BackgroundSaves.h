@@ -3,12 +3,11 @@
 #include <QString>
 #include <condition_variable>
 #include <cstddef>
-#include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <exception>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -41,22 +40,18 @@ public:
     // over; each an AppError with the engine's description when rethrown.
     std::vector<std::exception_ptr> takeFailures();
     // True when path may name the file a save in hand is to create or replace: it does not exist (yet),
-    // or it is the very file such a save replaces.
+    // it is the file a save's target names now, or it cannot be told.
     bool mayBeTargetOf(const QString& path) const;
 
 private:
-    struct Save {
-        engine::PendingSave save;
-        std::optional<std::pair<std::uint64_t, std::uint64_t>> replaces;  // device and file number
-    };
     void loop();
 
     const PutInPlace putInPlace_;
     const std::size_t depth_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Save> waiting_;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> settling_;  // what the saves being put in place replace
+    std::deque<engine::PendingSave> waiting_;
+    std::vector<std::filesystem::path> settling_;  // the targets of the saves being put in place
     std::size_t inHand_ = 0;
     std::vector<std::exception_ptr> failures_;
     bool closing_ = false;

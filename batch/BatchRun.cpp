@@ -85,10 +85,14 @@ void BatchRun::PushButton7_Click() {
                })) {
         int lastItem = 0;
         r.step(110, [&] { lastItem = window_.entryCount(); });
-        saves_ = std::make_unique<BackgroundSaves>(putInPlace);
+        try {
+            saves_ = std::make_unique<BackgroundSaves>(putInPlace);
+        } catch (...) {
+            saves_.reset();  // no thread to be had: each save is put in place at its own step
+        }
         for (int item = 1; item <= lastItem; ++item) processItem(r, item, lastItem);
         readAhead_.discard();
-        saves_->waitAll();
+        if (saves_) saves_->waitAll();
         reportSaveFailures(r);
         saves_.reset();
         // Each save synced its file; the names in the folders are synced here, once, rather than once a
@@ -116,6 +120,7 @@ void BatchRun::readAhead(int item) {
 // reported under the step that saved it as soon as the run learns of it: before each save, after
 // waiting for the saves before opening a file one of them may be, and at the end.
 void BatchRun::reportSaveFailures(ErrorReport& r) {
+    if (!saves_) return;
     for (const std::exception_ptr& failure : saves_->takeFailures())
         r.step(234, [&] { std::rethrow_exception(failure); });
 }
@@ -134,7 +139,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(120, [&] { QCoreApplication::processEvents(); });
 
     std::unique_ptr<PowerPointApplication> application;
-    if (saves_->mayBeTargetOf(source)) {
+    if (saves_ && saves_->mayBeTargetOf(source)) {
         saves_->waitAll();
         reportSaveFailures(r);
     }
@@ -162,7 +167,10 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     reportSaveFailures(r);
     r.step(234, [&] {
         savedFolders_.insert(std::filesystem::path(output.toStdU16String()).parent_path());
-        saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
+        if (saves_)
+            saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
+        else
+            use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });

@@ -131,11 +131,9 @@ XmlPart& Deck::part(const std::string& name) {
 
 const std::vector<Relationship>& Deck::relationships(const std::string& source) {
     if (auto it = relationships_.find(source); it != relationships_.end()) return it->second;
-    // Kept only once read: a damaged relationships part fails every time it is asked for, not just
-    // the first time.
-    std::vector<Relationship> out;
+    std::vector<Relationship>& out = relationships_[source];
     const std::string relsName = relationshipsPartOf(source);
-    if (!exists(relsName)) return relationships_[source];
+    if (!exists(relsName)) return out;
     for (pugi::xml_node n : part(relsName).root().children()) {
         if (n.type() != pugi::node_element || localName(n.name()) != "Relationship") continue;
         Relationship r;
@@ -145,7 +143,7 @@ const std::vector<Relationship>& Deck::relationships(const std::string& source) 
         r.external = std::string_view(n.attribute("TargetMode").value()) == "External";
         out.push_back(std::move(r));
     }
-    return relationships_[source] = std::move(out);
+    return out;
 }
 
 std::string Deck::resolve(const std::string& source, const std::string& target) const {

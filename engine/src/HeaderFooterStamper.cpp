@@ -523,13 +523,18 @@ XmlPart& typedPart(Deck& deck, const std::string& name, std::string_view local) 
 }  // namespace
 
 void HeaderFooterStamper::preload(Deck& deck) {
+    // A part and its relationships part, parsed; false when either cannot be. Relationships are
+    // followed only from parts whose relationships parsed: the deck keeps the list of a source asked
+    // for even when its part was damaged, and that first failure belongs to the call that needs it.
     auto parse = [&deck](const std::string& name) {
-        if (name.empty()) return;
+        if (name.empty()) return false;
         try {
             deck.part(name);
-            deck.relationships(name);
+            const std::string rels = relationshipsPartOf(name);
+            if (deck.exists(rels)) deck.part(rels);
+            return true;
         } catch (const Error&) {
-            // Reported by whatever reads the part for real.
+            return false;  // reported by whatever reads the part for real
         }
     };
     auto follow = [&deck](const std::string& source, std::string_view type) {
@@ -540,7 +545,7 @@ void HeaderFooterStamper::preload(Deck& deck) {
         }
     };
     for (const std::string& master : deck.slideMasters) {
-        parse(master);
+        if (!parse(master)) continue;
         try {
             for (const Relationship& r : deck.relationships(master))
                 if (isLayoutOf(r)) parse(deck.resolve(master, r.target));
@@ -548,10 +553,9 @@ void HeaderFooterStamper::preload(Deck& deck) {
         }
     }
     for (const std::string& slide : deck.slides) {
-        parse(slide);
+        if (!parse(slide)) continue;
         const std::string layout = follow(slide, ns::kSlideLayout);
-        parse(layout);
-        if (!layout.empty()) parse(follow(layout, ns::kSlideMaster));
+        if (parse(layout)) parse(follow(layout, ns::kSlideMaster));
         parse(follow(slide, ns::kNotesSlide));
     }
     parse(deck.notesMaster);

@@ -44,8 +44,11 @@ std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, cons
     for (const bool exact : {true, false}) {
         for (std::size_t i = tail->size() - 22 + 1; i-- > 0 && end == std::string::npos;) {
             const std::size_t recordEnd = i + 22 + le16(*tail, i + 20);
-            if (le32(*tail, i) == 0x06054b50 && (exact ? recordEnd == tail->size() : recordEnd <= tail->size()))
-                end = i;
+            // A record followed by other bytes must also be one of a single-disk zip, as libzip checks.
+            const bool plausible = exact ? recordEnd == tail->size()
+                                         : recordEnd <= tail->size() && le16(*tail, i + 4) == 0 &&
+                                               le16(*tail, i + 6) == 0 && le16(*tail, i + 8) == le16(*tail, i + 10);
+            if (le32(*tail, i) == 0x06054b50 && plausible) end = i;
         }
         if (end != std::string::npos) break;
     }
@@ -111,6 +114,7 @@ std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, cons
         layout.localHeaders_.push_back(offset);
         at += recordLength;
     }
+    layout.names_ = names;
     return layout;
 }
 
@@ -118,8 +122,13 @@ std::optional<std::uint64_t> ZipLayout::dataOffset(std::uint64_t index, std::uin
     if (index >= localHeaders_.size()) return std::nullopt;
     const std::uint64_t header = localHeaders_[index];
     if (size_ - header < 30) return std::nullopt;
-    const auto local = readAt_(header, 30);
-    if (!local || le32(*local, 0) != 0x04034b50) return std::nullopt;
+    const std::string& name = names_[index];
+    if (size_ - header - 30 < name.size()) return std::nullopt;
+    // The header and the name after it, in one read.
+    const auto local = readAt_(header, 30 + name.size());
+    if (!local || le32(*local, 0) != 0x04034b50 || le16(*local, 26) != name.size() ||
+        local->compare(30, name.size(), name) != 0)
+        return std::nullopt;
     const std::uint64_t data = header + 30 + le16(*local, 26) + le16(*local, 28);
     if (data > size_ || size_ - data < compressedSize) return std::nullopt;
     return data;

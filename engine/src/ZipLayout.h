@@ -25,13 +25,15 @@ class ZipLayout {
     // The same over bytes read by readAt, which the layout keeps.
     static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names);
 
-    // The offset of entry index's stored bytes, checked against compressedSize and the file end.
+    // The offset of entry index's stored bytes, checked against compressedSize, the file end and the
+    // name in the entry's local header.
     std::optional<std::uint64_t> dataOffset(std::uint64_t index, std::uint64_t compressedSize) const;
 
   private:
     ReadAt readAt_;
     std::uint64_t size_ = 0;
     std::vector<std::uint64_t> localHeaders_;
+    std::vector<std::string> names_;
 };
 
 }  // namespace trelwick::engine

@@ -117,6 +117,34 @@ private slots:
         QCOMPARE(footerOf(out / "old.pptx"), std::string("Background"));
     }
 
+    // Two saves in hand to one name: once the first is in place the file there is its, which the
+    // second is still to replace, so a run must wait before opening it.
+    void aFileAnEarlierSaveToTheSameNameLeftIsStillTold() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        fs::copy_file(kSample, out / "x.pptx");
+        std::promise<void> firstTaken, releaseFirst, firstDone, releaseSecond;
+        std::shared_future<void> first = releaseFirst.get_future().share(), second = releaseSecond.get_future().share();
+        int calls = 0;  // on the queue's thread only
+        BackgroundSaves saves([&](const std::vector<engine::PendingSave*>& batch) {
+            if (++calls == 1) firstTaken.set_value();
+            (calls == 1 ? first : second).wait();
+            auto done = BackgroundSaves::commitLeavingFolders(batch);
+            if (calls == 1) firstDone.set_value();
+            return done;
+        });
+        saves.hand(stampedInto(out / "x.pptx", "first"));
+        firstTaken.get_future().wait();  // the second comes in while the first is put in place
+        saves.hand(stampedInto(out / "x.pptx", "second"));
+        releaseFirst.set_value();
+        firstDone.get_future().wait();
+        QCOMPARE(footerOf(out / "x.pptx"), std::string("first"));
+        QVERIFY(saves.mayBeTargetOf(QString::fromStdString((out / "x.pptx").string())));
+        releaseSecond.set_value();
+        saves.waitAll();
+        QCOMPARE(footerOf(out / "x.pptx"), std::string("second"));
+    }
+
     // Whatever goes wrong while putting saves in place is a failure to report, never an end to the
     // program, and a save that was not put in place leaves nothing behind.
     void aFailureOfTheWholeBatchIsReportedAndLeavesNothing() {

@@ -293,12 +293,19 @@ TEST(ZipLayoutTest, FindsStoredBytesOrGivesUpOnAnythingUnexpected) {
     EXPECT_EQ(*withLineEnd, *offsets);
     EXPECT_TRUE(layoutOf(withComment + "\r\n", names, {5, 6})) << "a comment, then bytes after it";
 
+    std::string otherLocalName = plain;
+    otherLocalName[30] = 'A';  // the first local header's name: "A.xml" where the directory says "a.xml"
+    std::string otherDisk = plain + "\n";
+    otherDisk[otherDisk.size() - 1 - 22 + 4] = 1;  // the end record's disk number
+
     const struct {
         const char* what;
         std::string bytes;
         std::vector<std::string> names;
         std::vector<std::uint64_t> sizes;
     } refused[] = {
+        {"a local header naming another entry", otherLocalName, names, {5, 6}},
+        {"bytes after the end record of a zip spanning disks", otherDisk, names, {5, 6}},
         {"bytes in front shift every offset", "junk" + plain, names, {5, 6}},
         {"names disagree with libzip's", plain, {"a.xml", "c.bin"}, {5, 6}},
         {"fewer entries than libzip saw", plain, {"a.xml"}, {5}},
