@@ -133,7 +133,9 @@ class Presentation {
     // cannot be read is reported by the call that needs it, as without this.
     void preload();
     // True while the file the deck was opened from is the version it read: not replaced, rewritten
-    // or touched since. False for a deck opened from memory, or where versions cannot be told apart.
+    // or touched since, as far as its file number, size and times tell (a rewrite to the same size
+    // within one tick of the file system's clock goes unseen). False for a deck opened from memory,
+    // or where versions cannot be told apart.
     bool sourceUnchanged() const;
 
     // True when a legacy .ppt has a title master (it shares the slide master's settings); never for .pptx.
