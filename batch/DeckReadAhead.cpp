@@ -11,8 +11,9 @@ void DeckReadAhead::start(const QString& path) {
     discard();
     path_ = path;
     std::filesystem::path file(path.toStdU16String());
-    deck_ = std::async(std::launch::async, [file = std::move(file)]() -> std::optional<engine::Presentation> {
+    deck_ = std::async(std::launch::async, [file = std::move(file), largest = largest_]() -> std::optional<engine::Presentation> {
         try {
+            if (std::filesystem::file_size(file) > largest) return std::nullopt;
             engine::Presentation deck = engine::Presentation::open(file);
             deck.preload();
             return deck;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <future>
 #include <optional>
 
@@ -14,7 +15,9 @@ namespace trelwick {
 // when its turn comes, so that every failure is reported where and when it would be without this.
 class DeckReadAhead {
 public:
-    DeckReadAhead() = default;
+    // Files larger than largest are left to be opened in their turn: a legacy .ppt is read whole, and
+    // two of those in memory at once could be too many.
+    explicit DeckReadAhead(std::uint64_t largest = 64u << 20) : largest_(largest) {}
     DeckReadAhead(const DeckReadAhead&) = delete;
     DeckReadAhead& operator=(const DeckReadAhead&) = delete;
     ~DeckReadAhead();
@@ -28,6 +31,7 @@ public:
     void discard();
 
 private:
+    std::uint64_t largest_;
     QString path_;
     std::future<std::optional<engine::Presentation>> deck_;
 };

@@ -1,0 +1,68 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <filesystem>
+
+#include "batch/DeckReadAhead.h"
+
+using namespace trelwick;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString sample(const char* name) { return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name); }
+
+}  // namespace
+
+class DeckReadAheadTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A deck read ahead stands for opening its file only while nothing about it has changed.
+    void aDeckReadAheadIsUsedOnlyForItsOwnUnchangedFile() {
+        QTemporaryDir dir;
+        const QString deck = dir.filePath("deck.pptx");
+        QVERIFY(QFile::copy(sample("Quarterly-Review.pptx"), deck));
+
+        DeckReadAhead ahead;
+        ahead.start(deck);
+        std::optional<engine::Presentation> taken = ahead.take(deck);
+        QVERIFY(taken);
+        QVERIFY(taken->slideCount() > 0);
+        QVERIFY(!ahead.take(deck));  // taken once
+
+        ahead.start(deck);
+        QVERIFY(!ahead.take(dir.filePath("other.pptx")));  // another file asked for
+        QVERIFY(!ahead.take(deck));                         // and the deck read ahead is gone
+
+        ahead.start(deck);
+        ahead.discard();
+        QVERIFY(!ahead.take(deck));
+
+        ahead.start(deck);
+        QVERIFY(!ahead.take(deck + QStringLiteral(".missing")));
+        ahead.start(dir.filePath("missing.pptx"));  // its failure is for its turn to report
+        QVERIFY(!ahead.take(dir.filePath("missing.pptx")));
+
+        ahead.start(deck);
+        QThread::msleep(20);  // file times tick in steps of a few milliseconds
+        QVERIFY(QFile::remove(deck));
+        QVERIFY(QFile::copy(sample("Two-Masters.pptx"), deck));
+        QVERIFY(!ahead.take(deck));  // replaced since it was read
+    }
+
+    void aLargeFileIsLeftForItsTurn() {
+        const QString deck = sample("Quarterly-Review.pptx");
+        const auto size = fs::file_size(deck.toStdString());
+        DeckReadAhead roomy(size);
+        roomy.start(deck);
+        QVERIFY(roomy.take(deck));
+        DeckReadAhead tight(size - 1);
+        tight.start(deck);
+        QVERIFY(!tight.take(deck));
+    }
+};
+
+QTEST_GUILESS_MAIN(DeckReadAheadTest)
+#include "DeckReadAheadTest.moc"
