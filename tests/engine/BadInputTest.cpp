@@ -203,7 +203,9 @@ TEST(BadInputTest, ReadingAheadReportsEveryBadInputAsBefore) {
             opened.emplace(Presentation::open(dir / "deck.pptx"));
         } catch (const Error&) {
         }
-        if (opened) EXPECT_NO_THROW(opened->preload()) << c.name;
+        if (opened) {
+            EXPECT_NO_THROW(opened->preload()) << c.name;
+        }
         EXPECT_EQ(callOutcomes(dir / "deck.pptx", dir / "ahead" / "deck.pptx", true), plain) << c.name;
         EXPECT_EQ(std::filesystem::exists(dir / "ahead" / "deck.pptx"), std::filesystem::exists(dir / "plain" / "deck.pptx"))
             << c.name;
