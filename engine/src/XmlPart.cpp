@@ -30,23 +30,21 @@ bool isXmlName(std::string_view s) {
 // it frees a removed node) would overflow the stack.
 constexpr int kMaxDepth = 1000;
 
-// Iterative, so that measuring the depth cannot itself overflow the stack.
+// pugixml's own walk is iterative, so measuring the depth cannot itself overflow the stack, and it
+// follows the nodes without a call into the library for each step.
 bool depthExceeds(const pugi::xml_document& doc, int limit) {
-    int depth = 0;
-    pugi::xml_node node = doc.first_child();
-    while (node) {
-        if (node.first_child()) {
-            node = node.first_child();
-            if (++depth > limit) return true;
-            continue;
+    struct Walker : pugi::xml_tree_walker {
+        int limit;
+        bool exceeded = false;
+        explicit Walker(int l) : limit(l) {}
+        bool for_each(pugi::xml_node&) override {
+            // depth() counts from 0 for the document's own children.
+            exceeded = depth() > limit;
+            return !exceeded;
         }
-        while (node && !node.next_sibling()) {
-            node = node.parent();
-            --depth;
-        }
-        if (node) node = node.next_sibling();
-    }
-    return false;
+    } walker(limit);
+    pugi::xml_node(doc).traverse(walker);
+    return walker.exceeded;
 }
 
 }  // namespace

@@ -26,6 +26,15 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
     return s;
 }
 
+// The slide with depth empty groups nested in its shape tree: the deepest element lies depth levels
+// below the root's grandchild, spTree.
+std::string nestedGroups(std::string slide, int depth) {
+    std::string groups;
+    for (int i = 0; i < depth; ++i) groups += "<p:grpSp>";
+    for (int i = 0; i < depth; ++i) groups += "</p:grpSp>";
+    return replaced(std::move(slide), "</p:spTree>", groups + "</p:spTree>");
+}
+
 struct BadCase {
     const char* name;
     std::function<void(const std::filesystem::path&)> make;  // creates the file at the path
@@ -82,6 +91,11 @@ std::vector<BadCase> badCases() {
              std::string bomb = slideOf();
              bomb.insert(bomb.find("<p:cSld>"), "<!--" + std::string(40u << 20, ' ') + "-->");
              writeZip(p, withPart(good, "ppt/slides/slide1.xml", bomb));
+         },
+         ErrorCode::LimitExceeded, "ppt/slides/slide1.xml"},
+        {"XML nested too deep",
+         [good, slideOf](const auto& p) {
+             writeZip(p, withPart(good, "ppt/slides/slide1.xml", nestedGroups(slideOf(), 1001)));
          },
          ErrorCode::LimitExceeded, "ppt/slides/slide1.xml"},
         {"damaged relationships",
@@ -223,6 +237,19 @@ TEST(BadInputTest, LegacyMessageIsExact) {
                   (dir / "old.pptx").string() +
                       ": PowerPoint 95 and older presentations cannot be stamped; save it as .ppt or .pptx first");
     }
+}
+
+TEST(BadInputTest, NestingUpToTheLimitStamps) {
+    TempDir dir;
+    Entries entries = buildDeck(DeckPlan{});
+    for (auto& [n, t] : entries)
+        if (n == "ppt/slides/slide1.xml") t = nestedGroups(t, 998);  // the deepest group 1,000 levels down
+    writeZip(dir / "deck.pptx", entries);
+    Presentation deck = Presentation::open(dir / "deck.pptx");
+    deck.setText(MasterKind::Slide, Element::Footer, "deep");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.saveAs(dir / "out.pptx");
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "deep");
 }
 
 TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
