@@ -31,6 +31,8 @@ class DeckBackend {
                               std::chrono::system_clock::time_point now) = 0;
     // Parses ahead what read and stamp will look at; what cannot be read is left for them to report.
     virtual void preload() {}
+    // Reads now what read and stamp cannot do without; throws the first Error they would meet.
+    virtual void load() {}
     // Applies the settings to the deck in memory; returns what the user should know, one sentence each.
     virtual std::vector<std::string> stamp(const StampSettings& settings,
                                            std::chrono::system_clock::time_point now) = 0;

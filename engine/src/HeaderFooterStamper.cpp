@@ -29,6 +29,24 @@ const char* placeholderType(Element e) {
     return "";
 }
 
+// The stamp edits only the placeholders of its own types (and the shapes it adds); any other shape of a
+// page it stamps is written back as read. A placeholder it removes from a group leaves no trace in what
+// is left, so the group is marked as edited then (stampPage).
+bool holdsStampedPlaceholder(pugi::xml_node shape) {
+    struct Walker : pugi::xml_tree_walker {
+        bool found = false;
+        bool for_each(pugi::xml_node& n) override {
+            if (n.type() != pugi::node_element || localName(n.name()) != "ph") return true;
+            const std::string_view type = n.attribute("type").value();
+            found = type == "dt" || type == "ftr" || type == "hdr" || type == "sldNum";
+            return !found;
+        }
+    } walker;
+    if (localName(shape.name()) == "ph") return true;
+    shape.traverse(walker);
+    return walker.found;
+}
+
 const char* placeholderName(Element e) {
     switch (e) {
         case Element::DateAndTime:
@@ -562,6 +580,30 @@ void HeaderFooterStamper::preload(Deck& deck) {
     parse(deck.handoutMaster);
 }
 
+void HeaderFooterStamper::load(Deck& deck) {
+    auto withRelationships = [&deck](const std::string& name, std::string_view local) {
+        typedPart(deck, name, local);
+        deck.relationships(name);
+    };
+    for (const std::string& master : deck.slideMasters) {
+        withRelationships(master, "sldMaster");
+        for (const Relationship& r : deck.relationships(master))
+            if (isLayoutOf(r)) withRelationships(deck.resolve(master, r.target), "sldLayout");
+    }
+    for (const std::string& slide : deck.slides) {
+        withRelationships(slide, "sld");
+        if (const std::string layout = deck.target(slide, ns::kSlideLayout); !layout.empty()) {
+            withRelationships(layout, "sldLayout");
+            if (const std::string master = deck.target(layout, ns::kSlideMaster); !master.empty())
+                withRelationships(master, "sldMaster");
+        }
+        if (const std::string notes = deck.target(slide, ns::kNotesSlide); !notes.empty())
+            typedPart(deck, notes, "notes");
+    }
+    if (!deck.notesMaster.empty()) typedPart(deck, deck.notesMaster, "notesMaster");
+    if (!deck.handoutMaster.empty()) typedPart(deck, deck.handoutMaster, "handoutMaster");
+}
+
 HeaderFooterStamper::HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now)
     : deck_(deck), lookup_(std::make_unique<StampLookup>()), now_(now) {}
 
@@ -722,6 +764,7 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
 void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings,
                                       bool flagsOff) {
     const Prefixes& px = lookup_->writablePrefixes(master, deck_.strict());
+    master.keepShapesAsRead(holdsStampedPlaceholder);
     pugi::xml_node root = master.root();
     const std::string_view rootLocal = localName(root.name());
     const bool slideSide = rootLocal == "sldMaster" || rootLocal == "sldLayout";
@@ -769,6 +812,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     if (!show && existing.empty()) return;
     const Prefixes& px = lookup_->writablePrefixes(page, deck_.strict());
     page.markDirty();
+    page.keepShapesAsRead(holdsStampedPlaceholder);
 
     auto remove = [&](pugi::xml_node sp) {
         // An animated shape cannot go without its animation; emptying it hides it just as well.
@@ -778,6 +822,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
             fillText(sp, px, Content{}, page.name() + ":" + type);
             return;
         }
+        page.markShapeEdited(sp);
         sp.parent().remove_child(sp);
         shapes.removed();
     };

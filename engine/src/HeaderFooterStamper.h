@@ -26,6 +26,9 @@ class HeaderFooterStamper {
     // relationships), so that this can happen before them, on another thread. A part that cannot be
     // read is left as it is, for read or apply to report when they come to it.
     static void preload(Deck& deck);
+    // Parses the parts that read and apply cannot do without (masters, layouts, slides and notes pages,
+    // the relationships of the first three) and throws the first Error, as they would.
+    static void load(Deck& deck);
 
     // The state as the deck holds it: the first page carrying the element, else the master.
     HeaderFooter read(MasterKind kind, Element element);

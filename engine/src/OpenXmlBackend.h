@@ -22,6 +22,7 @@ class OpenXmlBackend : public DeckBackend {
 
     HeaderFooter read(MasterKind kind, Element element, std::chrono::system_clock::time_point now) override;
     void preload() override { HeaderFooterStamper::preload(*deck_); }
+    void load() override { HeaderFooterStamper::load(*deck_); }
     std::vector<std::string> stamp(const StampSettings& settings,
                                    std::chrono::system_clock::time_point now) override;
     void write(int fd, const std::string& target) override;

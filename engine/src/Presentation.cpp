@@ -99,6 +99,10 @@ Presentation Presentation::openBytes(std::string bytes, const std::string& name,
     return Presentation(std::move(impl));
 }
 
+void Presentation::load() {
+    impl_->deck->load();
+}
+
 void Presentation::preload() {
     impl_->deck->preload();
 }

@@ -1,7 +1,10 @@
 #include "XmlPart.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
+#include <stdexcept>
 
 #include "Failure.h"
 
@@ -26,6 +29,11 @@ bool isXmlName(std::string_view s) {
     return true;
 }
 
+// The size from which a page's unedited shapes are copied as read rather than printed again.
+constexpr std::size_t kKeepShapesFrom = 8192;
+// Set by checkKeptShapes.
+std::atomic<bool> checkKept{false};
+
 // Real parts nest a few dozen levels; walking a deeper tree recursively (ours, and pugixml's own when
 // it frees a removed node) would overflow the stack.
 constexpr int kMaxDepth = 1000;
@@ -49,7 +57,7 @@ bool depthExceeds(const pugi::xml_document& doc, int limit) {
 
 }  // namespace
 
-XmlPart::XmlPart(std::string name, const std::string& text, const std::string& fileLabel)
+XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabel)
     : name_(std::move(name)), sizeHint_(text.size()) {
     bom_ = (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) ||
            (text.size() >= 2 && (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0));
@@ -68,6 +76,12 @@ XmlPart::XmlPart(std::string name, const std::string& text, const std::string& f
     if (depthExceeds(doc_, kMaxDepth))
         fail(ErrorCode::LimitExceeded, fileLabel, name_,
              "the XML is nested more than " + std::to_string(kMaxDepth) + " levels deep");
+    // pugixml parses a copy of UTF-8 bytes as they are, so its offsets are offsets into text. On a small
+    // page the shapes the stamp adds are most of what is printed, and keeping the rest saves nothing.
+    if (encoding_ == pugi::encoding_utf8 && !bom_ && (text.size() >= kKeepShapesFrom || checkKept)) {
+        read_ = std::move(text);
+        findShapes();
+    }
 }
 
 XmlPart XmlPart::created(std::string name, const std::string& text) {
@@ -80,19 +94,191 @@ XmlPart XmlPart::created(std::string name, const std::string& text) {
     return part;
 }
 
-std::string XmlPart::serialize() const {
-    // Straight into one string: an ostringstream would grow its buffer in steps and copy it out.
-    struct Appender : pugi::xml_writer {
-        std::string out;
-        void write(const void* data, std::size_t size) override {
-            out.append(static_cast<const char*>(data), size);
+namespace {
+
+constexpr unsigned kSaveFlags = pugi::format_raw | pugi::format_no_declaration;
+constexpr std::size_t npos = std::string::npos;
+
+// Straight into one string: an ostringstream would grow its buffer in steps and copy it out.
+struct Appender : pugi::xml_writer {
+    std::string out;
+    void write(const void* data, std::size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+std::string print(const pugi::xml_node& node, unsigned flags) {
+    Appender writer;
+    node.print(writer, "", flags, pugi::encoding_utf8);
+    return std::move(writer.out);
+}
+
+// Where the markup of an unedited node begins in the bytes its document was parsed from, or npos (a
+// node made or renamed since, or a kind that cannot be placed).
+std::size_t markupStart(pugi::xml_node node, std::string_view text) {
+    const std::ptrdiff_t found = node.offset_debug();
+    if (found <= 0 || static_cast<std::size_t>(found) >= text.size()) return npos;
+    const std::size_t at = static_cast<std::size_t>(found);
+    auto opens = [&](std::size_t length, std::string_view opener) {
+        return at >= length && text.compare(at - length, length, opener) == 0 ? at - length : npos;
+    };
+    switch (node.type()) {
+        case pugi::node_element: {
+            const std::string_view name = node.name();
+            const char after = at + name.size() < text.size() ? text[at + name.size()] : '\0';
+            const bool named = text.compare(at, name.size(), name) == 0 &&
+                               (after == '>' || after == '/' || after == ' ' || after == '\t' || after == '\r' ||
+                                after == '\n');
+            return named ? opens(1, "<") : npos;
         }
-    } writer;
+        case pugi::node_pcdata:
+            return text[at - 1] == '>' ? at : npos;  // text starts right after the markup before it
+        case pugi::node_comment:
+            return opens(4, "<!--");
+        case pugi::node_pi:
+            return opens(2, "<?");
+        case pugi::node_cdata:
+            return opens(9, "<![CDATA[");
+        default:
+            return npos;
+    }
+}
+
+// Where the end tag of element begins, from where the markup after it begins.
+std::size_t endTagStart(pugi::xml_node element, std::string_view text);
+
+std::size_t followingStart(pugi::xml_node node, std::string_view text) {
+    if (const pugi::xml_node next = node.next_sibling()) return markupStart(next, text);
+    const pugi::xml_node parent = node.parent();
+    if (parent.type() == pugi::node_document) return text.size();
+    return endTagStart(parent, text);
+}
+
+std::size_t endTagStart(pugi::xml_node element, std::string_view text) {
+    const std::size_t after = followingStart(element, text);
+    if (after == npos || after == 0) return npos;
+    const std::size_t lt = text.rfind('<', after - 1);
+    return lt != npos && text.compare(lt, 2, "</") == 0 ? lt : npos;
+}
+
+pugi::xml_node childNamed(pugi::xml_node parent, std::string_view local) {
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && localName(c.name()) == local) return c;
+    return {};
+}
+
+pugi::xml_node shapeTreeOf(pugi::xml_node root) {
+    return childNamed(childNamed(root, "cSld"), "spTree");
+}
+
+// The element's start tag as pugixml prints it, attributes escaped the same way.
+std::string startTag(pugi::xml_node element) {
+    pugi::xml_document scratch;
+    pugi::xml_node copy = scratch.append_child(element.name());
+    for (pugi::xml_attribute a : element.attributes()) copy.append_attribute(a.name()) = a.value();
+    std::string tag = print(copy, pugi::format_raw);
+    if (tag.size() >= 2 && tag.compare(tag.size() - 2, 2, "/>") == 0) tag.erase(tag.size() - 2);
+    return tag + ">";
+}
+
+}  // namespace
+
+void XmlPart::checkKeptShapes(bool on) {
+    checkKept = on;
+}
+
+void XmlPart::markShapeEdited(pugi::xml_node node) {
+    const pugi::xml_node tree = shapeTreeOf(root());
+    while (node && node.parent() != tree) node = node.parent();
+    if (node) editedShapes_.push_back(node.internal_object());
+}
+
+void XmlPart::findShapes() {
+    const std::string_view text = read_;
+    const pugi::xml_node tree = shapeTreeOf(root());
+    bool placed = static_cast<bool>(tree.first_child());
+    std::vector<Span> spans;
+    for (pugi::xml_node c = tree.first_child(); c && placed; c = c.next_sibling()) {
+        const std::size_t begin = markupStart(c, text);
+        const std::size_t end = c.next_sibling() ? markupStart(c.next_sibling(), text) : endTagStart(tree, text);
+        placed = begin != npos && end != npos && begin < end && (spans.empty() || spans.back().end <= begin);
+        if (placed && c.type() == pugi::node_element) {
+            placed = text[end - 1] == '>';
+            spans.push_back({begin, end});
+        }
+    }
+    if (placed) {
+        shapes_ = std::move(spans);
+    } else {
+        read_.clear();
+        read_.shrink_to_fit();
+    }
+}
+
+std::string XmlPart::printed() const {
+    Appender writer;
     writer.out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
-    unsigned flags = pugi::format_raw | pugi::format_no_declaration;
+    unsigned flags = kSaveFlags;
     if (bom_) flags |= pugi::format_write_bom;
     doc_.save(writer, "", flags, encoding_);
     return std::move(writer.out);
+}
+
+std::string XmlPart::printedKeepingShapes() const {
+    const pugi::xml_node tree = shapeTreeOf(root());
+    std::string out;
+    out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
+    auto keep = [&](pugi::xml_node shape) {
+        if (shape.type() != pugi::node_element || edited_(shape) ||
+            std::find(editedShapes_.begin(), editedShapes_.end(), shape.internal_object()) != editedShapes_.end())
+            return false;
+        const std::size_t begin = markupStart(shape, read_);
+        const auto span = std::lower_bound(shapes_.begin(), shapes_.end(), begin,
+                                           [](const Span& s, std::size_t b) { return s.begin < b; });
+        if (begin == npos || span == shapes_.end() || span->begin != begin) return false;
+        out.append(read_, span->begin, span->end - span->begin);
+        return true;
+    };
+    // The elements from the root down to the shape tree are printed around their children; every
+    // other node whole, by pugixml.
+    auto around = [&](auto& self, pugi::xml_node element) -> void {
+        out += startTag(element);
+        for (pugi::xml_node c = element.first_child(); c; c = c.next_sibling()) {
+            if (element == tree ? keep(c) : false) continue;
+            if (c == tree || (c.type() == pugi::node_element && c == tree.parent()))
+                self(self, c);
+            else
+                out += print(c, kSaveFlags);
+        }
+        out += "</";
+        out += element.name();
+        out += '>';
+    };
+    for (pugi::xml_node d = doc_.first_child(); d; d = d.next_sibling()) {
+        if (d == root())
+            around(around, d);
+        else
+            out += print(d, kSaveFlags);
+    }
+    return out;
+}
+
+std::string XmlPart::serialize() const {
+    const pugi::xml_node tree = read_.empty() ? pugi::xml_node() : shapeTreeOf(root());
+    // The path down to the shape tree must still be the one read, with the tree among the root's
+    // grandchildren.
+    if (!edited_ || !tree || tree.parent().parent() != root()) return printed();
+    std::string out = printedKeepingShapes();
+    if (checkKept) {
+        // Both read back and printed again, so that only what a reader sees is compared.
+        auto reprinted = [](const std::string& xml) {
+            pugi::xml_document doc;
+            return doc.load_buffer(xml.data(), xml.size(), kParseOptions, pugi::encoding_utf8)
+                       ? print(doc, kSaveFlags)
+                       : std::string("(not well formed)");
+        };
+        if (reprinted(out) != reprinted(printed()))
+            throw std::logic_error(name_ + ": the shapes kept as read do not give the edited part");
+    }
+    return out;
 }
 
 std::string XmlPart::prefixOf(std::string_view uri, std::string_view strictUri, bool* found) const {

@@ -10,10 +10,14 @@ namespace trelwick::engine {
 
 // One parsed XML part of the package. Parsing keeps declaration, comments, processing instructions and
 // whitespace-only text so that serialising an unedited tree gives the same bytes back.
+//
+// A page (a part with a shape tree) may be written back partly as read: once told which of its shapes
+// an edit may have reached (keepShapesAsRead), serialize() copies every other shape of the tree's top
+// level from the bytes as read instead of printing it again; printing is most of the cost of a save.
 class XmlPart {
   public:
     // Parses text; throws Error DamagedXml on malformed XML or any DOCTYPE (no entity is ever resolved).
-    XmlPart(std::string name, const std::string& text, const std::string& fileLabel);
+    XmlPart(std::string name, std::string text, const std::string& fileLabel);
     // A new part built from text known to be well formed.
     static XmlPart created(std::string name, const std::string& text);
 
@@ -30,6 +34,19 @@ class XmlPart {
     bool isNew() const { return isNew_; }
     std::string serialize() const;
 
+    // Whether a top-level shape of the shape tree may have been edited (or holds something that was).
+    using ShapeTest = bool (*)(pugi::xml_node shape);
+    // From now on, serialize() copies the top-level shapes for which edited is false from the bytes as
+    // read. The caller promises that nothing else in those shapes changes.
+    void keepShapesAsRead(ShapeTest edited) { edited_ = edited; }
+    // Marks the top-level shape holding node as edited, whatever the test says: for an edit that leaves
+    // no trace the test could see, such as a shape removed from a group.
+    void markShapeEdited(pugi::xml_node node);
+    // Tests and the fuzz target: pages of any size copy their unedited shapes (not only large ones), and
+    // every serialize() that does also prints the whole tree and throws std::logic_error unless both
+    // read back the same.
+    static void checkKeptShapes(bool on);
+
     // The prefix bound to one of the URIs on the root element; empty for the default namespace.
     // found is false when neither URI is declared there.
     std::string prefixOf(std::string_view uri, std::string_view strictUri, bool* found = nullptr) const;
@@ -39,6 +56,15 @@ class XmlPart {
 
   private:
     XmlPart() = default;
+    // Where each element at the top level of the shape tree lies in the bytes as read; the bytes are
+    // kept for that only, and only when the part is UTF-8 without a byte order mark.
+    void findShapes();
+    std::string printed() const;
+    std::string printedKeepingShapes() const;
+    struct Span {
+        std::size_t begin;
+        std::size_t end;
+    };
     std::string name_;
     pugi::xml_document doc_;
     bool dirty_ = false;
@@ -47,6 +73,10 @@ class XmlPart {
     std::size_t sizeHint_ = 0;  // the size as read, to size the buffer of a save
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)
     mutable std::optional<std::vector<std::string>> placeholderTypes_;
+    std::string read_;          // the bytes as read, while shapes may be copied from them
+    std::vector<Span> shapes_;  // of the elements at the top level of the shape tree, in order
+    ShapeTest edited_ = nullptr;
+    std::vector<const void*> editedShapes_;  // marked by markShapeEdited
 };
 
 // "prefix:local", or local alone for the default namespace.

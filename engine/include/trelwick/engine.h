@@ -132,6 +132,10 @@ class Presentation {
     // another thread (a Presentation may move between threads, never be used by two at once). What
     // cannot be read is reported by the call that needs it, as without this.
     void preload();
+    // Reads now every part the setters and the save cannot do without, and throws the first Error
+    // they would meet: a damaged deck is then refused once, as if it could not be opened, instead of
+    // by each call in turn. A deck that passes may still fail later on parts read only then.
+    void load();
     // True while the file the deck was opened from is the version it read: not replaced, rewritten
     // or touched since, as far as its file number, size and times tell (a rewrite to the same size
     // within one tick of the file system's clock goes unseen). False for a deck opened from memory,

@@ -1,0 +1,101 @@
+// A stamped page is written back partly as read: shapes the stamp did not edit are copied from the
+// bytes of the source. Every serialisation in this test binary is also checked against printing the
+// whole edited tree (see the environment below).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestDeck.h"
+#include "XmlPart.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+class CheckKeptShapes : public ::testing::Environment {
+  public:
+    void SetUp() override { XmlPart::checkKeptShapes(true); }
+    void TearDown() override { XmlPart::checkKeptShapes(false); }
+};
+const auto* const kCheck = ::testing::AddGlobalTestEnvironment(new CheckKeptShapes);
+
+// Shapes written the way some producers write them and no printer of ours would: single quotes, a
+// character reference, a line end inside an attribute (which readers take as a space), whitespace and
+// a comment between shapes.
+const std::string kOddBox =
+    "<p:sp><p:nvSpPr><p:cNvPr id='40' name='Box&#33;' descr='two\nlines'/><p:cNvSpPr txBox=\"1\"/><p:nvPr/>"
+    "</p:nvSpPr><p:spPr><a:xfrm><a:off x='0' y='0'/><a:ext cx='100' cy='100'/></a:xfrm></p:spPr>"
+    "<p:txBody><a:bodyPr/><a:p><a:r><a:t>Fish &amp; chips &#x263A;</a:t></a:r></a:p></p:txBody></p:sp>";
+const std::string kComment = "\n  <!-- kept as written -->\n  ";
+// The page's footer, which the stamp fills, then a group holding a second one, which it removes, and a
+// line it keeps.
+const std::string kFooter =
+    "<p:sp><p:nvSpPr><p:cNvPr id='45' name='Footer'/><p:cNvSpPr/><p:nvPr><p:ph type='ftr' idx='11'/></p:nvPr>"
+    "</p:nvSpPr><p:spPr/></p:sp>";
+const std::string kGroup =
+    "<p:grpSp><p:nvGrpSpPr><p:cNvPr id='50' name='Group'/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>"
+    "<p:sp><p:nvSpPr><p:cNvPr id='51' name='Stray footer'/><p:cNvSpPr/><p:nvPr><p:ph type='ftr' idx='77'/>"
+    "</p:nvPr></p:nvSpPr><p:spPr/></p:sp><p:cxnSp><p:nvCxnSpPr><p:cNvPr id='52' name='Line'/><p:cNvCxnSpPr/>"
+    "<p:nvPr/></p:nvCxnSpPr><p:spPr/></p:cxnSp></p:grpSp>";
+
+Entries withShapes(const std::string& shapes, const std::string& filler = "") {
+    Entries entries = buildDeck(DeckPlan{});
+    for (auto& [name, text] : entries)
+        if (name == "ppt/slides/slide1.xml") text.replace(text.find("</p:spTree>"), 0, shapes + filler);
+    return entries;
+}
+
+Presentation stamped(const std::filesystem::path& source, const std::filesystem::path& target) {
+    Presentation deck = Presentation::open(source);
+    deck.setText(MasterKind::Slide, Element::Footer, "Kept");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    deck.saveAs(target);
+    return Presentation::open(target);
+}
+
+TEST(KeptShapesTest, UneditedShapesKeepTheirBytesEditedOnesChange) {
+    TempDir dir;
+    writeZip(dir / "in.pptx", withShapes(kOddBox + kComment + kFooter + kGroup));
+    const Presentation out = stamped(dir / "in.pptx", dir / "out.pptx");
+    const std::string slide = readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
+    EXPECT_NE(slide.find(kOddBox + kComment), std::string::npos) << slide;
+    EXPECT_EQ(out.element(MasterKind::Slide, Element::Footer).text, "Kept");
+    // The group was edited: its stray footer is gone, its line is still there.
+    EXPECT_EQ(slide.find("Stray footer"), std::string::npos) << slide;
+    EXPECT_NE(slide.find("name=\"Line\""), std::string::npos) << slide;
+    EXPECT_EQ(slide.find("idx='77'"), std::string::npos);
+}
+
+TEST(KeptShapesTest, LargePagesKeepShapesWithoutTheCheckToo) {
+    XmlPart::checkKeptShapes(false);
+    TempDir dir;
+    // Well past the size from which shapes are kept.
+    std::string filler;
+    for (int i = 0; filler.size() < 40000; ++i)
+        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) + "' name='Filler'/><p:cNvSpPr/>"
+                  "<p:nvPr/></p:nvSpPr><p:spPr/></p:sp>";
+    writeZip(dir / "in.pptx", withShapes(kOddBox + kFooter + kGroup, filler));
+    const Presentation out = stamped(dir / "in.pptx", dir / "out.pptx");
+    XmlPart::checkKeptShapes(true);
+    const std::string slide = readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
+    EXPECT_NE(slide.find(kOddBox), std::string::npos);
+    EXPECT_NE(slide.find(filler), std::string::npos);
+    EXPECT_EQ(slide.find("Stray footer"), std::string::npos);
+    EXPECT_EQ(out.element(MasterKind::Slide, Element::Footer).text, "Kept");
+}
+
+TEST(KeptShapesTest, PagesReadOtherwiseArePrintedWhole) {
+    TempDir dir;
+    // UTF-16 and a byte order mark: the shapes are not where the parsed copy says, so nothing is kept.
+    Entries entries = withShapes(kOddBox);
+    for (auto& [name, text] : entries)
+        if (name == "ppt/slides/slide1.xml") text = "\xEF\xBB\xBF" + text;
+    writeZip(dir / "bom.pptx", entries);
+    EXPECT_EQ(stamped(dir / "bom.pptx", dir / "bom-out.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Kept");
+    EXPECT_EQ(readEntry(dir / "bom-out.pptx", "ppt/slides/slide1.xml").find(kOddBox), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test
