@@ -38,13 +38,22 @@ mode_t processUmask() {
     return mask;
 }
 
-// ".<target>.trelwick-<pid>-<random>": the pid tells a later run whether the writer still lives.
+// ".<target>.trelwick-<pid>-<random>": the pid tells a later run whether the writer still lives. A
+// long target name is cut short (at a character boundary) to keep the whole within the 255 bytes a
+// name may take.
 std::string temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
-    std::string name = "." + target.filename().string() + std::string(kMarker) + std::to_string(::getpid()) + "-";
+    std::string suffix = std::string(kMarker) + std::to_string(::getpid()) + "-";
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int i = 0; i < 8; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
-    return name;
+    for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
+    constexpr std::size_t kNameMax = 255;
+    std::string name = target.filename().string();
+    if (name.size() + suffix.size() + 1 > kNameMax) {
+        std::size_t keep = kNameMax - suffix.size() - 1;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+        name.resize(keep);
+    }
+    return "." + name + suffix;
 }
 
 // A killed run's leftovers are swept once per folder and process: sweeping before every save would

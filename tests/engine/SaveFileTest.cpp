@@ -108,6 +108,25 @@ TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole)
     }
 }
 
+TEST(AtomicFileTest, ANameOfAnyAllowedLengthIsReplaced) {
+    TempDir dir;
+    std::string accented(124, 'N');
+    for (int i = 0; i < 63; ++i) accented += "\xC3\xA9";  // two bytes each
+    // Names of the longest length allowed, 255 bytes: the hidden name an existing file is replaced
+    // through has to be cut shorter, and at a character boundary.
+    for (const std::string& name : {std::string(250, 'N') + ".pptx", accented + ".pptx"}) {
+        SCOPED_TRACE(name);
+        const fs::path target = dir / name;
+        writeFile(target, "old");
+        AtomicFile file(target);
+        file.write("new");
+        file.commit();
+        EXPECT_EQ(readFile(target), "new");
+        EXPECT_EQ(dir.names(), std::vector<std::string>{name}) << "no temporary name is left";
+        fs::remove(target);
+    }
+}
+
 // Both are found only once creating the temporary file has been tried, so each must still be named.
 TEST(PendingSaveTest, ATargetThatIsAFolderOrAMissingFolderIsNamedAndNothingIsWritten) {
     TempDir dir;
