@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
 #include <set>
 #include <string>
 #include <system_error>
@@ -61,19 +62,9 @@ bool DeckFinder::isSkippedName(const fs::path& file) {
 DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
     DeckList list;
     std::set<std::string> seenFiles;
-    // Case-insensitive so that a batch behaves the same on Windows and macOS file systems.
-    std::set<std::string> takenNames;
-
+    std::vector<fs::path> files;  // each file once, in the order found
     auto add = [&](const fs::path& file) {
-        if (!seenFiles.insert(identity(file)).second) return;
-        const fs::path target = outputFolder_ / file.filename();
-        if (!takenNames.insert(lowered(file.filename().string())).second) {
-            list.refused.push_back({file, "another input named \"" + file.filename().string() +
-                                              "\" is already saved as " + target.string() +
-                                              "; this one is not stamped"});
-            return;
-        }
-        list.decks.push_back({file, target});
+        if (seenFiles.insert(identity(file)).second) files.push_back(file);
     };
 
     for (const fs::path& input : inputs) {
@@ -122,7 +113,28 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
         std::sort(found.begin(), found.end());
         for (const fs::path& file : found) add(file);
     }
+    nameOutputs(files, list);
     return list;
+}
+
+void DeckFinder::nameOutputs(const std::vector<fs::path>& files, DeckList& list) const {
+    // Names compared without case, so that a batch behaves the same on Windows and macOS file systems.
+    std::map<std::string, const fs::path*> owners;
+    // A deck already in the output folder is replaced by its own stamped copy, so it keeps its name
+    // whatever comes first: another input of that name would be saved over it before its turn.
+    for (const fs::path& file : files)
+        if (sameFolder(file.has_parent_path() ? file.parent_path() : fs::path("."), outputFolder_))
+            owners.emplace(lowered(file.filename().string()), &file);
+    for (const fs::path& file : files) {
+        const fs::path* owner = owners.emplace(lowered(file.filename().string()), &file).first->second;
+        if (owner == &file) {
+            list.decks.push_back({file, outputFolder_ / file.filename()});
+        } else {
+            list.refused.push_back({file, "another input of that name, " + owner->string() + ", is saved as " +
+                                              (outputFolder_ / owner->filename()).string() +
+                                              "; this one is not stamped"});
+        }
+    }
 }
 
 }  // namespace trelwick::cli

@@ -17,7 +17,8 @@ class DeckFinder {
     // presentation names, in sorted order, skipping hidden and lock files and the output folder. The
     // same file reached twice is stamped once; a second file with a name already taken (compared
     // without regard to case) is refused, as is a PATH that does not exist or a folder that cannot
-    // be read.
+    // be read. A file in the output folder itself always keeps its name: it is stamped in place, and
+    // another file of that name is the one refused.
     DeckList find(const std::vector<std::filesystem::path>& inputs) const;
 
     // True for the .pptx family's extensions and the legacy .ppt, .pot and .pps, in any case.
@@ -28,6 +29,8 @@ class DeckFinder {
     static bool isSkippedName(const std::filesystem::path& file);
 
   private:
+    // Gives each file its place in the output folder, or refuses it when another has that name.
+    void nameOutputs(const std::vector<std::filesystem::path>& files, DeckList& list) const;
     std::filesystem::path outputFolder_;
 };
 

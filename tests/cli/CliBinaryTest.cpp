@@ -288,11 +288,33 @@ TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--footer", "FirstOne",
                                 (tmp.path() / "a").string(), (tmp.path() / "b").string()});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(countLines(r.err, second.string() + ": another input named \"deck.pptx\""), 1u) << r.err;
+    EXPECT_EQ(countLines(r.err, second.string() + ": another input of that name, " +
+                                    (tmp.path() / "a/deck.pptx").string() + ", is saved as"),
+              1u)
+        << r.err;
     EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{"deck.pptx"});
     EXPECT_NE(slidesXml(tmp.path() / "out/deck.pptx").find("FirstOne"), std::string::npos);
     EXPECT_EQ(readFile(second), "the second deck of that name");
     EXPECT_NE(r.out.find("Stamped 1 of 2 presentations"), std::string::npos) << r.out;
+}
+
+TEST(CliCorpus, StampingAFolderInPlaceNeverSavesAnotherDeckOverOne) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "decks/2024");
+    fs::copy_file(kCorpus / "poi__aptia.pptx", tmp.path() / "decks/2024/summary.pptx");
+    fs::copy_file(kCorpus / "python-pptx__sld-notes.pptx", tmp.path() / "decks/summary.pptx");
+    const std::string older = readFile(tmp.path() / "decks/2024/summary.pptx");
+    const CliResult r = runCli(
+        {"-o", (tmp.path() / "decks").string(), "--footer", "InPlace", (tmp.path() / "decks").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(countLines(r.err, (tmp.path() / "decks/2024/summary.pptx").string() + ": another input"), 1u)
+        << r.err;
+    // The deck in the folder was stamped in place, as itself; the other one was left as it was.
+    EXPECT_NE(slidesXml(tmp.path() / "decks/summary.pptx").find("InPlace"), std::string::npos);
+    // (The other deck is twenty times its size.)
+    EXPECT_LT(fs::file_size(tmp.path() / "decks/summary.pptx"), 2 * fs::file_size(kCorpus / "python-pptx__sld-notes.pptx"));
+    EXPECT_EQ(readFile(tmp.path() / "decks/2024/summary.pptx"), older);
 }
 
 TEST(CliCorpus, OutputFolderEqualToTheSourceFolderReplacesTheDeckWhole) {

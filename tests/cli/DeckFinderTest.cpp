@@ -102,8 +102,32 @@ TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
     EXPECT_EQ(list.decks[0].source, tmp.path() / "one/deck.pptx");
     ASSERT_EQ(list.refused.size(), 2u);
     EXPECT_EQ(list.refused[0].source, tmp.path() / "two/deck.pptx");
-    EXPECT_NE(list.refused[0].reason.find("another input named \"deck.pptx\""), std::string::npos);
+    EXPECT_EQ(list.refused[0].reason, "another input of that name, " + (tmp.path() / "one/deck.pptx").string() +
+                                          ", is saved as " + (out() / "deck.pptx").string() +
+                                          "; this one is not stamped");
     EXPECT_EQ(list.refused[1].source, tmp.path() / "three/DECK.pptx");
+}
+
+TEST_F(DeckFinderWalk, ADeckInTheOutputFolderKeepsItsNameOverOneFoundBefore) {
+    // Stamping a folder in place: the subfolder's deck sorts first, and saved under the shared name it
+    // would replace the other deck before that one's turn.
+    tmp.write("decks/2024/summary.pptx", "old");
+    const fs::path own = tmp.write("decks/summary.pptx", "own");
+    const DeckList list = DeckFinder(tmp.path() / "decks").find({tmp.path() / "decks"});
+    ASSERT_EQ(list.decks.size(), 1u);
+    EXPECT_EQ(list.decks[0].source, own);
+    EXPECT_EQ(list.decks[0].target, tmp.path() / "decks" / "summary.pptx");
+    ASSERT_EQ(list.refused.size(), 1u);
+    EXPECT_EQ(list.refused[0].source, tmp.path() / "decks/2024/summary.pptx");
+
+    // The same with files named one by one, the one in the output folder last.
+    const fs::path other = tmp.write("elsewhere/Summary.pptx", "other");
+    const DeckList named = DeckFinder(tmp.path() / "decks").find({other, own});
+    ASSERT_EQ(named.decks.size(), 1u);
+    EXPECT_EQ(named.decks[0].source, own);
+    ASSERT_EQ(named.refused.size(), 1u);
+    EXPECT_EQ(named.refused[0].source, other);
+    EXPECT_NE(named.refused[0].reason.find(own.string()), std::string::npos) << named.refused[0].reason;
 }
 
 TEST_F(DeckFinderWalk, TheSameFileReachedTwiceIsStampedOnce) {
