@@ -90,6 +90,14 @@ void BatchRun::PushButton7_Click() {
         } catch (...) {
             saves_.reset();  // no thread to be had: each save is put in place at its own step
         }
+        entriesByName_.clear();
+        for (int item = 1; item <= lastItem; ++item) {
+            try {
+                entriesByName_[fileNameOfPath(window_.entryText(item)).toLower()].push_back(item);
+            } catch (...) {
+                // an entry that cannot be read is reported in its turn
+            }
+        }
         for (int item = 1; item <= lastItem; ++item) processItem(r, item, lastItem);
         readAhead_.discard();
         if (saves_) saves_->waitAll();
@@ -166,6 +174,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(232, [&] { output = normalisePath(output); });
     reportSaveFailures(r);
     r.step(234, [&] {
+        refuseToReplaceALaterEntry(output, source, item, lastItem);
         savedFolders_.insert(std::filesystem::path(output.toStdU16String()).parent_path());
         if (saves_)
             saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
@@ -178,6 +187,24 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(242, [&] { application.reset(); });
     r.step(244, [&] { window_.setBusy(true); });
     r.step(246, [] {});
+}
+
+// Two files of one name, the output folder holding the second: saving the first would replace the
+// second before its turn, and the second would be lost. The second is stamped in its place instead.
+void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem) {
+    const std::filesystem::path target(output.toStdU16String());
+    std::error_code ec;
+    if (!std::filesystem::exists(target, ec) || std::filesystem::equivalent(target, source.toStdU16String(), ec))
+        return;
+    for (int later : entriesByName_.value(fileNameOfPath(output).toLower())) {
+        if (later <= item || later > lastItem || later > window_.entryCount()) continue;
+        if (std::filesystem::equivalent(target, window_.entryText(later).toStdU16String(), ec))
+            throw AppError(kPermissionDenied,
+                           QStringLiteral("Not saved: %1 is also in the list (entry %2) and has not been stamped "
+                                          "yet; saving this file over it would lose it.")
+                               .arg(output)
+                               .arg(later));
+    }
 }
 
 void BatchRun::stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -52,6 +54,7 @@ private:
     void processItem(ErrorReport& r, int item, int lastItem);
     void readAhead(int item);
     void reportSaveFailures(ErrorReport& r);
+    void refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem);
     void stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster);
     void stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck);
     void stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck);
@@ -64,6 +67,8 @@ private:
     std::set<std::filesystem::path> savedFolders_;
     // The next file of the list, opened while the current one is stamped and saved.
     DeckReadAhead readAhead_;
+    // The positions of the run's entries by file name (in lower case), for what a save may replace.
+    QHash<QString, QList<int>> entriesByName_;
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };
