@@ -145,18 +145,18 @@ LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(lab
     // dangling notes entries exist (POI bug 41246), so such entries are passed over, not refused.
     for (const auto& [id, slideId] : listEntries(rt::kMasterList))
         if (stream_->typeOf(id) == rt::MainMaster || stream_->typeOf(id) == rt::Slide)
-            masters_.push_back(load(id, slideId, "a slide master"));
+            masters_.push_back(loadPage(id, slideId, "a slide master"));
     for (const auto& [id, slideId] : listEntries(rt::kSlideList))
-        if (stream_->typeOf(id) == rt::Slide) slides_.push_back(load(id, slideId, "a slide"));
+        if (stream_->typeOf(id) == rt::Slide) slides_.push_back(loadPage(id, slideId, "a slide"));
     for (const auto& [id, slideId] : listEntries(rt::kNotesList))
-        if (stream_->typeOf(id) == rt::Notes) notes_.push_back(load(id, slideId, "a notes page"));
+        if (stream_->typeOf(id) == rt::Notes) notes_.push_back(loadPage(id, slideId, "a notes page"));
     if (notesMasterId != 0 && stream_->typeOf(notesMasterId) == rt::Notes)
-        notesMaster_ = load(notesMasterId, 0, "the notes master");
+        notesMaster_ = loadPage(notesMasterId, 0, "the notes master");
     if (handoutMasterId != 0 && stream_->typeOf(handoutMasterId) == rt::HandoutContainer)
-        handoutMaster_ = load(handoutMasterId, 0, "the handout master");
+        handoutMaster_ = loadPage(handoutMasterId, 0, "the handout master");
 }
 
-LegacyDeck::Page LegacyDeck::load(std::uint32_t persistId, std::uint32_t slideId, const std::string& what) {
+LegacyDeck::Page LegacyDeck::loadPage(std::uint32_t persistId, std::uint32_t slideId, const std::string& what) {
     Page page;
     page.persistId = persistId;
     page.slideId = slideId;

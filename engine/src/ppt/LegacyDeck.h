@@ -51,7 +51,7 @@ class LegacyDeck : public DeckBackend {
         bool changed = false;
     };
 
-    Page load(std::uint32_t persistId, std::uint32_t slideId, const std::string& what);
+    Page loadPage(std::uint32_t persistId, std::uint32_t slideId, const std::string& what);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> listEntries(std::uint16_t instance) const;
     HeadersFooters documentSettings(std::uint16_t instance) const;
     void setDocumentSettings(std::uint16_t instance, const HeadersFooters& hf);
