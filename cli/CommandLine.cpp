@@ -141,7 +141,8 @@ std::string CommandLine::usage() {
            "Output:\n"
            "  -o, --output DIR         write the stamped presentations to DIR (required;\n"
            "                           created when missing; when it is a source folder,\n"
-           "                           its presentations are replaced in place)\n"
+           "                           its presentations are replaced in place; decks\n"
+           "                           found in subfolders are saved into DIR itself)\n"
            "  -j, --jobs N             stamp N presentations at once, 1 to " +
            std::to_string(kMaxJobs) +
            "\n"
