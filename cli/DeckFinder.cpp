@@ -70,6 +70,11 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
     for (const fs::path& input : inputs) {
         std::error_code ec;
         const fs::file_status status = fs::status(input, ec);
+        if (status.type() == fs::file_type::none) {
+            // A folder on the way that may not be searched: whether it exists is unknown.
+            list.refused.push_back({input, "cannot be reached (" + ec.message() + ")"});
+            continue;
+        }
         if (!fs::exists(status)) {
             list.refused.push_back({input, "no such file or folder"});
             continue;

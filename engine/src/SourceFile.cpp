@@ -44,6 +44,7 @@ SourceFile SourceFile::open(const std::filesystem::path& file) {
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
+        const int openError = errno;
         // Only "no such file" means absent; a path too long, a loop of links or a folder that may not
         // be searched leave the file's existence unknown, and saying it does not exist would mislead.
         std::error_code ec;
@@ -53,7 +54,9 @@ SourceFile SourceFile::open(const std::filesystem::path& file) {
         if (!std::filesystem::exists(status)) fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
         if (std::filesystem::is_directory(status))
             fail(ErrorCode::FileNotFound, label, "", "this is a folder, not a presentation file");
-        fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading");
+        fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading (" +
+                                                   std::error_code(openError, std::generic_category()).message() +
+                                                   ")");
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {

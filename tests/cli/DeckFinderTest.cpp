@@ -159,6 +159,15 @@ TEST_F(DeckFinderWalk, MissingPathIsRefusedAndTheRestGoOn) {
     EXPECT_EQ(list.decks.size(), 1u);
 }
 
+TEST_F(DeckFinderWalk, APathThatCannotBeFollowedIsNotCalledMissing) {
+    // Two links naming each other: whether a deck lies beyond them cannot be told.
+    fs::create_directory_symlink(tmp.path() / "b", tmp.path() / "a");
+    fs::create_directory_symlink(tmp.path() / "a", tmp.path() / "b");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "a/deck.pptx"});
+    ASSERT_EQ(list.refused.size(), 1u);
+    EXPECT_EQ(list.refused[0].reason.rfind("cannot be reached (", 0), 0u) << list.refused[0].reason;
+}
+
 TEST_F(DeckFinderWalk, OutputFolderInsideAnInputFolderIsNotWalked) {
     tmp.write("in/a.pptx", "x");
     tmp.write("in/stamped/a.pptx", "old output");
