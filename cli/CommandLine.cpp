@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -11,8 +12,12 @@ namespace {
 
 void setText(std::optional<std::string>& field, const std::string& option, const std::string& value) {
     if (field) throw UsageError("option " + option + " given twice");
-    // An empty text would show an empty box; hiding is done by leaving the option out.
-    if (value.empty()) throw UsageError("option " + option + " needs a non-empty text");
+    // An empty text would show an empty box; hiding is done by leaving the option out. Control
+    // characters are dropped from what is shown, so a text of nothing else counts as empty.
+    const bool nothingShown = std::all_of(value.begin(), value.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (nothingShown) throw UsageError("option " + option + " needs a non-empty text");
     field = value;
 }
 
