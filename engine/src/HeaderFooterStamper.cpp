@@ -30,21 +30,30 @@ const char* placeholderType(Element e) {
 }
 
 // The stamp edits only the placeholders of its own types (and the shapes it adds); any other shape of a
-// page it stamps is written back as read. A placeholder it removes from a group leaves no trace in what
-// is left, so the group is marked as edited then (stampPage).
+// page it stamps is written back as read. It finds them where collectPlaceholders looks: p:sp/nvSpPr/nvPr/
+// p:ph, down through groups. This looks in the same places by local name only (so any prefix counts),
+// which is never less than what the stamp finds, and passes over text bodies and pictures: walking
+// every node of every shape cost a twentieth of stamping a real deck. A placeholder the stamp removes
+// from a group leaves no trace in what is left, so the group is marked as edited then (stampPage).
 bool holdsStampedPlaceholder(pugi::xml_node shape) {
-    struct Walker : pugi::xml_tree_walker {
-        bool found = false;
-        bool for_each(pugi::xml_node& n) override {
-            if (n.type() != pugi::node_element || localName(n.name()) != "ph") return true;
-            const std::string_view type = n.attribute("type").value();
-            found = type == "dt" || type == "ftr" || type == "hdr" || type == "sldNum";
-            return !found;
-        }
-    } walker;
-    if (localName(shape.name()) == "ph") return true;
-    shape.traverse(walker);
-    return walker.found;
+    auto stamped = [](pugi::xml_node ph) {
+        const std::string_view type = ph.attribute("type").value();
+        return type == "dt" || type == "ftr" || type == "hdr" || type == "sldNum";
+    };
+    auto children = [](pugi::xml_node parent, std::string_view local, auto&& visit) {
+        for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+            if (c.type() == pugi::node_element && localName(c.name()) == local && visit(c)) return true;
+        return false;
+    };
+    const std::string_view local = localName(shape.name());
+    if (local == "sp")
+        return children(shape, "nvSpPr", [&](pugi::xml_node nv) {
+            return children(nv, "nvPr", [&](pugi::xml_node pr) { return children(pr, "ph", stamped); });
+        });
+    if (local == "grpSp")
+        for (pugi::xml_node c = shape.first_child(); c; c = c.next_sibling())
+            if (c.type() == pugi::node_element && holdsStampedPlaceholder(c)) return true;
+    return false;
 }
 
 const char* placeholderName(Element e) {
@@ -310,12 +319,27 @@ class Numbers {
 };
 
 // Every shape id on the page, the group's own 1 included (duplicates kept, as removing one must not
-// free the other).
+// free the other). Text bodies and shape properties hold no shape, and most of a page's elements:
+// the walk passes over them.
 Numbers shapeIds(const XmlPart& part) {
     std::vector<std::int64_t> used{1};
-    forEachElement(part.root(), [&](pugi::xml_node n) {
-        if (localName(n.name()) == "cNvPr") used.push_back(n.attribute("id").as_llong(0));
-    });
+    const pugi::xml_node root = part.root();
+    pugi::xml_node n = root.first_child();
+    while (n) {
+        bool descend = false;
+        if (n.type() == pugi::node_element) {
+            const std::string_view local = localName(n.name());
+            if (local == "cNvPr") used.push_back(n.attribute("id").as_llong(0));
+            descend = local != "txBody" && local != "spPr";
+        }
+        if (descend && n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n != root && !n.next_sibling()) n = n.parent();
+        if (n == root) break;
+        n = n.next_sibling();
+    }
     return Numbers(std::move(used));
 }
 

@@ -67,6 +67,23 @@ TEST(KeptShapesTest, UneditedShapesKeepTheirBytesEditedOnesChange) {
     EXPECT_EQ(slide.find("idx='77'"), std::string::npos);
 }
 
+TEST(KeptShapesTest, AFooterFilledInsideNestedGroupsIsWrittenAnew) {
+    TempDir dir;
+    // The page's only footer, two groups down: the stamp fills it there, so the outer group is edited.
+    const std::string nested =
+        "<p:grpSp><p:nvGrpSpPr><p:cNvPr id='60' name='Outer'/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>"
+        "<p:grpSp><p:nvGrpSpPr><p:cNvPr id='61' name='Inner'/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
+        "<p:grpSpPr/>" +
+        kFooter + "</p:grpSp></p:grpSp>";
+    writeZip(dir / "in.pptx", withShapes(kOddBox + nested));
+    const Presentation out = stamped(dir / "in.pptx", dir / "out.pptx");
+    const std::string slide = readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
+    EXPECT_NE(slide.find(kOddBox), std::string::npos);
+    EXPECT_EQ(slide.find(nested), std::string::npos) << slide;
+    EXPECT_NE(slide.find("name=\"Inner\""), std::string::npos) << slide;
+    EXPECT_EQ(out.element(MasterKind::Slide, Element::Footer).text, "Kept");
+}
+
 TEST(KeptShapesTest, LargePagesKeepShapesWithoutTheCheckToo) {
     XmlPart::checkKeptShapes(false);
     TempDir dir;
