@@ -470,12 +470,6 @@ void writeXfrm(pugi::xml_node spPr, const Prefixes& px, const Box& box) {
     ext.append_attribute("cy") = box.cy;
 }
 
-pugi::xml_node childNamed(pugi::xml_node node, std::string_view local) {
-    for (pugi::xml_node c : node.children())
-        if (localName(c.name()) == local) return c;
-    return {};
-}
-
 // The box a page placeholder is drawn in: its own, else the layout placeholder it inherits from (same idx,
 // else same type), else the master's of its type. Null when none has one.
 pugi::xml_node drawnXfrm(Deck& deck, StampLookup& lookup, pugi::xml_node sp, const Prefixes& px,

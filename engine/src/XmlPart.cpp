@@ -159,12 +159,6 @@ std::size_t endTagStart(pugi::xml_node element, std::string_view text) {
     return lt != npos && text.compare(lt, 2, "</") == 0 ? lt : npos;
 }
 
-pugi::xml_node childNamed(pugi::xml_node parent, std::string_view local) {
-    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
-        if (c.type() == pugi::node_element && localName(c.name()) == local) return c;
-    return {};
-}
-
 pugi::xml_node shapeTreeOf(pugi::xml_node root) {
     return childNamed(childNamed(root, "cSld"), "spTree");
 }
@@ -319,6 +313,12 @@ std::string qualified(const std::string& prefix, std::string_view local) {
 std::string_view localName(const char* name) {
     const char* colon = std::strchr(name, ':');
     return colon ? std::string_view(colon + 1) : std::string_view(name);
+}
+
+pugi::xml_node childNamed(pugi::xml_node parent, std::string_view local) {
+    for (pugi::xml_node c = parent.first_child(); c; c = c.next_sibling())
+        if (c.type() == pugi::node_element && localName(c.name()) == local) return c;
+    return {};
 }
 
 }  // namespace trelwick::engine

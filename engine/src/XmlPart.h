@@ -83,5 +83,7 @@ class XmlPart {
 std::string qualified(const std::string& prefix, std::string_view local);
 // The part of a qualified name after the colon.
 std::string_view localName(const char* name);
+// The first child element of that local name, whatever its prefix.
+pugi::xml_node childNamed(pugi::xml_node parent, std::string_view local);
 
 }  // namespace trelwick::engine
