@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "UsageError.h"
+#include "trelwick/engine.h"
 
 namespace trelwick::cli {
 
@@ -18,6 +19,10 @@ void setText(std::optional<std::string>& field, const std::string& option, const
         return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
     });
     if (nothingShown) throw UsageError("option " + option + " needs a non-empty text");
+    // Caught here, before any deck is opened: the stamp takes UTF-8 only.
+    if (!engine::isUtf8(value))
+        throw UsageError("the text of option " + option +
+                         " is not valid UTF-8 (is the terminal set to another character set?)");
     field = value;
 }
 

@@ -1,5 +1,7 @@
 #include "Bytes.h"
 
+#include "trelwick/engine.h"
+
 namespace trelwick::engine {
 namespace {
 
@@ -23,8 +25,11 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The next code point of utf8 at i (advanced past it); malformed sequences yield U+FFFD for one byte.
-char32_t nextCodePoint(std::string_view s, std::size_t& i) {
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
+// The code point of utf8 at i, advanced past it; kMalformed (past one byte) for a malformed sequence:
+// truncated, overlong, a surrogate or beyond U+10FFFF.
+char32_t decode(std::string_view s, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
     const std::uint8_t lead = byte(i);
     std::size_t length = lead < 0x80         ? 1
@@ -34,23 +39,38 @@ char32_t nextCodePoint(std::string_view s, std::size_t& i) {
                                              : 0;
     if (length == 0 || i + length > s.size()) {
         ++i;
-        return kReplacement;
+        return kMalformed;
     }
     char32_t c = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
         if ((byte(i + k) & 0xC0) != 0x80) {
             ++i;
-            return kReplacement;
+            return kMalformed;
         }
         c = c << 6 | (byte(i + k) & 0x3F);
     }
     static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
     i += length;
-    if (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return kReplacement;
+    if (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return kMalformed;
     return c;
 }
 
+// The next code point of utf8 at i (advanced past it); malformed sequences yield U+FFFD for one byte.
+char32_t nextCodePoint(std::string_view s, std::size_t& i) {
+    const char32_t c = decode(s, i);
+    return c == kMalformed ? kReplacement : c;
+}
+
 }  // namespace
+
+bool isUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();)
+        if (static_cast<std::uint8_t>(text[i]) < 0x80)
+            ++i;
+        else if (decode(text, i) == kMalformed)
+            return false;
+    return true;
+}
 
 std::string utf16le(std::string_view text) {
     std::string out;

@@ -102,7 +102,9 @@ void Deck::readPresentation() {
     notesMaster = notes.empty() ? std::string() : notes.front();
     const auto handouts = listOf("handoutMasterIdLst", "handoutMasterId");
     handoutMaster = handouts.empty() ? std::string() : handouts.front();
-    firstSlideNumber = static_cast<int>(attrInt(root, "firstSlideNum", 1));
+    // Any int is valid here; a hostile one near the top would overflow when the slides are counted on.
+    firstSlideNumber =
+        static_cast<int>(std::clamp<std::int64_t>(attrInt(root, "firstSlideNum", 1), -1000000000, 1000000000));
     showOnTitleSlide = attrBool(root, "showSpecialPlsOnTitleSld", true);
     const pugi::xml_node sldSz = root.child(qualified(pp, "sldSz").c_str());
     slideWidth = std::clamp<std::int64_t>(attrInt(sldSz, "cx", 9144000), 914400, 51206400);

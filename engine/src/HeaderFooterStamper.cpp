@@ -398,13 +398,22 @@ bool referencedByAnimation(const XmlPart& part, const std::string& id) {
     return found;
 }
 
-std::string removeControlCharacters(std::string_view text) {
+// What of a (well-formed UTF-8) text an XML document can hold: controls other than tab are dropped, and
+// so are U+FFFE and U+FFFF; a line break becomes a space (PowerPoint keeps line breaks inside a footer
+// as vertical tabs, which XML 1.0 cannot carry).
+std::string writableText(std::string_view text) {
     std::string out;
-    for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\v')
-            out += c == '\n' ? '\v' : c;
-    // PowerPoint keeps line breaks inside a footer as vertical tabs; XML 1.0 cannot carry them.
-    std::replace(out.begin(), out.end(), '\v', ' ');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n' || c == '\v') {
+            out += ' ';
+        } else if (text.compare(i, 2, "\xEF\xBF") == 0 && i + 2 < text.size() &&
+                   (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            i += 2;
+        } else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') {
+            out += c;
+        }
+    }
     return out;
 }
 
@@ -811,7 +820,7 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
     // The text also goes into the master's own placeholders, so pages added later carry it.
     for (const auto& [element, setting] : settings) {
         if (element == Element::SlideNumber || (slideSide && element == Element::Header)) continue;
-        Content content{removeControlCharacters(setting.text), ""};
+        Content content{writableText(setting.text), ""};
         if (element == Element::DateAndTime && setting.useFormat) {
             content.field = "datetime" + std::to_string(setting.format);
             content.text = formatDate(setting.format, now_);
@@ -849,7 +858,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         return;
     }
 
-    Content content{removeControlCharacters(setting.text), ""};
+    Content content{writableText(setting.text), ""};
     if (element == Element::SlideNumber) {
         content = {std::to_string(number), "slidenum"};
     } else if (element == Element::DateAndTime && setting.useFormat) {

@@ -147,6 +147,8 @@ HeaderFooter Presentation::element(MasterKind kind, Element element) const {
 }
 
 void Presentation::setText(MasterKind kind, Element element, std::string_view text) {
+    // Malformed bytes would be written into the deck's XML as they are, and no reader could parse it.
+    if (!engine::isUtf8(text)) throw std::invalid_argument("the text is not well-formed UTF-8");
     impl_->setting(kind, element).text = std::string(text);
 }
 

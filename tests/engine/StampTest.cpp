@@ -276,6 +276,38 @@ TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     }
 }
 
+TEST_F(StampTest, AFirstNumberNearTheTopOfTheRangeDoesNotWrapAround) {
+    for (const char* first : {"2147483647", "-2147483648", "99999999999999999999"}) {
+        DeckPlan plan;
+        plan.presentationAttributes = std::string("firstSlideNum=\"") + first + "\"";
+        plan.slides = {SlidePlan{}, SlidePlan{}};
+        stamp(plan, showAll);
+        const long long one = std::stoll(
+            part("ppt/slides/slide1.xml").one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get());
+        const long long two = std::stoll(
+            part("ppt/slides/slide2.xml").one(kNumberP + "//a:fld[@type='slidenum']/a:t").text().get());
+        EXPECT_EQ(two, one + 1) << first;
+        EXPECT_EQ(one < 0, first[0] == '-') << first;
+    }
+}
+
+TEST_F(StampTest, TextsMustBeUtf8AndOnlyWhatXmlCanHoldIsStamped) {
+    writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    // Latin-1, a lone surrogate, an overlong slash, past U+10FFFF, a sequence cut short.
+    for (const char* bad : {"M\xFCller", "\xED\xA0\x80", "\xC0\xAF", "\xF4\x90\x80\x80", "caf\xC3"}) {
+        EXPECT_FALSE(isUtf8(bad)) << bad;
+        EXPECT_THROW(deck.setText(MasterKind::Slide, Element::Footer, bad), std::invalid_argument) << bad;
+    }
+    EXPECT_TRUE(isUtf8("M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBD"));
+    stamp(DeckPlan{}, [](Presentation& d) {
+        // U+FFFE, U+FFFF and controls cannot be in XML; a line break shows as a space.
+        d.setText(MasterKind::Slide, Element::Footer, "A\xEF\xBF\xBE" "B\xEF\xBF\xBF" "C\x01" "D\nE \xE2\x82\xAC");
+        d.setVisible(MasterKind::Slide, Element::Footer, true);
+    });
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "ABCD E \xE2\x82\xAC");
+}
+
 TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
     struct Case {
         int format;

@@ -105,12 +105,19 @@ class PendingSave {
 // Guards against hostile files, and how a file is read; the defaults suit every real deck seen.
 struct Limits {
     std::uint64_t maxXmlPartBytes = 64ull << 20;  // uncompressed size of one XML part
+    // Uncompressed size of all the XML parts a stamp reads from one deck: each stays parsed until the
+    // deck is saved, so many parts just under the limit above would otherwise take gigabytes.
+    std::uint64_t maxXmlBytesPerDeck = 256ull << 20;
     std::uint64_t maxCompressionRatio = 400;      // uncompressed / compressed, checked past 1 MiB
     std::uint64_t maxEntries = 100000;            // zip entries
     // Files smaller than this are read whole when opened: a few system calls instead of several for
     // each part. Larger ones are read part by part and their unchanged entries copied by the kernel.
     std::uint64_t readWholeBelow = 256 * 1024;
 };
+
+// Whether text is well-formed UTF-8, as setText requires: no truncated or overlong sequence, no
+// surrogate, nothing past U+10FFFF.
+bool isUtf8(std::string_view text);
 
 // For programs to call once at start-up, before starting threads: has the C library keep the local
 // time zone it reads first. libzip converts every entry's time with mktime, which otherwise reads the
@@ -159,8 +166,9 @@ class Presentation {
 
     // Setters record what saveAs applies; only elements set at least once are stamped. The first setter
     // of an element reads its current state, so it may throw Error for a damaged deck.
-    // Each throws std::invalid_argument when !hasElement(kind, element); setFormat also for format
-    // outside 1..13.
+    // Each throws std::invalid_argument when !hasElement(kind, element); setText also for text that is
+    // not well-formed UTF-8 (see isUtf8), setFormat for format outside 1..13. Characters no XML
+    // document can hold (controls other than tab, U+FFFE, U+FFFF) are left out of what is stamped.
     void setText(MasterKind kind, Element element, std::string_view text);
     void setVisible(MasterKind kind, Element element, bool visible);
     void setUseFormat(MasterKind kind, Element element, bool useFormat);
