@@ -1,5 +1,8 @@
 #include <QApplication>
 #include <memory>
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 #include "BatchWiring.h"
 #include "FileListWiring.h"
@@ -13,6 +16,11 @@
 
 int main(int argc, char* argv[]) {
     trelwick::engine::keepLocalTimeZone();
+#ifndef _WIN32
+    // A save past the file-size limit then fails with an error the run reports for that file,
+    // instead of killing the window.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     trelwick::QtDialogs dialogs;
     trelwick::SettingsStore settings;

@@ -10,12 +10,19 @@
 #include <io.h>
 #define TRELWICK_ISATTY(fd) _isatty(fd)
 #else
+#include <csignal>
 #include <unistd.h>
 #define TRELWICK_ISATTY(fd) isatty(fd)
 #endif
 
 int main(int argc, char** argv) {
     trelwick::engine::keepLocalTimeZone();
+#ifndef _WIN32
+    // A write past the file-size limit then fails for that deck (EFBIG, reported) instead of killing
+    // the run; a closed pipe on stdout or stderr loses the messages, not the decks still to stamp.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     std::ios::sync_with_stdio(true);
     const std::vector<std::string> args(argv + 1, argv + argc);
     return trelwick::cli::CliApp(std::cout, std::cerr, TRELWICK_ISATTY(2) != 0).run(args);

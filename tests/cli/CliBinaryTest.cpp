@@ -197,6 +197,31 @@ TEST(CliCorpus, MixOfGoodAndBadDecksStampsTheGoodOnesAndExitsWithOne) {
               std::string::npos);
 }
 
+TEST(CliCorpus, AFileSizeLimitFailsTheLargeDeckAloneAndAClosedPipeStopsNoDeck) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    const std::string large = "shapecrawler__031.pptx";  // 4 MB
+    const std::string small = "python-pptx__sld-notes.pptx";
+    fs::create_directories(tmp.path() / "in");
+    for (const std::string& name : {large, small}) fs::copy_file(kCorpus / name, tmp.path() / "in" / name);
+    const std::string cli = shellQuote(TRELWICK_CLI_PATH);
+    const std::string in = shellQuote((tmp.path() / "in").string());
+    // 1 MB in the blocks of any shell's ulimit.
+    const std::string limited = shellOutput("ulimit -f 2048; " + cli + " -j1 --footer F -o " +
+                                            shellQuote((tmp.path() / "out").string()) + " " + in +
+                                            " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(limited.find(large + ": "), std::string::npos) << limited;
+    EXPECT_NE(limited.find("exit 1"), std::string::npos) << limited;
+    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{small}) << "nothing half-written";
+
+    // Every message goes into a pipe that is closed after its first byte.
+    shellOutput(cli + " -j1 --footer F -o " + shellQuote((tmp.path() / "piped").string()) + " " + in +
+                " /no/such/deck.pptx 2>&1 | head -c 1 >/dev/null");
+    std::vector<std::string> both{large, small};
+    std::sort(both.begin(), both.end());
+    EXPECT_EQ(folderListing(tmp.path() / "piped"), both);
+}
+
 TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {
     SKIP_WITHOUT_CORPUS();
     TempDir tmp;
