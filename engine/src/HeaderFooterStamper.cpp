@@ -365,6 +365,18 @@ class PageShapes {
         if (!ids_) ids_ = shapeIds(page_);
         return ids_->free();
     }
+    // Whether an animation of the page refers to the shape of that id. Gathered once: looking for each
+    // shape removed made a page of many duplicate placeholders take minutes.
+    bool animated(const std::string& id) {
+        if (id.empty()) return false;
+        if (!animated_) {
+            animated_.emplace();
+            forEachElement(page_.root(), [&](pugi::xml_node n) {
+                if (const pugi::xml_attribute spid = n.attribute("spid")) animated_->insert(spid.value());
+            });
+        }
+        return animated_->count(id) > 0;
+    }
     // Kept at the end of the list: the page had no placeholder of its type, so nothing looks it up by
     // position.
     void added(pugi::xml_node sp, pugi::xml_node ph, std::int64_t id) {
@@ -381,6 +393,7 @@ class PageShapes {
     const Prefixes& px_;
     std::optional<std::vector<Placeholder>> placeholders_;
     std::optional<Numbers> ids_;
+    std::optional<std::set<std::string>> animated_;  // shape ids; removing shapes leaves them as they are
 };
 
 namespace {
@@ -391,12 +404,6 @@ bool endsWithin(std::int64_t start, std::int64_t extent, std::int64_t limit) {
     return !__builtin_add_overflow(start, extent, &end) && end <= limit;
 }
 
-bool referencedByAnimation(const XmlPart& part, const std::string& id) {
-    if (id.empty()) return false;
-    bool found = false;
-    forEachElement(part.root(), [&](pugi::xml_node n) { found = found || id == n.attribute("spid").value(); });
-    return found;
-}
 
 // What of a (well-formed UTF-8) text an XML document can hold: controls other than tab are dropped, and
 // so are U+FFFE and U+FFFF; a line break becomes a space (PowerPoint keeps line breaks inside a footer
@@ -845,7 +852,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         // An animated shape cannot go without its animation; emptying it hides it just as well.
         const std::string id =
             sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("id").value();
-        if (referencedByAnimation(page, id)) {
+        if (shapes.animated(id)) {
             fillText(sp, px, Content{}, page.name() + ":" + type);
             return;
         }

@@ -182,7 +182,7 @@ void XmlPart::checkKeptShapes(bool on) {
 void XmlPart::markShapeEdited(pugi::xml_node node) {
     const pugi::xml_node tree = shapeTreeOf(root());
     while (node && node.parent() != tree) node = node.parent();
-    if (node) editedShapes_.push_back(node.internal_object());
+    if (node) editedShapes_.insert(node.internal_object());
 }
 
 void XmlPart::findShapes() {
@@ -222,7 +222,7 @@ std::string XmlPart::printedKeepingShapes() const {
     out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
     auto keep = [&](pugi::xml_node shape) {
         if (shape.type() != pugi::node_element || edited_(shape) ||
-            std::find(editedShapes_.begin(), editedShapes_.end(), shape.internal_object()) != editedShapes_.end())
+            editedShapes_.count(shape.internal_object()) > 0)
             return false;
         const std::size_t begin = markupStart(shape, read_);
         const auto span = std::lower_bound(shapes_.begin(), shapes_.end(), begin,

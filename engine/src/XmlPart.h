@@ -4,6 +4,7 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace trelwick::engine {
@@ -76,7 +77,7 @@ class XmlPart {
     std::string read_;          // the bytes as read, while shapes may be copied from them
     std::vector<Span> shapes_;  // of the elements at the top level of the shape tree, in order
     ShapeTest edited_ = nullptr;
-    std::vector<const void*> editedShapes_;  // marked by markShapeEdited
+    std::unordered_set<const void*> editedShapes_;  // marked by markShapeEdited
 };
 
 // "prefix:local", or local alone for the default namespace.
