@@ -268,9 +268,25 @@ std::string ZipPackage::read(const std::string& partName) const {
     // The declared size may lie; it only lets an honest oversized part fail before inflating.
     if ((st.valid & ZIP_STAT_SIZE) && st.size > limits_.maxXmlPartBytes)
         fail(ErrorCode::LimitExceeded, label_, partName, "the part is larger than the limit");
+    // Every part read stays in memory, parsed, until the deck is saved: the parts of a deck share a
+    // budget. An honest declared size fails before inflating.
+    const auto withinBudget = [&](std::uint64_t size) {
+        if (size > limits_.maxXmlBytesPerDeck - std::min(bytesRead_, limits_.maxXmlBytesPerDeck))
+            fail(ErrorCode::LimitExceeded, label_, partName,
+                 "the presentation's XML parts add up to more than the limit (" +
+                     (limits_.maxXmlBytesPerDeck >> 20 > 0 ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
+                                                           : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
+                     ")");
+    };
+    const auto counted = [&](std::string bytes) {
+        withinBudget(bytes.size());
+        bytesRead_ += bytes.size();
+        return bytes;
+    };
+    if (st.valid & ZIP_STAT_SIZE) withinBudget(st.size);
     // Whole in one go where the file's layout is known and the sizes add up; anything odd, and every
     // failure, goes through libzip's streaming read below, which names what is wrong.
-    if (auto whole = readWhole(it->second, st)) return std::move(*whole);
+    if (auto whole = readWhole(it->second, st)) return counted(std::move(*whole));
     const std::uint64_t compressed =
         (st.valid & ZIP_STAT_COMP_SIZE) ? std::max<std::uint64_t>(st.comp_size, 1) : 1;
     zip_file_t* file = zip_fopen_index(zip_, it->second, 0);
@@ -299,7 +315,7 @@ std::string ZipPackage::read(const std::string& partName) const {
         }
     }
     if (zip_fclose(file) != 0) fail(ErrorCode::DamagedPackage, label_, partName, "the zip entry is damaged");
-    return out;
+    return counted(std::move(out));
 }
 
 ZipPackage::EntryInfo ZipPackage::entryInfo(std::uint64_t index) const {

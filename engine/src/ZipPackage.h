@@ -79,6 +79,7 @@ class ZipPackage {
     std::unique_ptr<std::string> bytes_;  // backing store of an in-memory deck
     int fd_ = -1;                         // the package file, for copying entries file to file
     std::uint64_t fileSize_ = 0;          // of the file or of the bytes in memory
+    mutable std::uint64_t bytesRead_ = 0;  // by read, counted against Limits::maxXmlBytesPerDeck
     mutable bool layoutRead_ = false;
     mutable std::optional<ZipLayout> layout_;
     std::vector<std::string> names_;

@@ -287,6 +287,32 @@ TEST(BadInputTest, NestingUpToTheLimitStamps) {
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "deep");
 }
 
+TEST(BadInputTest, PartsAddingUpPastTheDecksBudgetAreRefused) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.slides.resize(40);
+    writeZip(dir / "deck.pptx", buildDeck(plan));
+    std::uint64_t xml = 0;
+    for (const auto& [name, text] : buildDeck(plan)) xml += text.size();
+    Limits limits;
+    limits.maxXmlBytesPerDeck = xml / 2;  // the presentation part opens, the slides do not all fit
+    try {
+        Presentation deck = Presentation::open(dir / "deck.pptx", limits);
+        deck.setText(MasterKind::Slide, Element::Footer, "F");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.saveAs(dir / "out.pptx");
+        FAIL() << "saved";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::LimitExceeded);
+        EXPECT_NE(std::string(e.what()).find("add up to more than the limit"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.pptx"));
+    limits.maxXmlBytesPerDeck = xml;
+    Presentation whole = Presentation::open(dir / "deck.pptx", limits);
+    whole.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    whole.saveAs(dir / "out.pptx");
+}
+
 TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
     TempDir dir;
     Entries entries = buildDeck(DeckPlan{});

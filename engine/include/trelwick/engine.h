@@ -105,9 +105,10 @@ class PendingSave {
 // Guards against hostile files, and how a file is read; the defaults suit every real deck seen.
 struct Limits {
     std::uint64_t maxXmlPartBytes = 64ull << 20;  // uncompressed size of one XML part
-    // Uncompressed size of all the XML parts a stamp reads from one deck: each stays parsed until the
-    // deck is saved, so many parts just under the limit above would otherwise take gigabytes.
-    std::uint64_t maxXmlBytesPerDeck = 256ull << 20;
+    // Uncompressed size of all the XML parts a stamp reads from one deck (the largest real deck seen
+    // holds 7 MB): each stays parsed until the deck is saved, and its tree takes two to ten times its
+    // size, so parts just under the limit above would otherwise add up to gigabytes.
+    std::uint64_t maxXmlBytesPerDeck = 128ull << 20;
     std::uint64_t maxCompressionRatio = 400;      // uncompressed / compressed, checked past 1 MiB
     std::uint64_t maxEntries = 100000;            // zip entries
     // Files smaller than this are read whole when opened: a few system calls instead of several for
