@@ -82,6 +82,31 @@ XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabe
         read_ = std::move(text);
         findShapes();
     }
+    checkDeclaredEncoding(fileLabel);
+}
+
+void XmlPart::checkDeclaredEncoding(const std::string& fileLabel) {
+    const pugi::xml_node declaration = doc_.first_child();
+    if (declaration.type() != pugi::node_declaration) return;
+    pugi::xml_attribute declared = declaration.attribute("encoding");
+    std::string name = declared.value();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // pugixml reads UTF-8 and UTF-16 (and ASCII, their subset) by their bytes, and Latin-1 when the
+    // declaration names it; any other encoding would be taken as UTF-8 and its text garbled. Parts of
+    // a presentation may only be UTF-8 or UTF-16.
+    if (encoding_ == pugi::encoding_latin1) {
+        // Written back as UTF-8, so that every character of a stamped text has a place.
+        encoding_ = pugi::encoding_utf8;
+        declared.set_value("UTF-8");
+        return;
+    }
+    if (!declared || name == "utf-8" || name == "utf8" || name == "utf-16" || name == "utf16" ||
+        name == "us-ascii" || name == "ascii")
+        return;
+    fail(ErrorCode::DamagedXml, fileLabel, name_,
+         std::string("the XML declares the encoding ") + declared.value() +
+             ", which presentations do not use (only UTF-8 and UTF-16)");
 }
 
 XmlPart XmlPart::created(std::string name, const std::string& text) {

@@ -60,6 +60,8 @@ class XmlPart {
     // Where each element at the top level of the shape tree lies in the bytes as read; the bytes are
     // kept for that only, and only when the part is UTF-8 without a byte order mark.
     void findShapes();
+    // Refuses a declared encoding that parsing did not honour; a Latin-1 part is written back as UTF-8.
+    void checkDeclaredEncoding(const std::string& fileLabel);
     std::string printed() const;
     std::string printedKeepingShapes() const;
     struct Span {

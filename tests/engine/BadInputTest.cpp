@@ -313,6 +313,40 @@ TEST(BadInputTest, PartsAddingUpPastTheDecksBudgetAreRefused) {
     whole.saveAs(dir / "out.pptx");
 }
 
+TEST(BadInputTest, LatinOnePagesAreWrittenBackAsUtf8AndOtherEncodingsRefused) {
+    TempDir dir;
+    const auto withDeclaration = [&](const std::string& encoding, const std::string& file) {
+        Entries entries = buildDeck(DeckPlan{});
+        for (auto& [name, text] : entries)
+            if (name == "ppt/slides/slide1.xml") {
+                text.replace(0, text.find("?>") + 2,
+                             "<?xml version=\"1.0\" encoding=\"" + encoding + "\" standalone=\"yes\"?>");
+                // "Fu\xDF" is Latin-1 for "Fuss" with a sharp s: not UTF-8.
+                text.replace(text.find("</p:spTree>"), 0,
+                             "<p:sp><p:nvSpPr><p:cNvPr id=\"40\" name=\"Box\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr>"
+                             "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>Fu\xDF</a:t></a:r></a:p></p:txBody></p:sp>");
+            }
+        writeZip(dir / file, entries);
+        Presentation deck = Presentation::open(dir / file);
+        deck.setText(MasterKind::Slide, Element::Footer, "\xE2\x82\xAC 5");  // the euro sign is not in Latin-1
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.saveAs(dir / ("out-" + file));
+        return readEntry(dir / ("out-" + file), "ppt/slides/slide1.xml");
+    };
+    const std::string latin = withDeclaration("ISO-8859-1", "latin.pptx");
+    EXPECT_NE(latin.find("encoding=\"UTF-8\""), std::string::npos) << latin.substr(0, 80);
+    EXPECT_NE(latin.find("Fu\xC3\x9F"), std::string::npos);
+    EXPECT_NE(latin.find("\xE2\x82\xAC 5"), std::string::npos);
+    try {
+        withDeclaration("windows-1252", "cp1252.pptx");
+        FAIL() << "stamped";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::DamagedXml);
+        EXPECT_NE(std::string(e.what()).find("declares the encoding windows-1252"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out-cp1252.pptx"));
+}
+
 TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
     TempDir dir;
     Entries entries = buildDeck(DeckPlan{});
