@@ -49,13 +49,30 @@ std::string reasonWithoutFile(const std::string& message, const fs::path& file) 
     return message;
 }
 
-// How many written decks each job may have waiting for the disk. Each holds an open file, and every
-// job also holds its source open, so all jobs together stay well inside the process's file limit.
+// Open files the process may still use beyond the few it holds anyway; 0 when unlimited.
+std::size_t spareFiles() {
+    struct rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return 0;
+    return files.rlim_cur > 64 ? files.rlim_cur - 64 : 1;
+}
+
+// A job holds its source open twice (to read it and to copy from it) and the deck it writes, and has
+// at least one written deck waiting for the disk: jobs beyond what the file limit allows would fail
+// their decks with "Too many open files".
+constexpr std::size_t kFilesPerJob = 4;
+
+unsigned jobsTheFileLimitAllows(unsigned jobs) {
+    const std::size_t spare = spareFiles();
+    if (spare == 0) return jobs;
+    return static_cast<unsigned>(std::clamp<std::size_t>(spare / kFilesPerJob, 1, jobs));
+}
+
+// How many written decks each job may have waiting for the disk. Each holds an open file, so all jobs
+// together stay well inside the process's file limit.
 std::size_t savesWaitingPerJob(unsigned jobs) {
     constexpr std::size_t kMost = 16;  // past this a batch shares no more waits
-    struct rlimit files {};
-    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return kMost;
-    const std::size_t spare = files.rlim_cur > 64 ? files.rlim_cur - 64 : 0;
+    const std::size_t spare = spareFiles();
+    if (spare == 0) return kMost;
     return std::clamp<std::size_t>(spare / (2 * std::max(1u, jobs)), 1, kMost);
 }
 
@@ -119,7 +136,11 @@ int CliApp::run(const std::vector<std::string>& args) {
 
     const DeckStamper stamper(options.stamp);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const JobRunner runner(options.jobs > 0 ? options.jobs : cores);
+    const unsigned wanted = options.jobs > 0 ? options.jobs : cores;
+    const JobRunner runner(jobsTheFileLimitAllows(wanted));
+    if (runner.workers() < wanted && options.jobs > 0)
+        err_ << kProgram << ": warning: stamping " << runner.workers() << " presentations at once, not "
+             << wanted << ": the limit on open files (ulimit -n) allows no more\n";
     // Reports one deck once its save is in place, or its failure, whichever step failed.
     auto finish = [&](const Deck& deck, const std::function<engine::SaveOutcome()>& save) {
         const std::string name = deck.source.string();

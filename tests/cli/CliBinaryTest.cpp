@@ -222,6 +222,25 @@ TEST(CliCorpus, AFileSizeLimitFailsTheLargeDeckAloneAndAClosedPipeStopsNoDeck) {
     EXPECT_EQ(folderListing(tmp.path() / "piped"), both);
 }
 
+TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
+    SKIP_WITHOUT_CORPUS();
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) {
+        names.push_back("deck" + std::to_string(100 + i) + ".pptx");
+        // Past the size read whole when opened: each job holds it open while stamping it.
+        fs::copy_file(kCorpus / "poi__45541_Footer.pptx", tmp.path() / "in" / names.back());
+    }
+    const std::string run = shellOutput("ulimit -n 96; " + shellQuote(TRELWICK_CLI_PATH) + " -j 64 --footer F -o " +
+                                        shellQuote((tmp.path() / "out").string()) + " " +
+                                        shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
+    EXPECT_NE(run.find("warning: stamping 8 presentations at once, not 64"), std::string::npos) << run;
+    EXPECT_EQ(run.find("Too many open files"), std::string::npos) << run;
+    EXPECT_EQ(folderListing(tmp.path() / "out"), names);
+}
+
 TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {
     SKIP_WITHOUT_CORPUS();
     TempDir tmp;
