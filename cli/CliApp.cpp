@@ -76,6 +76,14 @@ std::size_t savesWaitingPerJob(unsigned jobs) {
     return std::clamp<std::size_t>(spare / (2 * std::max(1u, jobs)), 1, kMost);
 }
 
+// A message on one line whatever the names in it hold: a file name with a line end could otherwise
+// print a line of its own ("x.pptx: stamped") that reads as the program's.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
 std::string plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -101,7 +109,7 @@ int CliApp::run(const std::vector<std::string>& args) {
         if (fs::exists(options.output, ec) && !fs::is_directory(options.output, ec))
             throw UsageError("the output " + options.output.string() + " is a file, not a folder");
     } catch (const UsageError& e) {
-        err_ << kProgram << ": " << e.what() << "\n"
+        err_ << kProgram << ": " << oneLine(e.what()) << "\n"
              << "Try '" << kProgram << " --help' for more information.\n";
         return kUsageError;
     }
@@ -109,8 +117,8 @@ int CliApp::run(const std::vector<std::string>& args) {
     std::error_code ec;
     fs::create_directories(options.output, ec);
     if (ec) {
-        err_ << kProgram << ": cannot create the output folder " << options.output.string() << ": "
-             << ec.message() << "\n";
+        err_ << kProgram << ": " << oneLine("cannot create the output folder " + options.output.string() + ": " + ec.message())
+             << "\n";
         return kSomeFailed;
     }
 
@@ -125,7 +133,7 @@ int CliApp::run(const std::vector<std::string>& args) {
     auto report = [&](bool ok, const std::vector<std::string>& lines) {
         std::lock_guard lock(reportMutex);
         bar.clear();
-        for (const std::string& line : lines) err_ << kProgram << ": " << line << "\n";
+        for (const std::string& line : lines) err_ << kProgram << ": " << oneLine(line) << "\n";
         ++done;
         if (!ok) ++failed;
         bar.update(done, failed);
@@ -217,7 +225,7 @@ int CliApp::run(const std::vector<std::string>& args) {
         return kAllStamped;
     }
     out_ << "Stamped " << (done - failed) << " of " << plural(total, "presentation", "presentations")
-         << " into " << options.output.string();
+         << " into " << oneLine(options.output.string());
     if (failed > 0) out_ << "; " << failed << " failed";
     out_ << ".\n";
     return failed > 0 ? kSomeFailed : kAllStamped;

@@ -131,6 +131,15 @@ TEST(Cli, BadFilesFailOneLineEachLeaveNoOutputAndStayUnchanged) {
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
+TEST(Cli, ANameWithALineEndCannotForgeALineOfItsOwn) {
+    TempDir tmp;
+    tmp.write("in/x\ntrelwick-cli: all.pptx: stamped\n.pptx", "not a zip");
+    const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(countLines(r.err, "trelwick-cli: "), 1u) << r.err;
+    EXPECT_NE(r.err.find("x?trelwick-cli: all.pptx: stamped?.pptx: "), std::string::npos) << r.err;
+}
+
 TEST(Cli, ProgressBarIsDrawnOnATerminalOnly) {
     if (std::system("command -v script >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "util-linux 'script' not installed";
