@@ -55,6 +55,17 @@ bool depthExceeds(const pugi::xml_document& doc, int limit) {
     return walker.exceeded;
 }
 
+// Whether text holds a code unit of zero in its encoding.
+bool holdsNul(std::string_view text, pugi::xml_encoding encoding) {
+    std::size_t unit = 1;
+    if (encoding == pugi::encoding_utf16_le || encoding == pugi::encoding_utf16_be) unit = 2;
+    if (encoding == pugi::encoding_utf32_le || encoding == pugi::encoding_utf32_be) unit = 4;
+    if (unit == 1) return std::memchr(text.data(), 0, text.size()) != nullptr;
+    for (std::size_t at = 0; at + unit <= text.size(); at += unit)
+        if (text.compare(at, unit, std::string_view("\0\0\0\0", unit)) == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabel)
@@ -68,6 +79,11 @@ XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabe
              std::string("the XML is damaged (") + result.description() + " at offset " +
                  std::to_string(result.offset) + ")");
     encoding_ = result.encoding;
+    // pugixml stops reading at a NUL character (which no XML document may hold) and takes what came
+    // before as the whole part: whatever follows would be lost on saving, and the offsets of the shapes
+    // would no longer describe the bytes.
+    if (holdsNul(text, encoding_))
+        fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML holds a NUL character");
     for (pugi::xml_node node : doc_.children())
         if (node.type() == pugi::node_doctype)
             fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML carries a DOCTYPE, which is refused");

@@ -98,6 +98,12 @@ std::vector<BadCase> badCases() {
              writeZip(p, withPart(good, "ppt/slides/slide1.xml", nestedGroups(slideOf(), 1001)));
          },
          ErrorCode::LimitExceeded, "ppt/slides/slide1.xml"},
+        {"NUL character after the root, then another page",
+         [good, slideOf](const auto& p) {
+             writeZip(p, withPart(good, "ppt/slides/slide1.xml",
+                                  slideOf() + std::string("\n\x1b\0\0", 4) + slideOf()));
+         },
+         ErrorCode::DamagedXml, "ppt/slides/slide1.xml"},
         {"damaged relationships",
          [good](const auto& p) {
              writeZip(p, withPart(good, "ppt/slides/_rels/slide1.xml.rels", "<Relationships><unclosed"));
