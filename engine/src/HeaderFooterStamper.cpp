@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <initializer_list>
 #include <set>
@@ -138,19 +139,88 @@ std::vector<pugi::xml_node> placeholders(const XmlPart& part, const Prefixes& px
     return out;
 }
 
+// Visits every element below root in document order (a walk, not an XPath query: compiling a query
+// per page cost more than the rest of the page's stamping).
+template <typename Visit>
+void forEachElement(pugi::xml_node root, Visit&& visit) {
+    struct Walker : pugi::xml_tree_walker {
+        Visit& visit;
+        explicit Walker(Visit& v) : visit(v) {}
+        bool for_each(pugi::xml_node& node) override {
+            if (node.type() == pugi::node_element) visit(node);
+            return true;
+        }
+    } walker(visit);
+    root.traverse(walker);
+}
+
+// A namespace declaration on element that gives one of the part's PresentationML or DrawingML
+// prefixes another meaning, or one of those namespaces another prefix (as "xmlns:a on p:spTree"); ""
+// when there is none. The stamp finds and writes elements by the prefixes declared on the root, so
+// below such a declaration it would miss the page's placeholders or write its own into a foreign
+// namespace. dmlPrefix is the part's DrawingML prefix, or the one the stamp will declare on the root.
+std::string reboundOn(pugi::xml_node element, const Prefixes& px, std::string_view dmlPrefix) {
+    for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+        const char* name = a.name();
+        if (std::strncmp(name, "xmlns", 5) != 0 || (name[5] != '\0' && name[5] != ':')) continue;
+        const std::string_view prefix = name[5] == ':' ? std::string_view(name + 6) : std::string_view();
+        const std::string_view uri = a.value();
+        const bool pml = uri == ns::kPml || uri == ns::kPmlStrict;
+        const bool dml = uri == ns::kDml || uri == ns::kDmlStrict;
+        if ((prefix == px.p) != pml || (prefix == dmlPrefix) != dml) return std::string(name) + " on " + element.name();
+    }
+    return {};
+}
+
+// The same for a placeholder the stamp edits, down to its runs of text (sp, txBody, a:p, a:r) and box.
+std::string reboundIn(pugi::xml_node sp, const Prefixes& px, int levels = 3) {
+    std::string found = reboundOn(sp, px, px.a);
+    for (pugi::xml_node c = sp.first_child(); c && found.empty() && levels > 0; c = c.next_sibling())
+        if (c.type() == pugi::node_element) found = reboundIn(c, px, levels - 1);
+    return found;
+}
+
+// The same on the way down to the shapes the stamp looks at: the root's children, the shape tree and
+// its groups, and every shape in them (the placeholders it edits are looked into when edited).
+std::string reboundAbove(const XmlPart& part, const Prefixes& px, std::string_view dmlPrefix) {
+    std::string found;
+    auto children = [&](pugi::xml_node parent) {
+        for (pugi::xml_node c = parent.first_child(); c && found.empty(); c = c.next_sibling())
+            if (c.type() == pugi::node_element) found = reboundOn(c, px, dmlPrefix);
+    };
+    auto groups = [&](auto& self, pugi::xml_node tree) -> void {
+        children(tree);
+        for (pugi::xml_node c = tree.first_child(); c && found.empty(); c = c.next_sibling())
+            if (c.type() == pugi::node_element && localName(c.name()) == "grpSp") self(self, c);
+    };
+    const pugi::xml_node cSld = childNamed(part.root(), "cSld");
+    children(part.root());
+    if (found.empty()) children(cSld);
+    if (const pugi::xml_node tree = childNamed(cSld, "spTree"); tree && found.empty()) groups(groups, tree);
+    return found;
+}
+
 }  // namespace
 
 // What stamping looks up again and again, kept per part: the namespace prefixes, and the placeholders
 // of the masters and layouts that pages inherit from (stamping never adds or removes shapes there).
 class StampLookup {
   public:
+    explicit StampLookup(std::string fileLabel) : fileLabel_(std::move(fileLabel)) {}
+
     const Prefixes& prefixes(const XmlPart& part) {
         auto it = prefixes_.find(&part);
-        if (it == prefixes_.end())
-            it = prefixes_
-                     .emplace(&part, &prefixesFor(part.prefixOf(ns::kPml, ns::kPmlStrict),
-                                                  part.prefixOf(ns::kDml, ns::kDmlStrict), owned_))
-                     .first;
+        if (it == prefixes_.end()) {
+            bool dmlOnRoot = false;
+            const Prefixes& px = prefixesFor(part.prefixOf(ns::kPml, ns::kPmlStrict),
+                                             part.prefixOf(ns::kDml, ns::kDmlStrict, &dmlOnRoot), owned_);
+            if (!part.namespacesChecked()) {
+                // Without DrawingML on the root, the stamp declares it there as "a" before writing.
+                refuseRebound(part, reboundAbove(part, px, dmlOnRoot ? std::string_view(px.a) : "a"));
+                part.namespacesChecked() = true;
+            }
+            it = prefixes_.emplace(&part, &px).first;
+        }
         return *it->second;
     }
     // Declares DrawingML on the part when it lacks it.
@@ -169,7 +239,15 @@ class StampLookup {
         return it->second;
     }
 
+    void refuseRebound(const XmlPart& part, const std::string& rebound) const {
+        if (!rebound.empty())
+            fail(ErrorCode::DamagedXml, fileLabel_, part.name(),
+                 "the page declares a namespace of its shapes again below its root (" + rebound +
+                     "), which the stamp cannot follow");
+    }
+
   private:
+    std::string fileLabel_;
     std::map<const XmlPart*, const Prefixes*> prefixes_;
     std::deque<Prefixes> owned_;
     std::map<const XmlPart*, std::vector<Placeholder>> placeholders_;
@@ -275,21 +353,6 @@ void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, con
     run.append_child(px.aT.c_str()).text().set(content.text.c_str());
     for (pugi::xml_node old = body.child(paragraph.c_str()); old != p; old = body.child(paragraph.c_str()))
         body.remove_child(old);
-}
-
-// Visits every element below root in document order (a walk, not an XPath query: compiling a query
-// per page cost more than the rest of the page's stamping).
-template <typename Visit>
-void forEachElement(pugi::xml_node root, Visit&& visit) {
-    struct Walker : pugi::xml_tree_walker {
-        Visit& visit;
-        explicit Walker(Visit& v) : visit(v) {}
-        bool for_each(pugi::xml_node& node) override {
-            if (node.type() == pugi::node_element) visit(node);
-            return true;
-        }
-    } walker(visit);
-    root.traverse(walker);
 }
 
 // Shape ids and placeholder indexes are unsignedInts: one past the largest in use, or the lowest free
@@ -639,7 +702,7 @@ void HeaderFooterStamper::load(Deck& deck) {
 }
 
 HeaderFooterStamper::HeaderFooterStamper(Deck& deck, std::chrono::system_clock::time_point now)
-    : deck_(deck), lookup_(std::make_unique<StampLookup>()), now_(now) {}
+    : deck_(deck), lookup_(std::make_unique<StampLookup>(deck.label())), now_(now) {}
 
 HeaderFooterStamper::~HeaderFooterStamper() = default;
 
@@ -832,8 +895,10 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
             content.field = "datetime" + std::to_string(setting.format);
             content.text = formatDate(setting.format, now_);
         }
-        for (pugi::xml_node sp : placeholders(master, px, placeholderType(element)))
+        for (pugi::xml_node sp : placeholders(master, px, placeholderType(element))) {
+            lookup_->refuseRebound(master, reboundIn(sp, px));
             fillText(sp, px, content, master.name() + ":" + placeholderType(element));
+        }
     }
     master.markDirty();
 }
@@ -853,6 +918,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         const std::string id =
             sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("id").value();
         if (shapes.animated(id)) {
+            lookup_->refuseRebound(page, reboundIn(sp, px));
             fillText(sp, px, Content{}, page.name() + ":" + type);
             return;
         }
@@ -874,6 +940,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     const std::string seed = page.name() + ":" + type;
     if (!existing.empty()) {
         for (std::size_t k = 1; k < existing.size(); ++k) remove(existing[k]);
+        lookup_->refuseRebound(page, reboundIn(existing.front(), px));
         fillText(existing.front(), px, content, seed);
         keepOnPage(existing.front(), px, drawnXfrm(deck_, *lookup_, existing.front(), px, layout, master),
                    notesPage ? deck_.notesWidth : deck_.slideWidth,

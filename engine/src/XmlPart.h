@@ -32,6 +32,9 @@ class XmlPart {
     }
     // The placeholder types on the page, remembered by whoever reads them while the part is unedited.
     std::optional<std::vector<std::string>>& placeholderTypes() const { return placeholderTypes_; }
+    // Set by the stamp once it has found the part's namespaces declared where it can follow them (its
+    // own edits never declare one below the root).
+    bool& namespacesChecked() const { return namespacesChecked_; }
     bool isNew() const { return isNew_; }
     std::string serialize() const;
 
@@ -76,6 +79,7 @@ class XmlPart {
     std::size_t sizeHint_ = 0;  // the size as read, to size the buffer of a save
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)
     mutable std::optional<std::vector<std::string>> placeholderTypes_;
+    mutable bool namespacesChecked_ = false;
     std::string read_;          // the bytes as read, while shapes may be copied from them
     std::vector<Span> shapes_;  // of the elements at the top level of the shape tree, in order
     ShapeTest edited_ = nullptr;

@@ -353,6 +353,64 @@ TEST(BadInputTest, LatinOnePagesAreWrittenBackAsUtf8AndOtherEncodingsRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir / "out-cp1252.pptx"));
 }
 
+TEST(BadInputTest, NamespacesBoundAgainWhereTheStampLooksAreRefusedElsewhereLeftBe) {
+    TempDir dir;
+    const std::string pml = "http://schemas.openxmlformats.org/presentationml/2006/main";
+    const std::string dml = "http://schemas.openxmlformats.org/drawingml/2006/main";
+    const std::string footer =
+        "<p:nvSpPr><p:cNvPr id='20' name='Footer'/><p:cNvSpPr/><p:nvPr><p:ph type='ftr' idx='11'/></p:nvPr>"
+        "</p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody>";
+    const auto stampWith = [&](const std::string& shapes, const std::string& treeAttributes = "") {
+        DeckPlan plan;
+        plan.slides[0].extraShapes = shapes;
+        Entries entries = buildDeck(plan);
+        for (auto& [name, text] : entries)
+            if (name == "ppt/slides/slide1.xml") text.replace(text.find("<p:spTree") + 9, 0, treeAttributes);
+        writeZip(dir / "in.pptx", entries);
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setText(MasterKind::Slide, Element::Footer, "New");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.saveAs(dir / "out.pptx");
+        return readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
+    };
+    struct Refused {
+        const char* what;
+        std::string shapes;
+        std::string treeAttributes;
+    };
+    // The footer under another prefix (the stamp would add a second one beside it); p: meaning something
+    // else on the footer (the stamp would fill a foreign element); a: meaning something else on the tree
+    // (the stamp's text would land in a foreign namespace).
+    for (const Refused& r : {Refused{"xmlns:q on q:sp", "<q:sp xmlns:q='" + pml + "'>" + footer + "</q:sp>", ""},
+                             Refused{"xmlns:p on p:sp", "<p:sp xmlns:p='urn:other'>" + footer + "</p:sp>", ""},
+                             Refused{"xmlns:a on p:spTree", "", " xmlns:a='urn:other'"},
+                             Refused{"xmlns:a on a:p", "<p:sp>" + replaced(footer, "<a:p>", "<a:p xmlns:a='urn:x'>") +
+                                                           "</p:sp>", ""}}) {
+        try {
+            stampWith(r.shapes, r.treeAttributes);
+            ADD_FAILURE() << r.what << ": stamped";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::DamagedXml) << r.what;
+            EXPECT_NE(std::string(e.what()).find(r.what), std::string::npos) << e.what();
+        }
+    }
+    // What PowerPoint writes: ids of its own namespaces on shapes, a chart that declares r: again with
+    // the same meaning, a: bound again to DrawingML.
+    const std::string slide = stampWith(
+        "<p:sp>" +
+        replaced(footer, "<p:cNvPr id='20' name='Footer'/>",
+                 "<p:cNvPr id='20' name='Footer'><a:extLst><a:ext uri='{FF2B5EF4}'><a16:creationId "
+                 "xmlns:a16='http://schemas.microsoft.com/office/drawing/2014/main' id='{1}'/></a:ext></a:extLst>"
+                 "</p:cNvPr>") +
+        "</p:sp><p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id='30' name='Chart'/><p:cNvGraphicFramePr/><p:nvPr/>"
+        "</p:nvGraphicFramePr><p:xfrm/><a:graphic xmlns:a='" + dml + "'><a:graphicData uri='c'><c:chart "
+        "xmlns:c='http://schemas.openxmlformats.org/drawingml/2006/chart' xmlns:r='"
+        "http://schemas.openxmlformats.org/officeDocument/2006/relationships' r:id='rId9'/></a:graphicData>"
+        "</a:graphic></p:graphicFrame>");
+    EXPECT_NE(slide.find("New"), std::string::npos);
+    EXPECT_EQ(slide.find("Old"), std::string::npos);
+}
+
 TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
     TempDir dir;
     Entries entries = buildDeck(DeckPlan{});
