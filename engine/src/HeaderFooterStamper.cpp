@@ -162,7 +162,7 @@ void forEachElement(pugi::xml_node root, Visit&& visit) {
 std::string reboundOn(pugi::xml_node element, const Prefixes& px, std::string_view dmlPrefix) {
     for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
         const char* name = a.name();
-        if (std::strncmp(name, "xmlns", 5) != 0 || (name[5] != '\0' && name[5] != ':')) continue;
+        if (name[0] != 'x' || std::strncmp(name, "xmlns", 5) != 0 || (name[5] != '\0' && name[5] != ':')) continue;
         const std::string_view prefix = name[5] == ':' ? std::string_view(name + 6) : std::string_view();
         const std::string_view uri = a.value();
         const bool pml = uri == ns::kPml || uri == ns::kPmlStrict;
