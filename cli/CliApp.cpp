@@ -117,7 +117,8 @@ int CliApp::run(const std::vector<std::string>& args) {
     std::error_code ec;
     fs::create_directories(options.output, ec);
     if (ec) {
-        err_ << kProgram << ": " << oneLine("cannot create the output folder " + options.output.string() + ": " + ec.message())
+        err_ << kProgram << ": "
+             << oneLine("cannot create the output folder " + options.output.string() + ": " + ec.message())
              << "\n";
         return kSomeFailed;
     }

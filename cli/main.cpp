@@ -10,8 +10,9 @@
 #include <io.h>
 #define TRELWICK_ISATTY(fd) _isatty(fd)
 #else
-#include <csignal>
 #include <unistd.h>
+
+#include <csignal>
 #define TRELWICK_ISATTY(fd) isatty(fd)
 #endif
 

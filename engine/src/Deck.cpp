@@ -103,8 +103,8 @@ void Deck::readPresentation() {
     const auto handouts = listOf("handoutMasterIdLst", "handoutMasterId");
     handoutMaster = handouts.empty() ? std::string() : handouts.front();
     // Any int is valid here; a hostile one near the top would overflow when the slides are counted on.
-    firstSlideNumber =
-        static_cast<int>(std::clamp<std::int64_t>(attrInt(root, "firstSlideNum", 1), -1000000000, 1000000000));
+    firstSlideNumber = static_cast<int>(
+        std::clamp<std::int64_t>(attrInt(root, "firstSlideNum", 1), -1000000000, 1000000000));
     showOnTitleSlide = attrBool(root, "showSpecialPlsOnTitleSld", true);
     const pugi::xml_node sldSz = root.child(qualified(pp, "sldSz").c_str());
     slideWidth = std::clamp<std::int64_t>(attrInt(sldSz, "cx", 9144000), 914400, 51206400);

@@ -162,12 +162,14 @@ void forEachElement(pugi::xml_node root, Visit&& visit) {
 std::string reboundOn(pugi::xml_node element, const Prefixes& px, std::string_view dmlPrefix) {
     for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
         const char* name = a.name();
-        if (name[0] != 'x' || std::strncmp(name, "xmlns", 5) != 0 || (name[5] != '\0' && name[5] != ':')) continue;
+        if (name[0] != 'x' || std::strncmp(name, "xmlns", 5) != 0 || (name[5] != '\0' && name[5] != ':'))
+            continue;
         const std::string_view prefix = name[5] == ':' ? std::string_view(name + 6) : std::string_view();
         const std::string_view uri = a.value();
         const bool pml = uri == ns::kPml || uri == ns::kPmlStrict;
         const bool dml = uri == ns::kDml || uri == ns::kDmlStrict;
-        if ((prefix == px.p) != pml || (prefix == dmlPrefix) != dml) return std::string(name) + " on " + element.name();
+        if ((prefix == px.p) != pml || (prefix == dmlPrefix) != dml)
+            return std::string(name) + " on " + element.name();
     }
     return {};
 }
@@ -466,7 +468,6 @@ bool endsWithin(std::int64_t start, std::int64_t extent, std::int64_t limit) {
     std::int64_t end = 0;
     return !__builtin_add_overflow(start, extent, &end) && end <= limit;
 }
-
 
 // What of a (well-formed UTF-8) text an XML document can hold: controls other than tab are dropped, and
 // so are U+FFFE and U+FFFF; a line break becomes a space (PowerPoint keeps line breaks inside a footer

@@ -274,8 +274,9 @@ std::string ZipPackage::read(const std::string& partName) const {
         if (size > limits_.maxXmlBytesPerDeck - std::min(bytesRead_, limits_.maxXmlBytesPerDeck))
             fail(ErrorCode::LimitExceeded, label_, partName,
                  "the presentation's XML parts add up to more than the limit (" +
-                     (limits_.maxXmlBytesPerDeck >> 20 > 0 ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
-                                                           : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
+                     (limits_.maxXmlBytesPerDeck >> 20 > 0
+                          ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
+                          : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
                      ")");
     };
     const auto counted = [&](std::string bytes) {

@@ -216,9 +216,9 @@ TEST(CliCorpus, AFileSizeLimitFailsTheLargeDeckAloneAndAClosedPipeStopsNoDeck) {
     const std::string cli = shellQuote(TRELWICK_CLI_PATH);
     const std::string in = shellQuote((tmp.path() / "in").string());
     // 1 MB in the blocks of any shell's ulimit.
-    const std::string limited = shellOutput("ulimit -f 2048; " + cli + " -j1 --footer F -o " +
-                                            shellQuote((tmp.path() / "out").string()) + " " + in +
-                                            " 2>&1; echo \"exit $?\"");
+    const std::string limited =
+        shellOutput("ulimit -f 2048; " + cli + " -j1 --footer F -o " +
+                    shellQuote((tmp.path() / "out").string()) + " " + in + " 2>&1; echo \"exit $?\"");
     EXPECT_NE(limited.find(large + ": "), std::string::npos) << limited;
     EXPECT_NE(limited.find("exit 1"), std::string::npos) << limited;
     EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{small}) << "nothing half-written";
@@ -241,9 +241,10 @@ TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
         // Past the size read whole when opened: each job holds it open while stamping it.
         fs::copy_file(kCorpus / "poi__45541_Footer.pptx", tmp.path() / "in" / names.back());
     }
-    const std::string run = shellOutput("ulimit -n 96; " + shellQuote(TRELWICK_CLI_PATH) + " -j 64 --footer F -o " +
-                                        shellQuote((tmp.path() / "out").string()) + " " +
-                                        shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
+    const std::string run =
+        shellOutput("ulimit -n 96; " + shellQuote(TRELWICK_CLI_PATH) + " -j 64 --footer F -o " +
+                    shellQuote((tmp.path() / "out").string()) + " " +
+                    shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
     EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
     EXPECT_NE(run.find("warning: stamping 8 presentations at once, not 64"), std::string::npos) << run;
     EXPECT_EQ(run.find("Too many open files"), std::string::npos) << run;

@@ -40,11 +40,15 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"DateWithoutValue", {"-o", "x", "a.pptx", "--date"}, "--date needs a value"},
         UsageCase{"EmptyFooter", {"-o", "x", "--footer", "", "a.pptx"}, "--footer needs a non-empty text"},
         UsageCase{"EmptyNotesHeader", {"-o", "x", "--notes-header=", "a.pptx"}, "--notes-header needs"},
-        UsageCase{"ControlCharactersOnly", {"-o", "x", "--date", "\x01\x02", "a.pptx"}, "--date needs a non-empty"},
-        UsageCase{"Latin1Footer", {"-o", "x", "--footer", "M\xFCller", "a.pptx"}, "--footer is not valid UTF-8"},
-        UsageCase{"SurrogateNotesHeader", {"-o", "x", "--notes-header=\xED\xA0\x80", "a.pptx"},
+        UsageCase{
+            "ControlCharactersOnly", {"-o", "x", "--date", "\x01\x02", "a.pptx"}, "--date needs a non-empty"},
+        UsageCase{
+            "Latin1Footer", {"-o", "x", "--footer", "M\xFCller", "a.pptx"}, "--footer is not valid UTF-8"},
+        UsageCase{"SurrogateNotesHeader",
+                  {"-o", "x", "--notes-header=\xED\xA0\x80", "a.pptx"},
                   "--notes-header is not valid UTF-8"},
-        UsageCase{"TruncatedDate", {"-o", "x", "--date", "8 Dec \xE2\x82", "a.pptx"}, "--date is not valid UTF-8"},
+        UsageCase{
+            "TruncatedDate", {"-o", "x", "--date", "8 Dec \xE2\x82", "a.pptx"}, "--date is not valid UTF-8"},
         UsageCase{"DateTwice", {"-o", "x", "--date", "a", "--date", "b", "a.pptx"}, "--date given twice"},
         UsageCase{"FlagTwice", {"-o", "x", "--slide-number", "--slide-number", "a.pptx"}, "given twice"},
         UsageCase{"FlagWithValue", {"-o", "x", "--slide-number=yes", "a.pptx"}, "takes no value"},

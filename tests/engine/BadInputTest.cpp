@@ -328,13 +328,16 @@ TEST(BadInputTest, LatinOnePagesAreWrittenBackAsUtf8AndOtherEncodingsRefused) {
                 text.replace(0, text.find("?>") + 2,
                              "<?xml version=\"1.0\" encoding=\"" + encoding + "\" standalone=\"yes\"?>");
                 // "Fu\xDF" is Latin-1 for "Fuss" with a sharp s: not UTF-8.
-                text.replace(text.find("</p:spTree>"), 0,
-                             "<p:sp><p:nvSpPr><p:cNvPr id=\"40\" name=\"Box\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr>"
-                             "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>Fu\xDF</a:t></a:r></a:p></p:txBody></p:sp>");
+                text.replace(
+                    text.find("</p:spTree>"), 0,
+                    "<p:sp><p:nvSpPr><p:cNvPr id=\"40\" name=\"Box\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr>"
+                    "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>Fu\xDF</a:t></a:r></a:p></p:txBody></"
+                    "p:sp>");
             }
         writeZip(dir / file, entries);
         Presentation deck = Presentation::open(dir / file);
-        deck.setText(MasterKind::Slide, Element::Footer, "\xE2\x82\xAC 5");  // the euro sign is not in Latin-1
+        deck.setText(MasterKind::Slide, Element::Footer,
+                     "\xE2\x82\xAC 5");  // the euro sign is not in Latin-1
         deck.setVisible(MasterKind::Slide, Element::Footer, true);
         deck.saveAs(dir / ("out-" + file));
         return readEntry(dir / ("out-" + file), "ppt/slides/slide1.xml");
@@ -348,7 +351,8 @@ TEST(BadInputTest, LatinOnePagesAreWrittenBackAsUtf8AndOtherEncodingsRefused) {
         FAIL() << "stamped";
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::DamagedXml);
-        EXPECT_NE(std::string(e.what()).find("declares the encoding windows-1252"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("declares the encoding windows-1252"), std::string::npos)
+            << e.what();
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "out-cp1252.pptx"));
 }
@@ -381,11 +385,12 @@ TEST(BadInputTest, NamespacesBoundAgainWhereTheStampLooksAreRefusedElsewhereLeft
     // The footer under another prefix (the stamp would add a second one beside it); p: meaning something
     // else on the footer (the stamp would fill a foreign element); a: meaning something else on the tree
     // (the stamp's text would land in a foreign namespace).
-    for (const Refused& r : {Refused{"xmlns:q on q:sp", "<q:sp xmlns:q='" + pml + "'>" + footer + "</q:sp>", ""},
-                             Refused{"xmlns:p on p:sp", "<p:sp xmlns:p='urn:other'>" + footer + "</p:sp>", ""},
-                             Refused{"xmlns:a on p:spTree", "", " xmlns:a='urn:other'"},
-                             Refused{"xmlns:a on a:p", "<p:sp>" + replaced(footer, "<a:p>", "<a:p xmlns:a='urn:x'>") +
-                                                           "</p:sp>", ""}}) {
+    for (const Refused& r :
+         {Refused{"xmlns:q on q:sp", "<q:sp xmlns:q='" + pml + "'>" + footer + "</q:sp>", ""},
+          Refused{"xmlns:p on p:sp", "<p:sp xmlns:p='urn:other'>" + footer + "</p:sp>", ""},
+          Refused{"xmlns:a on p:spTree", "", " xmlns:a='urn:other'"},
+          Refused{"xmlns:a on a:p", "<p:sp>" + replaced(footer, "<a:p>", "<a:p xmlns:a='urn:x'>") + "</p:sp>",
+                  ""}}) {
         try {
             stampWith(r.shapes, r.treeAttributes);
             ADD_FAILURE() << r.what << ": stamped";
@@ -398,12 +403,16 @@ TEST(BadInputTest, NamespacesBoundAgainWhereTheStampLooksAreRefusedElsewhereLeft
     // the same meaning, a: bound again to DrawingML.
     const std::string slide = stampWith(
         "<p:sp>" +
-        replaced(footer, "<p:cNvPr id='20' name='Footer'/>",
-                 "<p:cNvPr id='20' name='Footer'><a:extLst><a:ext uri='{FF2B5EF4}'><a16:creationId "
-                 "xmlns:a16='http://schemas.microsoft.com/office/drawing/2014/main' id='{1}'/></a:ext></a:extLst>"
-                 "</p:cNvPr>") +
-        "</p:sp><p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id='30' name='Chart'/><p:cNvGraphicFramePr/><p:nvPr/>"
-        "</p:nvGraphicFramePr><p:xfrm/><a:graphic xmlns:a='" + dml + "'><a:graphicData uri='c'><c:chart "
+        replaced(
+            footer, "<p:cNvPr id='20' name='Footer'/>",
+            "<p:cNvPr id='20' name='Footer'><a:extLst><a:ext uri='{FF2B5EF4}'><a16:creationId "
+            "xmlns:a16='http://schemas.microsoft.com/office/drawing/2014/main' id='{1}'/></a:ext></a:extLst>"
+            "</p:cNvPr>") +
+        "</p:sp><p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id='30' "
+        "name='Chart'/><p:cNvGraphicFramePr/><p:nvPr/>"
+        "</p:nvGraphicFramePr><p:xfrm/><a:graphic xmlns:a='" +
+        dml +
+        "'><a:graphicData uri='c'><c:chart "
         "xmlns:c='http://schemas.openxmlformats.org/drawingml/2006/chart' xmlns:r='"
         "http://schemas.openxmlformats.org/officeDocument/2006/relationships' r:id='rId9'/></a:graphicData>"
         "</a:graphic></p:graphicFrame>");

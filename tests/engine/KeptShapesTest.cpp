@@ -71,7 +71,8 @@ TEST(KeptShapesTest, AFooterFilledInsideNestedGroupsIsWrittenAnew) {
     TempDir dir;
     // The page's only footer, two groups down: the stamp fills it there, so the outer group is edited.
     const std::string nested =
-        "<p:grpSp><p:nvGrpSpPr><p:cNvPr id='60' name='Outer'/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>"
+        "<p:grpSp><p:nvGrpSpPr><p:cNvPr id='60' "
+        "name='Outer'/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>"
         "<p:grpSp><p:nvGrpSpPr><p:cNvPr id='61' name='Inner'/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
         "<p:grpSpPr/>" +
         kFooter + "</p:grpSp></p:grpSp>";

@@ -248,9 +248,10 @@ TEST_F(StampTest, ThousandsOfDuplicateFootersGoAllButTheAnimatedOnes) {
     constexpr int kCount = 20000;
     DeckPlan plan;
     for (int i = 0; i < kCount; ++i)
-        plan.slides[0].extraShapes += "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + i) +
-                                      "\" name=\"Footer\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"ftr\" idx=\"11\"/>"
-                                      "</p:nvPr></p:nvSpPr><p:spPr/></p:sp>";
+        plan.slides[0].extraShapes +=
+            "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + i) +
+            "\" name=\"Footer\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"ftr\" idx=\"11\"/>"
+            "</p:nvPr></p:nvSpPr><p:spPr/></p:sp>";
     Entries entries = buildDeck(plan);
     for (auto& [name, text] : entries)
         if (name == "ppt/slides/slide1.xml")
@@ -331,7 +332,11 @@ TEST_F(StampTest, TextsMustBeUtf8AndOnlyWhatXmlCanHoldIsStamped) {
     EXPECT_TRUE(isUtf8("M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBD"));
     stamp(DeckPlan{}, [](Presentation& d) {
         // U+FFFE, U+FFFF and controls cannot be in XML; a line break shows as a space.
-        d.setText(MasterKind::Slide, Element::Footer, "A\xEF\xBF\xBE" "B\xEF\xBF\xBF" "C\x01" "D\nE \xE2\x82\xAC");
+        d.setText(MasterKind::Slide, Element::Footer,
+                  "A\xEF\xBF\xBE"
+                  "B\xEF\xBF\xBF"
+                  "C\x01"
+                  "D\nE \xE2\x82\xAC");
         d.setVisible(MasterKind::Slide, Element::Footer, true);
     });
     EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "ABCD E \xE2\x82\xAC");
