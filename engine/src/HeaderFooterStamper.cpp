@@ -202,6 +202,51 @@ std::string reboundAbove(const XmlPart& part, const Prefixes& px, std::string_vi
     return found;
 }
 
+// The namespace a prefix ("" for the default namespace) is bound to at node, or nullptr.
+const char* boundUri(pugi::xml_node node, std::string_view prefix) {
+    const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+    for (; node; node = node.parent())
+        if (const pugi::xml_attribute a = node.attribute(declaration.c_str())) return a.value();
+    return nullptr;
+}
+
+// Whether a copy of source placed under target means what source means: each prefix the subtree uses
+// without declaring it is bound to the same namespace at both places. A master may declare prefixes
+// on its root that the page never does; a copy using them would leave the page unreadable.
+bool meansTheSameUnder(pugi::xml_node source, pugi::xml_node target) {
+    std::vector<std::string_view> checked;
+    auto portable = [&](pugi::xml_node at, std::string_view prefix) {
+        if (prefix == "xml" || prefix == "xmlns" ||
+            std::find(checked.begin(), checked.end(), prefix) != checked.end())
+            return true;
+        // Declared inside the subtree, the declaration travels with the copy.
+        const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+        for (pugi::xml_node n = at; n; n = n.parent()) {
+            if (n.attribute(declaration.c_str())) return true;
+            if (n == source) break;
+        }
+        const char* here = boundUri(source.parent(), prefix);
+        const char* there = boundUri(target, prefix);
+        if (!here || !there || std::strcmp(here, there) != 0) return false;
+        checked.push_back(prefix);
+        return true;
+    };
+    auto prefixOf = [](const char* name) {
+        const char* colon = std::strchr(name, ':');
+        return colon ? std::string_view(name, colon - name) : std::string_view();
+    };
+    bool same = true;
+    auto visit = [&](auto& self, pugi::xml_node node) -> void {
+        same = same && portable(node, prefixOf(node.name()));
+        for (pugi::xml_attribute a = node.first_attribute(); a && same; a = a.next_attribute())
+            if (std::strchr(a.name(), ':')) same = portable(node, prefixOf(a.name()));
+        for (pugi::xml_node c = node.first_child(); c && same; c = c.next_sibling())
+            if (c.type() == pugi::node_element) self(self, c);
+    };
+    if (source) visit(visit, source);
+    return same;
+}
+
 }  // namespace
 
 // What stamping looks up again and again, kept per part: the namespace prefixes, and the placeholders
@@ -998,8 +1043,10 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     const pugi::xml_node templ = layoutPh ? layoutPh : masterPh;
     const Prefixes& templPx = layoutPh ? layoutPx : masterPx;
     if (templ) {
+        // Attributes of other namespaces (extensions) would need their declarations too.
         for (pugi::xml_attribute a : phOf(templ, templPx).attributes())
-            if (std::string_view(a.name()) != "hasCustomPrompt") ph.append_attribute(a.name()) = a.value();
+            if (std::string_view(a.name()) != "hasCustomPrompt" && !std::strchr(a.name(), ':'))
+                ph.append_attribute(a.name()) = a.value();
     } else {
         ph.append_attribute("type") = type;
     }
@@ -1023,9 +1070,15 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     const bool geometryKnown =
         (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
     pugi::xml_node body = sp.append_child(px.txBody.c_str());
-    if (!inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
-        spPr.append_copy(masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str()));
-        const pugi::xml_node masterBody = masterPh.child(masterPx.txBody.c_str());
+    const pugi::xml_node masterXfrm =
+        masterPh ? masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str()) : pugi::xml_node();
+    const pugi::xml_node masterBody = masterPh.child(masterPx.txBody.c_str());
+    const bool copyMaster = !inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a &&
+                            meansTheSameUnder(masterXfrm, sp) &&
+                            meansTheSameUnder(masterBody.child(masterPx.aBodyPr.c_str()), sp) &&
+                            meansTheSameUnder(masterBody.child(masterPx.aLstStyle.c_str()), sp);
+    if (copyMaster) {
+        spPr.append_copy(masterXfrm);
         for (const char* local : {"bodyPr", "lstStyle"}) {
             if (pugi::xml_node n = masterBody.child(masterPx.d(local).c_str()))
                 body.append_copy(n);
@@ -1053,7 +1106,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
             const bool onPage =
                 endsWithin(off.attribute("x").as_llong(0), ext.attribute("cx").as_llong(0), deck_.notesWidth) &&
                 endsWithin(off.attribute("y").as_llong(0), ext.attribute("cy").as_llong(0), deck_.notesHeight);
-            if (onPage)
+            if (onPage && meansTheSameUnder(xfrm, sp))
                 spPr.append_copy(xfrm);
             else
                 writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));

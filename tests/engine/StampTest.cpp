@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "TestDeck.h"
@@ -12,6 +13,37 @@ namespace {
 const std::string kFooterP = placeholderPath("ftr");
 const std::string kDateP = placeholderPath("dt");
 const std::string kNumberP = placeholderPath("sldNum");
+
+// The deck with an animation of the shape spid on its first slide.
+Entries withAnimationOf(Entries entries, int spid) {
+    for (auto& [name, text] : entries)
+        if (name == "ppt/slides/slide1.xml")
+            text.replace(
+                text.find("<p:clrMapOvr>"), 0,
+                R"(<p:timing><p:tnLst><p:par><p:cTn id="1"><p:childTnLst><p:set><p:cBhvr><p:cTn id="2"/><p:tgtEl><p:spTgt spid=")" +
+                    std::to_string(spid) +
+                    R"("/></p:tgtEl></p:cBhvr></p:set></p:childTnLst></p:cTn></p:par></p:tnLst></p:timing>)");
+    return entries;
+}
+
+// Prefixes used in node's subtree that no declaration on the way up to the document binds.
+std::vector<std::string> unboundPrefixes(pugi::xml_node node) {
+    std::vector<std::string> unbound;
+    auto check = [&](pugi::xml_node at, const char* name) {
+        const char* colon = std::strchr(name, ':');
+        if (!colon) return;
+        const std::string prefix(name, colon);
+        if (prefix == "xmlns" || prefix == "xml") return;
+        for (pugi::xml_node n = at; n; n = n.parent())
+            if (n.attribute(("xmlns:" + prefix).c_str())) return;
+        unbound.push_back(prefix);
+    };
+    for (pugi::xpath_node n : node.select_nodes("descendant-or-self::*")) {
+        check(n.node(), n.node().name());
+        for (pugi::xml_attribute a : n.node().attributes()) check(n.node(), a.name());
+    }
+    return unbound;
+}
 
 // 2026-12-07 12:00:00 UTC
 const auto kNow = std::chrono::system_clock::from_time_t(1796644800);
@@ -101,6 +133,30 @@ TEST_F(StampTest, PlaceholderGeometryComesFromLayoutMasterOrBand) {
                 << c.name;
         }
     }
+}
+
+TEST_F(StampTest, APlaceholderCopiedFromTheMasterNeedsNoDeclarationThePageLacks) {
+    // Only the master has the footer, and its text body uses a namespace only the master declares.
+    DeckPlan plan;
+    plan.masters[0].layouts[0].ftr = false;
+    Entries entries = buildDeck(plan);
+    for (auto& [name, text] : entries) {
+        if (name != "ppt/slideMasters/slideMaster1.xml") continue;
+        text.replace(text.find("<p:sldMaster ") + 13, 0, R"(xmlns:t14="urn:trelwick:test" )");
+        const std::size_t footer = text.find(R"(type="ftr")");
+        text.replace(
+            text.find("<a:bodyPr/>", footer), 11,
+            R"(<a:bodyPr t14:mode="x"><a:extLst><a:ext uri="{T}"><t14:flag/></a:ext></a:extLst></a:bodyPr>)");
+    }
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showAll(deck);
+    deck.saveAs(dir / "out.pptx");
+    const Xml slide = part("ppt/slides/slide1.xml");
+    ASSERT_EQ(slide.count(kFooterP), 1u);
+    EXPECT_EQ(unboundPrefixes(slide.root()), std::vector<std::string>{});
+    EXPECT_STREQ(slide.one(kFooterP + "//a:t").text().get(), "ACME Confidential");
+    EXPECT_TRUE(slide.one(kFooterP + "/p:spPr/a:xfrm")) << "a box of its own, as the layout has none";
 }
 
 TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
@@ -227,14 +283,8 @@ TEST_F(StampTest, AnimatedPlaceholdersAreEmptiedNotRemoved) {
     DeckPlan plan;
     plan.slides[0].extraShapes =
         R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)";
-    Entries entries = buildDeck(plan);
     // PowerPoint asks to repair a deck whose animation targets a shape that is gone.
-    for (auto& [name, text] : entries)
-        if (name == "ppt/slides/slide1.xml")
-            text.replace(
-                text.find("<p:clrMapOvr>"), 0,
-                R"(<p:timing><p:tnLst><p:par><p:cTn id="1"><p:childTnLst><p:set><p:cBhvr><p:cTn id="2"/><p:tgtEl><p:spTgt spid="20"/></p:tgtEl></p:cBhvr></p:set></p:childTnLst></p:cTn></p:par></p:tnLst></p:timing>)");
-    writeZip(dir / "in.pptx", entries);
+    writeZip(dir / "in.pptx", withAnimationOf(buildDeck(plan), 20));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::Footer, false);
     deck.saveAs(dir / "out.pptx");
@@ -252,13 +302,7 @@ TEST_F(StampTest, ThousandsOfDuplicateFootersGoAllButTheAnimatedOnes) {
             "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + i) +
             "\" name=\"Footer\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"ftr\" idx=\"11\"/>"
             "</p:nvPr></p:nvSpPr><p:spPr/></p:sp>";
-    Entries entries = buildDeck(plan);
-    for (auto& [name, text] : entries)
-        if (name == "ppt/slides/slide1.xml")
-            text.replace(
-                text.find("<p:clrMapOvr>"), 0,
-                R"(<p:timing><p:tnLst><p:par><p:cTn id="1"><p:childTnLst><p:set><p:cBhvr><p:cTn id="2"/><p:tgtEl><p:spTgt spid="5000"/></p:tgtEl></p:cBhvr></p:set></p:childTnLst></p:cTn></p:par></p:tnLst></p:timing>)");
-    writeZip(dir / "in.pptx", entries);
+    writeZip(dir / "in.pptx", withAnimationOf(buildDeck(plan), 5000));
     for (const bool show : {true, false}) {
         Presentation deck = Presentation::open(dir / "in.pptx");
         deck.setText(MasterKind::Slide, Element::Footer, "Only one");
