@@ -257,8 +257,7 @@ std::string XmlPart::printed() const {
     return std::move(writer.out);
 }
 
-std::string XmlPart::printedKeepingShapes() const {
-    const pugi::xml_node tree = shapeTreeOf(root());
+std::string XmlPart::printedKeepingShapes(pugi::xml_node tree) const {
     std::string out;
     out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
     auto keep = [&](pugi::xml_node shape) {
@@ -301,7 +300,7 @@ std::string XmlPart::serialize() const {
     // The path down to the shape tree must still be the one read, with the tree among the root's
     // grandchildren.
     if (!edited_ || !tree || tree.parent().parent() != root()) return printed();
-    std::string out = printedKeepingShapes();
+    std::string out = printedKeepingShapes(tree);
     if (checkKept) {
         // Both read back and printed again, so that only what a reader sees is compared.
         auto reprinted = [](const std::string& xml) {

@@ -66,7 +66,7 @@ class XmlPart {
     // Refuses a declared encoding that parsing did not honour; a Latin-1 part is written back as UTF-8.
     void checkDeclaredEncoding(const std::string& fileLabel);
     std::string printed() const;
-    std::string printedKeepingShapes() const;
+    std::string printedKeepingShapes(pugi::xml_node tree) const;
     struct Span {
         std::size_t begin;
         std::size_t end;
