@@ -1,6 +1,7 @@
 #include "FileListWiring.h"
 
 #include "Form1.h"
+#include "filelist/FileList.h"
 #include "filelist/FileListHandlers.h"
 
 namespace trelwick {
@@ -20,6 +21,11 @@ std::unique_ptr<FileListHandlers> wireFileList(Form1& form) {
     form.seams.PushButton3_Click = [h] { h->PushButton3_Click(); };
     form.seams.PushButton4_Click = [h] { h->PushButton4_Click(); };
     form.seams.PushButton6_Click = [h] { h->PushButton6_Click(); };
+    // The walk of a dropped folder yields to the window system like the buttons' walks, so closing
+    // the window during it must end the program as it does during theirs.
+    h->fileList().setDropHandler([&form, h](const QStringList& paths) {
+        form.runSeam("ListView1_OLEDragDrop", [&] { h->ListView1_OLEDragDrop(paths); });
+    });
     return handlers;
 }
 

@@ -90,6 +90,10 @@ class Form1 : public QWidget {
     const QCursor& handCursor() const;
     // True from Form_Unload on: long operations stop at their next pause.
     bool isUnloading() const { return unloading_; }
+    // Runs a wired handler (a seam, or one the file list calls itself, such as its drop): closing the
+    // window while it runs ends the program at once, and a failure that escapes it is reported under
+    // procedure.
+    void runSeam(const char* procedure, const std::function<void()>& seam);
 
     // The title every message box without its own title shows ("Trelwick").
     QString applicationTitle() const { return applicationTitle_; }
@@ -131,8 +135,6 @@ class Form1 : public QWidget {
     void watch(QWidget* widget, QWidget* control, PointerRule rule);
     QWidget* controlOf(QWidget* widget) const;
     void loadHandPointer(const QString& cursorFile);
-    // Runs a wired handler; a failure that escapes it is reported under its name.
-    void runSeam(const char* procedure, const std::function<void()>& seam);
 
     Dialogs& dialogs_;
     SettingsStore& settings_;

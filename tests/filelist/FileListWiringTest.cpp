@@ -2,6 +2,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
@@ -105,6 +106,33 @@ class FileListWiringTest : public QObject {
         QMimeData text;
         text.setText("words");
         QVERIFY(!dragEnter(text));
+    }
+
+    void closingDuringADroppedFoldersWalkEndsTheProgramAtOnce() {
+        for (int i = 0; i < 50; ++i) tree->file(QStringLiteral("walk/d%1/deck.pptx").arg(i));
+        int endedNow = 0, entriesAtClose = -1;
+        Form1Environment env = WindowRig::environment(tree->path("desk"));
+        env.endProgramNow = [&] { ++endedNow; };
+        WindowRig wired(*store, env);
+        QVERIFY(wired.loadAndShow());
+        QMimeData folder;
+        folder.setUrls({QUrl::fromLocalFile(tree->path("walk"))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &folder, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(wired.form.ListView1->viewport(), &enter);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &folder, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(wired.form.ListView1->viewport(), &drop);
+        // The drop is handled once the event is answered; the user closes as its first files show.
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (wired.fileList->fileList().count() == 0) return;
+            poll.stop();
+            entriesAtClose = wired.fileList->fileList().count();
+            wired.form.close();
+        });
+        poll.start(0);
+        QTRY_VERIFY(entriesAtClose >= 0);
+        QCOMPARE(endedNow, 1);
+        QVERIFY(entriesAtClose < 50);
     }
 
     void busyWindowKeepsTheListAndFolderAddingShowsTheHourglass() {
