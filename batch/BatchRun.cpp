@@ -91,6 +91,7 @@ void BatchRun::PushButton7_Click() {
             saves_.reset();  // no thread to be had: each save is put in place at its own step
         }
         entriesByName_.clear();
+        savedFrom_.clear();
         for (int item = 1; item <= lastItem; ++item) {
             try {
                 entriesByName_[fileNameOfPath(window_.entryText(item)).toLower()].push_back(item);
@@ -175,11 +176,13 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     reportSaveFailures(r);
     r.step(234, [&] {
         refuseToReplaceALaterEntry(output, source, item, lastItem);
+        refuseToReplaceAnEarlierSave(output, source);
         savedFolders_.insert(std::filesystem::path(output.toStdU16String()).parent_path());
         if (saves_)
             saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
+        savedFrom_.insert(output.toLower(), source);
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });
@@ -205,6 +208,23 @@ void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& 
                                .arg(output)
                                .arg(later));
     }
+}
+
+// Two files of one name from different folders: the second would replace the first's stamped copy,
+// which in its own folder is the first file itself. The same file listed twice, or a file saved over
+// itself (the copy an earlier save made, listed too), is saved again.
+void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString& source) const {
+    const auto earlier = savedFrom_.constFind(output.toLower());
+    if (earlier == savedFrom_.constEnd()) return;
+    std::error_code ec;
+    if (*earlier == source || output == source ||
+        std::filesystem::equivalent(earlier->toStdU16String(), source.toStdU16String(), ec) ||
+        std::filesystem::equivalent(output.toStdU16String(), source.toStdU16String(), ec))
+        return;
+    throw AppError(kPermissionDenied,
+                   QStringLiteral("Not saved: %1 holds the stamped copy of %2, saved earlier in this run; "
+                                  "saving this file over it would lose it.")
+                       .arg(output, *earlier));
 }
 
 void BatchRun::stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster) {

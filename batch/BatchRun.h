@@ -55,6 +55,7 @@ private:
     void readAhead(int item);
     void reportSaveFailures(ErrorReport& r);
     void refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem);
+    void refuseToReplaceAnEarlierSave(const QString& output, const QString& source) const;
     void stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster);
     void stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck);
     void stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck);
@@ -69,6 +70,8 @@ private:
     DeckReadAhead readAhead_;
     // The positions of the run's entries by file name (in lower case), for what a save may replace.
     QHash<QString, QList<int>> entriesByName_;
+    // The file each output of the run was saved from, by output path (in lower case).
+    QHash<QString, QString> savedFrom_;
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };

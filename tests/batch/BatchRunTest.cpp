@@ -48,6 +48,11 @@ bool writeDamagedCopy(const QString& copy, const char* part) {
     return zip_close(zip) == 0 && replaced;
 }
 
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 engine::HeaderFooter elementOf(const QString& deck, MasterKind kind, Element element) {
     return engine::Presentation::open(deck.toStdString()).element(kind, element);
 }
@@ -354,6 +359,35 @@ private slots:
         QCOMPARE(created.slideMasterCount(), std::size_t(1));
         QCOMPARE(created.element(MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+    }
+
+    // Two files of one name from different folders: the second is not saved over the first's stamped
+    // copy (in the first's own folder, that copy is the user's file), and says so; the same file
+    // listed twice is simply saved again.
+    void aSecondFileOfOneNameIsNotSavedOverTheFirstsCopy() {
+        QTemporaryDir x, y;
+        QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), x.filePath("deck.pptx")));
+        QVERIFY(QFile::copy(samplePath("Two-Masters.pptx"), y.filePath("deck.pptx")));
+        const QByteArray secondBefore = fileBytes(y.filePath("deck.pptx"));
+        for (const bool inPlace : {false, true}) {
+            Rig rig;
+            if (inPlace) rig.window.outputFolder = x.path();
+            const QString output = QDir(inPlace ? x.path() : rig.out.path()).filePath("deck.pptx");
+            rig.window.entries << x.filePath("deck.pptx") << x.filePath("deck.pptx")
+                               << y.filePath("deck.pptx");
+            rig.run.PushButton7_Click();
+            const auto reports = rig.dialogs.errorReports();
+            QCOMPARE(reports.size(), std::size_t(1));
+            QVERIFY2(reports[0].text.contains("Not saved: " + output + " holds the stamped copy of " +
+                                              x.filePath("deck.pptx")),
+                     qPrintable(reports[0].text));
+            QVERIFY2(reports[0].text.contains("at line 234\r\r"), qPrintable(reports[0].text));
+            QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+            const auto kept = engine::Presentation::open(output.toStdString());
+            QCOMPARE(kept.slideMasterCount(), std::size_t(1));  // Quarterly-Review.pptx, stamped
+            QCOMPARE(kept.element(MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+            QCOMPARE(fileBytes(y.filePath("deck.pptx")), secondBefore);
+        }
     }
 
     // Each file is read ahead while the one before it is stamped; one changed after that is read again.
