@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "settings/ChangeHandler.h"
 #include "settings/SettingsStore.h"
 #include "util/ErrorReport.h"
 #include "util/FolderPicker.h"
@@ -34,10 +35,7 @@ OutputFolderFrame::OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, 
 
     connect(Text6, &QLineEdit::textChanged, this, [this] {
         // Text6_Change has no report of its own; a refused store is still told, under its name.
-        ErrorReport report(dialogs_,
-                           ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
-                                                    QStringLiteral("Text6_Change")));
-        report.step(100, [this] { Text6_Change(); });
+        runChangeHandler(dialogs_, QStringLiteral("Text6_Change"), [this] { Text6_Change(); });
     });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
 }

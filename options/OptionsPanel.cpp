@@ -7,6 +7,7 @@
 #include <QSignalBlocker>
 #include <QTabBar>
 
+#include "settings/ChangeHandler.h"
 #include "settings/LenientNumber.h"
 #include "settings/SettingsStore.h"
 #include "util/ErrorReport.h"
@@ -140,9 +141,7 @@ void OptionsPanel::connectHandlers() {
 void OptionsPanel::runHandler(const char* name, void (OptionsPanel::*handler)()) {
     // These handlers carry no report of their own; a store that refuses the value must still be
     // told to the user, under the handler's name, and must not escape into the event loop.
-    ErrorReport report(dialogs_, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
-                                                          QLatin1String(name)));
-    report.step(100, [&] { (this->*handler)(); });
+    runChangeHandler(dialogs_, QLatin1String(name), [&] { (this->*handler)(); });
 }
 
 int OptionsPanel::stateOf(const QCheckBox* box) {

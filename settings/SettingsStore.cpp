@@ -61,15 +61,20 @@ void SettingsStore::write(const QString& key, const QString& text) {
     settings->setValue(key, text);
     settings->sync();
     const QSettings::Status status = settings->status();
-    if (status == QSettings::NoError) return;
     // A file that could not be parsed is rewritten whole by the sync, yet the status keeps the
     // reading error: what counts is whether the value is now stored.
-    if (status == QSettings::FormatError && open()->value(key).toString() == text) return;
-    throw AppError(
-        kSettingsWriteFailed,
+    if (status == QSettings::NoError ||
+        (status == QSettings::FormatError && open()->value(key).toString() == text)) {
+        refused_.remove(key);
+        return;
+    }
+    const bool repeated = refused_.contains(key);
+    refused_.insert(key);
+    throw SettingsWriteRefused(
         QStringLiteral("Could not save the setting \"%1\" in %2: %3. The program goes on, but will "
                        "not remember this setting.")
-            .arg(key, settings->fileName(), whyNotWritten(settings->fileName())));
+            .arg(key, settings->fileName(), whyNotWritten(settings->fileName())),
+        repeated);
 }
 
 QString SettingsStore::location() const {

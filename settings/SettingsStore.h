@@ -1,12 +1,27 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
 
+#include "util/AppError.h"
+
 class QSettings;
 
 namespace trelwick {
+
+// A write the store refused (code kSettingsWriteFailed); repeated when the write of the same key
+// before it was refused too.
+class SettingsWriteRefused : public AppError {
+  public:
+    SettingsWriteRefused(const QString& description, bool repeated)
+        : AppError(kSettingsWriteFailed, description), repeated_(repeated) {}
+    bool repeated() const noexcept { return repeated_; }
+
+  private:
+    bool repeated_;
+};
 
 // The per-user store of text values (organisation "Varnix", application "Trelwick", native
 // format). Nothing is cached: every read and write goes to the store.
@@ -26,7 +41,7 @@ class SettingsStore {
     // Whether key has a stored value.
     bool contains(const QString& key) const;
 
-    // Stores text under key at once; throws AppError (kSettingsWriteFailed) when the store refuses.
+    // Stores text under key at once; throws SettingsWriteRefused when the store refuses.
     void write(const QString& key, const QString& text);
 
     // Where the values live (a file path on this platform, a registry path on Windows).
@@ -36,6 +51,7 @@ class SettingsStore {
     std::unique_ptr<QSettings> open() const;
 
     QString filePath_;  // empty: the user's real store
+    QSet<QString> refused_;  // keys whose last write was refused
 };
 
 }  // namespace trelwick

@@ -250,11 +250,24 @@ class OptionsPanelTest : public QObject {
         OptionsPanel panel(bad, dialogs);
         panel.Check8->setChecked(true);
         panel.Text4->setText("x");
+        // Typing on: each keystroke is refused again, and the user was already told.
+        QTest::keyClicks(panel.Text4, "yz");
+        panel.Check8->setChecked(false);
         const auto reports = dialogs.errorReports();
         QCOMPARE(reports.size(), size_t(2));
         QVERIFY(reports[0].text.contains("in Dunmere2021/08/31.Form1.Check8_Click at line 100\r\r"));
         QVERIFY(reports[1].text.contains("in Dunmere2021/08/31.Form1.Text4_Change at line 100\r\r"));
-        QVERIFY(panel.Text1->isEnabled());  // the rule holds though the value was not stored
+        QVERIFY(!panel.Text1->isEnabled());  // the rule holds though the value was not stored
+
+        // Once the store takes a value again, the next refusal is told again.
+        QVERIFY(blocker.remove());
+        panel.Text4->setText("stored");
+        QCOMPARE(bad.read("Notes Header", QString()), "stored");
+        QVERIFY(QDir(dir.path()).rename("blocker2", "moved"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        panel.Text4->setText("refused");
+        QCOMPARE(dialogs.errorReports().size(), size_t(3));
     }
 
     void tabsAndLayout() {

@@ -111,6 +111,18 @@ TEST_F(SettingsStoreTest, RefusedWriteThrowsSettingsWriteFailed) {
         EXPECT_TRUE(e.description().contains("Slide Footer"));
     }
     EXPECT_EQ(store.read("Slide Footer", "default"), "default");
+    // Refused again: the caller may know it has told the user already.
+    auto repeated = [&](const char* key) {
+        try {
+            store.write(key, "y");
+        } catch (const SettingsWriteRefused& e) {
+            return e.repeated();
+        }
+        ADD_FAILURE() << "expected a failure";
+        return false;
+    };
+    EXPECT_TRUE(repeated("Slide Footer"));
+    EXPECT_FALSE(repeated("Notes Footer"));
 }
 
 TEST(SettingsStoreLocation, RealStoreIsVarnixTrelwickInTheConfigFolder) {
