@@ -174,6 +174,25 @@ TEST(PptRecordTest, HeadersFootersSetThenReadTable) {
     }
 }
 
+TEST(PptRecordTest, AnAutomaticDateWrittenBackUnchangedKeepsItsFormatId) {
+    for (const std::int16_t formatId : {0, 5, 13, -1}) {
+        SCOPED_TRACE(formatId);
+        const std::string atom{static_cast<char>(formatId & 0xFF), static_cast<char>((formatId >> 8) & 0xFF),
+                               0x03, 0x00};
+        const Record old =
+            Record::parse(containerBytes(rt::HeadersFooters, atomBytes(rt::HeadersFootersAtom, atom), 0));
+        HeadersFooters hf = HeadersFooters::read(old);
+        HeaderFooter date = hf.element(Element::DateAndTime);
+        ASSERT_TRUE(date.useFormat);
+        date.visible = false;
+        hf.set(Element::DateAndTime, date);
+        EXPECT_EQ(hf.formatId, formatId);
+        date.format = 3;
+        hf.set(Element::DateAndTime, date);
+        EXPECT_EQ(hf.formatId, 2);
+    }
+}
+
 TEST(PptRecordTest, EmptyTextsAreLeftOutAndOtherChildrenKept) {
     const Record old = Record::parse(containerBytes(rt::HeadersFooters,
                                                     atomBytes(rt::HeadersFootersAtom, std::string(4, '\0')) +

@@ -109,7 +109,10 @@ void HeadersFooters::set(Element element, const HeaderFooter& value) {
         case Element::DateAndTime:
             if (value.useFormat) {
                 flags = static_cast<std::uint16_t>((flags | kHasTodayDate) & ~kHasUserDate);
-                formatId = static_cast<std::int16_t>(value.format - 1);
+                // A formatId outside the 13 formats (PowerPoint writes 13) reads as format 1; written back
+                // as 0 it changed what LibreOffice shows on notes pages, so an unchanged format keeps it.
+                if (value.format != HeadersFooters::element(Element::DateAndTime).format)
+                    formatId = static_cast<std::int16_t>(value.format - 1);
             } else {
                 flags = static_cast<std::uint16_t>((flags | kHasUserDate) & ~kHasTodayDate);
             }
