@@ -11,10 +11,12 @@
 namespace trelwick::engine {
 namespace {
 
-// parse_eol and parse_wconv_attribute are left out: they would rewrite line ends and whitespace in
-// attribute values that we do not own. parse_doctype is in only so that a DOCTYPE can be refused.
-constexpr unsigned kParseOptions =
-    ((pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol & ~pugi::parse_wconv_attribute);
+// parse_eol is left out: line ends in text are written back as they were read. Attribute values are
+// normalised as every XML reader does (a tab or line end written raw is a space): printed again, a
+// raw line end would become a character reference, which readers keep as a line end (an alt text
+// "fig:<LF>x" read as "fig: x" showed as two lines). parse_doctype is in only so that a DOCTYPE can
+// be refused.
+constexpr unsigned kParseOptions = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
 
 // A declared prefix that is not an XML name ("0") would make every element written under it
 // malformed, so such a declaration is not taken as binding the namespace.

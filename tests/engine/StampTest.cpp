@@ -159,6 +159,20 @@ TEST_F(StampTest, APlaceholderCopiedFromTheMasterNeedsNoDeclarationThePageLacks)
     EXPECT_TRUE(slide.one(kFooterP + "/p:spPr/a:xfrm")) << "a box of its own, as the layout has none";
 }
 
+TEST_F(StampTest, AttributeValuesMeanWhatTheyMeantBefore) {
+    // A line end written raw in an attribute is a space to every reader; one written as a reference is
+    // a line end. Printed again (the footer is edited, so printed), each must still read as it did.
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        "<p:sp><p:nvSpPr><p:cNvPr id=\"30\" name=\"Footer\" descr=\"fig:\n\r\nmoon\tjpg\" "
+        "title=\"two&#10;lines\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"ftr\" idx=\"11\"/></p:nvPr></p:nvSpPr>"
+        "<p:spPr/></p:sp>";
+    stamp(plan, showAll);
+    const pugi::xml_node cNvPr = part("ppt/slides/slide1.xml").one("//p:cNvPr[@id='30']");
+    EXPECT_STREQ(cNvPr.attribute("descr").value(), "fig:  moon jpg");
+    EXPECT_STREQ(cNvPr.attribute("title").value(), "two\nlines");
+}
+
 TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
     DeckPlan plan;
     plan.masters[0].layouts[0].ftr = false;
