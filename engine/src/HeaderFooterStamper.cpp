@@ -657,6 +657,16 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         body.append_child(px.aBodyPr.c_str());
         body.append_child(px.aLstStyle.c_str());
     }
+    // PowerPoint gives a new number the words its layout shows around it ("Page ‹#›").
+    if (element == Element::SlideNumber && templ && templPx.a == px.a && showsNumberInText(templ, templPx)) {
+        const pugi::xml_node from = templ.child(templPx.txBody.c_str());
+        bool portable = true;
+        for (pugi::xml_node p = from.child(templPx.aP.c_str()); p && portable;
+             p = p.next_sibling(templPx.aP.c_str()))
+            portable = meansTheSameUnder(p, body);
+        if (portable)
+            for (pugi::xml_node p : from.children(templPx.aP.c_str())) body.append_copy(p);
+    }
     fillText(sp, px, content, seed);
     shapes.added(sp, ph, id);
     // As for a reused placeholder, so that stamping again changes nothing.

@@ -46,12 +46,51 @@ std::string stableGuid(const std::string& seed) {
     return buffer;
 }
 
+namespace {
+
+// Brings every slide-number field of body up to number.
+void refreshNumberFields(pugi::xml_node body, const Prefixes& px, const std::string& number) {
+    for (pugi::xml_node p : body.children(px.aP.c_str())) {
+        bool inParagraph = false;
+        for (pugi::xml_node fld : p.children(px.aFld.c_str())) {
+            if (std::string_view(fld.attribute("type").value()) != "slidenum") continue;
+            pugi::xml_node t = fld.child(px.aT.c_str());
+            if (!t) t = fld.append_child(px.aT.c_str());
+            t.text().set(number.c_str());
+            inParagraph = true;
+        }
+        // As in a paragraph the stamp writes (see fillText).
+        if (inParagraph && !p.child(px.aPPr.c_str())) p.prepend_child(px.aPPr.c_str());
+    }
+}
+
+}  // namespace
+
+bool showsNumberInText(pugi::xml_node sp, const Prefixes& px) {
+    for (pugi::xml_node p : sp.child(px.txBody.c_str()).children(px.aP.c_str())) {
+        bool number = false, words = false;
+        for (pugi::xml_node run : p.children()) {
+            if (run.name() == px.aFld && std::string_view(run.attribute("type").value()) == "slidenum")
+                number = true;
+            else if ((run.name() == px.aR || run.name() == px.aFld) && *run.child(px.aT.c_str()).text().get())
+                words = true;
+        }
+        if (number && words) return true;
+    }
+    return false;
+}
+
 void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, const std::string& guidSeed) {
     pugi::xml_node body = sp.child(px.txBody.c_str());
     if (!body) {
         body = insertBefore(sp, px.txBody, {px.extLst});
         body.append_child(px.aBodyPr.c_str());
         body.append_child(px.aLstStyle.c_str());
+    }
+    // The words around a number ("Page ‹#›") are the author's, and PowerPoint keeps them.
+    if (content.field == "slidenum" && showsNumberInText(sp, px)) {
+        refreshNumberFields(body, px, content.text);
+        return;
     }
     pugi::xml_node oldPPr;
     pugi::xml_node oldRPr;

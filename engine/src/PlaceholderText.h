@@ -23,8 +23,11 @@ std::string stableGuid(const std::string& seed);
 // Replaces the paragraphs of sp's text body by one paragraph showing content. Keeps the first paragraph's
 // properties and the first run's formatting, so a restyled footer keeps its look. The paragraph always
 // starts with a:pPr: LibreOffice turns a bare one-run footer into a page property that it draws only
-// when the layout has that placeholder.
+// when the layout has that placeholder. A slide number shown with words beside it (showsNumberInText)
+// only brings the number up to date, keeping the words.
 void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, const std::string& guidSeed);
+// Whether sp shows the slide-number field with words beside it in one paragraph ("Page ‹#›").
+bool showsNumberInText(pugi::xml_node sp, const Prefixes& px);
 // What of a (well-formed UTF-8) text an XML document can hold: controls other than tab are dropped, and
 // so are U+FFFE and U+FFFF; a line break becomes a space (PowerPoint keeps line breaks inside a footer
 // as vertical tabs, which XML 1.0 cannot carry).

@@ -331,6 +331,37 @@ TEST_F(StampTest, ThousandsOfDuplicateFootersGoAllButTheAnimatedOnes) {
     }
 }
 
+TEST_F(StampTest, WordsAroundTheSlideNumberStay) {
+    // Slide 1 has its own number in words; slide 2 gets one from the layout, which has words too.
+    DeckPlan plan;
+    plan.slides = {SlidePlan{}, SlidePlan{}};
+    plan.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="30" name="Number"/><p:cNvSpPr/><p:nvPr><p:ph type="sldNum" idx="12"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/><a:t>Slide </a:t></a:r><a:fld id="{1D2C3B4A-0000-0000-0000-000000000001}" type="slidenum"><a:rPr lang="en-US"/><a:t>9</a:t></a:fld><a:r><a:t> of many</a:t></a:r></a:p></p:txBody></p:sp>)";
+    Entries entries = buildDeck(plan);
+    for (auto& [name, text] : entries) {
+        if (name != "ppt/slideLayouts/slideLayout1.xml") continue;
+        const std::size_t at = text.find("<a:p>", text.find(R"(type="sldNum")"));
+        text.replace(
+            at, 5,
+            R"(<a:p><a:r><a:rPr lang="en-US"/><a:t>Page </a:t></a:r><a:fld id="{1D2C3B4A-0000-0000-0000-000000000002}" type="slidenum"><a:rPr lang="en-US"/><a:t>&#8249;#&#8250;</a:t></a:fld>)");
+    }
+    writeZip(dir / "in.pptx", entries);
+    for (int round = 0; round < 2; ++round) {  // and again on the stamped deck: nothing doubles
+        Presentation deck = Presentation::open(dir / (round == 0 ? "in.pptx" : "once.pptx"));
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+        deck.saveAs(dir / (round == 0 ? "once.pptx" : "out.pptx"));
+        if (round == 0) continue;
+        auto shown = [&](const std::string& slide) {
+            std::string text;
+            for (pugi::xpath_node t : part(slide).all(kNumberP + "//a:t")) text += t.node().text().get();
+            return text;
+        };
+        EXPECT_EQ(shown("ppt/slides/slide1.xml"), "Slide 1 of many");
+        EXPECT_EQ(shown("ppt/slides/slide2.xml"), "Page 2");
+        EXPECT_EQ(part("ppt/slides/slide2.xml").count(kNumberP + "//a:fld[@type='slidenum']"), 1u);
+    }
+}
+
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
     for (const bool textBox : {true, false}) {
         Entries entries = buildDeck(DeckPlan{});
