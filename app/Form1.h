@@ -88,7 +88,8 @@ class Form1 : public QWidget {
     // True once the hand pointer's picture was loaded from HAND-M.CUR.
     bool hasHandPicture() const { return handCursor_.has_value(); }
     const QCursor& handCursor() const;
-    // True from Form_Unload on: long operations stop at their next pause.
+    // True from Form_Unload on. The program then ends through the environment (at once when a handler
+    // is running), so nothing polls this; it says that the window is going.
     bool isUnloading() const { return unloading_; }
     // Runs a wired handler (a seam, or one the file list calls itself, such as its drop): closing the
     // window while it runs ends the program at once, and a failure that escapes it is reported under

@@ -30,6 +30,10 @@ std::optional<engine::Presentation> DeckReadAhead::take(const QString& path) {
     return deck;
 }
 
+void DeckReadAhead::wait() const {
+    if (deck_.valid()) deck_.wait();
+}
+
 void DeckReadAhead::discard() {
     if (deck_.valid()) deck_.get();
 }

@@ -29,6 +29,8 @@ public:
     std::optional<engine::Presentation> take(const QString& path);
     // Drops what was read ahead (waiting for the reading to end).
     void discard();
+    // Waits for the reading started last to end; what it read stays for take.
+    void wait() const;
 
 private:
     std::uint64_t largest_;

@@ -1,6 +1,5 @@
 #include "CliApp.h"
 
-#include <sys/resource.h>
 #include <trelwick/engine.h>
 
 #include <algorithm>
@@ -21,6 +20,10 @@
 #include "JobRunner.h"
 #include "ProgressBar.h"
 #include "UsageError.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #ifndef TRELWICK_VERSION
 #define TRELWICK_VERSION "unknown"
@@ -51,9 +54,13 @@ std::string reasonWithoutFile(const std::string& message, const fs::path& file) 
 
 // Open files the process may still use beyond the few it holds anyway; 0 when unlimited.
 std::size_t spareFiles() {
+#ifdef _WIN32
+    return 0;  // handles are not counted against a limit of this kind
+#else
     struct rlimit files {};
     if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return 0;
     return files.rlim_cur > 64 ? files.rlim_cur - 64 : 1;
+#endif
 }
 
 // A job holds its source open twice (to read it and to copy from it) and the deck it writes, and has

@@ -18,7 +18,7 @@ struct HeaderFooterChoices {
     bool notesHeaderOn = false;
     QString notesFooter;
     bool notesFooterOn = false;
-    // Stored and restored, but no element of the output depends on it.
+    // Shows the page number on notes pages and handouts.
     bool pageNumberOn = false;
 };
 

@@ -133,7 +133,6 @@ XmlPart XmlPart::created(std::string name, const std::string& text) {
     part.sizeHint_ = text.size();
     part.doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
     part.dirty_ = true;
-    part.isNew_ = true;
     return part;
 }
 

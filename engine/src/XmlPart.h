@@ -35,7 +35,6 @@ class XmlPart {
     // Set by the stamp once it has found the part's namespaces declared where it can follow them (its
     // own edits never declare one below the root).
     bool& namespacesChecked() const { return namespacesChecked_; }
-    bool isNew() const { return isNew_; }
     std::string serialize() const;
 
     // Whether a top-level shape of the shape tree may have been edited (or holds something that was).
@@ -74,7 +73,6 @@ class XmlPart {
     std::string name_;
     pugi::xml_document doc_;
     bool dirty_ = false;
-    bool isNew_ = false;
     bool bom_ = false;
     std::size_t sizeHint_ = 0;  // the size as read, to size the buffer of a save
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)

@@ -46,6 +46,7 @@ private slots:
         QVERIFY(!ahead.take(dir.filePath("missing.pptx")));
 
         ahead.start(deck);
+        ahead.wait();         // read before the file is replaced, however slow the machine
         QThread::msleep(20);  // file times tick in steps of a few milliseconds
         QVERIFY(QFile::remove(deck));
         QVERIFY(QFile::copy(sample("Two-Masters.pptx"), deck));

@@ -67,6 +67,8 @@ class AtomicFile;
 // which then calls syncFolder before it tells anyone they are saved: until then a crash may lose a new
 // name (the deck is then missing, or the old one is still there), never leave a damaged file.
 enum class FolderSync { Now, Later };
+// Syncs the names in folder to disk; at best effort: a folder that cannot be opened or synced is left
+// as it is (the decks themselves were synced before they were named, so a crash may lose a name only).
 void syncFolder(const std::filesystem::path& folder);
 
 // A stamped deck written in full to a temporary file beside its target, not yet in place. A batch
