@@ -617,9 +617,9 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         masterPh ? masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str()) : pugi::xml_node();
     const pugi::xml_node masterBody = masterPh.child(masterPx.txBody.c_str());
     const bool copyMaster = !inherits && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a &&
-                            meansTheSameUnder(masterXfrm, sp) &&
-                            meansTheSameUnder(masterBody.child(masterPx.aBodyPr.c_str()), sp) &&
-                            meansTheSameUnder(masterBody.child(masterPx.aLstStyle.c_str()), sp);
+                            meansTheSameUnder(masterXfrm, sp, px) &&
+                            meansTheSameUnder(masterBody.child(masterPx.aBodyPr.c_str()), sp, px) &&
+                            meansTheSameUnder(masterBody.child(masterPx.aLstStyle.c_str()), sp, px);
     if (copyMaster) {
         spPr.append_copy(masterXfrm);
         for (const char* local : {"bodyPr", "lstStyle"}) {
@@ -649,7 +649,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
             const bool onPage =
                 endsWithin(off.attribute("x").as_llong(0), ext.attribute("cx").as_llong(0), deck_.notesWidth) &&
                 endsWithin(off.attribute("y").as_llong(0), ext.attribute("cy").as_llong(0), deck_.notesHeight);
-            if (onPage && meansTheSameUnder(xfrm, sp))
+            if (onPage && meansTheSameUnder(xfrm, sp, px))
                 spPr.append_copy(xfrm);
             else
                 writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
@@ -663,7 +663,7 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
         bool portable = true;
         for (pugi::xml_node p = from.child(templPx.aP.c_str()); p && portable;
              p = p.next_sibling(templPx.aP.c_str()))
-            portable = meansTheSameUnder(p, body);
+            portable = meansTheSameUnder(p, body, px);
         if (portable)
             for (pugi::xml_node p : from.children(templPx.aP.c_str())) body.append_copy(p);
     }

@@ -96,21 +96,23 @@ std::string reboundAbove(const XmlPart& part, const Prefixes& px, std::string_vi
     return found;
 }
 
-bool meansTheSameUnder(pugi::xml_node source, pugi::xml_node target) {
+bool meansTheSameUnder(pugi::xml_node source, pugi::xml_node target, const Prefixes& px) {
     std::vector<std::string_view> checked;
     auto portable = [&](pugi::xml_node at, std::string_view prefix) {
         if (prefix == "xml" || prefix == "xmlns" ||
             std::find(checked.begin(), checked.end(), prefix) != checked.end())
             return true;
+        const char* here = boundUri(at, prefix);
+        // Relationship ids name parts through the relationships of the part that holds them.
+        if (!here || here == ns::kRel || here == ns::kRelStrict) return false;
         // Declared inside the subtree, the declaration travels with the copy.
         const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
         for (pugi::xml_node n = at; n; n = n.parent()) {
             if (n.attribute(declaration.c_str())) return true;
             if (n == source) break;
         }
-        const char* here = boundUri(source.parent(), prefix);
         const char* there = boundUri(target, prefix);
-        if (!here || !there || std::strcmp(here, there) != 0) return false;
+        if (!there || std::strcmp(here, there) != 0) return false;
         checked.push_back(prefix);
         return true;
     };
@@ -120,7 +122,8 @@ bool meansTheSameUnder(pugi::xml_node source, pugi::xml_node target) {
     };
     bool same = true;
     auto visit = [&](auto& self, pugi::xml_node node) -> void {
-        same = same && portable(node, prefixOf(node.name()));
+        // The page would then declare its own namespaces again below its root, which the stamp refuses.
+        same = same && reboundOn(node, px, px.a).empty() && portable(node, prefixOf(node.name()));
         for (pugi::xml_attribute a = node.first_attribute(); a && same; a = a.next_attribute())
             if (std::strchr(a.name(), ':')) same = portable(node, prefixOf(a.name()));
         for (pugi::xml_node c = node.first_child(); c && same; c = c.next_sibling())

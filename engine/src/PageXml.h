@@ -117,9 +117,11 @@ std::string reboundIn(pugi::xml_node sp, const Prefixes& px, int levels = 3);
 // The same on the way down to the shapes the stamp looks at: the root's children, the shape tree and
 // its groups, and every shape in them (the placeholders it edits are looked into when edited).
 std::string reboundAbove(const XmlPart& part, const Prefixes& px, std::string_view dmlPrefix);
-// Whether a copy of source placed under target means what source means: each prefix the subtree uses
-// without declaring it is bound to the same namespace at both places. A master may declare prefixes
-// on its root that the page never does; a copy using them would leave the page unreadable.
-bool meansTheSameUnder(pugi::xml_node source, pugi::xml_node target);
+// Whether a copy of source placed under target, on a page of prefixes px, means what source means: each
+// prefix the subtree uses without declaring it is bound to the same namespace at both places (a master
+// may declare prefixes on its root that the page never does; a copy using them would leave the page
+// unreadable), it holds no relationship id (those belong to the part that holds them), and it
+// declares none of the page's PresentationML or DrawingML prefixes or namespaces (see reboundOn).
+bool meansTheSameUnder(pugi::xml_node source, pugi::xml_node target, const Prefixes& px);
 
 }  // namespace trelwick::engine

@@ -168,7 +168,8 @@ TEST_F(StampTest, AttributeValuesMeanWhatTheyMeantBefore) {
         "title=\"two&#10;lines\"/><p:cNvSpPr/><p:nvPr><p:ph type=\"ftr\" idx=\"11\"/></p:nvPr></p:nvSpPr>"
         "<p:spPr/></p:sp>";
     stamp(plan, showAll);
-    const pugi::xml_node cNvPr = part("ppt/slides/slide1.xml").one("//p:cNvPr[@id='30']");
+    const Xml slide = part("ppt/slides/slide1.xml");
+    const pugi::xml_node cNvPr = slide.one("//p:cNvPr[@id='30']");
     EXPECT_STREQ(cNvPr.attribute("descr").value(), "fig:  moon jpg");
     EXPECT_STREQ(cNvPr.attribute("title").value(), "two\nlines");
 }
@@ -351,14 +352,60 @@ TEST_F(StampTest, WordsAroundTheSlideNumberStay) {
         deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
         deck.saveAs(dir / (round == 0 ? "once.pptx" : "out.pptx"));
         if (round == 0) continue;
-        auto shown = [&](const std::string& slide) {
+        auto shown = [&](const std::string& name) {
+            const Xml slide = part(name);
             std::string text;
-            for (pugi::xpath_node t : part(slide).all(kNumberP + "//a:t")) text += t.node().text().get();
+            for (pugi::xpath_node t : slide.all(kNumberP + "//a:t")) text += t.node().text().get();
             return text;
         };
         EXPECT_EQ(shown("ppt/slides/slide1.xml"), "Slide 1 of many");
         EXPECT_EQ(shown("ppt/slides/slide2.xml"), "Page 2");
         EXPECT_EQ(part("ppt/slides/slide2.xml").count(kNumberP + "//a:fld[@type='slidenum']"), 1u);
+    }
+}
+
+TEST_F(StampTest, TheLayoutsWordsAroundTheNumberAreCopiedOnlyWhereTheyMeanTheSame) {
+    const std::string dml = "http://schemas.openxmlformats.org/drawingml/2006/main";
+    const std::string fld =
+        R"(<a:fld id="{1D2C3B4A-0000-0000-0000-000000000002}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld>)";
+    struct Case {
+        const char* name;
+        std::string paragraph;  // the layout's number paragraph
+        const char* shown;      // what the new number on the slide reads
+    };
+    const Case cases[] = {
+        {"plain words", "<a:p><a:r><a:t>Page </a:t></a:r>" + fld + "</a:p>", "Page 1"},
+        // A relationship id means a part only through the layout's own relationships.
+        {"a hyperlink",
+         R"(<a:p><a:r><a:rPr><a:hlinkClick r:id="rId1"/></a:rPr><a:t>Page </a:t></a:r>)" + fld + "</a:p>",
+         "1"},
+        // The slide would declare DrawingML again below its root, and the next stamp refuse it.
+        {"DrawingML declared again",
+         "<a:p xmlns:d=\"" + dml + "\"><a:r><a:t>Page </a:t></a:r>" + fld + "</a:p>", "1"},
+        {"a: bound elsewhere", "<a:p><a:r xmlns:a=\"urn:other\"><a:t>Page </a:t></a:r>" + fld + "</a:p>",
+         "1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeckPlan plan;
+        Entries entries = buildDeck(plan);
+        for (auto& [name, text] : entries) {
+            if (name != "ppt/slideLayouts/slideLayout1.xml") continue;
+            const std::size_t at = text.find("<a:p>", text.find(R"(type="sldNum")"));
+            text.replace(at, text.find("</a:p>", at) + 6 - at, c.paragraph);
+        }
+        writeZip(dir / "in.pptx", entries);
+        for (const char* from : {"in.pptx", "out.pptx"}) {  // and the stamped deck stamps again
+            Presentation deck = Presentation::open(dir / from);
+            deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+            deck.saveAs(dir / "next.pptx");
+            std::filesystem::rename(dir / "next.pptx", dir / "out.pptx");
+        }
+        const Xml slide = part("ppt/slides/slide1.xml");
+        std::string shown;
+        for (pugi::xpath_node t : slide.all(kNumberP + "//a:t")) shown += t.node().text().get();
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(slide.count("//@r:id"), 0u);
     }
 }
 
