@@ -182,7 +182,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
             saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
-        savedFrom_.insert(output.toLower(), source);
+        savedFrom_.insert(output.toLower(), Saved{output, source});
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });
@@ -213,18 +213,25 @@ void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& 
 // Two files of one name from different folders: the second would replace the first's stamped copy,
 // which in its own folder is the first file itself. The same file listed twice, or a file saved over
 // itself (the copy an earlier save made, listed too), is saved again.
-void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString& source) const {
-    const auto earlier = savedFrom_.constFind(output.toLower());
-    if (earlier == savedFrom_.constEnd()) return;
+void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString& source) {
     std::error_code ec;
-    if (*earlier == source || output == source ||
-        std::filesystem::equivalent(earlier->toStdU16String(), source.toStdU16String(), ec) ||
-        std::filesystem::equivalent(output.toStdU16String(), source.toStdU16String(), ec))
-        return;
-    throw AppError(kPermissionDenied,
-                   QStringLiteral("Not saved: %1 holds the stamped copy of %2, saved earlier in this run; "
-                                  "saving this file over it would lose it.")
-                       .arg(output, *earlier));
+    auto sameFile = [&ec](const QString& a, const QString& b) {
+        return a == b || std::filesystem::equivalent(a.toStdU16String(), b.toStdU16String(), ec);
+    };
+    for (const Saved& earlier : savedFrom_.values(output.toLower())) {
+        if (earlier.output != output) {
+            // Names differing in case only are one file where the file system ignores case; the
+            // earlier save must be in place to tell.
+            if (saves_) saves_->waitAll();
+            if (!sameFile(earlier.output, output)) continue;
+        }
+        if (sameFile(earlier.source, source) || sameFile(output, source)) continue;
+        throw AppError(
+            kPermissionDenied,
+            QStringLiteral("Not saved: %1 holds the stamped copy of %2, saved earlier in this run; "
+                           "saving this file over it would lose it.")
+                .arg(output, earlier.source));
+    }
 }
 
 void BatchRun::stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster) {

@@ -55,7 +55,7 @@ private:
     void readAhead(int item);
     void reportSaveFailures(ErrorReport& r);
     void refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem);
-    void refuseToReplaceAnEarlierSave(const QString& output, const QString& source) const;
+    void refuseToReplaceAnEarlierSave(const QString& output, const QString& source);
     void stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster);
     void stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck);
     void stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck);
@@ -70,8 +70,11 @@ private:
     DeckReadAhead readAhead_;
     // The positions of the run's entries by file name (in lower case), for what a save may replace.
     QHash<QString, QList<int>> entriesByName_;
-    // The file each output of the run was saved from, by output path (in lower case).
-    QHash<QString, QString> savedFrom_;
+    // The outputs of the run and the files they were saved from, by output path in lower case.
+    struct Saved {
+        QString output, source;
+    };
+    QMultiHash<QString, Saved> savedFrom_;
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };

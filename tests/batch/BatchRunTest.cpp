@@ -363,21 +363,28 @@ private slots:
 
     // Two files of one name from different folders: the second is not saved over the first's stamped
     // copy (in the first's own folder, that copy is the user's file), and says so; the same file
-    // listed twice is simply saved again.
+    // listed twice is simply saved again, and so is a name differing in case where that is another file.
     void aSecondFileOfOneNameIsNotSavedOverTheFirstsCopy() {
-        QTemporaryDir x, y;
+        QTemporaryDir x, y, z;
         QVERIFY(QFile::copy(samplePath("Quarterly-Review.pptx"), x.filePath("deck.pptx")));
         QVERIFY(QFile::copy(samplePath("Two-Masters.pptx"), y.filePath("deck.pptx")));
+        QVERIFY(QFile::copy(samplePath("Two-Masters.pptx"), z.filePath("DECK.pptx")));
+        const bool caseMatters = !QFile::exists(z.filePath("deck.pptx"));
         const QByteArray secondBefore = fileBytes(y.filePath("deck.pptx"));
         for (const bool inPlace : {false, true}) {
             Rig rig;
             if (inPlace) rig.window.outputFolder = x.path();
-            const QString output = QDir(inPlace ? x.path() : rig.out.path()).filePath("deck.pptx");
+            const QDir folder(inPlace ? x.path() : rig.out.path());
+            const QString output = folder.filePath("deck.pptx");
             rig.window.entries << x.filePath("deck.pptx") << x.filePath("deck.pptx")
-                               << y.filePath("deck.pptx");
+                               << y.filePath("deck.pptx") << z.filePath("DECK.pptx");
             rig.run.PushButton7_Click();
             const auto reports = rig.dialogs.errorReports();
-            QCOMPARE(reports.size(), std::size_t(1));
+            QCOMPARE(reports.size(), std::size_t(caseMatters ? 1 : 2));
+            if (caseMatters) {
+                const auto other = engine::Presentation::open(folder.filePath("DECK.pptx").toStdString());
+                QCOMPARE(other.slideMasterCount(), std::size_t(2));
+            }
             QVERIFY2(reports[0].text.contains("Not saved: " + output + " holds the stamped copy of " +
                                               x.filePath("deck.pptx")),
                      qPrintable(reports[0].text));
