@@ -55,6 +55,15 @@ PowerPointPresentation& use(PowerPointPresentation* deck) {
 
 int visibility(bool on) { return on ? msoTrue : msoFalse; }
 
+// The notes of a run's saves as one message; a long list is cut so that the box fits on the screen.
+QString saveNotice(const QStringList& warnings) {
+    constexpr qsizetype kShown = 12;
+    QString text = QStringLiteral("Saved, but please note:\r");
+    for (qsizetype i = 0; i < warnings.size() && i < kShown; ++i) text += QStringLiteral("\r") + warnings[i];
+    if (warnings.size() > kShown) text += QStringLiteral("\r(and %1 more)").arg(warnings.size() - kShown);
+    return text;
+}
+
 }  // namespace
 
 BatchRun::BatchRun(Dialogs& dialogs, PowerPointFactory& powerPoint, BatchRunWindow window)
@@ -92,6 +101,7 @@ void BatchRun::PushButton7_Click() {
         }
         entriesByName_.clear();
         savedFrom_.clear();
+        saveWarnings_.clear();
         for (int item = 1; item <= lastItem; ++item) {
             try {
                 entriesByName_[fileNameOfPath(window_.entryText(item)).toLower()].push_back(item);
@@ -108,6 +118,9 @@ void BatchRun::PushButton7_Click() {
         // deck (syncing never fails in a way the run could report).
         for (const std::filesystem::path& folder : savedFolders_) engine::syncFolder(folder);
         savedFolders_.clear();
+        // What the saves found that the user should know (a signature that no longer holds, an element
+        // a page cannot show), once, under the save step.
+        if (!saveWarnings_.isEmpty()) message(234, saveNotice(saveWarnings_));
         r.step(248, [&] { window_.setBusy(false); });
         r.step(250, [&] { window_.setProgressValue(0); });
         r.step(252, [&] { window_.setProgressText(QStringLiteral("Progress Bar")); });
@@ -183,6 +196,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
         savedFrom_.insert(output.toLower(), Saved{output, source});
+        saveWarnings_ << use(deck).lastSaveWarnings();
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });

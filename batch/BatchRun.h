@@ -75,6 +75,8 @@ private:
         QString output, source;
     };
     QMultiHash<QString, Saved> savedFrom_;
+    // What the run's saves found that the user should know, shown once before "Done.".
+    QStringList saveWarnings_;
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };

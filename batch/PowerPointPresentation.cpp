@@ -41,9 +41,7 @@ PowerPointMaster PowerPointPresentation::HandoutMaster() {
 void PowerPointPresentation::SaveAs(const QString& fileName, int fileFormat, int /*embedTrueTypeFonts*/) {
     engine::PendingSave save = PrepareSaveAs(fileName, fileFormat);
     // The run that saves syncs the folder once at its end (BatchRun), not once a deck.
-    const engine::SaveOutcome outcome = callEngine([&] { return save.commit(engine::FolderSync::Later); });
-    warnings_.clear();
-    for (const std::string& warning : outcome.warnings) warnings_ << QString::fromStdString(warning);
+    callEngine([&] { return save.commit(engine::FolderSync::Later); });
 }
 
 engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileName, int fileFormat) {
@@ -51,7 +49,11 @@ engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileNam
         throw AppError(kInvalidCall, QStringLiteral("Only the presentation's own format can be saved."));
     }
     engine::Presentation& target = deck();
-    return callEngine([&] { return target.prepareSave(std::filesystem::path(fileName.toStdU16String())); });
+    warnings_.clear();
+    engine::PendingSave save =
+        callEngine([&] { return target.prepareSave(std::filesystem::path(fileName.toStdU16String())); });
+    for (const std::string& warning : save.outcome().warnings) warnings_ << QString::fromStdString(warning);
+    return save;
 }
 
 void PowerPointPresentation::Close() { open_ = false; }

@@ -29,8 +29,9 @@ public:
     PowerPointMaster HandoutMaster();
 
     // Saves in the deck's own format; fileFormat must be ppSaveAsDefault. The engine writes the file
-    // whole or not at all; the caller syncs the folder (engine::syncFolder) once it has saved all. A deck whose signature no longer holds is saved and said so in
-    // lastSaveWarnings().
+    // whole or not at all; the caller syncs the folder (engine::syncFolder) once it has saved all. What
+    // the user should know of the save (a signature that no longer holds, an element that cannot show)
+    // is in lastSaveWarnings(), one sentence each, from SaveAs or PrepareSaveAs on.
     void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault, int embedTrueTypeFonts = msoTriStateMixed);
     // The first half of SaveAs: stamps and writes the file beside fileName, leaving the caller to put
     // it in place (commit), which may be done on another thread.
@@ -39,6 +40,7 @@ public:
     void Close();
 
     bool isOpen() const { return open_; }
+    // See SaveAs.
     const QStringList& lastSaveWarnings() const { return warnings_; }
 
 private:

@@ -95,6 +95,8 @@ class PendingSave {
     static std::vector<Committed> commitAll(const std::vector<PendingSave*>& saves,
                                             FolderSync folder = FolderSync::Now);
     const std::filesystem::path& target() const { return target_; }
+    // What commit will report (its warnings are known once the deck is written); empty once committed.
+    const SaveOutcome& outcome() const { return outcome_; }
 
   private:
     friend class Presentation;
