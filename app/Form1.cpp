@@ -35,10 +35,6 @@ namespace {
 
 const QString kProductName = QStringLiteral("Trelwick");
 
-QString form1Tag(const QString& procedure) {
-    return ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"), procedure);
-}
-
 QFont arialBold(qreal points) {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
@@ -307,7 +303,7 @@ void Form1::loadHandPointer(const QString& cursorFile) {
 }
 
 bool Form1::Form_Load() {
-    ErrorReport r(dialogs_, form1Tag(QStringLiteral("Form_Load")));
+    ErrorReport r(dialogs_, ErrorReport::form1Tag(QStringLiteral("Form_Load")));
     const QString program = environment_.programFolder;
 
     r.step(100, [&] { ApplySkin(*this, program); });
@@ -374,7 +370,7 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::PushButton2_Click() {
-    ErrorReport r(dialogs_, form1Tag(QStringLiteral("PushButton2_Click")));
+    ErrorReport r(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton2_Click")));
     r.step(100, [&] {
         const QString text =
             QStringLiteral(
@@ -394,7 +390,7 @@ void Form1::runSeam(const char* procedure, const std::function<void()>& seam) {
     } catch (...) {
         // Wired handlers report their own numbered steps; this only keeps a stray failure from
         // leaving through the event loop.
-        ErrorReport r(dialogs_, form1Tag(QLatin1String(procedure)));
+        ErrorReport r(dialogs_, ErrorReport::form1Tag(QLatin1String(procedure)));
         r.report(ErrorReport::describeCurrentException());
     }
 }

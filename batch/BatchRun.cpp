@@ -74,8 +74,7 @@ BatchRun::BatchRun(Dialogs& dialogs, PowerPointFactory& powerPoint, BatchRunWind
       window_(std::move(window)) {}
 
 void BatchRun::PushButton7_Click() {
-    ErrorReport r(dialogs_, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
-                                                     QStringLiteral("PushButton7_Click")));
+    ErrorReport r(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton7_Click")));
     if (r.test(100, [&] { return isRunning_; })) return;
     r.step(102, [&] { isRunning_ = true; });
 

@@ -35,7 +35,8 @@ OutputFolderFrame::OutputFolderFrame(SettingsStore& settings, Dialogs& dialogs, 
 
     connect(Text6, &QLineEdit::textChanged, this, [this] {
         // Text6_Change has no report of its own; a refused store is still told, under its name.
-        runChangeHandler(dialogs_, QStringLiteral("Text6_Change"), [this] { Text6_Change(); });
+        runChangeHandler(dialogs_, ErrorReport::form1Tag(QStringLiteral("Text6_Change")),
+                         [this] { Text6_Change(); });
     });
     connect(PushButton5, &QPushButton::clicked, this, [this] { PushButton5_Click(); });
 }
@@ -58,8 +59,7 @@ void OutputFolderFrame::Text6_Change() {
 }
 
 void OutputFolderFrame::PushButton5_Click() {
-    ErrorReport r(dialogs_, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"),
-                                                     QStringLiteral("PushButton5_Click")));
+    ErrorReport r(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton5_Click")));
     QString chosen;
     r.step(100, [&] {
         const QString last = settings_.read(QStringLiteral("LastFolderDot"), QString());

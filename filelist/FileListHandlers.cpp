@@ -19,9 +19,6 @@ namespace trelwick {
 
 namespace {
 
-QString form1Tag(const QString& procedure) {
-    return ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"), procedure);
-}
 
 }  // namespace
 
@@ -64,12 +61,12 @@ void FileListHandlers::setApplicationTitle(std::function<QString()> title) {
 }
 
 void FileListHandlers::PushButton1_Click() {
-    ErrorReport report(dialogs_, form1Tag(QStringLiteral("PushButton1_Click")));
+    ErrorReport report(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton1_Click")));
     report.step(100, [&] { list_->clearEntries(); });
 }
 
 void FileListHandlers::PushButton3_Click() {
-    ErrorReport report(dialogs_, form1Tag(QStringLiteral("PushButton3_Click")));
+    ErrorReport report(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton3_Click")));
     const QString title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
     // "*.*" meant every file on the platform the filter text comes from; "*" says so here.
     const QStringList filters{QStringLiteral("PowerPoint Files (*.p*)"), QStringLiteral("All Files (*)")};
@@ -107,12 +104,12 @@ void FileListHandlers::PushButton3_Click() {
 }
 
 void FileListHandlers::PushButton4_Click() {
-    ErrorReport report(dialogs_, form1Tag(QStringLiteral("PushButton4_Click")));
+    ErrorReport report(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton4_Click")));
     report.step(100, [&] { samples_->LoadSampleFiles(*list_, applicationTitle_()); });
 }
 
 void FileListHandlers::PushButton6_Click() {
-    ErrorReport report(dialogs_, form1Tag(QStringLiteral("PushButton6_Click")));
+    ErrorReport report(dialogs_, ErrorReport::form1Tag(QStringLiteral("PushButton6_Click")));
     const QString prompt = QStringLiteral(
         "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc files, "
         "etc.)");
@@ -151,7 +148,7 @@ void FileListHandlers::PushButton6_Click() {
 void FileListHandlers::ListView1_OLEDragDrop(const QStringList& paths) {
     // The drop has no report of its own; a failure of one item is reported under the drop's name and
     // the next item goes on.
-    ErrorReport report(dialogs_, form1Tag(QStringLiteral("ListView1_OLEDragDrop")));
+    ErrorReport report(dialogs_, ErrorReport::form1Tag(QStringLiteral("ListView1_OLEDragDrop")));
     for (const QString& path : paths) {
         bool folder = false;
         report.step(100, [&] { folder = isFolder(path); });

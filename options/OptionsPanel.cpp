@@ -141,7 +141,7 @@ void OptionsPanel::connectHandlers() {
 void OptionsPanel::runHandler(const char* name, void (OptionsPanel::*handler)()) {
     // These handlers carry no report of their own; a store that refuses the value must still be
     // told to the user, under the handler's name, and must not escape into the event loop.
-    runChangeHandler(dialogs_, QLatin1String(name), [&] { (this->*handler)(); });
+    runChangeHandler(dialogs_, ErrorReport::form1Tag(QLatin1String(name)), [&] { (this->*handler)(); });
 }
 
 int OptionsPanel::stateOf(const QCheckBox* box) {

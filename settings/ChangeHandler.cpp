@@ -5,9 +5,8 @@
 
 namespace trelwick {
 
-void runChangeHandler(Dialogs& dialogs, const QString& procedure, const std::function<void()>& handler) {
-    ErrorReport report(
-        dialogs, ErrorReport::locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"), procedure));
+void runChangeHandler(Dialogs& dialogs, const QString& tag, const std::function<void()>& handler) {
+    ErrorReport report(dialogs, tag);
     report.step(100, [&] {
         try {
             handler();

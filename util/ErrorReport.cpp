@@ -45,6 +45,10 @@ QString ErrorReport::locationTag(const QString& project, const QString& containe
     return project + QStringLiteral("2021/08/31.") + container + QLatin1Char('.') + procedure;
 }
 
+QString ErrorReport::form1Tag(const QString& procedure) {
+    return locationTag(QStringLiteral("Dunmere"), QStringLiteral("Form1"), procedure);
+}
+
 QString ErrorReport::reportText(const QString& description, const QString& tag, int step) {
     return description + QStringLiteral("\r\n") + QStringLiteral("in ") + tag + QLatin1Char(' ') +
            QStringLiteral("at line ") + QString::number(step) + QStringLiteral("\r\r") +

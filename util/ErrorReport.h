@@ -29,6 +29,8 @@ public:
 
     // "<project>2021/08/31.<container>.<procedure>", the tag a report names.
     static QString locationTag(const QString& project, const QString& container, const QString& procedure);
+    // The tag of a procedure of the main window: "Dunmere2021/08/31.Form1.<procedure>".
+    static QString form1Tag(const QString& procedure);
 
     // The report's text: description, CR LF, "in <tag> at line <step>", CR CR, the e-mail request.
     static QString reportText(const QString& description, const QString& tag, int step);
