@@ -33,6 +33,7 @@ public:
     BackgroundSaves& operator=(const BackgroundSaves&) = delete;
     ~BackgroundSaves();  // puts every save in hand in place first
 
+    // Takes save to put in place on the thread; waits first while depth saves are in hand.
     void hand(engine::PendingSave save);
     // Waits until every save handed over is in place, or has failed.
     void waitAll();

@@ -17,8 +17,6 @@ namespace trelwick {
 
 namespace {
 
-constexpr int kObjectNotSet = 91;
-
 // Step numbers of the statements that stamp one master, in the order they run.
 struct SlideSteps {
     int set, date, format, text, useFormat, dateTest, dateOn, dateOff;
@@ -152,7 +150,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(114, [&] { source = window_.entryText(item); });
     r.step(116, [&] {
         const int count = window_.entryCount();
-        if (count <= 0) throw AppError(11, QStringLiteral("Division by zero"));
+        if (count <= 0) throw AppError(kDivisionByZero, QStringLiteral("Division by zero"));
         // Whole numbers: in floating point 29 / 100 * 100 comes out just under 29.
         window_.setProgressValue(static_cast<int>(static_cast<qint64>(item) * 100 / count));
     });
@@ -183,6 +181,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
 
     QString output;
     r.step(228, [&] { output = window_.outputFolder() + nativeSeparator() + fileNameOfPath(source); });
+    // Twice: one pass turns a run of three separators into two (see normalisePath).
     r.step(230, [&] { output = normalisePath(output); });
     r.step(232, [&] { output = normalisePath(output); });
     reportSaveFailures(r);
@@ -202,7 +201,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(240, [&] { deck = nullptr; });
     r.step(242, [&] { application.reset(); });
     r.step(244, [&] { window_.setBusy(true); });
-    r.step(246, [] {});
+    r.step(246, [] {});  // the loop's end, where a report of the step before it names the next line
 }
 
 // Two files of one name, the output folder holding the second: saving the first would replace the

@@ -11,6 +11,9 @@ using engine::Element;
 using engine::MasterKind;
 using engine::Presentation;
 
+// An option left out hides its element and keeps the deck's text for it. The window differs on
+// purpose: its boxes each have a text field, so it writes the text even of a hidden element (the
+// user typed it) and always addresses the notes master, as its numbered steps do.
 void applyText(Presentation& deck, MasterKind kind, Element element, const std::optional<std::string>& text) {
     if (text) {
         deck.setText(kind, element, *text);

@@ -18,9 +18,9 @@ namespace trelwick {
 namespace {
 
 constexpr int kMaxPathLength = 260;
-constexpr int kHiddenSystemFolder = 22;
-constexpr int kHiddenSystemFolderLink = 1046;
-constexpr int kHiddenArchiveFile = 34;
+constexpr int kHiddenSystemFolder = kAttrHidden | kAttrSystem | kAttrFolder;      // 22
+constexpr int kHiddenSystemFolderLink = kHiddenSystemFolder | kAttrReparsePoint;  // 1046
+constexpr int kHiddenArchiveFile = kAttrHidden | kAttrArchive;                    // 34
 // Adding the files of a huge folder yields to the window system this often (milliseconds): often enough
 // to repaint, rarely enough that relaying out a long list does not dominate the work.
 constexpr qint64 kMillisecondsBetweenEvents = 40;

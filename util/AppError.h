@@ -8,8 +8,10 @@ namespace trelwick {
 // Failure codes the program looks at before reporting (the rest only carry a description).
 enum AppErrorCode : int {
     kInvalidCall = 5,
+    kDivisionByZero = 11,
     kPermissionDenied = 70,
     kPathNotFound = 76,
+    kObjectNotSet = 91,
     kSettingsWriteFailed = 1001,
     kEngineFailure = 1002,
     kDialogBufferTooSmall = 20476,

@@ -17,7 +17,9 @@ namespace trelwick::engine {
 // level from the bytes as read instead of printing it again; printing is most of the cost of a save.
 class XmlPart {
   public:
-    // Parses text; throws Error DamagedXml on malformed XML or any DOCTYPE (no entity is ever resolved).
+    // Parses text; throws Error DamagedXml on malformed XML, a DOCTYPE (no entity is ever resolved), a
+    // NUL character, a declared encoding other than UTF-8, UTF-16 or Latin-1, or no root element, and
+    // Error LimitExceeded on elements nested more than 1,000 deep.
     XmlPart(std::string name, std::string text, const std::string& fileLabel);
     // A new part built from text known to be well formed.
     static XmlPart created(std::string name, const std::string& text);
