@@ -8,6 +8,22 @@ namespace {
 
 constexpr const char* kDefaultLang = "en-US";
 
+// Brings every slide-number field of body up to number.
+void refreshNumberFields(pugi::xml_node body, const Prefixes& px, const std::string& number) {
+    for (pugi::xml_node p : body.children(px.aP.c_str())) {
+        bool inParagraph = false;
+        for (pugi::xml_node fld : p.children(px.aFld.c_str())) {
+            if (std::string_view(fld.attribute("type").value()) != "slidenum") continue;
+            pugi::xml_node t = fld.child(px.aT.c_str());
+            if (!t) t = fld.append_child(px.aT.c_str());
+            t.text().set(number.c_str());
+            inParagraph = true;
+        }
+        // As in a paragraph the stamp writes (see fillText).
+        if (inParagraph && !p.child(px.aPPr.c_str())) p.prepend_child(px.aPPr.c_str());
+    }
+}
+
 }  // namespace
 
 std::string shapeText(pugi::xml_node sp, const Prefixes& px) {
@@ -45,26 +61,6 @@ std::string stableGuid(const std::string& seed) {
                   static_cast<unsigned>(lo >> 48), static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFull));
     return buffer;
 }
-
-namespace {
-
-// Brings every slide-number field of body up to number.
-void refreshNumberFields(pugi::xml_node body, const Prefixes& px, const std::string& number) {
-    for (pugi::xml_node p : body.children(px.aP.c_str())) {
-        bool inParagraph = false;
-        for (pugi::xml_node fld : p.children(px.aFld.c_str())) {
-            if (std::string_view(fld.attribute("type").value()) != "slidenum") continue;
-            pugi::xml_node t = fld.child(px.aT.c_str());
-            if (!t) t = fld.append_child(px.aT.c_str());
-            t.text().set(number.c_str());
-            inParagraph = true;
-        }
-        // As in a paragraph the stamp writes (see fillText).
-        if (inParagraph && !p.child(px.aPPr.c_str())) p.prepend_child(px.aPPr.c_str());
-    }
-}
-
-}  // namespace
 
 bool showsNumberInText(pugi::xml_node sp, const Prefixes& px) {
     for (pugi::xml_node p : sp.child(px.txBody.c_str()).children(px.aP.c_str())) {
