@@ -63,17 +63,16 @@ std::string stableGuid(const std::string& seed) {
 }
 
 bool showsNumberInText(pugi::xml_node sp, const Prefixes& px) {
+    bool number = false, words = false;
     for (pugi::xml_node p : sp.child(px.txBody.c_str()).children(px.aP.c_str())) {
-        bool number = false, words = false;
         for (pugi::xml_node run : p.children()) {
             if (run.name() == px.aFld && std::string_view(run.attribute("type").value()) == "slidenum")
                 number = true;
             else if ((run.name() == px.aR || run.name() == px.aFld) && *run.child(px.aT.c_str()).text().get())
                 words = true;
         }
-        if (number && words) return true;
     }
-    return false;
+    return number && words;
 }
 
 void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, const std::string& guidSeed) {

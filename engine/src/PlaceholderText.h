@@ -26,7 +26,7 @@ std::string stableGuid(const std::string& seed);
 // when the layout has that placeholder. A slide number shown with words beside it (showsNumberInText)
 // only brings the number up to date, keeping the words.
 void fillText(pugi::xml_node sp, const Prefixes& px, const Content& content, const std::string& guidSeed);
-// Whether sp shows the slide-number field with words beside it in one paragraph ("Page ‹#›").
+// Whether sp shows the slide-number field with words beside it ("Page ‹#›"), in its paragraph or another.
 bool showsNumberInText(pugi::xml_node sp, const Prefixes& px);
 // What of a (well-formed UTF-8) text an XML document can hold: controls other than tab are dropped, and
 // so are U+FFFE and U+FFFF; a line break becomes a space (PowerPoint keeps line breaks inside a footer

@@ -375,6 +375,7 @@ TEST_F(StampTest, TheLayoutsWordsAroundTheNumberAreCopiedOnlyWhereTheyMeanTheSam
     };
     const Case cases[] = {
         {"plain words", "<a:p><a:r><a:t>Page </a:t></a:r>" + fld + "</a:p>", "Page 1"},
+        {"words above the number", "<a:p><a:r><a:t>Page</a:t></a:r></a:p><a:p>" + fld + "</a:p>", "Page1"},
         // A relationship id means a part only through the layout's own relationships.
         {"a hyperlink",
          R"(<a:p><a:r><a:rPr><a:hlinkClick r:id="rId1"/></a:rPr><a:t>Page </a:t></a:r>)" + fld + "</a:p>",
