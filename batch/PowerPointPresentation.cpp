@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include <QDir>
+
 #include "EngineCall.h"
 #include "util/AppError.h"
 
@@ -52,7 +54,9 @@ engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileNam
     warnings_.clear();
     engine::PendingSave save =
         callEngine([&] { return target.prepareSave(std::filesystem::path(fileName.toStdU16String())); });
-    for (const std::string& warning : save.outcome().warnings) warnings_ << QString::fromStdString(warning);
+    const QString saved = QDir::toNativeSeparators(fileName);
+    for (const std::string& warning : save.outcome().warnings)
+        warnings_ << saved + QStringLiteral(": ") + QString::fromStdString(warning);
     return save;
 }
 

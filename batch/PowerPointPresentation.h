@@ -31,7 +31,7 @@ public:
     // Saves in the deck's own format; fileFormat must be ppSaveAsDefault. The engine writes the file
     // whole or not at all; the caller syncs the folder (engine::syncFolder) once it has saved all. What
     // the user should know of the save (a signature that no longer holds, an element that cannot show)
-    // is in lastSaveWarnings(), one sentence each, from SaveAs or PrepareSaveAs on.
+    // is in lastSaveWarnings(), one sentence each naming the saved file, from SaveAs or PrepareSaveAs on.
     void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault, int embedTrueTypeFonts = msoTriStateMixed);
     // The first half of SaveAs: stamps and writes the file beside fileName, leaving the caller to put
     // it in place (commit), which may be done on another thread.

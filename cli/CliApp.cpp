@@ -37,21 +37,6 @@ namespace {
 
 constexpr const char* kProgram = "trelwick-cli";
 
-// The engine's messages may already name the file ("<file>: ..." or "<file> (part <part>): ..."); the
-// line names it once, first, so "<file> (part P): what" becomes "part P: what".
-std::string reasonWithoutFile(const std::string& message, const fs::path& file) {
-    for (const std::string& name : {file.string(), file.filename().string()}) {
-        if (name.empty() || message.rfind(name, 0) != 0) continue;
-        const std::string rest = message.substr(name.size());
-        if (rest.rfind(": ", 0) == 0) return rest.substr(2);
-        if (rest.rfind(" (part ", 0) == 0) {
-            const std::size_t close = rest.find("): ");
-            if (close != std::string::npos) return rest.substr(2, close - 2) + ": " + rest.substr(close + 3);
-        }
-    }
-    return message;
-}
-
 // Open files the process may still use beyond the few it holds anyway; 0 when unlimited.
 std::size_t spareFiles() {
 #ifdef _WIN32
@@ -163,19 +148,11 @@ int CliApp::run(const std::vector<std::string>& args) {
         try {
             const engine::SaveOutcome outcome = save();
             std::vector<std::string> lines;
-            bool signatureMentioned = false;
-            for (const std::string& warning : outcome.warnings) {
-                const std::string text =
-                    reasonWithoutFile(reasonWithoutFile(warning, deck.target), deck.source);
-                signatureMentioned = signatureMentioned || text.find("signature") != std::string::npos;
-                lines.push_back("warning: " + name + ": " + text);
-            }
-            if (outcome.signatureInvalidated && !signatureMentioned)
-                lines.push_back("warning: " + name +
-                                ": the presentation was digitally signed; its signature no longer holds");
+            for (const std::string& warning : outcome.warnings) lines.push_back("warning: " + name + ": " + warning);
             report(true, lines);
         } catch (const engine::Error& e) {
-            report(false, {name + ": " + reasonWithoutFile(e.what(), deck.source)});
+            // An error about another file (the output being written) keeps that file's name.
+            report(false, {name + ": " + (e.file() == name ? e.reason() : e.what())});
         } catch (const std::exception& e) {
             report(false, {name + ": " + e.what()});
         } catch (...) {

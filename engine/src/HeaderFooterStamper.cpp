@@ -439,9 +439,8 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
     for (pugi::xml_node sp : numbers) {
         while (sp && std::string_view(sp.name()) != px.sp) sp = sp.parent();
         if (sp && !phOf(sp, px)) {
-            warnings_.push_back(
-                deck_.label() + " (part " + part.name() +
-                "): a slide number drawn as a plain text box always shows, whatever the settings");
+            warnings_.push_back("part " + part.name() +
+                                ": a slide number drawn as a plain text box always shows, whatever the settings");
             return;
         }
     }

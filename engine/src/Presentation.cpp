@@ -242,14 +242,12 @@ PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     outcome.warnings = stampWarnings;
     if (deck.isSigned() && !impl_->settings.empty()) {
         outcome.signatureInvalidated = true;
-        outcome.warnings.push_back(target.string() +
-                                   ": the presentation was digitally signed; its signature no longer holds");
+        outcome.warnings.push_back("the presentation was digitally signed; its signature no longer holds");
     }
     for (const auto& [key, value] : impl_->settings)
         if (key.first == MasterKind::Handout && !deck.hasHandoutMaster()) {
             outcome.warnings.push_back(
-                target.string() +
-                ": the presentation has no handout master; handout settings were not applied");
+                "the presentation has no handout master; handout settings were not applied");
             break;
         }
     return PendingSave(std::move(file), target, std::move(outcome));

@@ -127,7 +127,12 @@ INSTANTIATE_TEST_SUITE_P(
                           Resize{"MiniToEmpty", 64, 0}, Resize{"RegularToEmpty", 9000, 0},
                           Resize{"MiniGrowsWithinMini", 1000, 3000}, Resize{"RegularGrows", 5000, 70001})),
     [](const auto& info) {
-        return "V" + std::to_string(std::get<0>(info.param)) + "_" + std::get<1>(info.param).name;
+        // Appended rather than "V" + std::to_string(...): GCC 12 warns falsely (-Wrestrict) on that.
+        std::string name = "V";
+        name += std::to_string(std::get<0>(info.param));
+        name += "_";
+        name += std::get<1>(info.param).name;
+        return name;
     });
 
 // Around 109 FAT sectors the header's DIFAT slots run out and DIFAT sectors start.

@@ -283,7 +283,8 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
             bool found = false;
             for (const std::string& w : outcome.warnings) {
                 found = found || w.find(want) != std::string::npos;
-                EXPECT_EQ(w.rfind(corpusDeck(c.file).string() + ": ", 0), 0u) << w;
+                // Naming the file is left to the caller, who knows it by its own name.
+                EXPECT_EQ(w.find(c.file), std::string::npos) << w;
             }
             EXPECT_TRUE(found) << want;
         }

@@ -29,19 +29,23 @@ enum class ErrorCode {
     WriteFailed,        // I/O error while writing; nothing was left at the target
 };
 
-// A failure of the engine: what() is one sentence naming the file (and the part at fault, if any).
+// A failure of the engine: what() is one sentence naming the file (and the part at fault, if any):
+// "<file> (part <part>): <what went wrong>".
 class Error : public std::runtime_error {
   public:
-    Error(ErrorCode code, std::string file, std::string part, const std::string& message);
+    Error(ErrorCode code, std::string file, std::string part, const std::string& what);
     ErrorCode code() const noexcept { return code_; }
     int number() const noexcept { return static_cast<int>(code_); }
     const std::string& file() const noexcept { return file_; }
     const std::string& part() const noexcept { return part_; }  // empty when the whole file is at fault
+    // The sentence without the file, for a caller that names it its own way: "part <part>: <what>".
+    const std::string& reason() const noexcept { return reason_; }
 
   private:
     ErrorCode code_;
     std::string file_;
     std::string part_;
+    std::string reason_;
 };
 
 enum class MasterKind { Slide, Notes, Handout };  // Slide = every slide master of the deck
@@ -58,7 +62,9 @@ struct HeaderFooter {
 
 struct SaveOutcome {
     bool signatureInvalidated = false;  // the deck was digitally signed; the signature no longer holds
-    std::vector<std::string> warnings;  // one sentence each, for the log
+    // One sentence each, not naming the file (the caller does), the part first where one is at fault:
+    // "part ppt/slideMasters/slideMaster1.xml: ...".
+    std::vector<std::string> warnings;
 };
 
 class AtomicFile;

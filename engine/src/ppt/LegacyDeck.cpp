@@ -321,8 +321,8 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
         if (!added && !sameSetting(it->second, value)) handoutLost = true;
     }
     if (handoutLost)
-        warnings.push_back(label_ +
-                           ": handouts of a .ppt presentation share the notes pages' header and footer; the "
+        warnings.push_back(
+            "handouts of a .ppt presentation share the notes pages' header and footer; the "
                            "notes settings were applied to both");
 
     std::vector<const Record*> all;
@@ -412,7 +412,7 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
             const std::string master = title ? "the title master" : "the slide master";
             auto say = [&](int n, const std::string& what, const std::string& why) {
                 if (n > 0)
-                    warnings.push_back(label_ + ": the " + what + " on " + count(n, "slide", "slides") +
+                    warnings.push_back("the " + what + " on " + count(n, "slide", "slides") +
                                        ": " + why);
             };
             say(counts[Missing][title], name + " cannot show", master + " has no " + name + " placeholder");
@@ -435,7 +435,7 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
                     "'s background graphics");
         }
         if (roundTrip > 0)
-            warnings.push_back(label_ + ": " + count(roundTrip, "slide keeps its", "slides keep their") +
+            warnings.push_back(count(roundTrip, "slide keeps its", "slides keep their") +
                                " own " + name +
                                " text box saved by PowerPoint 2007 or later, which was not changed");
     }
@@ -454,33 +454,32 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
         for (const Page& page : notes_)
             if (PlaceholderScan::of(page.record).roundTripCount(placement) > 0) ++roundTrip;
         if (roundTrip > 0)
-            warnings.push_back(label_ + ": " +
-                               count(roundTrip, "notes page keeps its", "notes pages keep their") + " own " +
+            warnings.push_back(count(roundTrip, "notes page keeps its", "notes pages keep their") + " own " +
                                name + " text box saved by PowerPoint 2007 or later, which was not changed");
         const std::string pageCount = count(pages, "notes page", "notes pages");
         const bool ownBox = scan && !scan->has(placement) && scan->hasOwnBox(placement);
         if (!value.visible) {
             if (ownBox)
                 warnings.push_back(
-                    label_ + ": the " + name + " still shows on " + pageCount +
+                    "the " + name + " still shows on " + pageCount +
                     ": the notes master shows it in a text box of its own, not in a placeholder");
             continue;
         }
         const std::string where = " cannot show on " + pageCount + ": ";
         if (ownBox)
-            warnings.push_back(label_ + ": the " + name + " cannot show as set on " + pageCount +
+            warnings.push_back("the " + name + " cannot show as set on " + pageCount +
                                ": the notes master has no " + name +
                                " placeholder; a text box of its own shows it whatever the setting");
         else if (!scan)
-            warnings.push_back(label_ + ": the " + name + where + "the presentation has no notes master");
+            warnings.push_back("the " + name + where + "the presentation has no notes master");
         else if (!scan->has(placement))
-            warnings.push_back(label_ + ": the " + name + where + "the notes master has no " + name +
+            warnings.push_back("the " + name + where + "the notes master has no " + name +
                                " placeholder");
         else if (!scan->hasField(placement))
-            warnings.push_back(label_ + ": the stamped " + name + where + "the notes master's " + name +
+            warnings.push_back("the stamped " + name + where + "the notes master's " + name +
                                " placeholder shows its own text");
         else if (!scan->onPage(placement))
-            warnings.push_back(label_ + ": the " + name + where + "the notes master's " + name +
+            warnings.push_back("the " + name + where + "the notes master's " + name +
                                " placeholder lies outside the page");
     }
 }
