@@ -224,6 +224,16 @@ XmlPart& typedPart(Deck& deck, const std::string& name, std::string_view local) 
     return part;
 }
 
+// PowerPoint gives a new number the words its layout shows around it ("Page ‹#›"): the template's
+// paragraphs are copied into body when they mean the same there.
+void copyNumberWords(pugi::xml_node templ, const Prefixes& templPx, pugi::xml_node body, const Prefixes& px) {
+    if (!templ || templPx.a != px.a || !showsNumberInText(templ, templPx)) return;
+    const pugi::xml_node from = templ.child(templPx.txBody.c_str());
+    for (pugi::xml_node p = from.child(templPx.aP.c_str()); p; p = p.next_sibling(templPx.aP.c_str()))
+        if (!meansTheSameUnder(p, body, px)) return;
+    for (pugi::xml_node p : from.children(templPx.aP.c_str())) body.append_copy(p);
+}
+
 }  // namespace
 
 void HeaderFooterStamper::preload(Deck& deck) {
@@ -396,10 +406,9 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
             master = deck_.target(layout, ns::kSlideMaster);
             if (!master.empty()) typedPart(deck_, master, "sldMaster");
         }
-        const int number = deck_.firstSlideNumber + static_cast<int>(i);
         PageShapes shapes(slide, lookup_->prefixes(slide));
-        for (const auto& [element, setting] : settings)
-            stampPage(slide, shapes, element, setting, setting.visible && !title, number, layout, master, false);
+        Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false};
+        for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible && !title);
     }
 }
 
@@ -409,16 +418,16 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
     if (deck_.notesMaster.empty() && anyShown) createNotesMaster();
     if (!deck_.notesMaster.empty())
         stampMaster(typedPart(deck_, deck_.notesMaster, "notesMaster"), settings, false);
+    const std::string noLayout;
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         std::string notes = deck_.target(deck_.slides[i], ns::kNotesSlide);
         // No renderer shows notes headers on a slide without a notes slide, so one is made.
         if (notes.empty() && anyShown) notes = createNotesSlide(deck_.slides[i]);
         if (notes.empty()) continue;
-        XmlPart& page = typedPart(deck_, notes, "notes");
-        const int number = deck_.firstSlideNumber + static_cast<int>(i);
-        PageShapes shapes(page, lookup_->prefixes(page));
-        for (const auto& [element, setting] : settings)
-            stampPage(page, shapes, element, setting, setting.visible, number, "", deck_.notesMaster, true);
+        XmlPart& part = typedPart(deck_, notes, "notes");
+        PageShapes shapes(part, lookup_->prefixes(part));
+        Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster, true};
+        for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible);
     }
 }
 
@@ -491,86 +500,114 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
     master.markDirty();
 }
 
-void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element element,
-                                    const HeaderFooter& setting, bool show, int number, const std::string& layout,
-                                    const std::string& master, bool notesPage) {
+void HeaderFooterStamper::stampPage(Page& page, Element element, const HeaderFooter& setting, bool show) {
     const char* type = placeholderType(element);
-    std::vector<pugi::xml_node> existing = shapes.ofType(type);
+    std::vector<pugi::xml_node> existing = page.shapes.ofType(type);
     if (!show && existing.empty()) return;
-    const Prefixes& px = lookup_->writablePrefixes(page, deck_.strict());
-    page.markDirty();
-    page.keepShapesAsRead(holdsStampedPlaceholder);
-
-    auto remove = [&](pugi::xml_node sp) {
-        // An animated shape cannot go without its animation; emptying it hides it just as well.
-        const std::string id =
-            sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("id").value();
-        if (shapes.animated(id)) {
-            lookup_->refuseRebound(page, reboundIn(sp, px));
-            fillText(sp, px, Content{}, page.name() + ":" + type);
-            return;
-        }
-        page.markShapeEdited(sp);
-        sp.parent().remove_child(sp);
-        shapes.removed();
-    };
+    const Prefixes& px = lookup_->writablePrefixes(page.part, deck_.strict());
+    page.part.markDirty();
+    page.part.keepShapesAsRead(holdsStampedPlaceholder);
     if (!show) {
-        for (pugi::xml_node sp : existing) remove(sp);
+        for (pugi::xml_node sp : existing) removePlaceholder(page, px, sp, type);
         return;
     }
 
     Content content{writableText(setting.text), ""};
     if (element == Element::SlideNumber) {
-        content = {std::to_string(number), "slidenum"};
+        content = {std::to_string(page.number), "slidenum"};
     } else if (element == Element::DateAndTime && setting.useFormat) {
         content = {formatDate(setting.format, now_), "datetime" + std::to_string(setting.format)};
     }
-    const std::string seed = page.name() + ":" + type;
+    const std::string seed = page.part.name() + ":" + type;
+    pugi::xml_node sp;
     if (!existing.empty()) {
-        for (std::size_t k = 1; k < existing.size(); ++k) remove(existing[k]);
-        lookup_->refuseRebound(page, reboundIn(existing.front(), px));
-        fillText(existing.front(), px, content, seed);
-        keepOnPage(existing.front(), px, drawnXfrm(deck_, *lookup_, existing.front(), px, layout, master),
-                   notesPage ? deck_.notesWidth : deck_.slideWidth,
-                   notesPage ? deck_.notesHeight : deck_.slideHeight);
+        for (std::size_t k = 1; k < existing.size(); ++k) removePlaceholder(page, px, existing[k], type);
+        sp = existing.front();
+        lookup_->refuseRebound(page.part, reboundIn(sp, px));
+        fillText(sp, px, content, seed);
+    } else {
+        sp = addPlaceholder(page, px, element);
+        fillText(sp, px, content, seed);
+    }
+    // For a new placeholder as for a reused one, so that stamping again changes nothing.
+    keepOnPage(sp, px, drawnXfrm(deck_, *lookup_, sp, px, page.layout, page.master), pageWidth(page),
+               pageHeight(page));
+}
+
+void HeaderFooterStamper::removePlaceholder(Page& page, const Prefixes& px, pugi::xml_node sp, const char* type) {
+    // An animated shape cannot go without its animation; emptying it hides it just as well.
+    const std::string id = sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("id").value();
+    if (page.shapes.animated(id)) {
+        lookup_->refuseRebound(page.part, reboundIn(sp, px));
+        fillText(sp, px, Content{}, page.part.name() + ":" + type);
         return;
     }
+    page.part.markShapeEdited(sp);
+    sp.parent().remove_child(sp);
+    page.shapes.removed();
+}
 
-    // A new placeholder inherits from the layout's one of its type (by idx), else takes the master's
-    // geometry explicitly, else a band at the page's bottom.
+std::int64_t HeaderFooterStamper::pageWidth(const Page& page) const {
+    return page.notes ? deck_.notesWidth : deck_.slideWidth;
+}
+
+std::int64_t HeaderFooterStamper::pageHeight(const Page& page) const {
+    return page.notes ? deck_.notesHeight : deck_.slideHeight;
+}
+
+// The placeholders a new one of a type takes after: the layout's of that type, else the master's, and
+// an idx no placeholder of the layout or the page uses.
+struct HeaderFooterStamper::Templates {
     pugi::xml_node layoutPh, masterPh;
+    const Prefixes* layoutPx;
+    const Prefixes* masterPx;
+    Numbers pageIdx;  // the idx values of the page's placeholders
+    std::int64_t unusedIdx;
+
+    pugi::xml_node templ() const { return layoutPh ? layoutPh : masterPh; }
+    const Prefixes& templPx() const { return layoutPh ? *layoutPx : *masterPx; }
+};
+
+HeaderFooterStamper::Templates HeaderFooterStamper::templatesFor(Page& page, const char* type) {
     static const Prefixes kNone{"", ""};
-    const Prefixes* layoutPxPtr = &kNone;
-    const Prefixes* masterPxPtr = &kNone;
+    pugi::xml_node layoutPh, masterPh;
+    const Prefixes* layoutPx = &kNone;
+    const Prefixes* masterPx = &kNone;
     std::vector<std::int64_t> used;  // the idx values of the layout and of the page
-    if (!layout.empty()) {
-        const XmlPart& l = deck_.part(layout);
-        layoutPxPtr = &lookup_->prefixes(l);
+    if (!page.layout.empty()) {
+        const XmlPart& l = deck_.part(page.layout);
+        layoutPx = &lookup_->prefixes(l);
         for (const Placeholder& p : lookup_->inheritedPlaceholders(l)) {
             used.push_back(p.idx());
             if (!layoutPh && p.type() == type) layoutPh = p.sp;
         }
     }
-    if (!master.empty()) {
-        const XmlPart& m = deck_.part(master);
-        masterPxPtr = &lookup_->prefixes(m);
+    if (!page.master.empty()) {
+        const XmlPart& m = deck_.part(page.master);
+        masterPx = &lookup_->prefixes(m);
         for (const Placeholder& p : lookup_->inheritedPlaceholders(m))
             if (p.type() == type) {
                 masterPh = p.sp;
                 break;
             }
     }
-    const Prefixes& layoutPx = *layoutPxPtr;
-    const Prefixes& masterPx = *masterPxPtr;
     std::vector<std::int64_t> onPage;
-    for (const Placeholder& p : shapes.placeholders()) onPage.push_back(p.idx());
+    for (const Placeholder& p : page.shapes.placeholders()) onPage.push_back(p.idx());
     used.insert(used.end(), onPage.begin(), onPage.end());
-    const Numbers pageIdx(std::move(onPage));
+    Numbers pageIdx(std::move(onPage));
     const std::int64_t unusedIdx = Numbers(std::move(used)).free();
+    return Templates{layoutPh, masterPh, layoutPx, masterPx, std::move(pageIdx), unusedIdx};
+}
 
-    const std::int64_t id = shapes.freeId();
-    pugi::xml_node tree = shapeTree(page, px);
-    if (!tree) fail(ErrorCode::DamagedXml, deck_.label(), page.name(), "the page has no shape tree");
+pugi::xml_node HeaderFooterStamper::addPlaceholder(Page& page, const Prefixes& px, Element element) {
+    const char* type = placeholderType(element);
+    // A new placeholder inherits from the layout's one of its type (by idx), else takes the master's
+    // geometry explicitly, else a band at the page's bottom.
+    const Templates t = templatesFor(page, type);
+
+    const std::int64_t id = page.shapes.freeId();
+    pugi::xml_node tree = shapeTree(page.part, px);
+    if (!tree) fail(ErrorCode::DamagedXml, deck_.label(), page.part.name(), "the page has no shape tree");
     pugi::xml_node sp = insertBefore(tree, px.sp, {px.extLst});
     pugi::xml_node nv = sp.append_child(px.nvSpPr.c_str());
     pugi::xml_node cNvPr = nv.append_child(px.cNvPr.c_str());
@@ -580,37 +617,48 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
     nv.append_child(px.cNvSpPr.c_str()).append_child(px.aSpLocks.c_str()).append_attribute("noGrp") =
         "1";
     pugi::xml_node ph = nv.append_child(px.nvPr.c_str()).append_child(px.ph.c_str());
-    pugi::xml_node spPr = sp.append_child(px.spPr.c_str());
+    sp.append_child(px.spPr.c_str());
 
-    const pugi::xml_node templ = layoutPh ? layoutPh : masterPh;
-    const Prefixes& templPx = layoutPh ? layoutPx : masterPx;
-    if (templ) {
+    if (const pugi::xml_node templ = t.templ()) {
         // Attributes of other namespaces (extensions) would need their declarations too.
-        for (pugi::xml_attribute a : phOf(templ, templPx).attributes())
+        for (pugi::xml_attribute a : phOf(templ, t.templPx()).attributes())
             if (std::string_view(a.name()) != "hasCustomPrompt" && !std::strchr(a.name(), ':'))
                 ph.append_attribute(a.name()) = a.value();
     } else {
         ph.append_attribute("type") = type;
     }
-    bool inherits = layoutPh || (notesPage && masterPh);
+    bool inherits = t.layoutPh || (page.notes && t.masterPh);
     auto freshIdx = [&] {
         if (pugi::xml_attribute idx = ph.attribute("idx"))
-            idx.set_value(unusedIdx);
+            idx.set_value(t.unusedIdx);
         else
-            ph.append_attribute("idx") = unusedIdx;
+            ph.append_attribute("idx") = t.unusedIdx;
     };
     // Two placeholders sharing an idx on one page confuse inheritance (LibreOffice gave a notes date the
     // body's place). Notes pages inherit by type, so only the idx changes there.
-    if (pageIdx.contains(ph.attribute("idx").as_llong(0))) {
-        if (notesPage)
+    if (t.pageIdx.contains(ph.attribute("idx").as_llong(0))) {
+        if (page.notes)
             freshIdx();
         else
             inherits = false;
     }
     // Matching a layout placeholder by idx would inherit the wrong geometry.
-    if (!inherits && !notesPage) freshIdx();
+    if (!inherits && !page.notes) freshIdx();
+    placeNewPlaceholder(page, px, element, t, sp, inherits);
+    if (element == Element::SlideNumber) copyNumberWords(t.templ(), t.templPx(), sp.child(px.txBody.c_str()), px);
+    page.shapes.added(sp, ph, id);
+    return sp;
+}
+
+// Gives a new placeholder its box and text body: the master's box and text properties copied when it
+// inherits nothing, a default band when nothing says where it goes, else only what it inherits.
+void HeaderFooterStamper::placeNewPlaceholder(Page& page, const Prefixes& px, Element element,
+                                              const Templates& t, pugi::xml_node sp, bool inherits) {
+    const Prefixes& masterPx = *t.masterPx;
+    const pugi::xml_node masterPh = t.masterPh;
+    pugi::xml_node spPr = sp.child(px.spPr.c_str());
     const bool geometryKnown =
-        (layoutPh && hasXfrm(layoutPh, layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
+        (t.layoutPh && hasXfrm(t.layoutPh, *t.layoutPx)) || (masterPh && hasXfrm(masterPh, masterPx));
     pugi::xml_node body = sp.append_child(px.txBody.c_str());
     const pugi::xml_node masterXfrm =
         masterPh ? masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str()) : pugi::xml_node();
@@ -627,51 +675,33 @@ void HeaderFooterStamper::stampPage(XmlPart& page, PageShapes& shapes, Element e
             else
                 body.append_child(px.d(local).c_str());
         }
-    } else if (!geometryKnown || !inherits) {
-        const Box box = defaultBox(element, notesPage, notesPage ? deck_.notesWidth : deck_.slideWidth,
-                                   notesPage ? deck_.notesHeight : deck_.slideHeight);
+        return;
+    }
+    if (!geometryKnown || !inherits) {
+        const Box box = defaultBox(element, page.notes, pageWidth(page), pageHeight(page));
         writeXfrm(spPr, px, box);
         body.append_child(px.aBodyPr.c_str());
-        pugi::xml_node lvl1 =
-            body.append_child(px.aLstStyle.c_str()).append_child(px.aLvl1pPr.c_str());
+        pugi::xml_node lvl1 = body.append_child(px.aLstStyle.c_str()).append_child(px.aLvl1pPr.c_str());
         lvl1.append_attribute("algn") = box.align;
         lvl1.append_child(px.aDefRPr.c_str()).append_attribute("sz") = 1200;
-    } else {
-        // LibreOffice may pair a notes placeholder with the wrong master placeholder when idx values
-        // clash; an explicit position makes the notes page independent of that.
-        if (notesPage && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
-            const pugi::xml_node xfrm =
-                masterPh.child(masterPx.spPr.c_str()).child(masterPx.aXfrm.c_str());
-            const pugi::xml_node off = xfrm.child(masterPx.aOff.c_str());
-            const pugi::xml_node ext = xfrm.child(masterPx.aExt.c_str());
-            // Some generators write a notes master wider than the notes page; such a box is not shown.
-            const bool onPage =
-                endsWithin(off.attribute("x").as_llong(0), ext.attribute("cx").as_llong(0), deck_.notesWidth) &&
-                endsWithin(off.attribute("y").as_llong(0), ext.attribute("cy").as_llong(0), deck_.notesHeight);
-            if (onPage && meansTheSameUnder(xfrm, sp, px))
-                spPr.append_copy(xfrm);
-            else
-                writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
-        }
-        body.append_child(px.aBodyPr.c_str());
-        body.append_child(px.aLstStyle.c_str());
+        return;
     }
-    // PowerPoint gives a new number the words its layout shows around it ("Page ‹#›").
-    if (element == Element::SlideNumber && templ && templPx.a == px.a && showsNumberInText(templ, templPx)) {
-        const pugi::xml_node from = templ.child(templPx.txBody.c_str());
-        bool portable = true;
-        for (pugi::xml_node p = from.child(templPx.aP.c_str()); p && portable;
-             p = p.next_sibling(templPx.aP.c_str()))
-            portable = meansTheSameUnder(p, body, px);
-        if (portable)
-            for (pugi::xml_node p : from.children(templPx.aP.c_str())) body.append_copy(p);
+    // LibreOffice may pair a notes placeholder with the wrong master placeholder when idx values
+    // clash; an explicit position makes the notes page independent of that.
+    if (page.notes && masterPh && hasXfrm(masterPh, masterPx) && masterPx.a == px.a) {
+        const pugi::xml_node off = masterXfrm.child(masterPx.aOff.c_str());
+        const pugi::xml_node ext = masterXfrm.child(masterPx.aExt.c_str());
+        // Some generators write a notes master wider than the notes page; such a box is not shown.
+        const bool onPage =
+            endsWithin(off.attribute("x").as_llong(0), ext.attribute("cx").as_llong(0), deck_.notesWidth) &&
+            endsWithin(off.attribute("y").as_llong(0), ext.attribute("cy").as_llong(0), deck_.notesHeight);
+        if (onPage && meansTheSameUnder(masterXfrm, sp, px))
+            spPr.append_copy(masterXfrm);
+        else
+            writeXfrm(spPr, px, defaultBox(element, true, deck_.notesWidth, deck_.notesHeight));
     }
-    fillText(sp, px, content, seed);
-    shapes.added(sp, ph, id);
-    // As for a reused placeholder, so that stamping again changes nothing.
-    keepOnPage(sp, px, drawnXfrm(deck_, *lookup_, sp, px, layout, master),
-               notesPage ? deck_.notesWidth : deck_.slideWidth,
-               notesPage ? deck_.notesHeight : deck_.slideHeight);
+    body.append_child(px.aBodyPr.c_str());
+    body.append_child(px.aLstStyle.c_str());
 }
 
 void HeaderFooterStamper::createNotesMaster() {

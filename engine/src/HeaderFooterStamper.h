@@ -13,6 +13,7 @@ namespace trelwick::engine {
 
 class PageShapes;
 class StampLookup;
+struct Prefixes;
 
 // Reads and applies header/footer elements the way PowerPoint's "Apply to All" does: a page shows an
 // element only when it carries its own placeholder, so every page of the master kind gets, keeps or
@@ -42,8 +43,27 @@ class HeaderFooterStamper {
     void applyNotes(const std::map<Element, HeaderFooter>& settings);
     void applyHandout(const std::map<Element, HeaderFooter>& settings);
     void stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings, bool flagsOff);
-    void stampPage(XmlPart& page, PageShapes& shapes, Element element, const HeaderFooter& setting, bool show,
-                   int number, const std::string& layout, const std::string& master, bool notesPage);
+    // A slide or notes page being stamped, with what it inherits from (no layout for a notes page).
+    struct Page {
+        XmlPart& part;
+        PageShapes& shapes;
+        int number;
+        const std::string& layout;
+        const std::string& master;
+        bool notes;
+    };
+    struct Templates;
+    // Shows the element on the page with the setting's text (its own placeholder, reused or added), or
+    // takes its placeholders away.
+    void stampPage(Page& page, Element element, const HeaderFooter& setting, bool show);
+    void removePlaceholder(Page& page, const Prefixes& px, pugi::xml_node sp, const char* type);
+    // Adds an empty placeholder for the element, placed as PowerPoint places a new one.
+    pugi::xml_node addPlaceholder(Page& page, const Prefixes& px, Element element);
+    Templates templatesFor(Page& page, const char* type);
+    void placeNewPlaceholder(Page& page, const Prefixes& px, Element element, const Templates& t,
+                             pugi::xml_node sp, bool inherits);
+    std::int64_t pageWidth(const Page& page) const;
+    std::int64_t pageHeight(const Page& page) const;
     void createNotesMaster();
     std::string createNotesSlide(const std::string& slide);
     void noteFixedFooters(XmlPart& part);
