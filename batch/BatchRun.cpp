@@ -201,7 +201,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(240, [&] { deck = nullptr; });
     r.step(242, [&] { application.reset(); });
     r.step(244, [&] { window_.setBusy(true); });
-    r.step(246, [] {});  // the loop's end, where a report of the step before it names the next line
+    r.step(246, [] {});  // the loop's last numbered step: nothing to do, kept so the numbering stays whole
 }
 
 // Two files of one name, the output folder holding the second: saving the first would replace the
