@@ -335,14 +335,14 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
         // Every element is read on its own; remembering a page's placeholder types spares scanning
         // each page once per element when most pages carry none.
         if (!part.dirty()) {
-            auto& types = part.placeholderTypes();
-            if (!types) {
+            if (!part.placeholderTypes()) {
                 const Prefixes& px = lookup_->prefixes(part);
-                types.emplace();
-                for (const Placeholder& p : placeholderRecords(part, px, ""))
-                    types->emplace_back(p.type());
+                std::vector<std::string> types;
+                for (const Placeholder& p : placeholderRecords(part, px, "")) types.emplace_back(p.type());
+                part.rememberPlaceholderTypes(std::move(types));
             }
-            if (std::find(types->begin(), types->end(), type) == types->end()) continue;
+            const std::vector<std::string>& types = *part.placeholderTypes();
+            if (std::find(types.begin(), types.end(), type) == types.end()) continue;
         }
         const Prefixes& px = lookup_->prefixes(part);
         const auto found = placeholders(part, px, type);

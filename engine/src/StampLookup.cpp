@@ -14,7 +14,7 @@ const Prefixes& StampLookup::prefixes(const XmlPart& part) {
         if (!part.namespacesChecked()) {
             // Without DrawingML on the root, the stamp declares it there as "a" before writing.
             refuseRebound(part, reboundAbove(part, px, dmlOnRoot ? std::string_view(px.a) : "a"));
-            part.namespacesChecked() = true;
+            part.markNamespacesChecked();
         }
         it = prefixes_.emplace(&part, &px).first;
     }

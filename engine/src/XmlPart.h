@@ -32,11 +32,16 @@ class XmlPart {
         dirty_ = true;
         placeholderTypes_.reset();
     }
-    // The placeholder types on the page, remembered by whoever reads them while the part is unedited.
-    std::optional<std::vector<std::string>>& placeholderTypes() const { return placeholderTypes_; }
-    // Set by the stamp once it has found the part's namespaces declared where it can follow them (its
-    // own edits never declare one below the root).
-    bool& namespacesChecked() const { return namespacesChecked_; }
+    // The placeholder types on the page, remembered by whoever reads them while the part is unedited
+    // (an edit forgets them); null until then. Caches, so a const part may be told them.
+    const std::vector<std::string>* placeholderTypes() const {
+        return placeholderTypes_ ? &*placeholderTypes_ : nullptr;
+    }
+    void rememberPlaceholderTypes(std::vector<std::string> types) const { placeholderTypes_ = std::move(types); }
+    // Whether the stamp has found the part's namespaces declared where it can follow them (its own edits
+    // never declare one below the root).
+    bool namespacesChecked() const { return namespacesChecked_; }
+    void markNamespacesChecked() const { namespacesChecked_ = true; }
     std::string serialize() const;
 
     // Whether a top-level shape of the shape tree may have been edited (or holds something that was).
