@@ -5,10 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -38,12 +42,29 @@ mode_t processUmask() {
     return mask;
 }
 
-// ".<target>.trelwick-<pid>-<random>": the pid tells a later run whether the writer still lives. A
-// long target name is cut short (at a character boundary) to keep the whole within the 255 bytes a
-// name may take.
+}  // namespace
+
+const std::string& AtomicFile::hostTag() {
+    static const std::string tag = [] {
+        char name[256] = {};
+        if (::gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
+        std::uint32_t hash = 2166136261u;  // FNV-1a
+        for (const char* c = name; *c; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 16777619u;
+        char hex[9];
+        std::snprintf(hex, sizeof hex, "%08x", hash);
+        return std::string(hex);
+    }();
+    return tag;
+}
+
+namespace {
+
+// ".<target>.trelwick-<host>-<pid>-<random>": host and pid tell a later run whether the writer still
+// lives. A long target name is cut short (at a character boundary) to keep the whole within the 255
+// bytes a name may take.
 std::string temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
-    std::string suffix = std::string(kMarker) + std::to_string(::getpid()) + "-";
+    std::string suffix = std::string(kMarker) + AtomicFile::hostTag() + "-" + std::to_string(::getpid()) + "-";
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
     constexpr std::size_t kNameMax = 255;
@@ -80,7 +101,11 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
     if (replacing && S_ISDIR(existing.st_mode))
         fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
     mode_ = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
-    sweepOnce(folder_);
+    if (replacing) owner_.emplace(existing.st_uid, existing.st_gid);
+    // A killed run leaves a named temporary file only where it had to write one (below) or was
+    // replacing a file (moveIntoPlace); only then is the folder read to sweep them: a folder of many
+    // files took half a second to read, which every run adding new decks to it would pay.
+    if (replacing) sweepOnce(folder_);
 #ifdef O_TMPFILE
     // The unnamed file is linked through /proc; without /proc it could not be given a name. Nothing
     // can open it by a name while it is written, so a new file is created as any program creates one
@@ -96,6 +121,7 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
     }
 #endif
     // File systems without unnamed files (network shares, FAT) get a hidden name instead.
+    sweepOnce(folder_);
     for (int attempt = 0; fd_ < 0; ++attempt) {
         temporary_ = folder_ / temporaryName(target_);
         fd_ = ::open(temporary_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
@@ -140,6 +166,11 @@ void AtomicFile::commit() {
 }
 
 void AtomicFile::commitFile() {
+    // The file replaced keeps its owner and group where this process may give them (root may; others
+    // may keep a group they belong to); else it becomes the writer's, as with any program saving it.
+    // Before the chmod, which a change of owner would strip of set-id bits.
+    if (owner_ && ::fchown(fd_, owner_->first, owner_->second) != 0)
+        (void)::fchown(fd_, static_cast<uid_t>(-1), owner_->second);
     if ((!modeSet_ && ::fchmod(fd_, mode_) != 0) || ::fsync(fd_) != 0)
         failWrite(target_, "cannot flush the written file to disk");
     moveIntoPlace();
@@ -172,17 +203,43 @@ void AtomicFile::moveIntoPlace() {
     }
 }
 
-bool AtomicFile::isTemporaryName(std::string_view name) {
-    if (name.size() < 2 || name.front() != '.') return false;
+namespace {
+
+// The parts of a temporary name after the marker: "<host>-<pid>-<random>", or "<pid>-<random>" as
+// earlier versions wrote it (host empty).
+struct TemporaryTail {
+    std::string_view host;
+    long pid = 0;
+};
+
+std::optional<TemporaryTail> parseTemporaryName(std::string_view name) {
+    if (name.size() < 2 || name.front() != '.') return std::nullopt;
     const std::size_t at = name.rfind(kMarker);
-    if (at == std::string_view::npos || at == 0) return false;
-    const std::string_view tail = name.substr(at + kMarker.size());
+    if (at == std::string_view::npos || at == 0) return std::nullopt;
+    std::string_view tail = name.substr(at + kMarker.size());
+    auto all = [](std::string_view s, auto&& test) {
+        return !s.empty() && std::all_of(s.begin(), s.end(), test);
+    };
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    auto isHex = [&](char c) { return isDigit(c) || (c >= 'a' && c <= 'f'); };
+    TemporaryTail parsed;
+    const std::size_t first = tail.find('-');
+    if (first == std::string_view::npos) return std::nullopt;
+    if (tail.find('-', first + 1) != std::string_view::npos) {
+        parsed.host = tail.substr(0, first);
+        if (parsed.host.size() != 8 || !all(parsed.host, isHex)) return std::nullopt;
+        tail.remove_prefix(first + 1);
+    }
     const std::size_t dash = tail.find('-');
-    if (dash == std::string_view::npos || dash == 0) return false;
-    for (char c : tail.substr(0, dash))
-        if (c < '0' || c > '9') return false;
-    return tail.size() - dash - 1 == 8;
+    if (dash == std::string_view::npos || !all(tail.substr(0, dash), isDigit)) return std::nullopt;
+    if (tail.size() - dash - 1 != 8) return std::nullopt;
+    parsed.pid = std::strtol(std::string(tail.substr(0, dash)).c_str(), nullptr, 10);
+    return parsed;
 }
+
+}  // namespace
+
+bool AtomicFile::isTemporaryName(std::string_view name) { return parseTemporaryName(name).has_value(); }
 
 std::size_t AtomicFile::removeStale(const std::filesystem::path& folder, std::chrono::seconds maxAge) {
     std::size_t removed = 0;
@@ -190,16 +247,15 @@ std::size_t AtomicFile::removeStale(const std::filesystem::path& folder, std::ch
     const auto now = std::filesystem::file_time_type::clock::now();
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (!isTemporaryName(name) || !it->is_regular_file(ec)) continue;
-        const std::string tail = name.substr(name.rfind(kMarker) + kMarker.size());
-        const long pid = std::strtol(tail.c_str(), nullptr, 10);
+        const std::optional<TemporaryTail> tail = parseTemporaryName(name);
+        if (!tail || !it->is_regular_file(ec)) continue;
         const auto written = std::filesystem::last_write_time(it->path(), ec);
         if (ec) continue;
         const auto age = now - written;
-        // The pid means this machine's process only; on a shared folder another machine's writer may
-        // carry the same number, so a file still being written (recent) is left alone.
-        const bool writerGone = pid > 0 && age > std::chrono::minutes(1) &&
-                                ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        // Only this machine can tell whether the pid still runs. A file still being written is recent,
+        // yet the age is this machine's clock against the share's, so a minute is allowed for both.
+        const bool writerGone = tail->host == hostTag() && tail->pid > 0 && age > std::chrono::minutes(1) &&
+                                ::kill(static_cast<pid_t>(tail->pid), 0) != 0 && errno == ESRCH;
         if ((writerGone || age > maxAge) && std::filesystem::remove(it->path(), ec)) ++removed;
     }
     return removed;

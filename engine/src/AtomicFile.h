@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace trelwick::engine {
 
@@ -26,8 +28,10 @@ class AtomicFile {
     int fd() const { return fd_; }
     // Appends bytes at the current position. Throws Error WriteFailed.
     void write(std::string_view bytes);
-    // Syncs the temporary file, gives it the replaced file's permissions (else the umask default),
-    // moves it over target and syncs the folder. Throws Error WriteFailed.
+    // Syncs the temporary file, gives it the replaced file's permissions (else the umask default) and,
+    // where allowed, its owner and group, moves it over target and syncs the folder. A link in target's
+    // place is replaced by the file (as by any program saving through a temporary file). Throws Error
+    // WriteFailed.
     void commit();
 
     // commit() in steps, so that many files share their waits on the disk: start each file's
@@ -39,12 +43,16 @@ class AtomicFile {
     static void syncFolder(const std::filesystem::path& folder);
 
     // Removes temporary files that an earlier process left in folder when it was killed while
-    // saving: those older than a minute whose process no longer runs, and any older than maxAge.
-    // The first AtomicFile of a process in a folder calls it. Returns how many were removed.
+    // saving: those of this machine older than a minute whose process no longer runs, and any older
+    // than maxAge. The first AtomicFile of a process in a folder calls it when it replaces a file or
+    // needs a named temporary file. Returns how many were removed.
     static std::size_t removeStale(const std::filesystem::path& folder,
                                    std::chrono::seconds maxAge = std::chrono::hours(24));
     // True for the names the temporary files take.
     static bool isTemporaryName(std::string_view fileName);
+    // This machine, as the eight hex digits its temporary names carry (a hash of its host name): on a
+    // shared folder a pid means something only to the machine that wrote it.
+    static const std::string& hostTag();
 
   private:
     void moveIntoPlace();
@@ -55,6 +63,7 @@ class AtomicFile {
     int fd_ = -1;
     mode_t mode_ = 0;         // the permissions the committed file gets
     bool modeSet_ = false;    // created with them (a new unnamed file), no chmod needed
+    std::optional<std::pair<uid_t, gid_t>> owner_;  // of the file replaced
     bool anonymous_ = false;  // O_TMPFILE: no name until linked
     bool committed_ = false;
 };

@@ -39,8 +39,12 @@ TEST(AtomicFileTest, TemporaryNamesAreRecognisedExactly) {
         const char* name;
         bool temporary;
     } cases[] = {
-        {".deck.pptx.trelwick-1234-abcdefgh", true},
-        {".a b.ppt.trelwick-1-0000zzzz", true},
+        {".deck.pptx.trelwick-0badf00d-1234-abcdefgh", true},
+        {".a b.ppt.trelwick-12345678-1-0000zzzz", true},
+        {".deck.pptx.trelwick-1234-abcdefgh", true},  // without a host, as earlier versions wrote
+        {".deck.pptx.trelwick-0badf00-1234-abcdefgh", false},   // seven hex digits
+        {".deck.pptx.trelwick-0BADF00D-1234-abcdefgh", false},  // not as written
+        {".deck.pptx.trelwick-0badf00d--abcdefgh", false},
         {"deck.pptx.trelwick-1234-abcdefgh", false},   // not hidden: a user's file
         {".deck.pptx.trelwick-1234-abcdefg", false},   // seven letters
         {".deck.pptx.trelwick-12x4-abcdefgh", false},  // no pid
@@ -53,19 +57,67 @@ TEST(AtomicFileTest, TemporaryNamesAreRecognisedExactly) {
 
 TEST(AtomicFileTest, StaleSweepRemovesOnlyLeftoversOfDeadOrLongGoneWriters) {
     TempDir dir;
+    const std::string here = AtomicFile::hostTag() + "-";
+    const std::string other = (AtomicFile::hostTag() == "0badf00d" ? "0badf00e" : "0badf00d") + std::string("-");
     const std::string dead = std::to_string(deadPid());
     const std::string alive = std::to_string(::getpid());
-    touch(dir / (".a.pptx.trelwick-" + dead + "-aaaaaaaa"), std::chrono::minutes(5));     // dead writer
-    touch(dir / (".b.pptx.trelwick-" + dead + "-bbbbbbbb"), std::chrono::seconds(0));     // may be another host's
-    touch(dir / (".c.pptx.trelwick-" + alive + "-cccccccc"), std::chrono::minutes(5));    // still writing
-    touch(dir / (".d.pptx.trelwick-" + alive + "-dddddddd"), std::chrono::hours(48));     // abandoned
-    touch(dir / ".e.pptx.trelwick-notes", std::chrono::hours(48));                        // not ours
+    touch(dir / (".a.pptx.trelwick-" + here + dead + "-aaaaaaaa"), std::chrono::minutes(5));    // dead writer
+    touch(dir / (".b.pptx.trelwick-" + here + dead + "-bbbbbbbb"), std::chrono::seconds(0));    // clocks may differ
+    touch(dir / (".c.pptx.trelwick-" + here + alive + "-cccccccc"), std::chrono::minutes(5));   // still writing
+    touch(dir / (".d.pptx.trelwick-" + here + alive + "-dddddddd"), std::chrono::hours(48));    // abandoned
+    touch(dir / (".g.pptx.trelwick-" + other + dead + "-gggggggg"), std::chrono::minutes(5));   // its pid is not ours to test
+    touch(dir / (".h.pptx.trelwick-" + other + dead + "-hhhhhhhh"), std::chrono::hours(48));    // abandoned
+    touch(dir / (".i.pptx.trelwick-" + dead + "-iiiiiiii"), std::chrono::minutes(5));          // no host: as another's
+    touch(dir / ".e.pptx.trelwick-notes", std::chrono::hours(48));                              // not ours
     touch(dir / "f.pptx", std::chrono::hours(48));
 
-    EXPECT_EQ(AtomicFile::removeStale(dir.path()), 2u);
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{".b.pptx.trelwick-" + dead + "-bbbbbbbb",
-                                                     ".c.pptx.trelwick-" + alive + "-cccccccc",
-                                                     ".e.pptx.trelwick-notes", "f.pptx"}));
+    EXPECT_EQ(AtomicFile::removeStale(dir.path()), 3u);
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{".b.pptx.trelwick-" + here + dead + "-bbbbbbbb",
+                                                     ".c.pptx.trelwick-" + here + alive + "-cccccccc",
+                                                     ".e.pptx.trelwick-notes",
+                                                     ".g.pptx.trelwick-" + other + dead + "-gggggggg",
+                                                     ".i.pptx.trelwick-" + dead + "-iiiiiiii", "f.pptx"}));
+}
+
+// Reading a folder of many files costs more than the save: only a save that may have left something
+// behind there (replacing a file) sweeps it.
+TEST(AtomicFileTest, OnlyAReplacingSaveSweepsTheFolder) {
+    TempDir dir;
+    const std::string stale = ".a.pptx.trelwick-" + AtomicFile::hostTag() + "-" + std::to_string(deadPid()) + "-aaaaaaaa";
+    touch(dir / stale, std::chrono::minutes(5));
+    {
+        AtomicFile file(dir / "new.pptx");
+        file.write("new");
+        file.commit();
+    }
+    const bool named = ::access("/proc/self/fd", X_OK) != 0;  // without /proc every save is named
+    EXPECT_EQ(fs::exists(dir / stale), !named) << "adding a file read the folder";
+    {
+        AtomicFile file(dir / "new.pptx");
+        file.write("newer");
+        file.commit();
+    }
+    EXPECT_FALSE(fs::exists(dir / stale)) << "replacing a file left the leftover";
+    EXPECT_EQ(readFile(dir / "new.pptx"), "newer");
+}
+
+// Saving into a folder as root (a shared folder, a scheduled job) must not give the users' decks away.
+TEST(AtomicFileTest, AReplacedFileKeepsItsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to create a file owned by another user";
+    TempDir dir;
+    const fs::path target = dir / "deck.pptx";
+    writeFile(target, "old");
+    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    AtomicFile file(target);
+    file.write("new");
+    file.commit();
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(readFile(target), "new");
 }
 
 TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole) {
