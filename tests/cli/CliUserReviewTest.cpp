@@ -1,0 +1,165 @@
+// What a user running scripted and large batches meets: the README's recipes run as written, a deck
+// stamped in place, and the summary that scripts read.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "CliProcess.h"
+#include "TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace trelwick::cli {
+namespace {
+
+using test::readFile;
+using test::shellOutput;
+using test::shellQuote;
+using test::TempDir;
+
+const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const fs::path kReadme = fs::path(TRELWICK_SOURCE_DIR) / "README.md";
+const char* const kDeck = "onlyoffice-templates__new.pptx";  // one slide, date, footer and number
+
+#define SKIP_WITHOUT_CORPUS()                                                                       \
+    if (!fs::is_directory(kCorpus))                                                                 \
+    GTEST_SKIP() << "corpus not found at " << kCorpus << " (set TRELWICK_SHARED_DIR to the folder " \
+                 << "holding corpus/); skipping"
+
+bool haveCommand(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The README's indented command that starts with `start`, continuation lines ("\" at the end) joined.
+std::string readmeCommand(const std::string& start) {
+    std::ifstream in(kReadme);
+    std::string line, command;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        const std::size_t first = line.find_first_not_of(' ');
+        const std::string text = first == std::string::npos ? "" : line.substr(first);
+        if (!inside && text.rfind(start, 0) != 0) continue;
+        inside = true;
+        if (!text.empty() && text.back() == '\\') {
+            command += text.substr(0, text.size() - 1);
+            continue;
+        }
+        command += text;
+        break;
+    }
+    return command;
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// The slide text of a stamped deck.
+std::string slideTexts(const fs::path& deck) {
+    return shellOutput("unzip -p " + shellQuote(deck.string()) + " 'ppt/slides/*.xml' 2>/dev/null");
+}
+
+// README, "Very large batches, many machines": the GNU parallel recipe, run on this machine (the
+// sshlogin ":" is the local one; GNU parallel builds the command line the same way for either).
+TEST(CliReadmeRecipe, ParallelRecipeStampsTheFooterAsWrittenAndSucceeds) {
+    SKIP_WITHOUT_CORPUS();
+    if (!haveCommand("parallel") || shellOutput("parallel --version 2>/dev/null").find("GNU parallel") ==
+                                        std::string::npos)
+        GTEST_SKIP() << "GNU parallel not installed; skipping";
+    std::string find = readmeCommand("find /mnt/share/decks");
+    std::string parallel = readmeCommand("parallel ");
+    ASSERT_FALSE(find.empty()) << "no find recipe in " << kReadme;
+    ASSERT_FALSE(parallel.empty()) << "no parallel recipe in " << kReadme;
+    std::smatch footer;
+    ASSERT_TRUE(std::regex_search(parallel, footer, std::regex("--footer \"([^\"]*)\""))) << parallel;
+    const std::string footerText = footer[1];
+    ASSERT_NE(footerText.find(' '), std::string::npos) << "the recipe's footer is one word: " << parallel;
+
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "share/decks/team a");
+    fs::copy_file(kCorpus / kDeck, tmp.path() / "share/decks/team a/review.pptx");
+    replaceAll(parallel, " trelwick-cli ", " " + shellQuote(TRELWICK_CLI_PATH) + " ");
+    replaceAll(find, "/mnt/share", (tmp.path() / "share").string());
+    replaceAll(parallel, "/mnt/share", (tmp.path() / "share").string());
+    parallel = std::regex_replace(parallel, std::regex("-S [^ ]+"), "-S :");
+
+    const std::string run = shellOutput("cd " + shellQuote(tmp.path().string()) + " && " + find + " && " +
+                                        parallel + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(run.find("exit 0"), std::string::npos) << parallel << "\n" << run;
+    const std::string slides = slideTexts(tmp.path() / "share/stamped/review.pptx");
+    EXPECT_NE(slides.find("<a:t>" + footerText + "</a:t>"), std::string::npos)
+        << "the footer as the recipe writes it, not its first word\n"
+        << parallel << "\n"
+        << run;
+}
+
+// README: the xargs recipe on one machine, over a folder holding what folders of decks hold: a lock
+// file of an open deck and the "._" file a Mac leaves on a share. The folder walk skips both; the
+// recipe must not turn them into failures.
+TEST(CliReadmeRecipe, XargsRecipeDoesNotFailOnLockAndHiddenFiles) {
+    SKIP_WITHOUT_CORPUS();
+    std::string xargs = readmeCommand("find decks ");
+    ASSERT_FALSE(xargs.empty()) << "no xargs recipe in " << kReadme;
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "decks");
+    fs::copy_file(kCorpus / kDeck, tmp.path() / "decks/review.pptx");
+    tmp.write("decks/~$review.pptx", std::string("\x0cuser  ", 7) + std::string(150, '\0'));
+    tmp.write("decks/._review.pptx", std::string("\x00\x05\x16\x07\x00\x02\x00\x00Mac OS X", 16));
+    replaceAll(xargs, " trelwick-cli ", " " + shellQuote(TRELWICK_CLI_PATH) + " ");
+
+    const std::string run =
+        shellOutput("cd " + shellQuote(tmp.path().string()) + " && " + xargs + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(run.find("exit 0"), std::string::npos) << xargs << "\n" << run;
+    EXPECT_TRUE(fs::is_regular_file(tmp.path() / "stamped/review.pptx")) << run;
+}
+
+// A deck stamped in place (the output folder is its own) is still its owner's: replacing it whole must
+// not hand it to whoever ran the batch (here root), which with mode 0640 locks its owner out.
+TEST(CliCorpus, StampingInPlaceKeepsTheOwnerAndGroupOfTheDeck) {
+    SKIP_WITHOUT_CORPUS();
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file another owner needs root; skipping";
+    TempDir tmp;
+    const fs::path deck = tmp.path() / "decks/review.pptx";
+    fs::create_directories(deck.parent_path());
+    fs::copy_file(kCorpus / kDeck, deck);
+    constexpr uid_t kOwner = 65534;  // nobody
+    constexpr gid_t kGroup = 65534;
+    ASSERT_EQ(::chown(deck.c_str(), kOwner, kGroup), 0);
+    ASSERT_EQ(::chmod(deck.c_str(), 0640), 0);
+
+    const test::CliResult r =
+        test::runCli({"-o", deck.parent_path().string(), "--footer", "F", deck.parent_path().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(deck.c_str(), &st), 0);
+    EXPECT_NE(slideTexts(deck).find("<a:t>F</a:t>"), std::string::npos) << "stamped in place";
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, kOwner) << "the stamped deck changed hands";
+    EXPECT_EQ(st.st_gid, kGroup) << "the stamped deck changed group";
+}
+
+// The summary is the one line a script reads from stdout; when it cannot be written (a full disk, a
+// closed pipe) the run must not report success.
+TEST(Cli, ASummaryThatCannotBeWrittenIsNotASuccess) {
+    SKIP_WITHOUT_CORPUS();
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full; skipping";
+    TempDir tmp;
+    fs::copy_file(kCorpus / kDeck, tmp.path() / "review.pptx");
+    const std::string run = shellOutput(shellQuote(TRELWICK_CLI_PATH) + " -o " +
+                                        shellQuote((tmp.path() / "out").string()) + " " +
+                                        shellQuote((tmp.path() / "review.pptx").string()) +
+                                        " >/dev/full 2>/dev/null; echo \"exit $?\"");
+    EXPECT_TRUE(fs::is_regular_file(tmp.path() / "out/review.pptx"));
+    EXPECT_EQ(run.find("exit 0"), std::string::npos) << run;
+}
+
+}  // namespace
+}  // namespace trelwick::cli
