@@ -161,5 +161,27 @@ TEST(Cli, ASummaryThatCannotBeWrittenIsNotASuccess) {
     EXPECT_EQ(run.find("exit 0"), std::string::npos) << run;
 }
 
+// Several calls share one stderr in the README's recipes (xargs -P 2, a log file appended to by every
+// call): a line is whole there only if it reaches stderr in one write, else the lines of two calls
+// interleave ("trelwick-clitrelwick-cli: : a.pptx: ...") and a script reading the failed decks off
+// stderr reads wrong names. Counted with strace: one write to stderr per line.
+TEST(Cli, EachMessageLineReachesStderrInOneWrite) {
+    if (!haveCommand("strace") || std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace not installed or not allowed here; skipping";
+    TempDir tmp;
+    tmp.write("in/one.pptx", "not a deck");
+    tmp.write("in/two.pptx", "not a deck either");
+    const fs::path trace = tmp.path() / "trace";
+    shellOutput("strace -f -qq -e trace=write -o " + shellQuote(trace.string()) + " " +
+                shellQuote(TRELWICK_CLI_PATH) + " -j1 -o " + shellQuote((tmp.path() / "out").string()) +
+                " " + shellQuote((tmp.path() / "in").string()) + " >/dev/null 2>&1");
+    std::istringstream lines(readFile(trace));
+    std::string line;
+    std::size_t writes = 0;
+    while (std::getline(lines, line))
+        if (line.find("write(2, ") != std::string::npos) ++writes;
+    EXPECT_EQ(writes, 2u) << "two failed decks, two lines, two writes\n" << readFile(trace);
+}
+
 }  // namespace
 }  // namespace trelwick::cli
