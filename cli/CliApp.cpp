@@ -109,9 +109,14 @@ int CliApp::run(const std::vector<std::string>& args) {
     std::error_code ec;
     fs::create_directories(options.output, ec);
     if (ec) {
-        err_ << kProgram << ": "
-             << oneLine("cannot create the output folder " + options.output.string() + ": " + ec.message())
-             << "\n";
+        std::error_code link;
+        // A link to nowhere would be reported as "File exists".
+        const std::string why = fs::is_symlink(options.output, link)
+                                    ? "it is a link to " + fs::read_symlink(options.output, link).string() +
+                                          ", which does not exist"
+                                    : ec.message();
+        err_ << std::string(kProgram) + ": " +
+                    oneLine("cannot create the output folder " + options.output.string() + ": " + why) + "\n";
         return kSomeFailed;
     }
 
@@ -126,7 +131,8 @@ int CliApp::run(const std::vector<std::string>& args) {
     auto report = [&](bool ok, const std::vector<std::string>& lines) {
         std::lock_guard lock(reportMutex);
         bar.clear();
-        for (const std::string& line : lines) err_ << kProgram << ": " << oneLine(line) << "\n";
+        // Each line in one piece: calls sharing one stderr (xargs -P, parallel) then never mix lines.
+        for (const std::string& line : lines) err_ << std::string(kProgram) + ": " + oneLine(line) + "\n";
         ++done;
         if (!ok) ++failed;
         bar.update(done, failed);
@@ -139,9 +145,10 @@ int CliApp::run(const std::vector<std::string>& args) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned wanted = options.jobs > 0 ? options.jobs : cores;
     const JobRunner runner(jobsTheFileLimitAllows(wanted));
-    if (runner.workers() < wanted && options.jobs > 0)
-        err_ << kProgram << ": warning: stamping " << runner.workers() << " presentations at once, not "
-             << wanted << ": the limit on open files (ulimit -n) allows no more\n";
+    if (runner.workers() < wanted)
+        err_ << std::string(kProgram) + ": warning: stamping " +
+                    plural(runner.workers(), "presentation", "presentations") + " at once, not " +
+                    std::to_string(wanted) + ": the limit on open files (ulimit -n) allows no more\n";
     // Reports one deck once its save is in place, or its failure, whichever step failed.
     auto finish = [&](const Deck& deck, const std::function<engine::SaveOutcome()>& save) {
         const std::string name = deck.source.string();
@@ -206,13 +213,18 @@ int CliApp::run(const std::vector<std::string>& args) {
 
     bar.clear();
     if (total == 0) {
-        err_ << kProgram << ": no presentations found\n";
+        err_ << std::string(kProgram) + ": no presentations found\n";
         return kAllStamped;
     }
-    out_ << "Stamped " << (done - failed) << " of " << plural(total, "presentation", "presentations")
-         << " into " << oneLine(options.output.string());
-    if (failed > 0) out_ << "; " << failed << " failed";
-    out_ << ".\n";
+    std::string summary = "Stamped " + std::to_string(done - failed) + " of " +
+                          plural(total, "presentation", "presentations") + " into " + oneLine(options.output.string());
+    if (failed > 0) summary += "; " + std::to_string(failed) + " failed";
+    out_ << summary << ".\n" << std::flush;
+    // The line scripts read: a run that could not tell its outcome has not succeeded.
+    if (!out_) {
+        err_ << std::string(kProgram) + ": cannot write the summary to standard output\n";
+        return kSomeFailed;
+    }
     return failed > 0 ? kSomeFailed : kAllStamped;
 }
 

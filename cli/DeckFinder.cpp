@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <system_error>
@@ -41,6 +43,26 @@ std::string identity(const fs::path& file) {
 bool sameFolder(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
+}
+
+// Whether the folder's file system keeps names apart that differ only in case (Linux's usually do;
+// Windows', macOS' and most shares do not), asked with two such names. A folder that cannot tell
+// (it cannot be written to) is taken not to: then neither stamped copy can replace the other.
+bool keepsCaseApart(const fs::path& folder, const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const bool hasA = fs::exists(folder / a, ec), hasB = fs::exists(folder / b, ec);
+    if (hasA || hasB) return !(hasA && hasB && fs::equivalent(folder / a, folder / b, ec));
+    // Neither is there: a file of its own, looked for under its name in capitals.
+    std::random_device random;
+    const std::string probe = ".trelwick-case-probe-" + std::to_string(random());
+    const fs::path lower = folder / probe;
+    if (!std::ofstream(lower)) return false;
+    std::string upper = probe;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const bool apart = !fs::exists(folder / upper, ec) && !ec;
+    fs::remove(lower, ec);
+    return apart;
 }
 
 }  // namespace
@@ -123,19 +145,36 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
 }
 
 void DeckFinder::nameOutputs(const std::vector<fs::path>& files, DeckList& list) const {
-    // Names compared without case, so that a batch behaves the same on Windows and macOS file systems.
+    // Names differing only in case are one name where the output folder's file system says so (as on
+    // Windows and macOS), else two: asked only when two inputs' names differ so.
+    bool caseApart = false;
+    std::map<std::string, std::string> spelled;
+    for (const fs::path& file : files) {
+        const std::string name = file.filename().string();
+        const auto [it, added] = spelled.emplace(lowered(name), name);
+        if (!added && it->second != name) {
+            caseApart = keepsCaseApart(outputFolder_, it->second, name);
+            break;
+        }
+    }
+    auto key = [&](const fs::path& file) {
+        return caseApart ? file.filename().string() : lowered(file.filename().string());
+    };
     std::map<std::string, const fs::path*> owners;
     // A deck already in the output folder is replaced by its own stamped copy, so it keeps its name
     // whatever comes first: another input of that name would be saved over it before its turn.
     for (const fs::path& file : files)
         if (sameFolder(file.has_parent_path() ? file.parent_path() : fs::path("."), outputFolder_))
-            owners.emplace(lowered(file.filename().string()), &file);
+            owners.emplace(key(file), &file);
     for (const fs::path& file : files) {
-        const fs::path* owner = owners.emplace(lowered(file.filename().string()), &file).first->second;
+        const fs::path* owner = owners.emplace(key(file), &file).first->second;
         if (owner == &file) {
             list.decks.push_back({file, outputFolder_ / file.filename()});
         } else {
-            list.refused.push_back({file, "another input of that name, " + owner->string() + ", is saved as " +
+            const bool sameSpelling = owner->filename() == file.filename();
+            list.refused.push_back({file, std::string(sameSpelling ? "another input of that name, "
+                                                                   : "another input of the same name apart from case, ") +
+                                              owner->string() + ", is saved as " +
                                               (outputFolder_ / owner->filename()).string() +
                                               "; this one is not stamped"});
         }

@@ -15,9 +15,10 @@ class DeckFinder {
 
     // Files are taken as given (the engine judges their content); folders are walked recursively for
     // presentation names, in sorted order, skipping hidden and lock files and the output folder. The
-    // same file reached twice is stamped once; a second file with a name already taken (compared
-    // without regard to case) is refused, as is a PATH that does not exist or a folder that cannot
-    // be read. A file in the output folder itself always keeps its name: it is stamped in place, and
+    // same file reached twice is stamped once; a second file with a name already taken is refused
+    // (names differing only in case count as one where the output folder's file system does not keep
+    // them apart, or cannot be asked), as is a PATH that does not exist or a folder that cannot be
+    // read. A file in the output folder itself always keeps its name: it is stamped in place, and
     // another file of that name is the one refused.
     DeckList find(const std::vector<std::filesystem::path>& inputs) const;
 

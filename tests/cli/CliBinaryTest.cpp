@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <thread>
 
 #include "CliProcess.h"
 #include "TempDir.h"
@@ -249,6 +251,18 @@ TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
     EXPECT_NE(run.find("warning: stamping 8 presentations at once, not 64"), std::string::npos) << run;
     EXPECT_EQ(run.find("Too many open files"), std::string::npos) << run;
     EXPECT_EQ(folderListing(tmp.path() / "out"), names);
+
+    // The default, a job per core, is cut down the same way, and says so.
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (cores < 2) return;
+    const std::string byDefault =
+        shellOutput("ulimit -n 68; " + shellQuote(TRELWICK_CLI_PATH) + " --footer F -o " +
+                    shellQuote((tmp.path() / "out2").string()) + " " +
+                    shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(byDefault.find("exit 0"), std::string::npos) << byDefault;
+    EXPECT_NE(byDefault.find("warning: stamping 1 presentation at once, not " + std::to_string(cores)),
+              std::string::npos)
+        << byDefault;
 }
 
 TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {

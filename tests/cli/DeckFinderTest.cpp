@@ -106,6 +106,29 @@ TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
                                           ", is saved as " + (out() / "deck.pptx").string() +
                                           "; this one is not stamped");
     EXPECT_EQ(list.refused[1].source, tmp.path() / "three/DECK.pptx");
+    // The output folder does not exist yet, so it cannot tell whether DECK.pptx would replace deck.pptx.
+    EXPECT_EQ(list.refused[1].reason.rfind("another input of the same name apart from case, ", 0), 0u)
+        << list.refused[1].reason;
+}
+
+TEST_F(DeckFinderWalk, NamesDifferingInCaseAreTwoWhereTheFileSystemKeepsThemApart) {
+    // A folder holding both can only be on such a file system: stamped in place, each keeps its name.
+    tmp.write("decks/A.ppt", "1");
+    if (fs::exists(tmp.path() / "decks/a.ppt")) GTEST_SKIP() << "the temporary folder does not keep names apart by case";
+    tmp.write("decks/a.ppt", "2");
+    const DeckList inPlace = DeckFinder(tmp.path() / "decks").find({tmp.path() / "decks"});
+    EXPECT_TRUE(inPlace.refused.empty());
+    EXPECT_EQ(inPlace.decks.size(), 2u);
+
+    // Into an empty output folder, the folder itself is asked, and nothing of the asking is left.
+    tmp.write("one/Deck.pptx", "1");
+    tmp.write("two/deck.pptx", "2");
+    fs::create_directories(out());
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "one", tmp.path() / "two"});
+    EXPECT_TRUE(list.refused.empty());
+    ASSERT_EQ(list.decks.size(), 2u);
+    EXPECT_EQ(list.decks[1].target, out() / "deck.pptx");
+    EXPECT_TRUE(fs::is_empty(out()));
 }
 
 TEST_F(DeckFinderWalk, ADeckInTheOutputFolderKeepsItsNameOverOneFoundBefore) {
@@ -121,7 +144,7 @@ TEST_F(DeckFinderWalk, ADeckInTheOutputFolderKeepsItsNameOverOneFoundBefore) {
     EXPECT_EQ(list.refused[0].source, tmp.path() / "decks/2024/summary.pptx");
 
     // The same with files named one by one, the one in the output folder last.
-    const fs::path other = tmp.write("elsewhere/Summary.pptx", "other");
+    const fs::path other = tmp.write("elsewhere/summary.pptx", "other");
     const DeckList named = DeckFinder(tmp.path() / "decks").find({other, own});
     ASSERT_EQ(named.decks.size(), 1u);
     EXPECT_EQ(named.decks[0].source, own);

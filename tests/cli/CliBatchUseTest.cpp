@@ -113,7 +113,8 @@ TEST(CliReadmeRecipe, XargsRecipeDoesNotFailOnLockAndHiddenFiles) {
     fs::copy_file(kCorpus / kDeck, tmp.path() / "decks/review.pptx");
     tmp.write("decks/~$review.pptx", std::string("\x0cuser  ", 7) + std::string(150, '\0'));
     tmp.write("decks/._review.pptx", std::string("\x00\x05\x16\x07\x00\x02\x00\x00Mac OS X", 16));
-    replaceAll(xargs, " trelwick-cli ", " " + shellQuote(TRELWICK_CLI_PATH) + " ");
+    const std::string cli = shellQuote(TRELWICK_CLI_PATH);
+    replaceAll(xargs, " trelwick-cli ", " " + cli + " ");
 
     const std::string run =
         shellOutput("cd " + shellQuote(tmp.path().string()) + " && " + xargs + " 2>&1; echo \"exit $?\"");
