@@ -19,6 +19,7 @@
 #include "FolderSyncer.h"
 #include "JobRunner.h"
 #include "ProgressBar.h"
+#include "StopSignals.h"
 #include "UsageError.h"
 
 #ifndef _WIN32
@@ -183,6 +184,7 @@ int CliApp::run(const std::vector<std::string>& args) {
             list.decks.size(), savesWaitingPerJob(runner.workers()),
             [&](std::size_t i) {
                 const Deck& deck = list.decks[i];
+                if (stopSignal() != 0) return Written{&deck, std::nullopt, nullptr};  // not begun
                 try {
                     return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};
                 } catch (...) {
@@ -204,7 +206,7 @@ int CliApp::run(const std::vector<std::string>& args) {
                             if (c.failure) std::rethrow_exception(c.failure);
                             return std::move(c.outcome);
                         });
-                    } else {
+                    } else if (w.failure) {
                         finish(*w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
                     }
                 }
@@ -212,6 +214,13 @@ int CliApp::run(const std::vector<std::string>& args) {
     }
 
     bar.clear();
+    if (const int sig = stopSignal(); sig != 0) {
+        err_ << std::string(kProgram) + ": stopped: " + std::to_string(done - failed) + " of " +
+                    plural(total, "presentation", "presentations") +
+                    " stamped; the others were left as they were (run again to stamp them)\n";
+        err_.flush();
+        endBySignal(sig);
+    }
     if (total == 0) {
         err_ << std::string(kProgram) + ": no presentations found\n";
         return kAllStamped;

@@ -5,6 +5,7 @@
 #include <trelwick/engine.h>
 
 #include "CliApp.h"
+#include "StopSignals.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    trelwick::cli::catchStopSignals();
     std::ios::sync_with_stdio(true);
     const std::vector<std::string> args(argv + 1, argv + argc);
     return trelwick::cli::CliApp(std::cout, std::cerr, TRELWICK_ISATTY(2) != 0).run(args);

@@ -133,5 +133,35 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
     EXPECT_GT(newFound, 0);
 }
 
+// Ctrl-C in mid-batch: the decks begun are finished and put in place, the others are not begun, the
+// run says how far it got and ends by the signal, as a shell expects.
+TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
+    TempFolder in, out, logs;
+    constexpr int kMany = 400;
+    for (int i = 0; i < kMany; ++i) writeDeck(in / ("deck" + std::to_string(1000 + i) + ".pptx"), deckParts(20));
+    const pid_t pid = startCli({"-j1", "-o", out.path().string(), "--footer", "stopped run", in.path().string()},
+                               (logs / "stopped").string());
+    // Interrupted once the first deck is in place, long before the last.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (fs::is_empty(out.path()) && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::kill(pid, SIGINT);
+    const CliRunResult run = waitCli(pid, (logs / "stopped").string());
+    if (run.exitCode == 0) GTEST_SKIP() << "every deck was stamped before the signal came: nothing to check";
+    EXPECT_EQ(run.exitCode, -1) << "ended by the signal\n" << run.err;
+    EXPECT_EQ(run.out, "") << "no summary of a run that did not end";
+
+    std::vector<std::string> saved;
+    for (const auto& entry : fs::directory_iterator(out.path())) saved.push_back(entry.path().filename().string());
+    for (const std::string& name : saved) {
+        ASSERT_NE(name.front(), '.') << "a temporary file was left: " << name;
+        EXPECT_EQ(footerOf(out / name), "stopped run") << name;
+    }
+    EXPECT_LT(saved.size(), static_cast<std::size_t>(kMany));
+    EXPECT_NE(run.err.find("stopped: " + std::to_string(saved.size()) + " of 400 presentations stamped"),
+              std::string::npos)
+        << run.err;
+}
+
 }  // namespace
 }  // namespace trelwick::reliability
