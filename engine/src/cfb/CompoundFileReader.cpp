@@ -27,7 +27,7 @@ class Walker {
     std::uint64_t sectorSize() const { return sectorSize_; }
 
     [[noreturn]] void damaged(const std::string& part, const std::string& what) const {
-        fail(ErrorCode::DamagedPackage, label_, part, what);
+        failDamaged(label_, part, what);
     }
 
     // Marks one sector as used by `what`; the sector must exist and not be used already.
@@ -126,7 +126,7 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
         fail(ErrorCode::LimitExceeded, label, "", "the compound file is larger than 2 GB");
     CompoundFile file;
     file.label_ = label;
-    auto damaged = [&](const std::string& what) { fail(ErrorCode::DamagedPackage, label, "", what); };
+    auto damaged = [&](const std::string& what) { failDamaged(label, "", what); };
     if (bytes.size() < kHeaderBytes) damaged("the compound file header is cut off");
     if (bytes.compare(0, kSignature.size(), kSignature) != 0)
         damaged("the file has no compound file signature");
@@ -268,18 +268,18 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
         std::uint32_t id = start;
         while (entry.chain.size() < needed) {
             if (id == kEndOfChain)
-                fail(ErrorCode::DamagedPackage, label, part, "the mini stream chain ends too early");
+                failDamaged(label, part, "the mini stream chain ends too early");
             if (id >= miniSectors)
-                fail(ErrorCode::DamagedPackage, label, part,
+                failDamaged(label, part,
                      "the mini stream chain points to mini sector " + std::to_string(id) +
                          ", past the mini stream");
             if (miniClaimed[id])
-                fail(ErrorCode::DamagedPackage, label, part,
+                failDamaged(label, part,
                      "the mini stream chain loops or shares mini sector " + std::to_string(id));
             const std::uint64_t take =
                 std::min<std::uint64_t>(kMiniSectorBytes, entry.size - entry.chain.size() * kMiniSectorBytes);
             if (std::uint64_t{id} * kMiniSectorBytes + take > file.miniStream_.size())
-                fail(ErrorCode::DamagedPackage, label, part,
+                failDamaged(label, part,
                      "the stream is cut off by the end of the mini stream");
             miniClaimed[id] = true;
             entry.chain.push_back(id);
@@ -319,7 +319,7 @@ std::size_t CompoundFile::streamIndex(std::string_view path) const {
     for (std::size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].type == cfb::kStreamType && !entries_[i].path.empty() && entries_[i].path == path)
             return i;
-    fail(ErrorCode::DamagedPackage, label_, std::string(path), "the compound file has no such stream");
+    failDamaged(label_, std::string(path), "the compound file has no such stream");
 }
 
 std::string CompoundFile::original(std::size_t index) const {

@@ -25,20 +25,20 @@ constexpr std::size_t kEncryptSessionPersistIdRef = 36;
 }  // namespace
 
 void DocumentStream::damaged(const std::string& what) const {
-    fail(ErrorCode::DamagedPackage, label_, "PowerPoint Document", what);
+    failDamaged(label_, "PowerPoint Document", what);
 }
 
 DocumentStream::DocumentStream(std::string currentUser, std::string document, const std::string& label)
     : label_(label), currentUser_(std::move(currentUser)), document_(std::move(document)) {
     const auto user = RecordHeader::at(currentUser_, 0);
     if (!user || user->type != rt::CurrentUserAtom || user->length < 20)
-        fail(ErrorCode::DamagedPackage, label_, "Current User", "the current user record is damaged");
+        failDamaged(label_, "Current User", "the current user record is damaged");
     const std::uint32_t token = get32(currentUser_, 12);
     // Some protected files keep a plain token here; the edit's own encryption marker is checked below.
     if (token == kEncryptedToken)
         fail(ErrorCode::PasswordProtected, label_, "", "the presentation is protected by a password");
     if (token != kPlainToken)
-        fail(ErrorCode::DamagedPackage, label_, "Current User", "the current user record is damaged");
+        failDamaged(label_, "Current User", "the current user record is damaged");
 
     // Newest edit first; an older edit's entry never replaces a newer one. A chain that comes back to an
     // offset already seen would loop forever, so it is refused rather than repaired.

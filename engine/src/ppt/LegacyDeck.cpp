@@ -122,17 +122,17 @@ LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(lab
     if (!f.hasStream(kDocumentStream))
         fail(ErrorCode::NotAPresentation, label_, "", "the file is an OLE compound file, not a presentation");
     if (!f.hasStream(kCurrentUserStream))
-        fail(ErrorCode::DamagedPackage, label_, kCurrentUserStream, "the current user stream is missing");
+        failDamaged(label_, kCurrentUserStream, "the current user stream is missing");
     std::string user = f.readStream(kCurrentUserStream);
     if (user.size() < kMinCurrentUser)
-        fail(ErrorCode::DamagedPackage, label_, kCurrentUserStream, "the current user stream is too short");
+        failDamaged(label_, kCurrentUserStream, "the current user stream is too short");
     stream_ = std::make_unique<DocumentStream>(std::move(user), f.readStream(kDocumentStream), label_);
     signed_ = f.hasStorage("_signatures") || f.hasStorage("_xmlsignatures") || f.hasStream("_signatures");
 
     document_ = Record::parse(stream_->object(stream_->documentId()));
     const Record* atom = document_.child(rt::DocumentAtom);
     if (!document_.hasChildren() || !atom || atom->body().size() < 40)
-        fail(ErrorCode::DamagedPackage, label_, kDocumentStream, "the document record is damaged");
+        failDamaged(label_, kDocumentStream, "the document record is damaged");
     const std::uint32_t notesMasterId = get32(atom->body(), 24);
     const std::uint32_t handoutMasterId = get32(atom->body(), 28);
     omitTitlePlace_ = atom->body()[37] != 0;
@@ -162,7 +162,7 @@ LegacyDeck::Page LegacyDeck::loadPage(std::uint32_t persistId, std::uint32_t sli
     page.slideId = slideId;
     page.record = Record::parse(stream_->object(persistId));
     if (!page.record.hasChildren())
-        fail(ErrorCode::DamagedPackage, label_, kDocumentStream, what + " is damaged");
+        failDamaged(label_, kDocumentStream, what + " is damaged");
     if (const Record* atom = page.record.child(rt::SlideAtom); atom && atom->body().size() >= 16) {
         page.layout = static_cast<std::int32_t>(get32(atom->body(), 0));
         page.masterId = get32(atom->body(), 12);
