@@ -1,0 +1,174 @@
+// Cases found by review 11a on the legacy .ppt path: each fails before its fix.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Bytes.h"
+#include "TestDeck.h"
+#include "cfb/CompoundFile.h"
+#include "ppt/DocumentStream.h"
+#include "ppt/HeadersFooters.h"
+#include "ppt/Record.h"
+#include "ppt/RecordTypes.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+
+std::string record(std::uint16_t verInst, std::uint16_t type, const std::string& body) {
+    std::string r;
+    append16(r, verInst);
+    append16(r, type);
+    append32(r, static_cast<std::uint32_t>(body.size()));
+    return r + body;
+}
+
+std::string userEdit(std::uint32_t lastEdit, std::uint32_t directory) {
+    std::string edit;
+    append32(edit, 256);  // lastSlideIdRef
+    append16(edit, 0);    // version
+    edit += std::string("\x00\x03", 2);
+    append32(edit, lastEdit);
+    append32(edit, directory);
+    append32(edit, 1);  // docPersistIdRef
+    append32(edit, 10);  // persistIdSeed
+    append32(edit, 1);   // lastView + unused
+    return record(0, ppt::rt::UserEditAtom, edit);
+}
+
+std::string currentUserAt(std::uint32_t offset) {
+    std::string body;
+    append32(body, 0x14);
+    append32(body, 0xE391C05F);
+    append32(body, offset);
+    append16(body, 1);
+    append16(body, 0x03F4);
+    body += std::string("\x03\x00\x00\x00", 4);
+    body += "u";
+    append32(body, 8);
+    return record(0, ppt::rt::CurrentUserAtom, body);
+}
+
+// Each saved edit lies after the edit before it, and its persist directory between the two. A chain of
+// many small edits that all name one large directory makes the reader walk that directory once per
+// edit: a few megabytes of hostile file then keep it busy for hours. Such a chain cannot come from a
+// save, so it is damage.
+TEST(PptReviewTest, EditsThatShareOnePersistDirectoryAreRefused) {
+    std::string document =
+        record(0xF, ppt::rt::Document, record(1, ppt::rt::DocumentAtom, std::string(40, '\0')));
+    std::string entries;
+    for (int k = 0; k < 4; ++k) {
+        append32(entries, 1 | 1u << 20);
+        append32(entries, 0);
+    }
+    const auto directory = static_cast<std::uint32_t>(document.size());
+    document += record(0, ppt::rt::PersistDirectoryAtom, entries);
+    std::uint32_t previous = 0;
+    for (int k = 0; k < 3; ++k) {
+        const auto at = static_cast<std::uint32_t>(document.size());
+        document += userEdit(previous, directory);
+        previous = at;
+    }
+    try {
+        ppt::DocumentStream stream(currentUserAt(previous), document, "deck.ppt");
+        ADD_FAILURE() << "accepted a chain of " << stream.editCount() << " edits sharing one directory";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::DamagedPackage) << e.what();
+    }
+}
+
+// A good deck with its PowerPoint streams changed by edit(currentUser, document).
+std::string alteredDeck(const char* file, const std::function<void(std::string&, std::string&)>& edit) {
+    CompoundFile cfb = CompoundFile::parse(readFile(kCorpus / file), "fixture");
+    std::string user = cfb.readStream("Current User");
+    std::string document = cfb.readStream("PowerPoint Document");
+    edit(user, document);
+    cfb.replaceStream("Current User", user);
+    cfb.replaceStream("PowerPoint Document", document);
+    return cfb.serialize();
+}
+
+class PptReviewCorpusTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::filesystem::is_directory(kCorpus))
+            GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    }
+};
+
+// A slide list naming one slide many times made every entry a page of its own, each a full parsed copy
+// of the slide: a 6 MB file listing a 66 KB slide 100,000 times took over 3 GB before it failed with
+// "std::bad_alloc". The slide is one page however often it is listed (or the deck is refused).
+TEST_F(PptReviewCorpusTest, ASlideListedTwiceIsOnePage) {
+    const std::string bytes = alteredDeck("poi__bug58144-headers-footers-2003.ppt", [](std::string& user,
+                                                                                      std::string& doc) {
+        const std::uint32_t edit = get32(user, 16);
+        const std::uint32_t directory = get32(doc, edit + 20);
+        const std::uint32_t documentAt = get32(doc, directory + 12);  // first entry: id 1, the document
+        ASSERT_EQ(get32(doc, directory + 8) & 0xFFFFF, 1u);
+        ASSERT_EQ(get16(doc, documentAt + 2), ppt::rt::Document);
+        // Repeat the slide list's SlidePersistAtom and grow the lengths of the list and the document.
+        ppt::Record document = ppt::Record::parse(std::string_view(doc).substr(documentAt, 8 + get32(doc, documentAt + 4)));
+        ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList);
+        ASSERT_NE(list, nullptr);
+        const ppt::Record* entry = list->child(ppt::rt::SlidePersistAtom);
+        ASSERT_NE(entry, nullptr);
+        list->children().push_back(*entry);
+        const std::string grown = document.bytes();
+        const std::size_t oldSize = 8 + get32(doc, documentAt + 4);
+        const std::int64_t delta = static_cast<std::int64_t>(grown.size()) - static_cast<std::int64_t>(oldSize);
+        doc.replace(documentAt, oldSize, grown);
+        // Everything behind the document moved by delta: the other persist offsets, the directory, the edit.
+        const std::uint32_t newDirectory = static_cast<std::uint32_t>(directory + delta);
+        const std::uint32_t length = get32(doc, newDirectory + 4);
+        for (std::size_t at = newDirectory + 8; at < newDirectory + 8 + length;) {
+            const std::uint32_t count = get32(doc, at) >> 20;
+            at += 4;
+            for (std::uint32_t k = 0; k < count; ++k, at += 4)
+                if (get32(doc, at) > documentAt) put32(doc, at, static_cast<std::uint32_t>(get32(doc, at) + delta));
+        }
+        const std::uint32_t newEdit = static_cast<std::uint32_t>(edit + delta);
+        put32(doc, newEdit + 20, newDirectory);
+        put32(user, 16, newEdit);
+    });
+    TempDir dir;
+    writeFile(dir / "in.ppt", bytes);
+    try {
+        const Presentation deck = Presentation::open(dir / "in.ppt");
+        EXPECT_EQ(deck.slideCount(), 1u);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::DamagedPackage) << e.what();
+    }
+}
+
+// headers_footers.ppt: the document's slide settings have the footer "Global Slide Footer" and an
+// automatic date; slide 2 has its own settings ("per-slide footer", a fixed date "custom date format").
+// Hiding the footer and the date, as the command line does for options left out, must keep each
+// container's own text and date kind; slide 2's values spread to the document's settings instead.
+TEST_F(PptReviewCorpusTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
+    TempDir dir;
+    Presentation deck = Presentation::open(kCorpus / "poi__headers_footers.ppt");
+    deck.setVisible(MasterKind::Slide, Element::DateAndTime, false);
+    deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    deck.saveAs(dir / "out.ppt");
+
+    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "out");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    const ppt::Record* slides = document.child(ppt::rt::HeadersFooters, ppt::rt::kSlideInstance);
+    ASSERT_NE(slides, nullptr);
+    const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*slides);
+    EXPECT_EQ(hf.footer.value_or(""), "Global Slide Footer");
+    EXPECT_FALSE(hf.userDate.has_value()) << *hf.userDate;
+    EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasTodayDate);
+    EXPECT_FALSE(hf.flags & ppt::HeadersFooters::kHasUserDate);
+    EXPECT_FALSE(hf.flags & (ppt::HeadersFooters::kHasFooter | ppt::HeadersFooters::kHasDate));
+    EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasSlideNumber);
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test
