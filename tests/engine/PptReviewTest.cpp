@@ -170,5 +170,31 @@ TEST_F(PptReviewCorpusTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasSlideNumber);
 }
 
+// customGeo.ppt keeps formatId 13 (outside the 13 formats) in its slide and notes settings. Choosing an
+// automatic date in the first format (ppDateTimeMdyy, formatId 0) left 13 in place because 13 reads back as
+// format 1; LibreOffice then draws no date on any of the 48 slides and notes pages (format 2 draws them all).
+TEST_F(PptReviewCorpusTest, AnAutomaticDateInTheFirstFormatIsWrittenAsThatFormat) {
+    TempDir dir;
+    Presentation deck = Presentation::open(kCorpus / "poi__customGeo.ppt");
+    for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes}) {
+        deck.setFormat(kind, Element::DateAndTime, 1);
+        deck.setUseFormat(kind, Element::DateAndTime, true);
+        deck.setVisible(kind, Element::DateAndTime, true);
+    }
+    deck.saveAs(dir / "out.ppt");
+
+    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "out");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    for (std::uint16_t instance : {ppt::rt::kSlideInstance, ppt::rt::kNotesInstance}) {
+        const ppt::Record* container = document.child(ppt::rt::HeadersFooters, instance);
+        ASSERT_NE(container, nullptr) << "instance " << instance;
+        const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*container);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasTodayDate) << "instance " << instance;
+        EXPECT_EQ(hf.formatId, 0) << "instance " << instance;
+    }
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
