@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <new>
 #include <stdexcept>
 
 #include "trelwick/engine.h"
@@ -18,6 +19,9 @@ auto callEngine(Call&& call) -> decltype(call()) {
         throw AppError(kEngineFailure, QString::fromStdString(e.what()));
     } catch (const std::invalid_argument& e) {
         throw AppError(kInvalidCall, QString::fromStdString(e.what()));
+    } catch (const std::bad_alloc&) {
+        // A deck too large (or hostile) for the memory at hand: reported for that file, the run goes on.
+        throw AppError(kOutOfMemory, QStringLiteral("Out of memory"));
     }
 }
 

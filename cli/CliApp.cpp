@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -161,6 +162,8 @@ int CliApp::run(const std::vector<std::string>& args) {
         } catch (const engine::Error& e) {
             // An error about another file (the output being written) keeps that file's name.
             report(false, {name + ": " + (e.file() == name ? e.reason() : e.what())});
+        } catch (const std::bad_alloc&) {
+            report(false, {name + ": there is not enough memory to stamp this presentation"});
         } catch (const std::exception& e) {
             report(false, {name + ": " + e.what()});
         } catch (...) {

@@ -8,6 +8,7 @@ namespace trelwick {
 // Failure codes the program looks at before reporting (the rest only carry a description).
 enum AppErrorCode : int {
     kInvalidCall = 5,
+    kOutOfMemory = 7,
     kDivisionByZero = 11,
     kPermissionDenied = 70,
     kPathNotFound = 76,

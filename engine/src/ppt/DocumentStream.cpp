@@ -1,6 +1,8 @@
 #include "DocumentStream.h"
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 #include <set>
 
 #include "../Failure.h"
@@ -43,6 +45,9 @@ DocumentStream::DocumentStream(std::string currentUser, std::string document, co
     // Newest edit first; an older edit's entry never replaces a newer one. A chain that comes back to an
     // offset already seen would loop forever, so it is refused rather than repaired.
     std::set<std::uint32_t> seen;
+    // Each edit's persist directory is its own: many edits naming one large directory made the walk
+    // below take hours over a few hostile megabytes, and no save writes such a chain.
+    std::map<std::size_t, std::size_t> directories;  // start -> end in the stream
     std::uint32_t offset = get32(currentUser_, 16);
     bool newest = true;
     while (true) {
@@ -66,6 +71,11 @@ DocumentStream::DocumentStream(std::string currentUser, std::string document, co
             damaged("the persist directory of a saved edit lies outside the stream or is damaged");
         std::size_t at = directoryOffset + 8;
         const std::size_t end = at + directory->length;
+        const auto after = directories.lower_bound(directoryOffset);
+        if ((after != directories.end() && after->first < end) ||
+            (after != directories.begin() && std::prev(after)->second > directoryOffset))
+            damaged("two saved edits share a persist directory");
+        directories.emplace(directoryOffset, end);
         while (at + 4 <= end) {
             const std::uint32_t entry = get32(document_, at);
             const std::uint32_t first = entry & 0xFFFFF;

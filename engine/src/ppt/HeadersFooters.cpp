@@ -109,9 +109,12 @@ void HeadersFooters::set(Element element, const HeaderFooter& value) {
         case Element::DateAndTime:
             if (value.useFormat) {
                 flags = static_cast<std::uint16_t>((flags | kHasTodayDate) & ~kHasUserDate);
-                // A formatId outside the 13 formats (PowerPoint writes 13) reads as format 1; written back
-                // as 0 it changed what LibreOffice shows on notes pages, so an unchanged format keeps it.
-                if (value.format != HeadersFooters::element(Element::DateAndTime).format)
+                // A formatId outside the 13 formats (PowerPoint writes 13) reads as format 1. A hidden
+                // date keeps it (written back as 0 it made LibreOffice draw today's date on notes pages);
+                // a shown one gets a real format, since LibreOffice draws no date for 13.
+                const bool storedIsAFormat = formatId >= 0 && formatId <= 12;
+                if (value.format != HeadersFooters::element(Element::DateAndTime).format ||
+                    (value.visible && !storedIsAFormat))
                     formatId = static_cast<std::int16_t>(value.format - 1);
             } else {
                 flags = static_cast<std::uint16_t>((flags | kHasUserDate) & ~kHasTodayDate);

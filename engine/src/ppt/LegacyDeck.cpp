@@ -142,17 +142,21 @@ LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(lab
     notesHeight_ = static_cast<std::int32_t>(get32(atom->body(), 12));
 
     // An entry whose object is missing or of another kind has nothing to stamp; PowerPoint files with
-    // dangling notes entries exist (POI bug 41246), so such entries are passed over, not refused.
+    // dangling notes entries exist (POI bug 41246), so such entries are passed over, not refused. So is
+    // an entry whose record was loaded already (listed twice, or under a second id): one record is one
+    // page, and a hostile list naming one slide 100,000 times had each copy parsed, gigabytes of them.
+    std::set<const char*> loaded;
+    auto fresh = [&](std::uint32_t id) { return loaded.insert(stream_->object(id).data()).second; };
     for (const auto& [id, slideId] : listEntries(rt::kMasterList))
-        if (stream_->typeOf(id) == rt::MainMaster || stream_->typeOf(id) == rt::Slide)
+        if ((stream_->typeOf(id) == rt::MainMaster || stream_->typeOf(id) == rt::Slide) && fresh(id))
             masters_.push_back(loadPage(id, slideId, "a slide master"));
     for (const auto& [id, slideId] : listEntries(rt::kSlideList))
-        if (stream_->typeOf(id) == rt::Slide) slides_.push_back(loadPage(id, slideId, "a slide"));
+        if (stream_->typeOf(id) == rt::Slide && fresh(id)) slides_.push_back(loadPage(id, slideId, "a slide"));
     for (const auto& [id, slideId] : listEntries(rt::kNotesList))
-        if (stream_->typeOf(id) == rt::Notes) notes_.push_back(loadPage(id, slideId, "a notes page"));
-    if (notesMasterId != 0 && stream_->typeOf(notesMasterId) == rt::Notes)
+        if (stream_->typeOf(id) == rt::Notes && fresh(id)) notes_.push_back(loadPage(id, slideId, "a notes page"));
+    if (notesMasterId != 0 && stream_->typeOf(notesMasterId) == rt::Notes && fresh(notesMasterId))
         notesMaster_ = loadPage(notesMasterId, 0, "the notes master");
-    if (handoutMasterId != 0 && stream_->typeOf(handoutMasterId) == rt::HandoutContainer)
+    if (handoutMasterId != 0 && stream_->typeOf(handoutMasterId) == rt::HandoutContainer && fresh(handoutMasterId))
         handoutMaster_ = loadPage(handoutMasterId, 0, "the handout master");
 }
 
@@ -225,13 +229,19 @@ void LegacyDeck::setDocumentSettings(std::uint16_t instance, const HeadersFooter
     children.insert(std::find_if(children.begin(), children.end(), successor), hf.toRecord(instance));
 }
 
+// The deck's own settings are the document's (what new slides get); one slide's own settings, which may
+// differ from every other slide's, stand for the deck only where the document says nothing of the
+// element (LibreOffice keeps the settings on the pages). Read first, a slide's own footer and fixed date
+// replaced the deck's when the element was only hidden.
 HeaderFooter LegacyDeck::read(MasterKind kind, Element element, std::chrono::system_clock::time_point) {
+    const HeaderFooter deck =
+        documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance).element(element);
+    if (deck.visible || !deck.text.empty()) return deck;
     const std::vector<Page>& pages = kind == MasterKind::Slide ? slides_ : notes_;
     for (const Page& page : pages)
         if (const Record* hf = page.record.child(rt::HeadersFooters))
             return HeadersFooters::read(*hf).element(element);
-    return documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance)
-        .element(element);
+    return deck;
 }
 
 void LegacyDeck::repairMasters(std::vector<Page*> masters, const std::map<Element, HeaderFooter>& settings) {
@@ -481,6 +491,9 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
         else if (!scan->onPage(placement))
             warnings.push_back("the " + name + where + "the notes master's " + name +
                                " placeholder lies outside the page");
+        else if (!scan->wholeOnPage(placement))
+            warnings.push_back("the " + name + " may not show whole on " + pageCount + ": the notes master's " +
+                               name + " placeholder reaches past the page's edge");
     }
 }
 

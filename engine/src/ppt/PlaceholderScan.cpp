@@ -32,11 +32,13 @@ Placed placedOnPage(const Record& shape, std::int32_t width, std::int32_t height
     }
     if (right <= 0 || bottom <= 0 || left >= width || top >= height) return Placed::Outside;
     // LibreOffice drew a number whose box hung 40% below the slide not at all, and boxes hanging 17% below
-    // as usual; more than a third outside counts as not shown whole.
+    // as usual; more than a third outside counts as not shown whole. Sideways a tenth is enough: text set
+    // to that side moves off the page with the box (of a notes date hanging a fifth past the right edge,
+    // one letter showed).
     const std::int64_t w = std::max(1, right - left), h = std::max(1, bottom - top);
     const std::int64_t outX = std::max(0, -left) + std::max(0, right - width);
     const std::int64_t outY = std::max(0, -top) + std::max(0, bottom - height);
-    return 3 * outX > w || 3 * outY > h ? Placed::Partly : Placed::Inside;
+    return 10 * outX > w || 3 * outY > h ? Placed::Partly : Placed::Inside;
 }
 
 }  // namespace

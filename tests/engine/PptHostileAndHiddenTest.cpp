@@ -1,4 +1,4 @@
-// Cases found by review 11a on the legacy .ppt path: each fails before its fix.
+// Legacy .ppt decks built to be hostile (edit chains, slide lists) and the settings a stamp must keep.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -55,7 +55,7 @@ std::string currentUserAt(std::uint32_t offset) {
 // many small edits that all name one large directory makes the reader walk that directory once per
 // edit: a few megabytes of hostile file then keep it busy for hours. Such a chain cannot come from a
 // save, so it is damage.
-TEST(PptReviewTest, EditsThatShareOnePersistDirectoryAreRefused) {
+TEST(PptHostileTest, EditsThatShareOnePersistDirectoryAreRefused) {
     std::string document =
         record(0xF, ppt::rt::Document, record(1, ppt::rt::DocumentAtom, std::string(40, '\0')));
     std::string entries;
@@ -90,7 +90,7 @@ std::string alteredDeck(const char* file, const std::function<void(std::string&,
     return cfb.serialize();
 }
 
-class PptReviewCorpusTest : public ::testing::Test {
+class PptCorpusEdgeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!std::filesystem::is_directory(kCorpus))
@@ -101,7 +101,7 @@ class PptReviewCorpusTest : public ::testing::Test {
 // A slide list naming one slide many times made every entry a page of its own, each a full parsed copy
 // of the slide: a 6 MB file listing a 66 KB slide 100,000 times took over 3 GB before it failed with
 // "std::bad_alloc". The slide is one page however often it is listed (or the deck is refused).
-TEST_F(PptReviewCorpusTest, ASlideListedTwiceIsOnePage) {
+TEST_F(PptCorpusEdgeTest, ASlideListedTwiceIsOnePage) {
     const std::string bytes = alteredDeck("poi__bug58144-headers-footers-2003.ppt", [](std::string& user,
                                                                                       std::string& doc) {
         const std::uint32_t edit = get32(user, 16);
@@ -146,7 +146,7 @@ TEST_F(PptReviewCorpusTest, ASlideListedTwiceIsOnePage) {
 // The same slide record named by a second persist id that is listed too (appended as a fast save does): a
 // 4.6 MB file listing 40,000 such ids for one 66 KB slide also ran out of memory at 3 GB. One record is one
 // page, whichever ids name it (or the deck is refused).
-TEST_F(PptReviewCorpusTest, ASlideRecordNamedByTwoIdsIsOnePage) {
+TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsOnePage) {
     const std::string bytes = alteredDeck("poi__bug58144-headers-footers-2003.ppt", [](std::string& user,
                                                                                       std::string& doc) {
         const std::uint32_t edit = get32(user, 16);
@@ -202,9 +202,9 @@ TEST_F(PptReviewCorpusTest, ASlideRecordNamedByTwoIdsIsOnePage) {
 
 // headers_footers.ppt: the document's slide settings have the footer "Global Slide Footer" and an
 // automatic date; slide 2 has its own settings ("per-slide footer", a fixed date "custom date format").
-// Hiding the footer and the date, as the command line does for options left out, must keep each
-// container's own text and date kind; slide 2's values spread to the document's settings instead.
-TEST_F(PptReviewCorpusTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
+// Hiding the footer and the date, as the command line does for options left out, must keep the
+// document's own text and date kind; slide 2's values spread to the document's settings instead.
+TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     TempDir dir;
     Presentation deck = Presentation::open(kCorpus / "poi__headers_footers.ppt");
     deck.setVisible(MasterKind::Slide, Element::DateAndTime, false);
@@ -230,7 +230,7 @@ TEST_F(PptReviewCorpusTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
 // customGeo.ppt keeps formatId 13 (outside the 13 formats) in its slide and notes settings. Choosing an
 // automatic date in the first format (ppDateTimeMdyy, formatId 0) left 13 in place because 13 reads back as
 // format 1; LibreOffice then draws no date on any of the 48 slides and notes pages (format 2 draws them all).
-TEST_F(PptReviewCorpusTest, AnAutomaticDateInTheFirstFormatIsWrittenAsThatFormat) {
+TEST_F(PptCorpusEdgeTest, AnAutomaticDateInTheFirstFormatIsWrittenAsThatFormat) {
     TempDir dir;
     Presentation deck = Presentation::open(kCorpus / "poi__customGeo.ppt");
     for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes}) {
@@ -251,6 +251,70 @@ TEST_F(PptReviewCorpusTest, AnAutomaticDateInTheFirstFormatIsWrittenAsThatFormat
         EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasTodayDate) << "instance " << instance;
         EXPECT_EQ(hf.formatId, 0) << "instance " << instance;
     }
+}
+
+// The header/footer shapes of a record's drawing, by the byte offset of each shape's client anchor in
+// bytes: where the anchor of a placeholder of that placement lies, or 0.
+std::size_t anchorOf(const std::string& bytes, std::size_t begin, std::size_t end, std::uint8_t placement) {
+    for (std::size_t at = begin; at + 8 <= end;) {
+        const std::uint16_t verInst = get16(bytes, at), type = get16(bytes, at + 2);
+        const std::size_t next = at + 8 + get32(bytes, at + 4);
+        if (type == ppt::rt::OfficeArtSpContainer) {
+            std::size_t anchor = 0;
+            bool matches = false;
+            for (std::size_t c = at + 8; c + 8 <= next; c += 8 + get32(bytes, c + 4)) {
+                if (get16(bytes, c + 2) == ppt::rt::OfficeArtClientAnchor) anchor = c + 8;
+                if (get16(bytes, c + 2) == ppt::rt::OfficeArtClientData)
+                    for (std::size_t d = c + 8; d + 8 <= c + 8 + get32(bytes, c + 4); d += 8 + get32(bytes, d + 4))
+                        matches = matches || (get16(bytes, d + 2) == ppt::rt::PlaceholderAtom &&
+                                              static_cast<std::uint8_t>(bytes[d + 8 + 4]) == placement);
+            }
+            if (matches && anchor) return anchor;
+        } else if ((verInst & 0xF) == 0xF) {
+            if (const std::size_t found = anchorOf(bytes, at + 8, next, placement)) return found;
+        }
+        at = next;
+    }
+    return 0;
+}
+
+// LibreOffice writes the notes master of a .ppt for A4 while the notes page is smaller: its date box then
+// reaches a fifth of its width past the right edge, and of the right-aligned date one letter shows. The
+// stamp says so, as it does for slides.
+TEST_F(PptCorpusEdgeTest, ANotesDateReachingPastThePageEdgeIsWarnedOf) {
+    const std::string bytes = alteredDeck("poi__headers_footers.ppt", [](std::string&, std::string& doc) {
+        // Edited in place, lengths kept. The notes page's width is in the DocumentAtom; every notes
+        // record's date box (the master's and the pages') is moved to hang a fifth past it.
+        std::int32_t notesWidth = 0;
+        int moved = 0;
+        for (std::size_t at = 0; at + 8 <= doc.size();) {
+            const std::uint16_t type = get16(doc, at + 2);
+            const std::size_t next = at + 8 + get32(doc, at + 4);
+            if (type == ppt::rt::Document && get16(doc, at + 8 + 2) == ppt::rt::DocumentAtom)
+                notesWidth = static_cast<std::int32_t>(get32(doc, at + 16 + 8));
+            if (type == ppt::rt::Notes && notesWidth > 0)
+                if (const std::size_t date = anchorOf(doc, at + 8, next, 7)) {
+                    const auto left = static_cast<std::int16_t>(get16(doc, date + 2));
+                    const auto right = static_cast<std::int16_t>(get16(doc, date + 4));
+                    const auto shift = static_cast<std::int16_t>(notesWidth - right + (right - left) / 5);
+                    put16(doc, date + 2, static_cast<std::uint16_t>(left + shift));
+                    put16(doc, date + 4, static_cast<std::uint16_t>(right + shift));
+                    ++moved;
+                }
+            at = next;
+        }
+        ASSERT_GT(moved, 0) << "no notes date placeholder found";
+    });
+    TempDir dir;
+    writeFile(dir / "in.ppt", bytes);
+    Presentation deck = Presentation::open(dir / "in.ppt");
+    deck.setText(MasterKind::Notes, Element::DateAndTime, "8 December 2026");
+    deck.setVisible(MasterKind::Notes, Element::DateAndTime, true);
+    const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+    bool warned = false;
+    for (const std::string& w : outcome.warnings)
+        warned = warned || w.find("the date may not show whole on") != std::string::npos;
+    EXPECT_TRUE(warned) << (outcome.warnings.empty() ? "no warning" : outcome.warnings.front());
 }
 
 }  // namespace
