@@ -218,8 +218,7 @@ int CliApp::run(const std::vector<std::string>& args) {
 
     bar.clear();
     if (const int sig = stopSignal(); sig != 0) {
-        err_ << std::string(kProgram) + ": stopped: " + std::to_string(done - failed) + " of " +
-                    plural(total, "presentation", "presentations") +
+        err_ << std::string(kProgram) + ": stopped: " + plural(done - failed, "presentation", "presentations") +
                     " stamped; the others were left as they were (run again to stamp them)\n";
         err_.flush();
         endBySignal(sig);

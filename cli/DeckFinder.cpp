@@ -12,6 +12,8 @@
 #include <string>
 #include <system_error>
 
+#include "StopSignals.h"
+
 namespace fs = std::filesystem;
 
 namespace trelwick::cli {
@@ -89,7 +91,9 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
         if (seenFiles.insert(identity(file)).second) files.push_back(file);
     };
 
+    // A stop asked for while a large tree is walked ends the walk too.
     for (const fs::path& input : inputs) {
+        if (stopSignal() != 0) break;
         std::error_code ec;
         const fs::file_status status = fs::status(input, ec);
         if (status.type() == fs::file_type::none) {
@@ -112,7 +116,7 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
             list.refused.push_back({input, "cannot read the folder: " + ec.message()});
             continue;
         }
-        while (it != end) {
+        while (it != end && stopSignal() == 0) {
             const fs::path& path = it->path();
             std::error_code entryEc;
             const bool isDir = it->is_directory(entryEc);

@@ -158,7 +158,7 @@ TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
         EXPECT_EQ(footerOf(out / name), "stopped run") << name;
     }
     EXPECT_LT(saved.size(), static_cast<std::size_t>(kMany));
-    EXPECT_NE(run.err.find("stopped: " + std::to_string(saved.size()) + " of 400 presentations stamped"),
+    EXPECT_NE(run.err.find("stopped: " + std::to_string(saved.size()) + " presentations stamped"),
               std::string::npos)
         << run.err;
 }
