@@ -158,7 +158,8 @@ TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
         EXPECT_EQ(footerOf(out / name), "stopped run") << name;
     }
     EXPECT_LT(saved.size(), static_cast<std::size_t>(kMany));
-    EXPECT_NE(run.err.find("stopped: " + std::to_string(saved.size()) + " presentations stamped"),
+    const std::string count = std::to_string(saved.size()) + (saved.size() == 1 ? " presentation" : " presentations");
+    EXPECT_NE(run.err.find("stopped: " + count + " stamped"),
               std::string::npos)
         << run.err;
 }
