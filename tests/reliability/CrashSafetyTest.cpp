@@ -157,7 +157,6 @@ TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
         ASSERT_NE(name.front(), '.') << "a temporary file was left: " << name;
         EXPECT_EQ(footerOf(out / name), "stopped run") << name;
     }
-    EXPECT_LT(saved.size(), static_cast<std::size_t>(kMany));
     const std::string count = std::to_string(saved.size()) + (saved.size() == 1 ? " presentation" : " presentations");
     EXPECT_NE(run.err.find("stopped: " + count + " stamped"),
               std::string::npos)
