@@ -12,17 +12,18 @@
 #include <string>
 
 #include "CliProcess.h"
-#include "TempDir.h"
+#include "common/Files.h"
+#include "common/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace trelwick::cli {
 namespace {
 
-using test::readFile;
+using trelwick::testing::readFile;
 using test::shellOutput;
 using test::shellQuote;
-using test::TempDir;
+using trelwick::testing::TempDir;
 
 const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
 const fs::path kReadme = fs::path(TRELWICK_SOURCE_DIR) / "README.md";

@@ -8,7 +8,8 @@
 #include <thread>
 
 #include "CliProcess.h"
-#include "TempDir.h"
+#include "common/Files.h"
+#include "common/TempDir.h"
 
 namespace fs = std::filesystem;
 
@@ -16,11 +17,12 @@ namespace trelwick::cli {
 namespace {
 
 using test::CliResult;
-using test::readFile;
+using trelwick::testing::folderNames;
+using trelwick::testing::readFile;
 using test::runCli;
 using test::shellOutput;
 using test::shellQuote;
-using test::TempDir;
+using trelwick::testing::TempDir;
 
 const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
 
@@ -38,15 +40,6 @@ std::size_t countLines(const std::string& text, const std::string& part) {
         start = end + 1;
     }
     return count;
-}
-
-std::vector<std::string> folderListing(const fs::path& folder) {
-    std::vector<std::string> names;
-    if (fs::is_directory(folder))
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The text of the deck's parts matching a zip pattern, for checking what was stamped.
@@ -126,7 +119,7 @@ TEST(Cli, BadFilesFailOneLineEachLeaveNoOutputAndStayUnchanged) {
     EXPECT_EQ(countLines(r.err, "trelwick-cli: "), 4u) << r.err;
     EXPECT_NE(r.out.find("Stamped 0 of 4 presentations"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("4 failed"), std::string::npos) << r.out;
-    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{});
+    EXPECT_EQ(folderNames(tmp.path() / "out"), std::vector<std::string>{});
     EXPECT_EQ(snapshot(tmp.path() / "in"), before);
     // Not a terminal: no progress bar.
     EXPECT_EQ(r.err.find('\r'), std::string::npos);
@@ -196,7 +189,7 @@ TEST(CliCorpus, MixOfGoodAndBadDecksStampsTheGoodOnesAndExitsWithOne) {
     for (const std::string& name : kGoodDecks) EXPECT_EQ(r.err.find(name), std::string::npos) << r.err;
     std::vector<std::string> expected = kGoodDecks;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(folderListing(tmp.path() / "out"), expected);
+    EXPECT_EQ(folderNames(tmp.path() / "out"), expected);
     const std::string total = std::to_string(kGoodDecks.size() + bad.size());
     EXPECT_NE(r.out.find("Stamped " + std::to_string(kGoodDecks.size()) + " of " + total), std::string::npos)
         << r.out;
@@ -223,14 +216,14 @@ TEST(CliCorpus, AFileSizeLimitFailsTheLargeDeckAloneAndAClosedPipeStopsNoDeck) {
                     shellQuote((tmp.path() / "out").string()) + " " + in + " 2>&1; echo \"exit $?\"");
     EXPECT_NE(limited.find(large + ": "), std::string::npos) << limited;
     EXPECT_NE(limited.find("exit 1"), std::string::npos) << limited;
-    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{small}) << "nothing half-written";
+    EXPECT_EQ(folderNames(tmp.path() / "out"), std::vector<std::string>{small}) << "nothing half-written";
 
     // Every message goes into a pipe that is closed after its first byte.
     shellOutput(cli + " -j1 --footer F -o " + shellQuote((tmp.path() / "piped").string()) + " " + in +
                 " /no/such/deck.pptx 2>&1 | head -c 1 >/dev/null");
     std::vector<std::string> both{large, small};
     std::sort(both.begin(), both.end());
-    EXPECT_EQ(folderListing(tmp.path() / "piped"), both);
+    EXPECT_EQ(folderNames(tmp.path() / "piped"), both);
 }
 
 TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
@@ -250,7 +243,7 @@ TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
     EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
     EXPECT_NE(run.find("warning: stamping 8 presentations at once, not 64"), std::string::npos) << run;
     EXPECT_EQ(run.find("Too many open files"), std::string::npos) << run;
-    EXPECT_EQ(folderListing(tmp.path() / "out"), names);
+    EXPECT_EQ(folderNames(tmp.path() / "out"), names);
 
     // The default, a job per core, is cut down the same way, and says so.
     const unsigned cores = std::thread::hardware_concurrency();
@@ -301,10 +294,10 @@ TEST(CliCorpus, WorkersSideBySideGiveTheSameDecksAsOneWorker) {
     six.insert(six.end(), args.begin(), args.end());
     ASSERT_EQ(runCli(one).exitCode, 0);
     ASSERT_EQ(runCli(six).exitCode, 0);
-    ASSERT_EQ(folderListing(tmp.path() / "one").size(), 6u);
-    ASSERT_EQ(folderListing(tmp.path() / "one"), folderListing(tmp.path() / "six"));
+    ASSERT_EQ(folderNames(tmp.path() / "one").size(), 6u);
+    ASSERT_EQ(folderNames(tmp.path() / "one"), folderNames(tmp.path() / "six"));
     // Entry contents, not bytes: new entries carry the time they were written.
-    for (const std::string& name : folderListing(tmp.path() / "one")) {
+    for (const std::string& name : folderNames(tmp.path() / "one")) {
         const std::string a = shellOutput("unzip -p " + shellQuote((tmp.path() / "one" / name).string()));
         const std::string b = shellOutput("unzip -p " + shellQuote((tmp.path() / "six" / name).string()));
         EXPECT_FALSE(a.empty()) << name;
@@ -360,7 +353,7 @@ TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
                                     (tmp.path() / "a/deck.pptx").string() + ", is saved as"),
               1u)
         << r.err;
-    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{"deck.pptx"});
+    EXPECT_EQ(folderNames(tmp.path() / "out"), std::vector<std::string>{"deck.pptx"});
     EXPECT_NE(slidesXml(tmp.path() / "out/deck.pptx").find("FirstOne"), std::string::npos);
     EXPECT_EQ(readFile(second), "the second deck of that name");
     EXPECT_NE(r.out.find("Stamped 1 of 2 presentations"), std::string::npos) << r.out;
@@ -398,7 +391,7 @@ TEST(CliCorpus, OutputFolderEqualToTheSourceFolderReplacesTheDeckWhole) {
     EXPECT_NE(readFile(deck), original);
     EXPECT_NE(slidesXml(deck).find("InPlaceMarker"), std::string::npos);
     // No temporary file left beside it.
-    EXPECT_EQ(folderListing(tmp.path() / "in"), std::vector<std::string>{"deck.pptx"});
+    EXPECT_EQ(folderNames(tmp.path() / "in"), std::vector<std::string>{"deck.pptx"});
 }
 
 TEST(CliCorpus, SignedDeckIsStampedWithAWarning) {
@@ -432,7 +425,7 @@ TEST(CliCorpus, LegacyPptGivenExplicitlyIsStamped) {
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), ppt.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(countLines(r.err, ppt.string() + ": "), 0u) << r.err;
-    EXPECT_EQ(folderListing(tmp.path() / "out"), std::vector<std::string>{"poi__empty.ppt"});
+    EXPECT_EQ(folderNames(tmp.path() / "out"), std::vector<std::string>{"poi__empty.ppt"});
 }
 
 TEST(CliCorpus, FolderWalkTakesLegacyPptFiles) {
@@ -443,7 +436,7 @@ TEST(CliCorpus, FolderWalkTakesLegacyPptFiles) {
     fs::copy_file(kCorpus / "poi__testPPT.ppsx", tmp.path() / "in/show.ppsx");
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(folderListing(tmp.path() / "out"), (std::vector<std::string>{"old.ppt", "show.ppsx"}));
+    EXPECT_EQ(folderNames(tmp.path() / "out"), (std::vector<std::string>{"old.ppt", "show.ppsx"}));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "CliProcess.h"
-#include "TempDir.h"
+#include "common/TempDir.h"
 #include "trelwick/engine.h"
 
 namespace fs = std::filesystem;
@@ -15,7 +15,7 @@ namespace {
 
 using test::CliResult;
 using test::runCli;
-using test::TempDir;
+using trelwick::testing::TempDir;
 
 const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
 

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "TempDir.h"
+#include "common/Files.h"
+#include "common/TempDir.h"
 
 namespace trelwick::cli::test {
 
@@ -16,7 +17,7 @@ std::string shellQuote(const std::string& text) {
 }
 
 CliResult runCli(const std::vector<std::string>& args) {
-    TempDir capture;
+    trelwick::testing::TempDir capture;
     std::string command = shellQuote(TRELWICK_CLI_PATH);
     for (const std::string& arg : args) command += " " + shellQuote(arg);
     command += " </dev/null >" + shellQuote((capture.path() / "out").string()) + " 2>" +
@@ -24,8 +25,8 @@ CliResult runCli(const std::vector<std::string>& args) {
     const int status = std::system(command.c_str());
     CliResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFile(capture.path() / "out");
-    result.err = readFile(capture.path() / "err");
+    result.out = trelwick::testing::readFile(capture.path() / "out");
+    result.err = trelwick::testing::readFile(capture.path() / "err");
     return result;
 }
 

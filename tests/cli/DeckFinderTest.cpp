@@ -6,14 +6,14 @@
 #include <string>
 
 #include "DeckFinder.h"
-#include "TempDir.h"
+#include "common/TempDir.h"
 
 namespace fs = std::filesystem;
 
 namespace trelwick::cli {
 namespace {
 
-using test::TempDir;
+using trelwick::testing::TempDir;
 
 std::vector<std::string> relativeSources(const DeckList& list, const fs::path& base) {
     std::vector<std::string> names;

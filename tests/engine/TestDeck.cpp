@@ -2,10 +2,6 @@
 
 #include <zip.h>
 
-#include <algorithm>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 
 namespace trelwick::engine::test {
@@ -226,18 +222,6 @@ void writeZip(const std::filesystem::path& file, const Entries& entries, bool st
     if (zip_close(zip) != 0) throw std::runtime_error("cannot write test zip");
 }
 
-std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeFile(const std::filesystem::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 namespace {
 zip_t* openZip(const std::filesystem::path& file) {
     int error = 0;
@@ -339,28 +323,6 @@ std::string oleFile(const std::vector<std::string>& streams) {
         put32(dir, at + 0x74, 0xFFFFFFFEu);
     }
     return header + fat + dir;
-}
-
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("trelwick-engine-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ec);
-    std::filesystem::remove_all(path_, ec);
-}
-
-std::vector<std::string> TempDir::names() const {
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(path_))
-        out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 Xml::Xml(const std::string& text) {

@@ -8,8 +8,16 @@
 #include <utility>
 #include <vector>
 
+#include "common/Files.h"
+#include "common/TempDir.h"
+
 // Small decks written from XML fixtures, and readers for what the engine wrote.
 namespace trelwick::engine::test {
+
+// Temporary folders and files are shared with the other suites.
+using trelwick::testing::readFile;
+using trelwick::testing::TempDir;
+using trelwick::testing::writeFile;
 
 struct LayoutPlan {
     std::string type = "obj";
@@ -53,8 +61,6 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 Entries buildDeck(const DeckPlan& plan);
 // Writes entries as a zip (deflated unless store is true).
 void writeZip(const std::filesystem::path& file, const Entries& entries, bool store = false);
-std::string readFile(const std::filesystem::path& file);
-void writeFile(const std::filesystem::path& file, const std::string& bytes);
 // One entry of a zip, inflated; throws std::runtime_error when absent.
 std::string readEntry(const std::filesystem::path& zip, const std::string& name);
 bool hasEntry(const std::filesystem::path& zip, const std::string& name);
@@ -70,19 +76,6 @@ RawEntry rawEntry(const std::filesystem::path& zip, const std::string& name);
 
 // An OLE compound file whose directory holds the given stream names.
 std::string oleFile(const std::vector<std::string>& streams);
-
-// A fresh folder under the system temp folder, removed at destruction.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-    std::vector<std::string> names() const;
-
-  private:
-    std::filesystem::path path_;
-};
 
 // A parsed XML part for assertions via XPath with the p:/a: prefixes of the fixtures.
 class Xml {

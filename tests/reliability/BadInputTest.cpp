@@ -10,19 +10,23 @@
 
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "EngineChild.h"
-#include "TempFolder.h"
 #include "TestDecks.h"
 #include "ZipWriter.h"
+#include "common/Files.h"
+#include "common/TempDir.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::reliability {
 namespace {
+
+using trelwick::testing::folderNames;
+using trelwick::testing::readFile;
+using trelwick::testing::TempDir;
 
 using engine::ErrorCode;
 namespace fs = std::filesystem;
@@ -38,18 +42,6 @@ constexpr long kMemoryBoundKb = 256 * 1024;
 #else
 constexpr long kMemoryBoundKb = 256 * 1024;
 #endif
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> entriesOf(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
 
 // A deck of one slide whose parts may be replaced or added.
 fs::path deckWith(const fs::path& file, const std::map<std::string, std::string>& changes) {
@@ -73,32 +65,32 @@ std::string presentationRelsWithSlideAt(const std::string& target) {
 
 struct BadCase {
     std::string name;
-    std::function<fs::path(const TempFolder&)> make;  // returns the input path
+    std::function<fs::path(const TempDir&)> make;  // returns the input path
     ErrorCode expected;
 };
 
 std::vector<BadCase> madeCases() {
     return {
         {"NotAZip",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              std::ofstream(t / "notes.pptx") << "These are my speaker notes, saved with the wrong name.\n";
              return t / "notes.pptx";
          },
          ErrorCode::NotAPresentation},
         {"EmptyFile",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              std::ofstream(t / "empty.pptx").flush();
              return t / "empty.pptx";
          },
          ErrorCode::NotAPresentation},
         {"FolderNamedLikeADeck",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              fs::create_directory(t / "folder.pptx");
              return t / "folder.pptx";
          },
          ErrorCode::FileNotFound},
         {"ZipBombSlideOfOneGigabyte",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              ZipWriter zip(t / "bomb.pptx");
              for (const auto& [name, content] : deckParts(1))
                  if (name != "ppt/slides/slide1.xml") zip.addDeflated(name, content);
@@ -108,7 +100,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::LimitExceeded},
         {"ZipBombWhoseHeadersClaimOneKilobyte",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              ZipWriter zip(t / "liar.pptx");
              for (const auto& [name, content] : deckParts(1))
                  if (name != "ppt/presentation.xml") zip.addDeflated(name, content);
@@ -118,7 +110,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::LimitExceeded},
         {"SlideWhoseChecksumIsWrong",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              ZipWriter zip(t / "crc.pptx");
              for (const auto& [name, content] : deckParts(1))
                  zip.addDeflated(name, content, name == "ppt/slides/slide1.xml" ? 0x00010000u : 0u);
@@ -127,7 +119,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedPackage},
         {"SlideCutInHalf",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              ZipWriter zip(t / "short.pptx");
              for (const auto& [name, content] : deckParts(1))
                  if (name != "ppt/slides/slide1.xml") zip.addDeflated(name, content);
@@ -138,7 +130,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedXml},
         {"BillionLaughs",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              std::string laughs = R"(<?xml version="1.0"?><!DOCTYPE lolz [<!ENTITY lol "lol">)";
              laughs += R"(<!ENTITY lol1 "&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;">)";
              for (int i = 2; i <= 9; ++i) {
@@ -153,7 +145,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedXml},
         {"DoctypeOnThePresentationPart",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              auto parts = deckParts(1);
              std::string& p = parts["ppt/presentation.xml"];
              p = R"(<!DOCTYPE p:presentation SYSTEM "file:///etc/passwd">)" + p;
@@ -162,19 +154,19 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedXml},
         {"RelationshipLeavingThePackage",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              return deckWith(t / "escape.pptx", {{"ppt/_rels/presentation.xml.rels",
                                                   presentationRelsWithSlideAt("../../../../etc/passwd")}});
          },
          ErrorCode::DamagedPackage},
         {"RelationshipLeavingThePackageEncoded",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              return deckWith(t / "escape2.pptx", {{"ppt/_rels/presentation.xml.rels",
                                                    presentationRelsWithSlideAt("%2e%2e/%2e%2e/etc/passwd")}});
          },
          ErrorCode::DamagedPackage},
         {"SlideWhoseLayoutIsItself",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              return deckWith(
                  t / "loop.pptx",
                  {{"ppt/slides/_rels/slide1.xml.rels",
@@ -183,13 +175,13 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedPackage},
         {"SlideListNamingThePresentation",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              return deckWith(t / "loop2.pptx", {{"ppt/_rels/presentation.xml.rels",
                                                  presentationRelsWithSlideAt("presentation.xml")}});
          },
          ErrorCode::DamagedPackage},
         {"DuplicateZipEntryNames",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              ZipWriter zip(t / "twice.pptx");
              const auto parts = deckParts(1);
              for (const auto& [name, content] : parts) zip.addDeflated(name, content);
@@ -201,7 +193,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedPackage},
         {"DuplicateNamesDifferingInCase",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              ZipWriter zip(t / "case.pptx");
              for (const auto& [name, content] : deckParts(1)) zip.addDeflated(name, content);
              zip.addDeflated(
@@ -212,13 +204,13 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::DamagedPackage},
         {"FiftyThousandSlides",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              writeLargeDeck(t / "huge.pptx", deckParts(50000));
              return t / "huge.pptx";
          },
          ErrorCode::LimitExceeded},
         {"OleFileWhoseSectorTablesLoop",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              // Every FAT and DIFAT slot names sector 0, and sector 0 continues the DIFAT chain with itself.
              std::string header(512, '\0');
              header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
@@ -243,7 +235,7 @@ std::vector<BadCase> madeCases() {
          // Compound files are read as legacy decks now, so a broken one is a damaged deck.
          ErrorCode::DamagedPackage},
         {"GroupsNestedAHundredThousandDeep",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              auto parts = deckParts(1);
              std::string& slide = parts["ppt/slides/slide1.xml"];
              std::string open, close;
@@ -260,7 +252,7 @@ std::vector<BadCase> madeCases() {
          },
          ErrorCode::LimitExceeded},
         {"DeletedBetweenListingAndOpening",
-         [](const TempFolder& t) {
+         [](const TempDir& t) {
              deckWith(t / "gone.pptx", {});
              std::vector<fs::path> listed;
              for (const auto& entry : fs::directory_iterator(t.path())) listed.push_back(entry.path());
@@ -274,9 +266,9 @@ std::vector<BadCase> madeCases() {
 class MadeBadInput : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(MadeBadInput, OneClearErrorNoOutputSourceUnchanged) {
-    TempFolder source, output;
+    TempDir source, output;
     const fs::path input = GetParam().make(source);
-    const std::string before = fs::is_regular_file(input) ? readBytes(input) : std::string();
+    const std::string before = fs::is_regular_file(input) ? readFile(input) : std::string();
 
     const ChildOutcome outcome = stampInChild(input, output.path());
 
@@ -285,9 +277,9 @@ TEST_P(MadeBadInput, OneClearErrorNoOutputSourceUnchanged) {
     EXPECT_EQ(outcome.errorCode, static_cast<int>(GetParam().expected)) << outcome.message;
     EXPECT_NE(outcome.message.find(input.filename().string()), std::string::npos) << outcome.message;
     EXPECT_EQ(outcome.message.find('\n'), std::string::npos) << "one line: " << outcome.message;
-    EXPECT_TRUE(entriesOf(output.path()).empty()) << "something was written to the output folder";
+    EXPECT_TRUE(folderNames(output.path()).empty()) << "something was written to the output folder";
     if (fs::is_regular_file(input)) {
-        EXPECT_TRUE(readBytes(input) == before) << "the source changed";
+        EXPECT_TRUE(readFile(input) == before) << "the source changed";
     }
     EXPECT_LT(outcome.peakRssDeltaKb, kMemoryBoundKb)
         << "peak memory above the parent: " << outcome.peakRssDeltaKb << " KiB";
@@ -324,8 +316,8 @@ TEST(CorpusBadInput, EveryBrokenDeckOfTheCorpusIsRefusedCleanly) {
     for (const auto& entry : fs::directory_iterator(bad)) {
         const fs::path input = entry.path();
         SCOPED_TRACE(input.string());
-        TempFolder output;
-        const std::string before = readBytes(input);
+        TempDir output;
+        const std::string before = readFile(input);
         const ChildOutcome outcome = stampInChild(input, output.path());
         ASSERT_TRUE(outcome.finished) << outcome.message;
         EXPECT_FALSE(outcome.stamped);
@@ -334,8 +326,8 @@ TEST(CorpusBadInput, EveryBrokenDeckOfTheCorpusIsRefusedCleanly) {
             EXPECT_EQ(outcome.errorCode, static_cast<int>(it->second)) << outcome.message;
         }
         EXPECT_NE(outcome.message.find(input.filename().string()), std::string::npos) << outcome.message;
-        EXPECT_TRUE(entriesOf(output.path()).empty());
-        EXPECT_TRUE(readBytes(input) == before);
+        EXPECT_TRUE(folderNames(output.path()).empty());
+        EXPECT_TRUE(readFile(input) == before);
         EXPECT_LT(outcome.peakRssDeltaKb, kMemoryBoundKb);
         std::cout << "[ outcome  ] " << input.filename().string() << ": code " << outcome.errorCode
                   << ", peak +" << outcome.peakRssDeltaKb / 1024 << " MiB\n";
@@ -346,9 +338,9 @@ TEST(CorpusBadInput, EveryBrokenDeckOfTheCorpusIsRefusedCleanly) {
 
 // A path beyond PATH_MAX to a deck that exists: reachable only through relative steps.
 TEST(PathBadInput, PathLongerThanTheSystemAllows) {
-    TempFolder source, output;
+    TempDir source, output;
     const fs::path model = deckWith(source / "model.pptx", {});
-    const std::string bytes = readBytes(model);
+    const std::string bytes = readFile(model);
     int dir = ::open(source.path().c_str(), O_RDONLY | O_DIRECTORY);
     ASSERT_GE(dir, 0);
     fs::path full = source.path();
@@ -374,14 +366,14 @@ TEST(PathBadInput, PathLongerThanTheSystemAllows) {
     EXPECT_FALSE(outcome.stamped);
     EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::ReadFailed)) << outcome.message;
     EXPECT_NE(outcome.message.find("deep.pptx"), std::string::npos);
-    EXPECT_TRUE(entriesOf(output.path()).empty());
+    EXPECT_TRUE(folderNames(output.path()).empty());
     std::cout << "[ outcome  ] long path: code " << outcome.errorCode << ", "
               << outcome.message.substr(outcome.message.rfind("deep.pptx")) << "\n";
 }
 
 // A named pipe that carries a deck's name: opening it for reading would wait for a writer forever.
 TEST(PathBadInput, NamedPipeIsRefusedWithoutWaiting) {
-    TempFolder source, output;
+    TempDir source, output;
     const fs::path input = source / "pipe.pptx";
     ASSERT_EQ(::mkfifo(input.c_str(), 0644), 0);
 
@@ -391,13 +383,13 @@ TEST(PathBadInput, NamedPipeIsRefusedWithoutWaiting) {
     EXPECT_FALSE(outcome.stamped);
     EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::ReadFailed)) << outcome.message;
     EXPECT_NE(outcome.message.find("pipe.pptx"), std::string::npos) << outcome.message;
-    EXPECT_TRUE(entriesOf(output.path()).empty());
+    EXPECT_TRUE(folderNames(output.path()).empty());
 }
 
 TEST(PermissionBadInput, FileWithoutReadPermission) {
-    TempFolder source, output;
+    TempDir source, output;
     const fs::path input = deckWith(source / "private.pptx", {});
-    const std::string before = readBytes(input);
+    const std::string before = readFile(input);
     ::chmod(input.c_str(), 0);
     std::optional<uid_t> runAs;
     if (::geteuid() == 0) {
@@ -415,8 +407,8 @@ TEST(PermissionBadInput, FileWithoutReadPermission) {
     EXPECT_FALSE(outcome.stamped);
     EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::ReadFailed)) << outcome.message;
     EXPECT_NE(outcome.message.find("private.pptx"), std::string::npos) << outcome.message;
-    EXPECT_TRUE(entriesOf(output.path()).empty());
-    EXPECT_TRUE(readBytes(input) == before);
+    EXPECT_TRUE(folderNames(output.path()).empty());
+    EXPECT_TRUE(readFile(input) == before);
     std::cout << "[ outcome  ] no read permission: code " << outcome.errorCode << ", " << outcome.message
               << "\n";
 }
@@ -425,9 +417,9 @@ TEST(PermissionBadInput, FileWithoutReadPermission) {
 // reading, so the deck is stamped. What must hold: the holder's open file is never altered, even when
 // the deck is replaced in its own folder (the new deck is a new file renamed over the old name).
 TEST(LockedInput, DeckLockedByAnotherProgramIsReadAndNeverAltered) {
-    TempFolder source, output;
+    TempDir source, output;
     const fs::path input = deckWith(source / "locked.pptx", {});
-    const std::string before = readBytes(input);
+    const std::string before = readFile(input);
     const int held = ::open(input.c_str(), O_RDWR);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
@@ -438,7 +430,7 @@ TEST(LockedInput, DeckLockedByAnotherProgramIsReadAndNeverAltered) {
 
     const ChildOutcome elsewhere = stampInChild(input, output.path());
     EXPECT_TRUE(elsewhere.stamped) << elsewhere.message;
-    EXPECT_TRUE(readBytes(input) == before);
+    EXPECT_TRUE(readFile(input) == before);
 
     const ChildOutcome inPlace = stampInChild(input, source.path());
     EXPECT_TRUE(inPlace.stamped) << inPlace.message;
@@ -449,7 +441,7 @@ TEST(LockedInput, DeckLockedByAnotherProgramIsReadAndNeverAltered) {
     ::close(held);
     auto stamped = engine::Presentation::open(input);
     EXPECT_TRUE(stamped.element(engine::MasterKind::Slide, engine::Element::Footer).visible);
-    EXPECT_EQ(entriesOf(source.path()), std::vector<std::string>{"locked.pptx"});
+    EXPECT_EQ(folderNames(source.path()), std::vector<std::string>{"locked.pptx"});
 }
 
 }  // namespace

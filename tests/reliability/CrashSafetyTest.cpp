@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -17,12 +15,17 @@
 #include <vector>
 
 #include "CliRun.h"
-#include "TempFolder.h"
 #include "TestDecks.h"
+#include "common/Files.h"
+#include "common/TempDir.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::reliability {
 namespace {
+
+using trelwick::testing::folderNames;
+using trelwick::testing::readFile;
+using trelwick::testing::TempDir;
 
 namespace fs = std::filesystem;
 using engine::Element;
@@ -32,11 +35,6 @@ constexpr int kDecks = 6;
 // Runs go on until this many were killed while running; how many that takes depends on the load.
 constexpr int kKillsMidRun = 60;
 constexpr int kMaxRuns = 400;
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Made .pptx decks of growing size, and a PowerPoint 97-2003 deck of the corpus when it is at hand,
 // since legacy decks are saved by their own writer.
@@ -68,7 +66,7 @@ std::vector<std::string> stampArgs(const fs::path& folder, const std::string& fo
 }
 
 TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
-    TempFolder folder, logs;
+    TempDir folder, logs;
     const std::vector<std::string> names = writeDecks(folder.path());
     if (names.size() == kDecks) std::cout << "[ note     ] corpus absent: no legacy .ppt deck among the decks\n";
 
@@ -77,13 +75,9 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
     const CliRunResult normal = runCli(stampArgs(folder.path(), "run 0"), (logs / "normal").string());
     const auto runTime = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(normal.exitCode, 0) << normal.err;
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(folder.path()))
-        left.push_back(entry.path().filename().string());
-    std::sort(left.begin(), left.end());
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(left, expected) << "a normal run left files behind";
+    EXPECT_EQ(folderNames(folder.path()), expected) << "a normal run left files behind";
     for (const std::string& name : names) ASSERT_EQ(footerOf(folder / name), "run 0") << name;
 
     std::mt19937 random(20261207);
@@ -94,7 +88,7 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
     for (int kill = 1; kill <= kMaxRuns && killedMidRun < kKillsMidRun; ++kill) {
         ++runs;
         std::map<std::string, std::string> before;
-        for (const std::string& name : names) before[name] = readBytes(folder / name);
+        for (const std::string& name : names) before[name] = readFile(folder / name);
         const std::string footer = "run " + std::to_string(kill);
         const pid_t pid = startCli(stampArgs(folder.path(), footer), (logs / "killed").string());
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
@@ -117,7 +111,7 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
         for (const auto& [name, bytes] : before) {
             SCOPED_TRACE("kill " + std::to_string(kill) + ", " + name);
             ASSERT_TRUE(fs::exists(folder / name)) << "the deck is gone";
-            if (readBytes(folder / name) == bytes) {
+            if (readFile(folder / name) == bytes) {
                 ++oldKept;
                 continue;
             }
@@ -136,7 +130,7 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
 // Ctrl-C in mid-batch: the decks begun are finished and put in place, the others are not begun, the
 // run says how far it got and ends by the signal, as a shell expects.
 TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
-    TempFolder in, out, logs;
+    TempDir in, out, logs;
     constexpr int kMany = 400;
     for (int i = 0; i < kMany; ++i) writeDeck(in / ("deck" + std::to_string(1000 + i) + ".pptx"), deckParts(20));
     const pid_t pid = startCli({"-j1", "-o", out.path().string(), "--footer", "stopped run", in.path().string()},

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -12,13 +11,18 @@
 #include <vector>
 
 #include "CliRun.h"
-#include "TempFolder.h"
 #include "TestDecks.h"
 #include "ZipWriter.h"
+#include "common/Files.h"
+#include "common/TempDir.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::reliability {
 namespace {
+
+using trelwick::testing::folderNames;
+using trelwick::testing::readFile;
+using trelwick::testing::TempDir;
 
 namespace fs = std::filesystem;
 
@@ -37,7 +41,7 @@ void writeBigDeck(const fs::path& file) {
 }
 
 struct Batch {
-    TempFolder source;
+    TempDir source;
     std::vector<std::string> inputs;
     Batch() {
         writeBigDeck(source / "big1.pptx");
@@ -74,29 +78,21 @@ void expectFailedSavesReported(const CliRunResult& run, const std::vector<std::s
     std::cout << "[ outcome  ] " << failures[0] << "\n";
 }
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Injected: a file size limit makes every write past 64 KiB fail, as a full disk would.
 TEST(WriteFailure, FileSizeLimitFailsTheSaveAndTheBatchGoesOn) {
     Batch batch;
-    TempFolder output, logs;
+    TempDir output, logs;
     std::vector<std::string> args{"-j", "1", "-o", output.path().string(), "--footer", "F"};
     args.insert(args.end(), batch.inputs.begin(), batch.inputs.end());
     const CliRunResult run = runCli(args, (logs / "fsize").string(), kRoom);
-    expectFailedSavesReported(run, namesIn(output.path()), output / "small.pptx", "File too large");
+    expectFailedSavesReported(run, folderNames(output.path()), output / "small.pptx", "File too large");
 }
 
 // The legacy .ppt writer keeps the same promise: the reason named, nothing left behind.
 TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
     const fs::path legacy = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev" / "poi__customGeo.ppt";
     if (!fs::exists(legacy)) GTEST_SKIP() << "the corpus (../shared/corpus/dev) is absent";
-    TempFolder output, logs;
+    TempDir output, logs;
     const CliRunResult run = runCli({"-o", output.path().string(), "--footer", "F", legacy.string()},
                                     (logs / "legacy").string(), kRoom);
     EXPECT_EQ(run.exitCode, 1) << run.err;
@@ -104,7 +100,7 @@ TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
     ASSERT_EQ(lines.size(), 1u) << run.err;
     EXPECT_NE(lines[0].find("poi__customGeo.ppt"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("File too large"), std::string::npos) << lines[0];
-    EXPECT_TRUE(namesIn(output.path()).empty()) << "partial or temporary files left";
+    EXPECT_TRUE(folderNames(output.path()).empty()) << "partial or temporary files left";
 }
 
 // Real: the output folder is a 64 KiB tmpfs, mounted in a private mount namespace (root only).
@@ -112,7 +108,7 @@ TEST(WriteFailure, FullFileSystemFailsTheSaveAndTheBatchGoesOn) {
     if (::geteuid() != 0) GTEST_SKIP() << "mounting a small tmpfs needs root; the injected case covers this";
     if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no private mount namespaces here";
     Batch batch;
-    TempFolder mountPoint, logs, saved;
+    TempDir mountPoint, logs, saved;
     std::string command = "unshare -m sh -c 'mount -t tmpfs -o size=" + std::to_string(kRoom) + " tmpfs " +
                           mountPoint.path().string() + " || exit 99; " + TRELWICK_CLI_PATH + " -j 1 -o " +
                           mountPoint.path().string() + " --footer F";
@@ -125,8 +121,7 @@ TEST(WriteFailure, FullFileSystemFailsTheSaveAndTheBatchGoesOn) {
     if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "tmpfs cannot be mounted here";
     CliRunResult run;
     run.exitCode = WEXITSTATUS(status);
-    std::ifstream err(logs / "tmpfs.err");
-    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    run.err = readFile(logs / "tmpfs.err");
     std::ifstream listing(logs / "listing");
     std::vector<std::string> names;
     for (std::string name; std::getline(listing, name);) names.push_back(name);
