@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "CliProcess.h"
+#include "common/CliRun.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 
@@ -20,9 +20,11 @@ namespace fs = std::filesystem;
 namespace trelwick::cli {
 namespace {
 
+using trelwick::testing::CliResult;
 using trelwick::testing::readFile;
-using test::shellOutput;
-using test::shellQuote;
+using trelwick::testing::runCli;
+using trelwick::testing::shellOutput;
+using trelwick::testing::shellQuote;
 using trelwick::testing::TempDir;
 
 const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
@@ -137,8 +139,8 @@ TEST(CliCorpus, StampingInPlaceKeepsTheOwnerAndGroupOfTheDeck) {
     ASSERT_EQ(::chown(deck.c_str(), kOwner, kGroup), 0);
     ASSERT_EQ(::chmod(deck.c_str(), 0640), 0);
 
-    const test::CliResult r =
-        test::runCli({"-o", deck.parent_path().string(), "--footer", "F", deck.parent_path().string()});
+    const CliResult r =
+        runCli({"-o", deck.parent_path().string(), "--footer", "F", deck.parent_path().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     struct stat st {};
     ASSERT_EQ(::stat(deck.c_str(), &st), 0);

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "CliProcess.h"
+#include "common/CliRun.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 
@@ -16,12 +16,12 @@ namespace fs = std::filesystem;
 namespace trelwick::cli {
 namespace {
 
-using test::CliResult;
+using trelwick::testing::CliResult;
 using trelwick::testing::folderNames;
 using trelwick::testing::readFile;
-using test::runCli;
-using test::shellOutput;
-using test::shellQuote;
+using trelwick::testing::runCli;
+using trelwick::testing::shellOutput;
+using trelwick::testing::shellQuote;
 using trelwick::testing::TempDir;
 
 const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";

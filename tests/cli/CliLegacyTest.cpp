@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "CliProcess.h"
+#include "common/CliRun.h"
 #include "common/TempDir.h"
 #include "trelwick/engine.h"
 
@@ -13,8 +13,8 @@ namespace fs = std::filesystem;
 namespace trelwick::cli {
 namespace {
 
-using test::CliResult;
-using test::runCli;
+using trelwick::testing::CliResult;
+using trelwick::testing::runCli;
 using trelwick::testing::TempDir;
 
 const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";

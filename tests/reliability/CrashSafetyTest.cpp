@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "CliRun.h"
 #include "TestDecks.h"
+#include "common/CliRun.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 #include "trelwick/engine.h"
@@ -23,9 +23,13 @@
 namespace trelwick::reliability {
 namespace {
 
+using trelwick::testing::CliResult;
 using trelwick::testing::folderNames;
 using trelwick::testing::readFile;
+using trelwick::testing::runCli;
+using trelwick::testing::startCli;
 using trelwick::testing::TempDir;
+using trelwick::testing::waitCli;
 
 namespace fs = std::filesystem;
 using engine::Element;
@@ -72,7 +76,7 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
 
     // A normal run: every deck replaced, nothing else left in the folder.
     const auto start = std::chrono::steady_clock::now();
-    const CliRunResult normal = runCli(stampArgs(folder.path(), "run 0"), (logs / "normal").string());
+    const CliResult normal = runCli(stampArgs(folder.path(), "run 0"), (logs / "normal").string());
     const auto runTime = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(normal.exitCode, 0) << normal.err;
     std::vector<std::string> expected = names;
@@ -140,7 +144,7 @@ TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
     while (fs::is_empty(out.path()) && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ::kill(pid, SIGINT);
-    const CliRunResult run = waitCli(pid, (logs / "stopped").string());
+    const CliResult run = waitCli(pid, (logs / "stopped").string());
     if (run.exitCode == 0) GTEST_SKIP() << "every deck was stamped before the signal came: nothing to check";
     EXPECT_EQ(run.exitCode, -1) << "ended by the signal\n" << run.err;
     EXPECT_EQ(run.out, "") << "no summary of a run that did not end";

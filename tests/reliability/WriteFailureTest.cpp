@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "CliRun.h"
 #include "TestDecks.h"
 #include "ZipWriter.h"
+#include "common/CliRun.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 #include "trelwick/engine.h"
@@ -20,8 +20,10 @@
 namespace trelwick::reliability {
 namespace {
 
+using trelwick::testing::CliResult;
 using trelwick::testing::folderNames;
 using trelwick::testing::readFile;
+using trelwick::testing::runCli;
 using trelwick::testing::TempDir;
 
 namespace fs = std::filesystem;
@@ -62,7 +64,7 @@ std::vector<std::string> linesOf(const std::string& text) {
 
 // What every full-disk run must show: one line per failed deck naming it and the write failure, the
 // deck that fits stamped, nothing else in the output folder.
-void expectFailedSavesReported(const CliRunResult& run, const std::vector<std::string>& outputNames,
+void expectFailedSavesReported(const CliResult& run, const std::vector<std::string>& outputNames,
                                const fs::path& smallCopy, const std::string& why) {
     EXPECT_EQ(run.exitCode, 1) << run.err;
     std::vector<std::string> failures;
@@ -84,7 +86,7 @@ TEST(WriteFailure, FileSizeLimitFailsTheSaveAndTheBatchGoesOn) {
     TempDir output, logs;
     std::vector<std::string> args{"-j", "1", "-o", output.path().string(), "--footer", "F"};
     args.insert(args.end(), batch.inputs.begin(), batch.inputs.end());
-    const CliRunResult run = runCli(args, (logs / "fsize").string(), kRoom);
+    const CliResult run = runCli(args, (logs / "fsize").string(), kRoom);
     expectFailedSavesReported(run, folderNames(output.path()), output / "small.pptx", "File too large");
 }
 
@@ -93,7 +95,7 @@ TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
     const fs::path legacy = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev" / "poi__customGeo.ppt";
     if (!fs::exists(legacy)) GTEST_SKIP() << "the corpus (../shared/corpus/dev) is absent";
     TempDir output, logs;
-    const CliRunResult run = runCli({"-o", output.path().string(), "--footer", "F", legacy.string()},
+    const CliResult run = runCli({"-o", output.path().string(), "--footer", "F", legacy.string()},
                                     (logs / "legacy").string(), kRoom);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     const std::vector<std::string> lines = linesOf(run.err);
@@ -119,7 +121,7 @@ TEST(WriteFailure, FullFileSystemFailsTheSaveAndTheBatchGoesOn) {
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));
     if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "tmpfs cannot be mounted here";
-    CliRunResult run;
+    CliResult run;
     run.exitCode = WEXITSTATUS(status);
     run.err = readFile(logs / "tmpfs.err");
     std::ifstream listing(logs / "listing");
