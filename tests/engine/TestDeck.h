@@ -1,8 +1,5 @@
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
-#include <map>
 #include <pugixml.hpp>
 #include <string>
 #include <utility>
@@ -10,14 +7,22 @@
 
 #include "common/Files.h"
 #include "common/TempDir.h"
+#include "common/Zip.h"
 
 // Small decks written from XML fixtures, and readers for what the engine wrote.
 namespace trelwick::engine::test {
 
-// Temporary folders and files are shared with the other suites.
+// Temporary folders, files and zips are shared with the other suites.
+using trelwick::testing::Entries;
+using trelwick::testing::entryNames;
+using trelwick::testing::hasEntry;
+using trelwick::testing::RawEntry;
+using trelwick::testing::rawEntry;
+using trelwick::testing::readEntry;
 using trelwick::testing::readFile;
 using trelwick::testing::TempDir;
 using trelwick::testing::writeFile;
+using trelwick::testing::writeZip;
 
 struct LayoutPlan {
     std::string type = "obj";
@@ -56,23 +61,7 @@ struct DeckPlan {
     std::vector<std::pair<std::string, std::string>> extraEntries;  // stored as given, after the others
 };
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
-
 Entries buildDeck(const DeckPlan& plan);
-// Writes entries as a zip (deflated unless store is true).
-void writeZip(const std::filesystem::path& file, const Entries& entries, bool store = false);
-// One entry of a zip, inflated; throws std::runtime_error when absent.
-std::string readEntry(const std::filesystem::path& zip, const std::string& name);
-bool hasEntry(const std::filesystem::path& zip, const std::string& name);
-std::vector<std::string> entryNames(const std::filesystem::path& zip);
-// The compressed bytes, method and CRC of an entry, as stored.
-struct RawEntry {
-    std::string bytes;
-    std::uint16_t method = 0;
-    std::uint32_t crc = 0;
-    bool operator==(const RawEntry&) const = default;
-};
-RawEntry rawEntry(const std::filesystem::path& zip, const std::string& name);
 
 // An OLE compound file whose directory holds the given stream names.
 std::string oleFile(const std::vector<std::string>& streams);

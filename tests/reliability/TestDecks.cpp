@@ -1,7 +1,5 @@
 #include "TestDecks.h"
 
-#include <zip.h>
-
 #include <stdexcept>
 
 #include "ZipWriter.h"
@@ -97,19 +95,6 @@ void writeDeck(const std::filesystem::path& file, const std::map<std::string, st
     for (const auto& [name, content] : parts)
         if (name != "[Content_Types].xml") zip.addDeflated(name, content);
     zip.finish();
-}
-
-void writeLargeDeck(const std::filesystem::path& file, const std::map<std::string, std::string>& parts) {
-    int error = 0;
-    zip_t* zip = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!zip) throw std::runtime_error("cannot create " + file.string());
-    for (const auto& [name, content] : parts) {
-        zip_source_t* source = zip_source_buffer(zip, content.data(), content.size(), 0);
-        const zip_int64_t index = source ? zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8) : -1;
-        if (index < 0) throw std::runtime_error("cannot add " + name);
-        zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-    }
-    if (zip_close(zip) != 0) throw std::runtime_error("cannot write " + file.string());
 }
 
 }  // namespace trelwick::reliability

@@ -13,7 +13,4 @@ std::map<std::string, std::string> deckParts(int slides);
 // Writes parts as a deflated zip (through ZipWriter; at most 65535 entries).
 void writeDeck(const std::filesystem::path& file, const std::map<std::string, std::string>& parts);
 
-// Writes parts with libzip, stored (fast, and zip64 when there are many entries).
-void writeLargeDeck(const std::filesystem::path& file, const std::map<std::string, std::string>& parts);
-
 }  // namespace trelwick::reliability
