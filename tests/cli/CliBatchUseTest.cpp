@@ -12,6 +12,7 @@
 #include <string>
 
 #include "common/CliRun.h"
+#include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 
@@ -27,14 +28,9 @@ using trelwick::testing::shellOutput;
 using trelwick::testing::shellQuote;
 using trelwick::testing::TempDir;
 
-const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const fs::path kCorpus = trelwick::testing::corpusDir();
 const fs::path kReadme = fs::path(TRELWICK_SOURCE_DIR) / "README.md";
 const char* const kDeck = "onlyoffice-templates__new.pptx";  // one slide, date, footer and number
-
-#define SKIP_WITHOUT_CORPUS()                                                                       \
-    if (!fs::is_directory(kCorpus))                                                                 \
-    GTEST_SKIP() << "corpus not found at " << kCorpus << " (set TRELWICK_SHARED_DIR to the folder " \
-                 << "holding corpus/); skipping"
 
 bool haveCommand(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
@@ -73,7 +69,7 @@ std::string slideTexts(const fs::path& deck) {
 // README, "Very large batches, many machines": the GNU parallel recipe, run on this machine (the
 // sshlogin ":" is the local one; GNU parallel builds the command line the same way for either).
 TEST(CliReadmeRecipe, ParallelRecipeStampsTheFooterAsWrittenAndSucceeds) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     if (!haveCommand("parallel") || shellOutput("parallel --version 2>/dev/null").find("GNU parallel") ==
                                         std::string::npos)
         GTEST_SKIP() << "GNU parallel not installed; skipping";
@@ -108,7 +104,7 @@ TEST(CliReadmeRecipe, ParallelRecipeStampsTheFooterAsWrittenAndSucceeds) {
 // file of an open deck and the "._" file a Mac leaves on a share. The folder walk skips both; the
 // recipe must not turn them into failures.
 TEST(CliReadmeRecipe, XargsRecipeDoesNotFailOnLockAndHiddenFiles) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     std::string xargs = readmeCommand("find decks ");
     ASSERT_FALSE(xargs.empty()) << "no xargs recipe in " << kReadme;
     TempDir tmp;
@@ -128,7 +124,7 @@ TEST(CliReadmeRecipe, XargsRecipeDoesNotFailOnLockAndHiddenFiles) {
 // A deck stamped in place (the output folder is its own) is still its owner's: replacing it whole must
 // not hand it to whoever ran the batch (here root), which with mode 0640 locks its owner out.
 TEST(CliCorpus, StampingInPlaceKeepsTheOwnerAndGroupOfTheDeck) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     if (::geteuid() != 0) GTEST_SKIP() << "giving a file another owner needs root; skipping";
     TempDir tmp;
     const fs::path deck = tmp.path() / "decks/review.pptx";
@@ -153,7 +149,7 @@ TEST(CliCorpus, StampingInPlaceKeepsTheOwnerAndGroupOfTheDeck) {
 // The summary is the one line a script reads from stdout; when it cannot be written (a full disk, a
 // closed pipe) the run must not report success.
 TEST(Cli, ASummaryThatCannotBeWrittenIsNotASuccess) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full; skipping";
     TempDir tmp;
     fs::copy_file(kCorpus / kDeck, tmp.path() / "review.pptx");

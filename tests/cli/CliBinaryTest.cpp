@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/CliRun.h"
+#include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 
@@ -24,12 +25,7 @@ using trelwick::testing::shellOutput;
 using trelwick::testing::shellQuote;
 using trelwick::testing::TempDir;
 
-const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
-
-#define SKIP_WITHOUT_CORPUS()                                                                       \
-    if (!fs::is_directory(kCorpus))                                                                 \
-    GTEST_SKIP() << "corpus not found at " << kCorpus << " (set TRELWICK_SHARED_DIR to the folder " \
-                 << "holding corpus/); skipping"
+const fs::path kCorpus = trelwick::testing::corpusDir();
 
 std::size_t countLines(const std::string& text, const std::string& part) {
     std::size_t count = 0, start = 0;
@@ -167,7 +163,7 @@ const std::vector<std::string> kGoodDecks{"python-pptx__sld-notes.pptx", "onlyof
                                           "poi__bug59273.potx"};
 
 TEST(CliCorpus, MixOfGoodAndBadDecksStampsTheGoodOnesAndExitsWithOne) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     fs::create_directories(tmp.path() / "in/bad");
     for (const std::string& name : kGoodDecks) fs::copy_file(kCorpus / name, tmp.path() / "in" / name);
@@ -202,7 +198,7 @@ TEST(CliCorpus, MixOfGoodAndBadDecksStampsTheGoodOnesAndExitsWithOne) {
 }
 
 TEST(CliCorpus, AFileSizeLimitFailsTheLargeDeckAloneAndAClosedPipeStopsNoDeck) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const std::string large = "shapecrawler__031.pptx";  // 4 MB
     const std::string small = "python-pptx__sld-notes.pptx";
@@ -227,7 +223,7 @@ TEST(CliCorpus, AFileSizeLimitFailsTheLargeDeckAloneAndAClosedPipeStopsNoDeck) {
 }
 
 TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     fs::create_directories(tmp.path() / "in");
     std::vector<std::string> names;
@@ -259,7 +255,7 @@ TEST(CliCorpus, MoreJobsThanTheOpenFileLimitAllowsRunFewerAndFailNoDeck) {
 }
 
 TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path deck = kCorpus / "python-pptx__sld-notes.pptx";
     CliResult r = runCli({"-o", (tmp.path() / "shown").string(), "--footer", "FooterMarker", "--date",
@@ -280,7 +276,7 @@ TEST(CliCorpus, AllGoodDecksExitWithZeroAndHiddenElementsLeaveTheSlides) {
 }
 
 TEST(CliCorpus, WorkersSideBySideGiveTheSameDecksAsOneWorker) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     std::vector<std::string> args{
         "--footer", "F", "--date", "D", "--slide-number", "--notes-header", "H", "--notes-page-number"};
@@ -306,7 +302,7 @@ TEST(CliCorpus, WorkersSideBySideGiveTheSameDecksAsOneWorker) {
 }
 
 TEST(CliCorpus, NotesSettingsReachNotesPagesAndTheHandoutMaster) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     // A deck with a notes master and a handout master but no notes slides.
     const fs::path deck = kCorpus / "shapecrawler__010.pptx";
@@ -327,7 +323,7 @@ TEST(CliCorpus, NotesSettingsReachNotesPagesAndTheHandoutMaster) {
 }
 
 TEST(CliCorpus, NoNotesMasterIsAddedWhenNoNotesElementIsShown) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path deck = kCorpus / "poi__testPPT.ppsx";  // no notes master
     ASSERT_EQ(partsXml(deck, "ppt/notesMasters/*.xml"), "");
@@ -341,7 +337,7 @@ TEST(CliCorpus, NoNotesMasterIsAddedWhenNoNotesElementIsShown) {
 }
 
 TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     fs::create_directories(tmp.path() / "a");
     fs::copy_file(kCorpus / "python-pptx__sld-notes.pptx", tmp.path() / "a/deck.pptx");
@@ -360,7 +356,7 @@ TEST(CliCorpus, SecondDeckWithTheSameNameIsRefusedNotOverwritten) {
 }
 
 TEST(CliCorpus, StampingAFolderInPlaceNeverSavesAnotherDeckOverOne) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     fs::create_directories(tmp.path() / "decks/2024");
     fs::copy_file(kCorpus / "poi__aptia.pptx", tmp.path() / "decks/2024/summary.pptx");
@@ -379,7 +375,7 @@ TEST(CliCorpus, StampingAFolderInPlaceNeverSavesAnotherDeckOverOne) {
 }
 
 TEST(CliCorpus, OutputFolderEqualToTheSourceFolderReplacesTheDeckWhole) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path deck = tmp.path() / "in/deck.pptx";
     fs::create_directories(deck.parent_path());
@@ -395,7 +391,7 @@ TEST(CliCorpus, OutputFolderEqualToTheSourceFolderReplacesTheDeckWhole) {
 }
 
 TEST(CliCorpus, SignedDeckIsStampedWithAWarning) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--footer", "F",
                                 (kCorpus / "poi__hello-world-signed.pptx").string()});
@@ -406,7 +402,7 @@ TEST(CliCorpus, SignedDeckIsStampedWithAWarning) {
 }
 
 TEST(CliCorpus, EngineWarningAboutAPartNamesTheFileOnce) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path deck = kCorpus / "poi__bug65551.pptx";
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), "--slide-number", deck.string()});
@@ -419,7 +415,7 @@ TEST(CliCorpus, EngineWarningAboutAPartNamesTheFileOnce) {
 }
 
 TEST(CliCorpus, LegacyPptGivenExplicitlyIsStamped) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path ppt = kCorpus / "poi__empty.ppt";
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), ppt.string()});
@@ -429,7 +425,7 @@ TEST(CliCorpus, LegacyPptGivenExplicitlyIsStamped) {
 }
 
 TEST(CliCorpus, FolderWalkTakesLegacyPptFiles) {
-    SKIP_WITHOUT_CORPUS();
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     fs::create_directories(tmp.path() / "in");
     fs::copy_file(kCorpus / "poi__empty.ppt", tmp.path() / "in/old.ppt");

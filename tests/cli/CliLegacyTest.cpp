@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "common/CliRun.h"
+#include "common/Corpus.h"
 #include "common/TempDir.h"
 #include "trelwick/engine.h"
 
@@ -17,10 +18,10 @@ using trelwick::testing::CliResult;
 using trelwick::testing::runCli;
 using trelwick::testing::TempDir;
 
-const fs::path kCorpus = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const fs::path kCorpus = trelwick::testing::corpusDir();
 
 TEST(CliLegacy, AFolderOfPptDecksIsStampedRefusalsAndLimitsAreSaid) {
-    if (!fs::is_directory(kCorpus)) GTEST_SKIP() << "corpus not found at " << kCorpus << "; skipping";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     fs::create_directories(tmp.path() / "in" / "old");
     fs::copy_file(kCorpus / "poi__headers_footers.ppt", tmp.path() / "in" / "a.ppt");

@@ -8,12 +8,13 @@
 #include "TestCompoundFile.h"
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
+#include "common/Corpus.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine::test {
 namespace {
 
-const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 
 std::string pattern(std::size_t size, unsigned seed) {
     std::string s(size, '\0');
@@ -51,8 +52,7 @@ std::vector<std::filesystem::path> corpusPpts() {
 }
 
 TEST(CompoundFileTest, CorpusFilesRewriteWithEveryStreamAndEntryKept) {
-    if (!std::filesystem::is_directory(kCorpus / "bad"))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus / "bad");
     int rewritten = 0;
     for (const auto& file : corpusPpts()) {
         SCOPED_TRACE(file.filename().string());

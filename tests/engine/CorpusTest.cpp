@@ -3,12 +3,13 @@
 #include <set>
 
 #include "TestDeck.h"
+#include "common/Corpus.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine::test {
 namespace {
 
-const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 const std::set<std::string> kFamily = {".pptx", ".pptm", ".potx", ".potm", ".ppsx", ".ppsm"};
 
 std::vector<std::filesystem::path> corpusFiles(const std::filesystem::path& folder) {
@@ -37,8 +38,7 @@ bool isPageEntry(const std::string& name) {
 }
 
 TEST(CorpusTest, EveryDeckOpensStampsSavesAndReopens) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     const auto now = std::chrono::system_clock::from_time_t(1796644800);
     int stamped = 0;
     for (const auto& file : corpusFiles(kCorpus)) {
@@ -89,8 +89,7 @@ TEST(CorpusTest, EveryDeckOpensStampsSavesAndReopens) {
 
 // Parsing ahead (as the window does on another thread) changes no byte of what is saved.
 TEST(CorpusTest, ReadingAheadChangesNoByteOfTheOutput) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     const auto now = std::chrono::system_clock::from_time_t(1796644800);
     int compared = 0;
     for (const auto& file : corpusFiles(kCorpus)) {
@@ -111,8 +110,7 @@ TEST(CorpusTest, ReadingAheadChangesNoByteOfTheOutput) {
 }
 
 TEST(CorpusTest, BrokenAndProtectedFilesAreRefused) {
-    if (!std::filesystem::is_directory(kCorpus / "bad"))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus / "bad");
     for (const auto& file : corpusFiles(kCorpus / "bad")) {
         SCOPED_TRACE(file.filename().string());
         TempDir dir;

@@ -5,12 +5,13 @@
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
 #include "Bytes.h"
+#include "common/Corpus.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine::test {
 namespace {
 
-const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 
 // A good one-edit deck with its PowerPoint streams changed by edit(currentUser, document).
 std::string alteredDeck(const std::function<void(std::string&, std::string&)>& edit) {
@@ -88,8 +89,7 @@ std::vector<BadDeck> badDecks() {
 }
 
 TEST(PptBadInputTest, RefusedWithAReasonSourceKeptNoOutput) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     for (const BadDeck& c : badDecks()) {
         SCOPED_TRACE(c.name);
         TempDir dir;

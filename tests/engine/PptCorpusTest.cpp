@@ -6,6 +6,7 @@
 #include "Bytes.h"
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
+#include "common/Corpus.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/Record.h"
@@ -15,7 +16,7 @@
 namespace trelwick::engine::test {
 namespace {
 
-const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 
 // What each legacy deck of the corpus holds, read with olefile and a record dump.
 struct LegacyFacts {
@@ -86,8 +87,7 @@ ppt::DocumentStream streamOf(const std::filesystem::path& file) {
 class PptCorpusTest : public ::testing::TestWithParam<LegacyFacts> {
   protected:
     void SetUp() override {
-        if (!std::filesystem::is_directory(kCorpus))
-            GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+        TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
         source_ = corpusDeck(GetParam().file);
         ASSERT_TRUE(std::filesystem::exists(source_)) << source_;
     }
@@ -240,8 +240,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, PptCorpusTest, ::testing::ValuesIn(kDecks),
                          });
 
 TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     struct Case {
         const char* file;
         std::vector<std::string> expected;  // each must appear in one warning
@@ -294,8 +293,7 @@ TEST(PptCorpusWarningTest, WhatCannotShowIsSaidPerDeck) {
 // Masters with literal text get fields and the per-page copies of PowerPoint 2007+ go, so that the
 // settings decide what every page shows, as in a PowerPoint 97-2003 file.
 TEST(PptCorpusWarningTest, PowerPoint2007SavesAreBroughtToFieldsAndSettings) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir dir;
     Presentation deck = Presentation::open(corpusDeck("poi__headers_footers_2007.ppt"));
     stampAll(deck, true);
@@ -321,8 +319,7 @@ TEST(PptCorpusWarningTest, PowerPoint2007SavesAreBroughtToFieldsAndSettings) {
 }
 
 TEST(PptCorpusWarningTest, SignedDeckIsStampedAndSaysTheSignatureNoLongerHolds) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     // A binary Office file keeps its signature in a "_signatures" stream; one of the deck's streams is
     // renamed so (the directory entry's name and its length), leaving the rest of the file as it was.
     std::string bytes = readFile(corpusDeck("poi__headers_footers.ppt"));
@@ -348,8 +345,7 @@ TEST(PptCorpusWarningTest, SignedDeckIsStampedAndSaysTheSignatureNoLongerHolds) 
 }
 
 TEST(PptCorpusWarningTest, DifferentHandoutSettingsAreReportedNotLost) {
-    if (!std::filesystem::is_directory(kCorpus))
-        GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir dir;
     Presentation deck = Presentation::open(corpusDeck("poi__headers_footers.ppt"));
     set(deck, MasterKind::Notes, Element::Footer, value("NOTES", true));

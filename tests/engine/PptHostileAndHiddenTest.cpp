@@ -6,6 +6,7 @@
 #include "Bytes.h"
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
+#include "common/Corpus.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/Record.h"
@@ -15,7 +16,7 @@
 namespace trelwick::engine::test {
 namespace {
 
-const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 
 std::string record(std::uint16_t verInst, std::uint16_t type, const std::string& body) {
     std::string r;
@@ -93,8 +94,7 @@ std::string alteredDeck(const char* file, const std::function<void(std::string&,
 class PptCorpusEdgeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!std::filesystem::is_directory(kCorpus))
-            GTEST_SKIP() << "no corpus at " << kCorpus << "; nothing to check";
+        TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     }
 };
 

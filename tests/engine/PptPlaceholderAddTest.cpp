@@ -7,6 +7,7 @@
 #include "Bytes.h"
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
+#include "common/Corpus.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
 #include "ppt/PlaceholderAdd.h"
@@ -20,7 +21,7 @@ namespace {
 using ppt::Record;
 namespace rt = ppt::rt;
 
-const std::filesystem::path kCorpus = std::filesystem::path(TRELWICK_SHARED_DIR) / "corpus" / "dev";
+const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 const auto kNow = std::chrono::system_clock::from_time_t(1796644800);
 constexpr int kNotesMaster = -1;
 
@@ -140,8 +141,7 @@ const std::vector<AddCase> kAddCases{
 class PptPlaceholderAddTest : public ::testing::TestWithParam<AddCase> {
   protected:
     void SetUp() override {
-        if (!std::filesystem::is_directory(kCorpus))
-            GTEST_SKIP() << "no corpus at " << kCorpus << "; the placeholder additions are not checked";
+        TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
         source_ = kCorpus / GetParam().file;
         ASSERT_TRUE(std::filesystem::exists(source_)) << source_;
     }

@@ -16,6 +16,7 @@
 
 #include "TestDecks.h"
 #include "common/CliRun.h"
+#include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 #include "trelwick/engine.h"
@@ -48,7 +49,7 @@ std::vector<std::string> writeDecks(const fs::path& folder) {
         names.push_back("deck" + std::to_string(i) + ".pptx");
         writeDeck(folder / names.back(), deckParts(150 + 50 * i));
     }
-    const fs::path legacy = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev" / "poi__headers_footers.ppt";
+    const fs::path legacy = trelwick::testing::corpusDir() / "poi__headers_footers.ppt";
     std::error_code ec;
     if (fs::copy_file(legacy, folder / "legacy.ppt", ec)) names.push_back("legacy.ppt");
     return names;

@@ -13,6 +13,7 @@
 #include "TestDecks.h"
 #include "ZipWriter.h"
 #include "common/CliRun.h"
+#include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
 #include "trelwick/engine.h"
@@ -92,7 +93,7 @@ TEST(WriteFailure, FileSizeLimitFailsTheSaveAndTheBatchGoesOn) {
 
 // The legacy .ppt writer keeps the same promise: the reason named, nothing left behind.
 TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
-    const fs::path legacy = fs::path(TRELWICK_SHARED_DIR) / "corpus" / "dev" / "poi__customGeo.ppt";
+    const fs::path legacy = trelwick::testing::corpusDir() / "poi__customGeo.ppt";
     if (!fs::exists(legacy)) GTEST_SKIP() << "the corpus (../shared/corpus/dev) is absent";
     TempDir output, logs;
     const CliResult run = runCli({"-o", output.path().string(), "--footer", "F", legacy.string()},
