@@ -36,6 +36,10 @@ fs::path TempDir::write(const fs::path& relative, const std::string& content) co
     return file;
 }
 
-std::vector<std::string> TempDir::names() const { return folderNames(path_); }
+std::vector<std::string> TempDir::names() const {
+    // A folder the test relies on that has gone is a failure, not an empty listing.
+    if (!fs::is_directory(path_)) throw std::runtime_error("the temporary folder " + path_.string() + " is gone");
+    return folderNames(path_);
+}
 
 }  // namespace trelwick::testing

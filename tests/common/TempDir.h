@@ -22,7 +22,7 @@ class TempDir {
     // Writes a file (creating its folders) below the folder and returns its path.
     std::filesystem::path write(const std::filesystem::path& relative, const std::string& content) const;
 
-    // Names of what the folder holds, sorted.
+    // Names of what the folder holds, sorted; throws std::runtime_error when the folder has gone.
     std::vector<std::string> names() const;
 
   private:

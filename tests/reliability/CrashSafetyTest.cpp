@@ -25,7 +25,6 @@ namespace trelwick::reliability {
 namespace {
 
 using trelwick::testing::CliResult;
-using trelwick::testing::folderNames;
 using trelwick::testing::readFile;
 using trelwick::testing::runCli;
 using trelwick::testing::startCli;
@@ -82,7 +81,7 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
     ASSERT_EQ(normal.exitCode, 0) << normal.err;
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(folderNames(folder.path()), expected) << "a normal run left files behind";
+    EXPECT_EQ(folder.names(), expected) << "a normal run left files behind";
     for (const std::string& name : names) ASSERT_EQ(footerOf(folder / name), "run 0") << name;
 
     std::mt19937 random(20261207);

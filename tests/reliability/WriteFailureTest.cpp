@@ -22,7 +22,6 @@ namespace trelwick::reliability {
 namespace {
 
 using trelwick::testing::CliResult;
-using trelwick::testing::folderNames;
 using trelwick::testing::readFile;
 using trelwick::testing::runCli;
 using trelwick::testing::TempDir;
@@ -88,7 +87,7 @@ TEST(WriteFailure, FileSizeLimitFailsTheSaveAndTheBatchGoesOn) {
     std::vector<std::string> args{"-j", "1", "-o", output.path().string(), "--footer", "F"};
     args.insert(args.end(), batch.inputs.begin(), batch.inputs.end());
     const CliResult run = runCli(args, (logs / "fsize").string(), kRoom);
-    expectFailedSavesReported(run, folderNames(output.path()), output / "small.pptx", "File too large");
+    expectFailedSavesReported(run, output.names(), output / "small.pptx", "File too large");
 }
 
 // The legacy .ppt writer keeps the same promise: the reason named, nothing left behind.
@@ -103,7 +102,7 @@ TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
     ASSERT_EQ(lines.size(), 1u) << run.err;
     EXPECT_NE(lines[0].find("poi__customGeo.ppt"), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("File too large"), std::string::npos) << lines[0];
-    EXPECT_TRUE(folderNames(output.path()).empty()) << "partial or temporary files left";
+    EXPECT_TRUE(output.names().empty()) << "partial or temporary files left";
 }
 
 // Real: the output folder is a 64 KiB tmpfs, mounted in a private mount namespace (root only).
