@@ -200,6 +200,82 @@ TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsOnePage) {
     }
 }
 
+// The slide record a second listed persist id also names is loaded once; the stamp then replaces the
+// record under the first id only, and the second id kept naming the old, unstamped bytes: PowerPoint,
+// which shows a slide for each listed id, showed that one without the footer, and the saved deck opened
+// as two slides. Ids that named one record must still name one record, the stamped one.
+TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsStampedUnderBoth) {
+    std::uint32_t slideId = 0;
+    const std::uint32_t alias = 0x1000;
+    // Slide 2 of this deck has settings of its own, so the stamp rewrites its record.
+    const std::string bytes = alteredDeck("poi__headers_footers.ppt", [&](std::string& user, std::string& doc) {
+        const std::uint32_t edit = get32(user, 16);
+        // Where an id's record lies (offset 0 is a real place): the newest edit whose directory names it says.
+        constexpr std::uint32_t kNowhere = 0xFFFFFFFF;
+        auto offsetOf = [&](std::uint32_t id) {
+            for (std::uint32_t e = edit, steps = 0; steps < 64; e = get32(doc, e + 16), ++steps) {
+                const std::uint32_t dir = get32(doc, e + 20), length = get32(doc, dir + 4);
+                for (std::size_t at = dir + 8; at < dir + 8 + length;) {
+                    const std::uint32_t first = get32(doc, at) & 0xFFFFF, count = get32(doc, at) >> 20;
+                    at += 4;
+                    for (std::uint32_t k = 0; k < count; ++k, at += 4)
+                        if (first + k == id) return get32(doc, at);
+                }
+                if (get32(doc, e + 16) == 0) break;
+            }
+            return kNowhere;
+        };
+        const std::uint32_t documentId = get32(doc, edit + 24);
+        const std::uint32_t documentAt = offsetOf(documentId);
+        ASSERT_NE(documentAt, kNowhere);
+        ppt::Record document =
+            ppt::Record::parse(std::string_view(doc).substr(documentAt, 8 + get32(doc, documentAt + 4)));
+        ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList);
+        ASSERT_NE(list, nullptr);
+        const ppt::Record* entry = nullptr;
+        for (const ppt::Record& child : list->children())
+            if (child.type() == ppt::rt::SlidePersistAtom) entry = &child;  // the last slide
+        ASSERT_NE(entry, nullptr);
+        slideId = get32(entry->body(), 0);
+        const std::uint32_t slideAt = offsetOf(slideId);
+        ASSERT_NE(slideAt, kNowhere);
+        ppt::Record second = *entry;
+        put32(second.body(), 0, alias);
+        list->children().push_back(second);
+        const auto newDocument = static_cast<std::uint32_t>(doc.size());
+        doc += document.bytes();
+        const auto newDirectory = static_cast<std::uint32_t>(doc.size());
+        std::string entries;
+        append32(entries, documentId | 1u << 20);
+        append32(entries, newDocument);
+        append32(entries, alias | 1u << 20);
+        append32(entries, slideAt);
+        doc += record(0, ppt::rt::PersistDirectoryAtom, entries);
+        std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
+        put32(newEdit, 16, edit);
+        put32(newEdit, 20, newDirectory);
+        put32(newEdit, 28, alias);
+        put32(user, 16, static_cast<std::uint32_t>(doc.size()));
+        doc += newEdit;
+    });
+    ASSERT_NE(slideId, 0u);
+    TempDir dir;
+    writeFile(dir / "in.ppt", bytes);
+    Presentation deck = Presentation::open(dir / "in.ppt");
+    const std::size_t slides = deck.slideCount();
+    deck.setText(MasterKind::Slide, Element::Footer, "Stamped under both ids");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    deck.saveAs(dir / "out.ppt");
+
+    const CompoundFile out = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+    const ppt::DocumentStream stream(out.readStream("Current User"), out.readStream("PowerPoint Document"), "out");
+    const std::string_view first = stream.object(slideId), second = stream.object(alias);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first, second) << "the two ids of one slide record now name different records";
+    EXPECT_EQ(Presentation::open(dir / "out.ppt").slideCount(), slides) << "the saved deck has more slides";
+}
+
 // headers_footers.ppt: the document's slide settings have the footer "Global Slide Footer" and an
 // automatic date; slide 2 has its own settings ("per-slide footer", a fixed date "custom date format").
 // Hiding the footer and the date, as the command line does for options left out, must keep the
