@@ -158,6 +158,20 @@ TEST(Cli, EmptyFolderStampsNothingAndSucceeds) {
     EXPECT_NE(r.err.find("no presentations found"), std::string::npos) << r.err;
 }
 
+// An output folder given as a link to nowhere, spelled with a closing slash as shell completion writes a
+// folder's name: the message said only "File exists", the very message the link check is there to
+// replace.
+TEST(Cli, AnOutputLinkToNowhereIsSaidSoAlsoWithAClosingSlash) {
+    TempDir tmp;
+    tmp.write("in/readme.txt", "x");
+    fs::create_symlink(tmp.path() / "gone", tmp.path() / "out");
+    for (const std::string& output : {(tmp.path() / "out").string(), (tmp.path() / "out").string() + "/"}) {
+        const CliResult r = runCli({"-o", output, (tmp.path() / "in").string()});
+        EXPECT_EQ(r.exitCode, 1) << output;
+        EXPECT_NE(r.err.find("which does not exist"), std::string::npos) << output << "\n" << r.err;
+    }
+}
+
 const std::vector<std::string> kGoodDecks{"python-pptx__sld-notes.pptx", "onlyoffice-templates__new.pptx",
                                           "poi__testPPT.ppsx", "python-pptx__act-props.pptm",
                                           "poi__bug59273.potx"};
