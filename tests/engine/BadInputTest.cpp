@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
+#include <new>
 #include <optional>
 
+#include <pugixml.hpp>
+
 #include "TestDeck.h"
+#include "XmlPart.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine::test {
@@ -432,6 +437,32 @@ TEST(BadInputTest, SavingOverADamagedSourceKeepsIt) {
     EXPECT_THROW(deck.saveAs(dir / "deck.pptx"), Error);
     EXPECT_EQ(readFile(dir / "deck.pptx"), before);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"});
+}
+
+// Memory running out while a part is read is not damage in the file: trelwick-cli says "there is not
+// enough memory to stamp this presentation" for std::bad_alloc, but the XML reader's own allocation
+// failure was reported as "the XML is damaged (Could not allocate memory ...)", which tells the user to
+// give up on a good deck (seen with ulimit -v on a 4 MB deck).
+TEST(BadInputTest, MemoryRunningOutWhileReadingAPartIsNotADamagedFile) {
+    struct Failing {
+        static void* allocate(std::size_t) { return nullptr; }
+        static void release(void* p) { std::free(p); }
+    };
+    const pugi::allocation_function allocate = pugi::get_memory_allocation_function();
+    const pugi::deallocation_function release = pugi::get_memory_deallocation_function();
+    pugi::set_memory_management_functions(&Failing::allocate, &Failing::release);
+    std::optional<ErrorCode> code;
+    bool outOfMemory = false;
+    try {
+        XmlPart part("ppt/slides/slide1.xml", "<p:sld xmlns:p=\"urn:x\"><p:cSld/></p:sld>", "deck.pptx");
+    } catch (const Error& e) {
+        code = e.code();
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    }
+    pugi::set_memory_management_functions(allocate, release);
+    EXPECT_TRUE(outOfMemory) << "reported as error code " << (code ? static_cast<int>(*code) : -1);
+    EXPECT_NE(code, ErrorCode::DamagedXml);
 }
 
 }  // namespace
