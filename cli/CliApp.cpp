@@ -112,10 +112,12 @@ int CliApp::run(const std::vector<std::string>& args) {
     fs::create_directories(options.output, ec);
     if (ec) {
         std::error_code link;
-        // A link to nowhere would be reported as "File exists".
-        const std::string why = fs::is_symlink(options.output, link)
-                                    ? "it is a link to " + fs::read_symlink(options.output, link).string() +
-                                          ", which does not exist"
+        // A link to nowhere would be reported as "File exists" (with a closing slash too).
+        fs::path named = options.output;
+        while (!named.has_filename() && named.has_relative_path()) named = named.parent_path();
+        const std::string why = fs::is_symlink(named, link)
+                                    ? "it is a link to " + fs::read_symlink(named, link).string() +
+                                          ", which does not exist as a folder"
                                     : ec.message();
         err_ << std::string(kProgram) + ": " +
                     oneLine("cannot create the output folder " + options.output.string() + ": " + why) + "\n";
@@ -198,8 +200,14 @@ int CliApp::run(const std::vector<std::string>& args) {
                 std::vector<engine::PendingSave*> saves;
                 for (Written& w : batch)
                     if (w.save) saves.push_back(&*w.save);
-                std::vector<engine::PendingSave::Committed> committed =
-                    engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
+                std::vector<engine::PendingSave::Committed> committed;
+                try {
+                    committed = engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
+                } catch (...) {
+                    // Memory ran out before the batch could say which decks are in place: each is
+                    // reported failed rather than the whole run ending.
+                    committed.assign(saves.size(), engine::PendingSave::Committed{{}, std::current_exception()});
+                }
                 std::size_t next = 0;
                 for (Written& w : batch) {
                     if (w.save) {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <set>
@@ -58,7 +58,10 @@ bool keepsCaseApart(const fs::path& folder, const std::string& a, const std::str
     std::random_device random;
     const std::string probe = ".trelwick-case-probe-" + std::to_string(random());
     const fs::path lower = folder / probe;
-    if (!std::ofstream(lower)) return false;
+    // Created only if nothing has that name (not even a link): the folder may be shared.
+    std::FILE* created = std::fopen(lower.string().c_str(), "wx");
+    if (!created) return false;
+    std::fclose(created);
     std::string upper = probe;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

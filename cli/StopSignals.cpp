@@ -3,6 +3,10 @@
 #include <csignal>
 #include <cstdlib>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 namespace trelwick::cli {
 
 namespace {
@@ -14,13 +18,23 @@ extern "C" void askToStop(int sig) {
     std::signal(sig, SIG_DFL);  // a second one is not waited for
 }
 
+// A signal ignored at start stays ignored: "nohup trelwick-cli ..." and a script's background jobs
+// start it so, that a closed terminal or a Ctrl-C meant for the script leaves the batch running.
+void catchUnlessIgnored(int sig) {
+#ifndef _WIN32
+    struct sigaction now {};
+    if (::sigaction(sig, nullptr, &now) == 0 && now.sa_handler == SIG_IGN) return;
+#endif
+    std::signal(sig, askToStop);
+}
+
 }  // namespace
 
 void catchStopSignals() {
-    std::signal(SIGINT, askToStop);
-    std::signal(SIGTERM, askToStop);
+    catchUnlessIgnored(SIGINT);
+    catchUnlessIgnored(SIGTERM);
 #ifdef SIGHUP
-    std::signal(SIGHUP, askToStop);
+    catchUnlessIgnored(SIGHUP);
 #endif
 }
 

@@ -1,4 +1,6 @@
+#include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -28,5 +30,12 @@ int main(int argc, char** argv) {
     trelwick::cli::catchStopSignals();
     std::ios::sync_with_stdio(true);
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return trelwick::cli::CliApp(std::cout, std::cerr, TRELWICK_ISATTY(2) != 0).run(args);
+    try {
+        return trelwick::cli::CliApp(std::cout, std::cerr, TRELWICK_ISATTY(2) != 0).run(args);
+    } catch (const std::bad_alloc&) {
+        std::cerr << "trelwick-cli: there is not enough memory to go on\n";  // rather than an abort
+    } catch (const std::exception& e) {
+        std::cerr << std::string("trelwick-cli: ") + e.what() + "\n";
+    }
+    return 1;
 }

@@ -252,9 +252,11 @@ std::size_t AtomicFile::removeStale(const std::filesystem::path& folder, std::ch
         const auto written = std::filesystem::last_write_time(it->path(), ec);
         if (ec) continue;
         const auto age = now - written;
-        // Only this machine can tell whether the pid still runs. A file still being written is recent,
-        // yet the age is this machine's clock against the share's, so a minute is allowed for both.
-        const bool writerGone = tail->host == hostTag() && tail->pid > 0 && age > std::chrono::minutes(1) &&
+        // Only this machine can tell whether the pid still runs (a name without a machine is judged as
+        // the versions that wrote it judged it). A file still being written is recent, yet the age is
+        // this machine's clock against the share's, so a minute is allowed for both.
+        const bool ours = tail->host.empty() || tail->host == hostTag();
+        const bool writerGone = ours && tail->pid > 0 && age > std::chrono::minutes(1) &&
                                 ::kill(static_cast<pid_t>(tail->pid), 0) != 0 && errno == ESRCH;
         if ((writerGone || age > maxAge) && std::filesystem::remove(it->path(), ec)) ++removed;
     }

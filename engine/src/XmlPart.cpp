@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "Failure.h"
@@ -76,6 +77,8 @@ XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabe
            (text.size() >= 2 && (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0));
     const pugi::xml_parse_result result =
         doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_auto);
+    // Memory running out is no damage in the file; callers say so in their own words.
+    if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
     if (!result)
         fail(ErrorCode::DamagedXml, fileLabel, name_,
              std::string("the XML is damaged (") + result.description() + " at offset " +

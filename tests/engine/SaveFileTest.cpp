@@ -67,16 +67,15 @@ TEST(AtomicFileTest, StaleSweepRemovesOnlyLeftoversOfDeadOrLongGoneWriters) {
     touch(dir / (".d.pptx.trelwick-" + here + alive + "-dddddddd"), std::chrono::hours(48));    // abandoned
     touch(dir / (".g.pptx.trelwick-" + other + dead + "-gggggggg"), std::chrono::minutes(5));   // its pid is not ours to test
     touch(dir / (".h.pptx.trelwick-" + other + dead + "-hhhhhhhh"), std::chrono::hours(48));    // abandoned
-    touch(dir / (".i.pptx.trelwick-" + dead + "-iiiiiiii"), std::chrono::minutes(5));          // no host: as another's
+    touch(dir / (".i.pptx.trelwick-" + dead + "-iiiiiiii"), std::chrono::minutes(5));          // no host: as before
     touch(dir / ".e.pptx.trelwick-notes", std::chrono::hours(48));                              // not ours
     touch(dir / "f.pptx", std::chrono::hours(48));
 
-    EXPECT_EQ(AtomicFile::removeStale(dir.path()), 3u);
+    EXPECT_EQ(AtomicFile::removeStale(dir.path()), 4u);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{".b.pptx.trelwick-" + here + dead + "-bbbbbbbb",
                                                      ".c.pptx.trelwick-" + here + alive + "-cccccccc",
                                                      ".e.pptx.trelwick-notes",
-                                                     ".g.pptx.trelwick-" + other + dead + "-gggggggg",
-                                                     ".i.pptx.trelwick-" + dead + "-iiiiiiii", "f.pptx"}));
+                                                     ".g.pptx.trelwick-" + other + dead + "-gggggggg", "f.pptx"}));
 }
 
 // Reading a folder of many files costs more than the save: only a save that may have left something

@@ -121,23 +121,27 @@ std::pair<std::string, std::string> DocumentStream::write() const {
     for (const auto& [id, at] : offsets_) byOffset.emplace_back(at, id);
     std::sort(byOffset.begin(), byOffset.end());
 
+    // A record is replaced for every id that names it: a slide named by two ids is stamped once, and
+    // the second id must not keep the old record (the deck then opened with a slide more).
+    std::map<std::uint32_t, const std::string*> replacedAt;  // original offset -> new record
+    for (const auto& [id, record] : replaced_)
+        if (auto it = offsets_.find(id); it != offsets_.end()) replacedAt[it->second] = &record;
+
     std::string out;
     std::map<std::uint32_t, std::uint32_t> written;
-    std::map<std::uint32_t, std::uint32_t> placedFrom;  // original offset of an unchanged object -> new
+    std::map<std::uint32_t, std::uint32_t> placedFrom;  // original offset of an object -> new
     for (const auto& [at, id] : byOffset) {
-        auto changed = replaced_.find(id);
-        if (changed == replaced_.end()) {
-            if (auto same = placedFrom.find(at); same != placedFrom.end()) {
-                written[id] = same->second;
-                continue;
-            }
-            placedFrom[at] = static_cast<std::uint32_t>(out.size());
-            written[id] = static_cast<std::uint32_t>(out.size());
-            out += object(id);
-        } else {
-            written[id] = static_cast<std::uint32_t>(out.size());
-            out += changed->second;
+        if (auto same = placedFrom.find(at); same != placedFrom.end()) {
+            written[id] = same->second;
+            continue;
         }
+        placedFrom[at] = static_cast<std::uint32_t>(out.size());
+        written[id] = static_cast<std::uint32_t>(out.size());
+        const auto changed = replacedAt.find(at);
+        if (changed == replacedAt.end())
+            out += object(id);
+        else
+            out += *changed->second;
     }
 
     std::string entries;
