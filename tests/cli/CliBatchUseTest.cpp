@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -77,9 +76,14 @@ TEST(CliReadmeRecipe, ParallelRecipeStampsTheFooterAsWrittenAndSucceeds) {
     std::string parallel = readmeCommand("parallel ");
     ASSERT_FALSE(find.empty()) << "no find recipe in " << kReadme;
     ASSERT_FALSE(parallel.empty()) << "no parallel recipe in " << kReadme;
-    std::smatch footer;
-    ASSERT_TRUE(std::regex_search(parallel, footer, std::regex("--footer \"([^\"]*)\""))) << parallel;
-    const std::string footerText = footer[1];
+    // The text of --footer "...", and the hosts after -S, found by hand: std::regex draws false
+    // warnings from GCC 12 in sanitizer builds.
+    const std::size_t footerAt = parallel.find("--footer \"");
+    ASSERT_NE(footerAt, std::string::npos) << parallel;
+    const std::size_t textAt = footerAt + std::string("--footer \"").size();
+    const std::size_t textEnd = parallel.find('"', textAt);
+    ASSERT_NE(textEnd, std::string::npos) << parallel;
+    const std::string footerText = parallel.substr(textAt, textEnd - textAt);
     ASSERT_NE(footerText.find(' '), std::string::npos) << "the recipe's footer is one word: " << parallel;
 
     TempDir tmp;
@@ -88,7 +92,10 @@ TEST(CliReadmeRecipe, ParallelRecipeStampsTheFooterAsWrittenAndSucceeds) {
     replaceAll(parallel, " trelwick-cli ", " " + shellQuote(TRELWICK_CLI_PATH) + " ");
     replaceAll(find, "/mnt/share", (tmp.path() / "share").string());
     replaceAll(parallel, "/mnt/share", (tmp.path() / "share").string());
-    parallel = std::regex_replace(parallel, std::regex("-S [^ ]+"), "-S :");
+    if (const std::size_t hosts = parallel.find("-S "); hosts != std::string::npos) {
+        const std::size_t end = parallel.find(' ', hosts + 3);
+        parallel.replace(hosts, (end == std::string::npos ? parallel.size() : end) - hosts, "-S :");
+    }
 
     const std::string run = shellOutput("cd " + shellQuote(tmp.path().string()) + " && " + find + " && " +
                                         parallel + " 2>&1; echo \"exit $?\"");
