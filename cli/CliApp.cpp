@@ -125,7 +125,9 @@ int CliApp::run(const std::vector<std::string>& args) {
     }
 
     const DeckList list = DeckFinder(options.output).find(options.inputs);
-    const std::size_t total = list.decks.size() + list.refused.size();
+    const std::size_t foldersUnread = static_cast<std::size_t>(
+        std::count_if(list.refused.begin(), list.refused.end(), [](const Refusal& r) { return r.folder; }));
+    const std::size_t total = list.decks.size() + list.refused.size() - foldersUnread;
 
     std::mutex reportMutex;
     std::size_t done = 0;
@@ -142,8 +144,15 @@ int CliApp::run(const std::vector<std::string>& args) {
         bar.update(done, failed);
     };
 
-    for (const Refusal& refusal : list.refused)
-        report(false, {refusal.source.string() + ": " + refusal.reason});
+    for (const Refusal& refusal : list.refused) {
+        const std::string line = refusal.source.string() + ": " + refusal.reason;
+        if (refusal.folder) {
+            bar.clear();
+            err_ << std::string(kProgram) + ": " + oneLine(line) + "\n";
+        } else {
+            report(false, {line});
+        }
+    }
 
     const DeckStamper stamper(options.stamp);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -231,20 +240,19 @@ int CliApp::run(const std::vector<std::string>& args) {
         err_.flush();
         endBySignal(sig);
     }
-    if (total == 0) {
-        err_ << std::string(kProgram) + ": no presentations found\n";
-        return kAllStamped;
-    }
+    if (total == 0) err_ << std::string(kProgram) + ": no presentations found\n";
     std::string summary = "Stamped " + std::to_string(done - failed) + " of " +
                           plural(total, "presentation", "presentations") + " into " + oneLine(options.output.string());
     if (failed > 0) summary += "; " + std::to_string(failed) + " failed";
+    if (foldersUnread > 0)
+        summary += "; " + plural(foldersUnread, "folder", "folders") + " could not be read";
     out_ << summary << ".\n" << std::flush;
     // The line scripts read: a run that could not tell its outcome has not succeeded.
     if (!out_) {
         err_ << std::string(kProgram) + ": cannot write the summary to standard output\n";
         return kSomeFailed;
     }
-    return failed > 0 ? kSomeFailed : kAllStamped;
+    return failed > 0 || foldersUnread > 0 ? kSomeFailed : kAllStamped;
 }
 
 }  // namespace trelwick::cli

@@ -116,7 +116,7 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
         std::vector<fs::path> found;
         fs::recursive_directory_iterator it(input, ec), end;
         if (ec) {
-            list.refused.push_back({input, "cannot read the folder: " + ec.message()});
+            list.refused.push_back({input, "cannot read the folder: " + ec.message(), true});
             continue;
         }
         while (it != end && stopSignal() == 0) {
@@ -132,7 +132,7 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
                 if (sameFolder(path, outputFolder_)) {
                     it.disable_recursion_pending();
                 } else if (openEc) {
-                    list.refused.push_back({path, "cannot read the folder: " + openEc.message()});
+                    list.refused.push_back({path, "cannot read the folder: " + openEc.message(), true});
                     it.disable_recursion_pending();
                 }
             } else if (isPresentationName(path) && it->is_regular_file(entryEc)) {
@@ -140,7 +140,7 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
             }
             it.increment(ec);
             if (ec) {
-                list.refused.push_back({path, "cannot read the folder: " + ec.message()});
+                list.refused.push_back({path, "cannot read the folder: " + ec.message(), true});
                 break;
             }
         }

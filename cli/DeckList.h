@@ -16,6 +16,7 @@ struct Deck {
 struct Refusal {
     std::filesystem::path source;
     std::string reason;
+    bool folder = false;  // a folder that could not be read: no presentation is known to be missed
 };
 
 // The outcome of walking the command line's PATHs.

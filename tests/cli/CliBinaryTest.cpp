@@ -12,6 +12,8 @@
 #include "common/Files.h"
 #include "common/TempDir.h"
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace trelwick::cli {
@@ -156,6 +158,29 @@ TEST(Cli, EmptyFolderStampsNothingAndSucceeds) {
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string()});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.err.find("no presentations found"), std::string::npos) << r.err;
+    // Scripts read the summary, so it comes also when there was nothing to stamp.
+    EXPECT_NE(r.out.find("Stamped 0 of 0 presentations into "), std::string::npos) << r.out;
+}
+
+// A folder below the input that cannot be listed may hide decks: the run fails, and the summary counts
+// the folder as a folder, not as a presentation that failed.
+TEST(Cli, AFolderThatCannotBeReadFailsTheRunAndIsCountedAsAFolder) {
+    TempDir tmp;
+    tmp.write("in/readme.txt", "x");
+    tmp.write("in/locked/hidden.pptx", "x");
+    fs::permissions(tmp.path() / "in/locked", fs::perms::none);
+    // Root reads every folder; without these two capabilities it is held to the permissions too.
+    const std::string asUser = ::geteuid() == 0 ? "setpriv --bounding-set=-dac_override,-dac_read_search " : "";
+    const std::string out = shellOutput(asUser + shellQuote(TRELWICK_CLI_PATH) + " -o " +
+                                        shellQuote((tmp.path() / "out").string()) + " " +
+                                        shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
+    fs::permissions(tmp.path() / "in/locked", fs::perms::owner_all);
+    EXPECT_NE(out.find("locked: cannot read the folder"), std::string::npos) << out;
+    EXPECT_NE(out.find("Stamped 0 of 0 presentations into " + (tmp.path() / "out").string() +
+                       "; 1 folder could not be read."),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("exit 1"), std::string::npos) << out;
 }
 
 // An output folder given as a link to nowhere, spelled with a closing slash as shell completion writes a
