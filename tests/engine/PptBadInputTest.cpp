@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "TestDeck.h"
+#include "TestPptDeck.h"
 #include "cfb/CompoundFile.h"
 #include "Bytes.h"
 #include "common/Corpus.h"
@@ -15,13 +16,7 @@ const std::filesystem::path kCorpus = trelwick::testing::corpusDir();
 
 // A good one-edit deck with its PowerPoint streams changed by edit(currentUser, document).
 std::string alteredDeck(const std::function<void(std::string&, std::string&)>& edit) {
-    CompoundFile file = CompoundFile::parse(readFile(kCorpus / "poi__headers_footers.ppt"), "fixture");
-    std::string user = file.readStream("Current User");
-    std::string document = file.readStream("PowerPoint Document");
-    edit(user, document);
-    file.replaceStream("Current User", user);
-    file.replaceStream("PowerPoint Document", document);
-    return file.serialize();
+    return alteredPptDeck(kCorpus / "poi__headers_footers.ppt", edit);
 }
 
 std::uint32_t currentEdit(const std::string& user) {

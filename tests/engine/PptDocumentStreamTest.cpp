@@ -4,6 +4,7 @@
 #include <map>
 
 #include "Bytes.h"
+#include "TestPptDeck.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"
@@ -15,17 +16,11 @@ namespace {
 constexpr std::uint32_t kPlainToken = 0xE391C05F;
 constexpr std::uint32_t kEncryptedToken = 0xF3D1C4DF;
 
-std::string record(std::uint16_t verInst, std::uint16_t type, const std::string& body) {
-    std::string r;
-    append16(r, verInst);
-    append16(r, type);
-    append32(r, static_cast<std::uint32_t>(body.size()));
-    return r + body;
-}
+using test::pptRecord;
 
 std::string documentRecord(const std::string& tag = "") {
-    return record(0xF, rt::Document,
-                  record(1, rt::DocumentAtom, std::string(40, '\0')) + record(0, rt::CString, tag));
+    return pptRecord(0xF, rt::Document,
+                  pptRecord(1, rt::DocumentAtom, std::string(40, '\0')) + pptRecord(0, rt::CString, tag));
 }
 
 // Writes a PowerPoint Document stream edit by edit, as PowerPoint's fast save does.
@@ -44,7 +39,7 @@ class StreamBuilder {
             append32(entries, id | 1u << 20);
             append32(entries, at);
         }
-        document_ += record(0, rt::PersistDirectoryAtom, entries);
+        document_ += pptRecord(0, rt::PersistDirectoryAtom, entries);
         pending_.clear();
         std::string edit;
         append32(edit, 256);  // lastSlideIdRef
@@ -57,7 +52,7 @@ class StreamBuilder {
         append32(edit, 1);   // lastView + unused
         if (longEdit || encryptSession) append32(edit, encryptSession);
         last_ = static_cast<std::uint32_t>(document_.size());
-        document_ += record(0, rt::UserEditAtom, edit);
+        document_ += pptRecord(0, rt::UserEditAtom, edit);
         return last_;
     }
     std::string& document() { return document_; }
@@ -72,7 +67,7 @@ class StreamBuilder {
         body += std::string("\x03\x00\x00\x00", 4);
         body += "u";
         append32(body, 8);
-        return record(0, rt::CurrentUserAtom, body);
+        return pptRecord(0, rt::CurrentUserAtom, body);
     }
 
   private:
@@ -84,7 +79,7 @@ class StreamBuilder {
 StreamBuilder twoEdits() {
     StreamBuilder b;
     b.add(1, documentRecord("old"));
-    b.add(2, record(0xF, rt::Slide, record(0, rt::CString, "slide")));
+    b.add(2, pptRecord(0xF, rt::Slide, pptRecord(0, rt::CString, "slide")));
     b.commit();
     b.add(1, documentRecord("new"));
     b.commit();
@@ -124,7 +119,7 @@ TEST(PptDocumentStreamTest, CompactingLeavesOneEditWithOnlyLiveObjectsAndIsStabl
 TEST(PptDocumentStreamTest, ReplacedObjectsAreWrittenInPlaceOfTheOld) {
     StreamBuilder b = twoEdits();
     DocumentStream stream(b.currentUser(), b.document(), "deck.ppt");
-    const std::string slide = record(0xF, rt::Slide, record(0, rt::CString, "changed slide"));
+    const std::string slide = pptRecord(0xF, rt::Slide, pptRecord(0, rt::CString, "changed slide"));
     stream.replace(2, slide);
     const auto [document, user] = stream.write();
     const DocumentStream again(user, document, "out.ppt");
@@ -135,7 +130,7 @@ TEST(PptDocumentStreamTest, ReplacedObjectsAreWrittenInPlaceOfTheOld) {
 TEST(PptDocumentStreamTest, LongRunsOfIdsAreSplitAtTheTwelveBitCount) {
     StreamBuilder b;
     b.add(1, documentRecord());
-    for (std::uint32_t id = 2; id <= 5000; ++id) b.add(id, record(0, rt::CString, "x"));
+    for (std::uint32_t id = 2; id <= 5000; ++id) b.add(id, pptRecord(0, rt::CString, "x"));
     b.commit();
     const DocumentStream stream(b.currentUser(), b.document(), "deck.ppt");
     const auto [document, user] = stream.write();
@@ -162,7 +157,7 @@ TEST(PptDocumentStreamTest, RefusalTable) {
          [] {
              StreamBuilder b;
              b.add(1, documentRecord());
-             b.add(2, record(0xF, rt::Slide, record(0, rt::CString, "key")));
+             b.add(2, pptRecord(0xF, rt::Slide, pptRecord(0, rt::CString, "key")));
              b.commit(1, 2);
              return std::make_pair(b.currentUser(), b.document());
          },
@@ -171,7 +166,7 @@ TEST(PptDocumentStreamTest, RefusalTable) {
          [] {
              StreamBuilder b;
              b.add(1, documentRecord());
-             b.add(2, record(0xF, 0x2F14, record(0, rt::CString, "key")));
+             b.add(2, pptRecord(0xF, 0x2F14, pptRecord(0, rt::CString, "key")));
              b.commit(1, 0, true);
              return std::make_pair(b.currentUser(), b.document());
          },
@@ -233,7 +228,7 @@ TEST(PptDocumentStreamTest, RefusalTable) {
         {"no document record",
          [] {
              StreamBuilder b;
-             b.add(1, record(0xF, rt::Slide, ""));
+             b.add(1, pptRecord(0xF, rt::Slide, ""));
              b.commit();
              return std::make_pair(b.currentUser(), b.document());
          },

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+// Legacy .ppt decks altered at the record level, for tests of what a saved edit chain may hold.
+namespace trelwick::engine::test {
+
+// One record: its header (version and instance, type, length) and body.
+std::string pptRecord(std::uint16_t verInst, std::uint16_t type, const std::string& body);
+
+// The deck at path with its PowerPoint streams changed by edit(currentUser, document).
+std::string alteredPptDeck(const std::filesystem::path& path,
+                           const std::function<void(std::string&, std::string&)>& edit);
+
+constexpr std::uint32_t kNoOffset = 0xFFFFFFFF;
+
+// Where the record of persist id lies in document, as the newest saved edit naming it says (kNoOffset if
+// none does); edit is the offset of the newest edit.
+std::uint32_t persistOffset(const std::string& document, std::uint32_t edit, std::uint32_t id);
+
+// Appends a saved edit that lists the last slide a second time, under the persist id alias naming the
+// same record, as a fast save may. Returns the slide's own persist id, or 0 (after a test failure) when
+// the deck is not laid out as expected.
+std::uint32_t aliasLastSlide(std::string& currentUser, std::string& document, std::uint32_t alias);
+
+// Opens the deck's bytes: it must be refused as damaged or open with the given number of slides.
+void expectSlidesOrDamaged(const std::string& bytes, std::size_t slides);
+
+}  // namespace trelwick::engine::test
