@@ -352,6 +352,34 @@ private slots:
         QCOMPARE(int(rig.dialogs.errorReports().size()), 1);
     }
 
+    // A disk that fills up during the run: the decks that do not fit are reported, and every file
+    // left in the folder is a whole deck.
+    void outputFolderThatFillsUp() {
+        const QString small = qEnvironmentVariable("TRELWICK_SMALL_FOLDER");
+        if (small.isEmpty() || !QFileInfo(small).isDir())
+            QSKIP("set TRELWICK_SMALL_FOLDER to an empty folder on a small file system (a few hundred KB)");
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        QStringList list;
+        for (const QString& n : QDir(kCorpus).entryList({QStringLiteral("*.pptx"), QStringLiteral("*.ppt")}, QDir::Files))
+            list << copyDeck(n, in);
+        addByDialog(rig.form, rig.dialogs, list);
+        setOutput(rig.form, small);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        const QStringList saved = namesIn(small);
+        QVERIFY(!saved.isEmpty());
+        QVERIFY(!reports.empty());
+        for (const QString& name : saved) {
+            QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(name));
+            QVERIFY2(list.contains(in + QLatin1Char('/') + name), qPrintable(name));
+            engine::Presentation::open((small + QLatin1Char('/') + name).toStdString());  // whole, or it throws
+        }
+        QCOMPARE(int(saved.size() + reports.size()), int(list.size()));
+    }
+
     // Run by closingDuringARunKeepsTheFilesItHasPassed in a process of its own: closing the window
     // ends the process. The disk is slow to take each file, as a USB stick or a share is.
     void closeMidRun() {
