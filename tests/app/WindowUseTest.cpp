@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <unistd.h>
 
 #include "app/Form1.h"
 #include "batch/BackgroundSaves.h"
@@ -287,6 +288,31 @@ private slots:
         QVERIFY(got.contains(root + QStringLiteral("/sub/deeper/c.pptx")));
         QVERIFY(!got.contains(root + QStringLiteral("/~$lock.pptx")));
         QCOMPARE(got.count(root + QStringLiteral("/a.pptx")), 1);
+    }
+
+    // Folders the user may not read are left out without a word; their siblings are still walked.
+    // (Root reads every folder, so this says nothing when run as root.)
+    void addAllPassesOverFoldersThatCannotBeRead() {
+        if (::geteuid() == 0) QSKIP("run as root: every folder can be read");
+        WindowRig& rig = start();
+        const QString root = dir_.filePath(QStringLiteral("tree"));
+        const QString deck = kCorpus + QStringLiteral("/python-pptx__default.pptx");
+        for (const char* sub : {"/a", "/locked", "/listless", "/z"}) QVERIFY(QDir().mkpath(root + QLatin1String(sub)));
+        for (const char* f : {"/a/1.pptx", "/locked/2.pptx", "/listless/3.pptx", "/z/4.pptx", "/z/unreadable.pptx"})
+            QVERIFY(QFile::copy(deck, root + QLatin1String(f)));
+        QVERIFY(QFile(root + QStringLiteral("/z/unreadable.pptx")).setPermissions({}));
+        QVERIFY(QFile(root + QStringLiteral("/locked")).setPermissions({}));
+        QVERIFY(QFile(root + QStringLiteral("/listless")).setPermissions(QFile::ExeOwner));
+        rig.dialogs.inputAnswers.push_back(QStringLiteral("pptx"));
+        rig.dialogs.folderAnswers.push_back(root);
+        QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
+        QStringList got = listed(rig.form);
+        QFile(root + QStringLiteral("/locked")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile(root + QStringLiteral("/listless")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(rig.dialogs.errorReports().size(), std::size_t(0));
+        got.sort();
+        QCOMPARE(got, (QStringList{root + QStringLiteral("/a/1.pptx"), root + QStringLiteral("/z/4.pptx"),
+                                   root + QStringLiteral("/z/unreadable.pptx")}));
     }
 
     void addAllOnTwentyThousandFiles() {
