@@ -34,6 +34,7 @@ std::unique_ptr<BatchRun> wireBatchRun(Form1& form, const FileList& list) {
     auto run = std::make_unique<BatchRun>(form.dialogs(), form.powerPoint(), std::move(window));
     BatchRun* r = run.get();
     form.seams.PushButton7_Click = [r] { r->PushButton7_Click(); };
+    form.seams.FinishHandedSaves = [r] { r->finishHandedSaves(); };
     return run;
 }
 

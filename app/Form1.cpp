@@ -346,6 +346,8 @@ void Form1::Form_Unload() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w != this) w->hide();
     if (handlersRunning_ > 0 && environment_.endProgramNow) {
+        // The run stops where it is, but the files it has passed are saved, as the bar showed.
+        if (seams.FinishHandedSaves) seams.FinishHandedSaves();
         environment_.endProgramNow();
         return;
     }

@@ -44,6 +44,7 @@ class Form1 : public QWidget {
         std::function<void()> PushButton4_Click;  // "Load Sample/Example Files"
         std::function<void()> PushButton6_Click;  // "Add All File(s) In Folder"
         std::function<void()> PushButton7_Click;  // "Start Adding"
+        std::function<void()> FinishHandedSaves;  // before a close ends the program during a run
         std::function<void(QMouseEvent*)> ListView1_MouseDown;
         std::function<void(QMouseEvent*)> ListView1_MouseMove;  // after Form1 set the default pointer
         std::function<void(QMouseEvent*)> ListView1_MouseUp;

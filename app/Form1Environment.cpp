@@ -32,7 +32,7 @@ Form1Environment Form1Environment::standard() {
     e.desktopFolderPath = &DesktopFolderPath;
     e.endProgram = [] { QCoreApplication::exit(0); };
     // A close that arrives while a long handler yields to the window system must not wait for
-    // that handler: settings are already stored and no output file is open between its steps.
+    // that handler: settings are already stored, and the saves it handed on are in place by now.
     e.endProgramNow = [] {
         std::fflush(nullptr);
         std::_Exit(0);

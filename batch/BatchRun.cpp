@@ -99,6 +99,7 @@ void BatchRun::PushButton7_Click() {
         entriesByName_.clear();
         savedFrom_.clear();
         saveWarnings_.clear();
+        signedNotes_ = 0;
         for (int item = 1; item <= lastItem; ++item) {
             try {
                 entriesByName_[fileNameOfPath(window_.entryText(item)).toLower()].push_back(item);
@@ -124,6 +125,11 @@ void BatchRun::PushButton7_Click() {
         message(254, QStringLiteral("Done."));
     }
     r.step(262, [&] { isRunning_ = false; });
+}
+
+void BatchRun::finishHandedSaves() {
+    if (saves_) saves_->waitAll();
+    for (const std::filesystem::path& folder : savedFolders_) engine::syncFolder(folder);
 }
 
 void BatchRun::readAhead(int item) {
@@ -194,7 +200,13 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
         savedFrom_.insert(output.toLower(), Saved{output, source});
-        saveWarnings_ << use(deck).lastSaveWarnings();
+        // A broken signature changes what the file is: its notes go before any the notice may cut.
+        const QStringList& notes = use(deck).lastSaveWarnings();
+        if (use(deck).lastSaveBrokeSignature()) {
+            for (const QString& note : notes) saveWarnings_.insert(signedNotes_++, note);
+        } else {
+            saveWarnings_ << notes;
+        }
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });

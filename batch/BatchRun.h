@@ -44,6 +44,10 @@ public:
     // True from the start of a run to its end; a press meanwhile does nothing.
     bool IsRunning() const { return isRunning_; }
 
+    // For a program about to end during a run: puts the saves already handed on in place and syncs
+    // their folders; nothing more is reported.
+    void finishHandedSaves();
+
     // The running check, the clock of the pauses and what puts saved files in place; injectable
     // for tests.
     std::function<bool()> isPowerPointRunning;
@@ -77,6 +81,7 @@ private:
     QMultiHash<QString, Saved> savedFrom_;
     // What the run's saves found that the user should know, shown once before "Done.".
     QStringList saveWarnings_;
+    qsizetype signedNotes_ = 0;  // the first notes, of saves that broke a digital signature
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };

@@ -1,11 +1,13 @@
 #include "PowerPointPresentation.h"
 
 #include <filesystem>
+#include <optional>
 
 #include <QDir>
 
 #include "EngineCall.h"
 #include "util/AppError.h"
+#include "util/PathHelpers.h"
 
 namespace trelwick {
 
@@ -52,8 +54,17 @@ engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileNam
     }
     engine::Presentation& target = deck();
     warnings_.clear();
+    brokeSignature_ = false;
+    // A file the user made read-only is not saved over, as PowerPoint would not; root could rename over
+    // it, so the attribute is asked rather than the permission.
+    if (const std::optional<int> attributes = fileAttributes(fileName);
+        attributes && (*attributes & kAttrReadOnly) && !(*attributes & kAttrFolder)) {
+        throw AppError(kPermissionDenied, QStringLiteral("The file ") + QDir::toNativeSeparators(fileName) +
+                                              QStringLiteral(" is read-only; it was not replaced."));
+    }
     engine::PendingSave save =
         callEngine([&] { return target.prepareSave(std::filesystem::path(fileName.toStdU16String())); });
+    brokeSignature_ = save.outcome().signatureInvalidated;
     const QString saved = QDir::toNativeSeparators(fileName);
     for (const std::string& warning : save.outcome().warnings)
         warnings_ << saved + QStringLiteral(": ") + QString::fromStdString(warning);

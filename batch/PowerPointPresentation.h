@@ -42,6 +42,8 @@ public:
     bool isOpen() const { return open_; }
     // See SaveAs.
     const QStringList& lastSaveWarnings() const { return warnings_; }
+    // Whether the last save broke the deck's digital signature (one of lastSaveWarnings() says so).
+    bool lastSaveBrokeSignature() const { return brokeSignature_; }
 
 private:
     engine::Presentation& deck();
@@ -49,6 +51,7 @@ private:
     engine::Presentation deck_;
     bool open_ = true;
     QStringList warnings_;
+    bool brokeSignature_ = false;
 };
 
 }  // namespace trelwick

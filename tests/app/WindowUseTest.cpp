@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "app/Form1.h"
+#include "common/Permissions.h"
 #include "batch/BackgroundSaves.h"
 #include "filelist/FileList.h"
 #include "options/OptionsPanel.h"
@@ -106,6 +107,36 @@ class WindowUseTest : public QObject {
         if (!QFile::copy(kCorpus + QLatin1Char('/') + name, target)) qFatal("copy failed");
         QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         return target;
+    }
+
+    // Root can give a slot a file system of its own: the slot runs in a child, in a private mount
+    // namespace, with a tmpfs mounted (with options) at the folder that variable then names.
+    enum class OwnMount { Passed, Failed, Unavailable };
+    OwnMount runOnOwnMount(const char* slot, const char* variable, const QString& options, QByteArray& output) {
+        if (::geteuid() != 0) return OwnMount::Unavailable;
+        const QString mountPoint = dir_.filePath(QStringLiteral("mount"));
+        QDir().mkpath(mountPoint);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QString::fromLatin1(variable), mountPoint);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("unshare"),
+                    {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                     QStringLiteral("mount -t tmpfs -o \"$1\" tmpfs \"$2\" 2>/dev/null || exit 99; exec \"$3\" \"$4\""),
+                     QStringLiteral("sh"), options, mountPoint, QCoreApplication::applicationFilePath(),
+                     QString::fromLatin1(slot)});
+        if (!child.waitForFinished(600000)) {
+            child.kill();
+            output = "the child did not finish";
+            return OwnMount::Failed;
+        }
+        output = child.readAll();
+        if (child.exitStatus() != QProcess::NormalExit || child.exitCode() == 99 ||
+            (child.exitCode() != 0 && output.isEmpty()))
+            return child.exitCode() == 99 ? OwnMount::Unavailable : OwnMount::Failed;
+        return child.exitCode() == 0 ? OwnMount::Passed : OwnMount::Failed;
     }
 
 private slots:
@@ -291,9 +322,9 @@ private slots:
     }
 
     // Folders the user may not read are left out without a word; their siblings are still walked.
-    // (Root reads every folder, so this says nothing when run as root.)
     void addAllPassesOverFoldersThatCannotBeRead() {
-        if (::geteuid() == 0) QSKIP("run as root: every folder can be read");
+        const trelwick::testing::PermissionsBind bind;
+        if (!bind.active()) QSKIP("run as root without a way to be held to permissions");
         WindowRig& rig = start();
         const QString root = dir_.filePath(QStringLiteral("tree"));
         const QString deck = kCorpus + QStringLiteral("/python-pptx__default.pptx");
@@ -333,7 +364,17 @@ private slots:
 
     void readOnlyOutputFolder() {
         const QString ro = qEnvironmentVariable("TRELWICK_READ_ONLY_FOLDER");
-        if (ro.isEmpty() || !QFileInfo(ro).isDir()) QSKIP("set TRELWICK_READ_ONLY_FOLDER to a folder on a read-only mount");
+        if (ro.isEmpty()) {
+            QByteArray output;
+            switch (runOnOwnMount("readOnlyOutputFolder", "TRELWICK_READ_ONLY_FOLDER", QStringLiteral("ro"), output)) {
+                case OwnMount::Passed:
+                    return;
+                case OwnMount::Failed:
+                    QFAIL(output.constData());
+                case OwnMount::Unavailable:
+                    QSKIP("no read-only mount to be had: set TRELWICK_READ_ONLY_FOLDER to a folder on one");
+            }
+        }
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         addByDialog(rig.form, rig.dialogs, {copyDeck(QStringLiteral("python-pptx__default.pptx"), in),
@@ -382,8 +423,19 @@ private slots:
     // left in the folder is a whole deck.
     void outputFolderThatFillsUp() {
         const QString small = qEnvironmentVariable("TRELWICK_SMALL_FOLDER");
-        if (small.isEmpty() || !QFileInfo(small).isDir())
-            QSKIP("set TRELWICK_SMALL_FOLDER to an empty folder on a small file system (a few hundred KB)");
+        if (small.isEmpty()) {
+            QByteArray output;
+            switch (runOnOwnMount("outputFolderThatFillsUp", "TRELWICK_SMALL_FOLDER", QStringLiteral("size=400k"),
+                                  output)) {
+                case OwnMount::Passed:
+                    return;
+                case OwnMount::Failed:
+                    QFAIL(output.constData());
+                case OwnMount::Unavailable:
+                    QSKIP("no small file system to be had: set TRELWICK_SMALL_FOLDER to an empty folder on one "
+                          "(a few hundred KB)");
+            }
+        }
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         QStringList list;
