@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "TestDeck.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+constexpr const char* kPackageRels = "http://schemas.openxmlformats.org/package/2006/relationships";
+
+void showNotesFooter(Presentation& deck) {
+    deck.setText(MasterKind::Notes, Element::Footer, "Notes footer");
+    deck.setVisible(MasterKind::Notes, Element::Footer, true);
+}
+
+// The namespace an element's name is in, as a namespace-aware reader resolves it.
+std::string namespaceOf(pugi::xml_node element) {
+    const char* colon = std::strchr(element.name(), ':');
+    const std::string attribute =
+        colon ? "xmlns:" + std::string(element.name(), colon) : std::string("xmlns");
+    for (pugi::xml_node n = element; n; n = n.parent())
+        if (pugi::xml_attribute a = n.attribute(attribute.c_str())) return a.value();
+    return {};
+}
+
+std::string& entry(Entries& entries, const std::string& name) {
+    for (auto& [n, content] : entries)
+        if (n == name) return content;
+    throw std::runtime_error("no entry " + name);
+}
+
+// Written with a prefix: the same relationships to any namespace-aware reader.
+std::string withPrefix(std::string rels) {
+    auto replaceAll = [&](const std::string& from, const std::string& to) {
+        for (std::size_t at = 0; (at = rels.find(from, at)) != std::string::npos; at += to.size())
+            rels.replace(at, from.size(), to);
+    };
+    replaceAll("<Relationships xmlns=", "<pr:Relationships xmlns:pr=");
+    replaceAll("</Relationships>", "</pr:Relationships>");
+    replaceAll("<Relationship ", "<pr:Relationship ");
+    return rels;
+}
+
+// A relationships part that names its namespace with a prefix gets the relationship to a new notes
+// master in that namespace; one in no namespace is not a relationship, and the presentation's
+// notesMasterId then names an id that no reader finds.
+TEST(HostilePackage, RelationshipAddedToAPrefixedRelationshipsPartIsInItsNamespace) {
+    TempDir dir;
+    DeckPlan plan;  // no notes master: the stamp makes one and relates the presentation to it
+    Entries entries = buildDeck(plan);
+    std::string& rels = entry(entries, "ppt/_rels/presentation.xml.rels");
+    rels = withPrefix(rels);
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+
+    const Xml presentation(readEntry(dir / "out.pptx", "ppt/presentation.xml"));
+    const std::string id = presentation.one("//p:notesMasterId").attribute("r:id").value();
+    ASSERT_FALSE(id.empty());
+    const Xml written(readEntry(dir / "out.pptx", "ppt/_rels/presentation.xml.rels"));
+    int found = 0;
+    for (pugi::xml_node r : written.root().children()) {
+        EXPECT_EQ(namespaceOf(r), kPackageRels)
+            << "<" << r.name() << " Id=\"" << r.attribute("Id").value() << "\">";
+        if (id == r.attribute("Id").value() && namespaceOf(r) == kPackageRels) ++found;
+    }
+    EXPECT_EQ(found, 1) << "the notes master's relationship " << id << " as a namespace-aware reader sees it";
+}
+
+// The same for a slide's relationships part, which gets the relationship to its new notes page.
+TEST(HostilePackage, RelationshipAddedToAPrefixedSlideRelationshipsPartIsInItsNamespace) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.notesMaster = true;  // the slide has no notes page: the stamp makes one
+    Entries entries = buildDeck(plan);
+    std::string& rels = entry(entries, "ppt/slides/_rels/slide1.xml.rels");
+    rels = withPrefix(rels);
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+
+    const Xml written(readEntry(dir / "out.pptx", "ppt/slides/_rels/slide1.xml.rels"));
+    int notes = 0;
+    for (pugi::xml_node r : written.root().children()) {
+        EXPECT_EQ(namespaceOf(r), kPackageRels)
+            << "<" << r.name() << " Id=\"" << r.attribute("Id").value() << "\">";
+        if (std::string_view(r.attribute("Type").value()).ends_with("/notesSlide") &&
+            namespaceOf(r) == kPackageRels)
+            ++notes;
+    }
+    EXPECT_EQ(notes, 1);
+}
+
+// An Override left behind for a part that is gone, with a content type that is not a notes master's,
+// must not become the content type of the notes master the stamp creates under that name.
+TEST(HostilePackage, NewNotesMasterGetsItsOwnContentTypeOverAStaleOverride) {
+    TempDir dir;
+    DeckPlan plan;
+    Entries entries = buildDeck(plan);
+    std::string& types = entry(entries, "[Content_Types].xml");
+    types.insert(
+        types.rfind("</Types>"),
+        R"(<Override PartName="/ppt/notesMasters/notesMaster1.xml" ContentType="application/xml"/>)");
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+
+    ASSERT_TRUE(hasEntry(dir / "out.pptx", "ppt/notesMasters/notesMaster1.xml"));
+    pugi::xml_document written;
+    const std::string text = readEntry(dir / "out.pptx", "[Content_Types].xml");
+    ASSERT_TRUE(written.load_string(text.c_str()));
+    int overrides = 0;
+    for (pugi::xml_node o : written.document_element().children("Override")) {
+        if (std::string_view(o.attribute("PartName").value()) != "/ppt/notesMasters/notesMaster1.xml")
+            continue;
+        ++overrides;
+        EXPECT_STREQ(o.attribute("ContentType").value(),
+                     "application/vnd.openxmlformats-officedocument.presentationml.notesMaster+xml");
+    }
+    EXPECT_EQ(overrides, 1);
+}
+
+// A new relationship's id is looked for from one past the count of relationships upwards. When a
+// hostile part has taken all those ids, each candidate was checked against every id in turn: 400,000
+// relationships took about a quarter of an hour (20 MB of XML, well inside the limits). Now this test
+// runs into CTest's timeout; with the ids looked up in a set it takes about a second.
+TEST(HostilePackage, SlideWhoseNextRelationshipIdsAreAllTakenIsStampedInLinearTime) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.notesMaster = true;  // the slide has no notes page: the stamp relates it to a new one
+    Entries entries = buildDeck(plan);
+    std::string& rels = entry(entries, "ppt/slides/_rels/slide1.xml.rels");
+    constexpr int kTaken = 400000;
+    std::string taken;
+    taken.reserve(kTaken * 48u);
+    for (int i = kTaken + 1; i <= 2 * kTaken; ++i)
+        taken += R"(<Relationship Id="rId)" + std::to_string(i) + R"(" Type="t" Target="x"/>)";
+    rels.insert(rels.rfind("</Relationships>"), taken);
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+
+    EXPECT_TRUE(hasEntry(dir / "out.pptx", "ppt/notesSlides/notesSlide1.xml"));
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test
