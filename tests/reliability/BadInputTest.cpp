@@ -341,6 +341,29 @@ TEST(CorpusBadInput, EveryBrokenDeckOfTheCorpusIsRefusedCleanly) {
 }
 
 // A path beyond PATH_MAX to a deck that exists: reachable only through relative steps.
+// Twenty thousand tiny slides hold under 10 MB of XML, far inside the per-deck XML budget, but each
+// parsed or created part (slide, notes page, their relationships) costs memory of its own. Such a deck
+// is either refused as over a limit or stamped within the same memory bound as a refused one.
+TEST(SizeBadInput, TwentyThousandTinySlidesStayWithinTheMemoryBound) {
+    TempDir source, output;
+    auto parts = deckParts(20000);
+    writeDeck(source / "many.pptx", parts);
+    parts.clear();
+
+    const ChildOutcome outcome = stampInChild(source / "many.pptx", output.path());
+
+    ASSERT_TRUE(outcome.finished) << outcome.message;
+    if (!outcome.stamped) {
+        EXPECT_EQ(outcome.errorCode, static_cast<int>(ErrorCode::LimitExceeded)) << outcome.message;
+        EXPECT_TRUE(output.names().empty()) << "something was written to the output folder";
+    }
+    EXPECT_LT(outcome.peakRssDeltaKb, kMemoryBoundKb)
+        << "peak memory above the parent: " << outcome.peakRssDeltaKb << " KiB ("
+        << (outcome.stamped ? "stamped" : outcome.message) << ")";
+    std::cout << "[ outcome  ] " << (outcome.stamped ? "stamped" : outcome.message) << ", peak +"
+              << outcome.peakRssDeltaKb / 1024 << " MiB\n";
+}
+
 TEST(PathBadInput, PathLongerThanTheSystemAllows) {
     TempDir source, output;
     const fs::path model = deckWith(source / "model.pptx", {});
