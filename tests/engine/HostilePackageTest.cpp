@@ -177,5 +177,39 @@ TEST(HostilePackage, PageWhoseCandidatePrefixesAreAllTakenIsStampedInLinearTime)
               "Footer");
 }
 
+// A page without DrawingML on its root gets it declared there, under "a" or, when the root binds "a"
+// elsewhere, under "a0". The check that no element below rebinds the prefix looked at "a" only, so
+// the footer written under "a0" inside a cSld that binds "a0" to another namespace was no DrawingML.
+TEST(HostilePackage, PrefixDeclaredForDrawingMlIsNotReboundWhereTheFooterIsWritten) {
+    TempDir dir;
+    DeckPlan plan;
+    Entries entries = buildDeck(plan);
+    entry(entries, "ppt/slides/slide1.xml") =
+        R"(<p:sld xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main" xmlns:a="urn:other">)"
+        R"(<p:cSld xmlns:a0="urn:elsewhere"><p:spTree><p:nvGrpSpPr><p:cNvPr id="1" name=""/><p:cNvGrpSpPr/>)"
+        R"(<p:nvPr/></p:nvGrpSpPr><p:grpSpPr/></p:spTree></p:cSld></p:sld>)";
+    writeZip(dir / "in.pptx", entries);
+    try {
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setText(MasterKind::Slide, Element::Footer, "Footer");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.saveAs(dir / "out.pptx");
+    } catch (const Error& e) {
+        // Refusing the page is fine too, as the engine does for a prefix rebound below the root.
+        EXPECT_EQ(e.code(), ErrorCode::DamagedXml) << e.what();
+        return;
+    }
+    pugi::xml_document written;
+    const std::string text = readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
+    ASSERT_TRUE(written.load_string(text.c_str()));
+    int drawing = 0;
+    for (pugi::xpath_node x : written.select_nodes("//*[local-name()='bodyPr' or local-name()='t']")) {
+        EXPECT_EQ(namespaceOf(x.node()), "http://schemas.openxmlformats.org/drawingml/2006/main")
+            << x.node().name();
+        ++drawing;
+    }
+    EXPECT_GE(drawing, 2) << text;
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
