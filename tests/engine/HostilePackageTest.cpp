@@ -211,5 +211,57 @@ TEST(HostilePackage, PrefixDeclaredForDrawingMlIsNotReboundWhereTheFooterIsWritt
     EXPECT_GE(drawing, 2) << text;
 }
 
+// A tool that removed the notes parts may leave their relationships parts behind. The parts the stamp
+// creates take the freed names, and so took the leftovers as their own relationships: the new notes
+// master had two themes, and the first slide's new notes page belonged to the second slide as well.
+TEST(HostilePackage, NewPartsDoNotTakeOverLeftoverRelationshipsParts) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.slides = {SlidePlan{}, SlidePlan{}};
+    const std::string rels =
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+    const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    plan.extraEntries = {{"ppt/notesMasters/_rels/notesMaster1.xml.rels",
+                          rels + R"(<Relationship Id="rId1" Type=")" + type +
+                              R"(theme" Target="../theme/theme7.xml"/></Relationships>)"},
+                         {"ppt/notesSlides/_rels/notesSlide1.xml.rels",
+                          rels + R"(<Relationship Id="rId1" Type=")" + type +
+                              R"(slide" Target="../slides/slide2.xml"/></Relationships>)"}};
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+
+    // Each slide's notes page, found through the slide, names that slide and no other.
+    for (const std::string slide : {"slide1", "slide2"}) {
+        const Xml slideRels(readEntry(dir / "out.pptx", "ppt/slides/_rels/" + slide + ".xml.rels"));
+        const std::string notes =
+            slideRels.one("//Relationship[substring-after(@Type, '/relationships/')='notesSlide']")
+                .attribute("Target")
+                .value();
+        ASSERT_EQ(notes.rfind("../notesSlides/", 0), 0u) << slide << ": " << notes;
+        const Xml notesRels(
+            readEntry(dir / "out.pptx", "ppt/notesSlides/_rels/" + notes.substr(15) + ".rels"));
+        const auto slides =
+            notesRels.all("//Relationship[substring-after(@Type, '/relationships/')='slide']");
+        ASSERT_EQ(slides.size(), 1u) << notes;
+        EXPECT_EQ(std::string(slides.first().node().attribute("Target").value()),
+                  "../slides/" + slide + ".xml");
+    }
+    // The new notes master, found through the presentation, relates to one theme, one in the package.
+    const Xml presentationRels(readEntry(dir / "out.pptx", "ppt/_rels/presentation.xml.rels"));
+    const std::string master =
+        presentationRels.one("//Relationship[substring-after(@Type, '/relationships/')='notesMaster']")
+            .attribute("Target")
+            .value();
+    ASSERT_EQ(master.rfind("notesMasters/", 0), 0u) << master;
+    const Xml masterRels(
+        readEntry(dir / "out.pptx", "ppt/notesMasters/_rels/" + master.substr(13) + ".rels"));
+    const auto themes = masterRels.all("//Relationship[substring-after(@Type, '/relationships/')='theme']");
+    ASSERT_EQ(themes.size(), 1u);
+    const std::string theme = themes.first().node().attribute("Target").value();
+    EXPECT_TRUE(hasEntry(dir / "out.pptx", "ppt/theme/" + theme.substr(theme.rfind('/') + 1))) << theme;
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
