@@ -128,7 +128,7 @@ TEST(HostilePackage, NewNotesMasterGetsItsOwnContentTypeOverAStaleOverride) {
 
 // A new relationship's id is looked for from one past the count of relationships upwards. When a
 // hostile part has taken all those ids, each candidate was checked against every id in turn: 400,000
-// relationships took about a quarter of an hour (20 MB of XML, well inside the limits). Now this test
+// relationships (20 MB of XML, well inside the limits) would take about a quarter of an hour. This test
 // runs into CTest's timeout; with the ids looked up in a set it takes about a second.
 TEST(HostilePackage, SlideWhoseNextRelationshipIdsAreAllTakenIsStampedInLinearTime) {
     TempDir dir;
@@ -152,7 +152,7 @@ TEST(HostilePackage, SlideWhoseNextRelationshipIdsAreAllTakenIsStampedInLinearTi
 
 // A page that uses no DrawingML gets a prefix for it when a footer is added. When the root has bound
 // a, a0, a1, ... to other namespaces, every candidate was looked up among all the root's attributes:
-// 80,000 of them took 14 seconds, and 600,000 (13 MB) take longer than CTest's timeout. Looked up in
+// 80,000 of them took 14 seconds, and 600,000 (13 MB) would take longer than CTest's timeout. Looked up in
 // a set of the root's attribute names, they take about a second.
 TEST(HostilePackage, PageWhoseCandidatePrefixesAreAllTakenIsStampedInLinearTime) {
     TempDir dir;
