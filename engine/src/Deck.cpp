@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "Failure.h"
 #include "Namespaces.h"
@@ -97,6 +98,11 @@ void Deck::readPresentation() {
         return out;
     };
     slideMasters = listOf("sldMasterIdLst", "sldMasterId");
+    const std::uint64_t listed = static_cast<std::uint64_t>(std::distance(
+        root.child(qualified(pp, "sldIdLst").c_str()).begin(), root.child(qualified(pp, "sldIdLst").c_str()).end()));
+    if (listed > zip_->limits().maxSlides)
+        fail(ErrorCode::LimitExceeded, label(), presentationPart_,
+             "the presentation has more than " + std::to_string(zip_->limits().maxSlides) + " slides");
     slides = listOf("sldIdLst", "sldId");
     const auto notes = listOf("notesMasterIdLst", "notesMasterId");
     notesMaster = notes.empty() ? std::string() : notes.front();
@@ -215,12 +221,17 @@ std::string Deck::addRelationship(const std::string& source, std::string_view ty
                 std::string(ns::kPackageRels) + "\"></Relationships>",
             ns::kRelsType);
     XmlPart& rels = part(relsName);
-    std::vector<std::string> ids;
-    for (pugi::xml_node n : rels.root().children()) ids.emplace_back(n.attribute("Id").value());
+    // A set: a hostile part may hold every id the search tries first.
+    std::unordered_set<std::string_view> ids;
+    std::size_t listed = 0;
+    for (pugi::xml_node n : rels.root().children()) {
+        ids.insert(n.attribute("Id").value());
+        ++listed;
+    }
     std::string id;
-    for (std::size_t k = ids.size() + 1;; ++k) {
+    for (std::size_t k = listed + 1;; ++k) {
         id = "rId" + std::to_string(k);
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) break;
+        if (ids.count(id) == 0) break;
     }
     // Target relative to the source's folder, as PowerPoint writes it.
     auto split = [](const std::string& path) {
@@ -240,7 +251,8 @@ std::string Deck::addRelationship(const std::string& source, std::string_view ty
     for (std::size_t i = common; i < from.size(); ++i) relative += "../";
     for (std::size_t i = common; i < to.size(); ++i) relative += to[i] + (i + 1 < to.size() ? "/" : "");
     if (source.empty()) relative = targetPart;
-    pugi::xml_node n = rels.root().append_child("Relationship");
+    pugi::xml_node n =
+        rels.root().append_child(qualified(rels.prefixOf(ns::kPackageRels, ns::kPackageRels), "Relationship").c_str());
     n.append_attribute("Id") = id.c_str();
     n.append_attribute("Type") = relationshipType(typeName).c_str();
     n.append_attribute("Target") = relative.c_str();
@@ -254,7 +266,8 @@ std::string Deck::unusedPartName(const std::string& folder, const std::string& s
     int& next = nextPartNumber_.try_emplace(folder + "/" + stem, 1).first->second;
     for (;; ++next) {
         std::string name = folder + "/" + stem + std::to_string(next) + ".xml";
-        if (!exists(name)) {
+        // Relationships left behind by a part removed without them would be taken over by the new one.
+        if (!exists(name) && !exists(relationshipsPartOf(name))) {
             ++next;
             return name;
         }
@@ -272,7 +285,18 @@ void Deck::addContentType(const std::string& partName, std::string_view contentT
         for (pugi::xml_node n : types.root().children(overrideName.c_str()))
             overridden_->insert(toLower(n.attribute("PartName").value()));
     }
-    if (overridden_->count(toLower(wanted)) > 0) return;
+    if (overridden_->count(toLower(wanted)) > 0) {
+        // Left behind for a part no longer there: the new part's type replaces whatever it says.
+        for (pugi::xml_node n : types.root().children(overrideName.c_str()))
+            if (equalsIgnoringCase(n.attribute("PartName").value(), wanted)) {
+                pugi::xml_attribute type = n.attribute("ContentType");
+                if (!type) type = n.append_attribute("ContentType");
+                if (std::string_view(type.value()) == contentType) continue;
+                type.set_value(std::string(contentType).c_str());
+                types.markDirty();
+            }
+        return;
+    }
     // A rels part is normally covered by the Default for the extension.
     if (contentType == ns::kRelsType)
         for (pugi::xml_node n : types.root().children(defaultName.c_str()))
@@ -285,6 +309,7 @@ void Deck::addContentType(const std::string& partName, std::string_view contentT
 }
 
 XmlPart& Deck::addXmlPart(const std::string& name, const std::string& text, std::string_view contentType) {
+    zip_->chargeCreated(name, text.size());
     auto part = std::make_unique<XmlPart>(XmlPart::created(name, text));
     XmlPart& ref = *parts_.emplace(name, std::move(part)).first->second;
     newParts_.push_back(name);

@@ -12,8 +12,10 @@ const Prefixes& StampLookup::prefixes(const XmlPart& part) {
         const Prefixes& px = prefixesFor(part.prefixOf(ns::kPml, ns::kPmlStrict),
                                          part.prefixOf(ns::kDml, ns::kDmlStrict, &dmlOnRoot), owned_);
         if (!part.namespacesChecked()) {
-            // Without DrawingML on the root, the stamp declares it there as "a" before writing.
-            refuseRebound(part, reboundAbove(part, px, dmlOnRoot ? std::string_view(px.a) : "a"));
+            // Without DrawingML on the root, the stamp declares it there before writing, under the
+            // prefix ensurePrefix will pick.
+            const std::string declared = dmlOnRoot ? px.a : part.freePrefix("a");
+            refuseRebound(part, reboundAbove(part, px, declared));
             part.markNamespacesChecked();
         }
         it = prefixes_.emplace(&part, &px).first;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "Failure.h"
 
@@ -337,14 +338,24 @@ std::string XmlPart::prefixOf(std::string_view uri, std::string_view strictUri, 
     return {};
 }
 
+std::string XmlPart::freePrefix(const std::string& preferred) const {
+    if (!root().attribute(("xmlns:" + preferred).c_str())) return preferred;
+    // A hostile root may bind preferred0 ... preferredN: looked up one by one, that is quadratic.
+    std::unordered_set<std::string_view> taken;
+    for (pugi::xml_attribute a : root().attributes()) taken.insert(a.name());
+    std::string prefix;
+    for (std::size_t n = 0;; ++n) {
+        prefix = preferred + std::to_string(n);
+        if (taken.count("xmlns:" + prefix) == 0) return prefix;
+    }
+}
+
 std::string XmlPart::ensurePrefix(std::string_view uri, std::string_view strictUri, bool strict,
                                   const std::string& preferred) {
     bool found = false;
     std::string prefix = prefixOf(uri, strictUri, &found);
     if (found) return prefix;
-    prefix = preferred;
-    for (int n = 0; root().attribute(("xmlns:" + prefix).c_str()); ++n)
-        prefix = preferred + std::to_string(n);
+    prefix = freePrefix(preferred);
     root().append_attribute(("xmlns:" + prefix).c_str()) = std::string(strict ? strictUri : uri).c_str();
     markDirty();
     return prefix;

@@ -60,6 +60,9 @@ class XmlPart {
     // The prefix bound to one of the URIs on the root element; empty for the default namespace.
     // found is false when neither URI is declared there.
     std::string prefixOf(std::string_view uri, std::string_view strictUri, bool* found = nullptr) const;
+    // The prefix ensurePrefix would declare: preferred, else preferred0, preferred1, ... whichever is
+    // first not bound on the root.
+    std::string freePrefix(const std::string& preferred) const;
     // Declares uri on the root (under a prefix not yet used, preferring preferred) and returns the prefix.
     std::string ensurePrefix(std::string_view uri, std::string_view strictUri, bool strict,
                              const std::string& preferred);

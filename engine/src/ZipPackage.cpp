@@ -258,6 +258,20 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
     return out;
 }
 
+void ZipPackage::checkBudget(const std::string& partName, std::uint64_t size) const {
+    if (size > limits_.maxXmlBytesPerDeck - std::min(bytesRead_, limits_.maxXmlBytesPerDeck))
+        fail(ErrorCode::LimitExceeded, label_, partName,
+             "the presentation's XML parts add up to more than the limit (" +
+                 (limits_.maxXmlBytesPerDeck >> 20 > 0 ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
+                                                       : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
+                 ", each part counting at least " + std::to_string(kCostPerPart / 1024) + " KB)");
+}
+
+void ZipPackage::chargeCreated(const std::string& partName, std::uint64_t size) const {
+    checkBudget(partName, size + kCostPerPart);
+    bytesRead_ += size + kCostPerPart;
+}
+
 std::string ZipPackage::read(const std::string& partName) const {
     auto it = byLowerName_.find(toLower(partName));
     if (it == byLowerName_.end()) fail(ErrorCode::DamagedPackage, label_, partName, "the part is missing");
@@ -270,21 +284,12 @@ std::string ZipPackage::read(const std::string& partName) const {
         fail(ErrorCode::LimitExceeded, label_, partName, "the part is larger than the limit");
     // Every part read stays in memory, parsed, until the deck is saved: the parts of a deck share a
     // budget. An honest declared size fails before inflating.
-    const auto withinBudget = [&](std::uint64_t size) {
-        if (size > limits_.maxXmlBytesPerDeck - std::min(bytesRead_, limits_.maxXmlBytesPerDeck))
-            fail(ErrorCode::LimitExceeded, label_, partName,
-                 "the presentation's XML parts add up to more than the limit (" +
-                     (limits_.maxXmlBytesPerDeck >> 20 > 0
-                          ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
-                          : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
-                     ")");
-    };
     const auto counted = [&](std::string bytes) {
-        withinBudget(bytes.size());
-        bytesRead_ += bytes.size();
+        checkBudget(partName, bytes.size() + kCostPerPart);
+        bytesRead_ += bytes.size() + kCostPerPart;
         return bytes;
     };
-    if (st.valid & ZIP_STAT_SIZE) withinBudget(st.size);
+    if (st.valid & ZIP_STAT_SIZE) checkBudget(partName, st.size + kCostPerPart);
     // Whole in one go where the file's layout is known and the sizes add up; anything odd, and every
     // failure, goes through libzip's streaming read below, which names what is wrong.
     if (auto whole = readWhole(it->second, st)) return counted(std::move(*whole));

@@ -31,6 +31,7 @@ class ZipPackage {
     ~ZipPackage();
 
     const std::string& label() const { return label_; }
+    const Limits& limits() const { return limits_; }
     zip_t* archive() const { return zip_; }
     std::uint64_t entryCount() const { return names_.size(); }
     const std::string& entryName(std::uint64_t index) const { return names_[index]; }
@@ -42,6 +43,12 @@ class ZipPackage {
     bool hasPrefix(const std::string& prefix) const;
     // Inflates one entry, stopping with LimitExceeded as soon as a cap is crossed.
     std::string read(const std::string& partName) const;
+    // A parsed tree costs memory however small its part: every part read or created also counts this
+    // much against Limits::maxXmlBytesPerDeck, so that a deck of many tiny parts is bounded too.
+    static constexpr std::uint64_t kCostPerPart = 2048;
+    // Counts a part of size bytes that the stamp creates against the deck's budget, as read does for
+    // the parts it reads. Throws Error LimitExceeded naming partName.
+    void chargeCreated(const std::string& partName, std::uint64_t size) const;
 
     // What the zip directory says of an entry, as needed to copy it without inflating.
     struct EntryInfo {
@@ -73,13 +80,15 @@ class ZipPackage {
     std::optional<std::string> readWhole(std::uint64_t index, const zip_stat_t& st) const;
     // Where the directory says each entry lies, read on first use.
     const std::optional<ZipLayout>& layout() const;
+    // Fails with LimitExceeded, naming partName, when size more would pass the deck's budget.
+    void checkBudget(const std::string& partName, std::uint64_t size) const;
     zip_t* zip_;
     std::string label_;
     Limits limits_;
     std::unique_ptr<std::string> bytes_;  // backing store of an in-memory deck
     int fd_ = -1;                         // the package file, for copying entries file to file
     std::uint64_t fileSize_ = 0;          // of the file or of the bytes in memory
-    mutable std::uint64_t bytesRead_ = 0;  // by read, counted against Limits::maxXmlBytesPerDeck
+    mutable std::uint64_t bytesRead_ = 0;  // by read and chargeCreated, against Limits::maxXmlBytesPerDeck
     mutable bool layoutRead_ = false;
     mutable std::optional<ZipLayout> layout_;
     std::vector<std::string> names_;

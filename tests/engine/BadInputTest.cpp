@@ -304,7 +304,11 @@ TEST(BadInputTest, PartsAddingUpPastTheDecksBudgetAreRefused) {
     plan.slides.resize(40);
     writeZip(dir / "deck.pptx", buildDeck(plan));
     std::uint64_t xml = 0;
-    for (const auto& [name, text] : buildDeck(plan)) xml += text.size();
+    std::uint64_t parts = 0;
+    for (const auto& [name, text] : buildDeck(plan)) {
+        xml += text.size();
+        ++parts;
+    }
     Limits limits;
     limits.maxXmlBytesPerDeck = xml / 2;  // the presentation part opens, the slides do not all fit
     try {
@@ -318,10 +322,37 @@ TEST(BadInputTest, PartsAddingUpPastTheDecksBudgetAreRefused) {
         EXPECT_NE(std::string(e.what()).find("add up to more than the limit"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "out.pptx"));
-    limits.maxXmlBytesPerDeck = xml;
+    // Each part read also counts a fixed amount for its tree.
+    limits.maxXmlBytesPerDeck = xml + parts * 2048;
     Presentation whole = Presentation::open(dir / "deck.pptx", limits);
     whole.setVisible(MasterKind::Slide, Element::SlideNumber, true);
     whole.saveAs(dir / "out.pptx");
+}
+
+// The notes pages a stamp creates stay parsed too, so they share the budget: slides without notes fit,
+// forty new notes pages and their relationships do not.
+TEST(BadInputTest, PartsTheStampCreatesCountAgainstTheBudget) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.slides.resize(40);
+    writeZip(dir / "deck.pptx", buildDeck(plan));
+    std::uint64_t budget = 0;
+    for (const auto& [name, text] : buildDeck(plan)) budget += text.size() + 2048;
+    Limits limits;
+    limits.maxXmlBytesPerDeck = budget + 4 * 2048;
+    Presentation slidesOnly = Presentation::open(dir / "deck.pptx", limits);
+    slidesOnly.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    slidesOnly.saveAs(dir / "slides.pptx");
+    try {
+        Presentation deck = Presentation::open(dir / "deck.pptx", limits);
+        deck.setVisible(MasterKind::Notes, Element::SlideNumber, true);
+        deck.saveAs(dir / "notes.pptx");
+        FAIL() << "saved";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
+        EXPECT_NE(std::string(e.what()).find("ppt/notes"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "notes.pptx"));
 }
 
 TEST(BadInputTest, LatinOnePagesAreWrittenBackAsUtf8AndOtherEncodingsRefused) {

@@ -340,7 +340,6 @@ TEST(CorpusBadInput, EveryBrokenDeckOfTheCorpusIsRefusedCleanly) {
     EXPECT_GT(seen, 0);
 }
 
-// A path beyond PATH_MAX to a deck that exists: reachable only through relative steps.
 // Twenty thousand tiny slides hold under 10 MB of XML, far inside the per-deck XML budget, but each
 // parsed or created part (slide, notes page, their relationships) costs memory of its own. Such a deck
 // is either refused as over a limit or stamped within the same memory bound as a refused one.
@@ -364,6 +363,7 @@ TEST(SizeBadInput, TwentyThousandTinySlidesStayWithinTheMemoryBound) {
               << outcome.peakRssDeltaKb / 1024 << " MiB\n";
 }
 
+// A path beyond PATH_MAX to a deck that exists: reachable only through relative steps.
 TEST(PathBadInput, PathLongerThanTheSystemAllows) {
     TempDir source, output;
     const fs::path model = deckWith(source / "model.pptx", {});
