@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
 #include <set>
 
 #include "TestDeck.h"
@@ -34,7 +35,7 @@ TEST(RestampTest, HidingTheFooterTwiceKeepsTheSecondMastersText) {
     Presentation second = Presentation::open(dir / "once.pptx");
     hideAll(second);
     second.saveAs(dir / "twice.pptx");
-    for (const std::string& part : {"ppt/slideMasters/slideMaster2.xml", "ppt/slideLayouts/slideLayout2.xml"}) {
+    for (const char* part : {"ppt/slideMasters/slideMaster2.xml", "ppt/slideLayouts/slideLayout2.xml"}) {
         EXPECT_NE(readEntry(dir / "once.pptx", part).find("test footer"), std::string::npos) << part;
         EXPECT_NE(readEntry(dir / "twice.pptx", part).find("test footer"), std::string::npos) << part;
     }
@@ -60,12 +61,43 @@ TEST(RestampTest, HidingAgainChangesNothing) {
             ADD_FAILURE() << e.what();
             continue;
         }
-        for (const std::string& name : entryNames(dir / "once.pptx"))
+        for (const std::string& name : entryNames(dir / "once.pptx")) {
             if (name.ends_with(".xml"))
                 EXPECT_EQ(readEntry(dir / "once.pptx", name), readEntry(dir / "twice.pptx", name)) << name;
+        }
         ++decks;
     }
     EXPECT_GE(decks, 50);
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test
+
+namespace trelwick::engine::test {
+namespace {
+
+// A page number a notes page already has, with no box of its own and none on the notes master to
+// take one from, is drawn nowhere; stamping it shown must give it a place on the page, as a new one gets.
+TEST(RestampTest, ShownNotesNumberWithoutABoxAnywhereGetsOne) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    const auto source = kCorpus / "shapecrawler__014.pptx";
+    ASSERT_TRUE(std::filesystem::exists(source)) << source;
+    TempDir dir;
+    Presentation deck = Presentation::open(source);
+    deck.setVisible(MasterKind::Notes, Element::SlideNumber, true);
+    deck.saveAs(dir / "out.pptx");
+    int numbers = 0;
+    for (const std::string& name : entryNames(dir / "out.pptx")) {
+        if (name.rfind("ppt/notesSlides/notesSlide", 0) != 0 || !name.ends_with(".xml")) continue;
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(readEntry(dir / "out.pptx", name).c_str())) << name;
+        for (pugi::xpath_node ph : doc.select_nodes("//*[local-name()='ph'][@type='sldNum']")) {
+            const pugi::xml_node sp = ph.node().parent().parent().parent();
+            EXPECT_TRUE(sp.select_node("*[local-name()='spPr']/*[local-name()='xfrm']")) << name;
+            ++numbers;
+        }
+    }
+    EXPECT_EQ(numbers, 6);
 }
 
 }  // namespace
