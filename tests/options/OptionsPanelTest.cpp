@@ -221,6 +221,21 @@ class OptionsPanelTest : public QObject {
         QCOMPARE(store.read("Slide Date Checkbox", "x"), "0");
     }
 
+    // trelwick-cli stamps a text of any length; the window must not cut the same text short (a line
+    // edit keeps 32,767 UTF-16 units unless told otherwise, splitting a character outside the BMP).
+    void longTextsAreKeptWhole() {
+        SettingsStore store(file());
+        FakeDialogs dialogs;
+        OptionsPanel panel(store, dialogs);
+        restoreInto(panel, dialogs);
+        QString text;
+        for (int i = 0; i < 20000; ++i) text += QString::fromUtf8("\xF0\x9F\x98\x80");  // U+1F600
+        for (QLineEdit* field : {panel.Text1, panel.Text2, panel.Text3, panel.Text4, panel.Text5}) field->setText(text);
+        const HeaderFooterChoices c = panel.choices();
+        for (const QString& got : {c.slideDate, c.slideFooter, c.notesDate, c.notesHeader, c.notesFooter})
+            QCOMPARE(got.size(), text.size());
+    }
+
     void refusedWritesDuringRestoreAreReportedByStep() {
         QFile blocker(dir.path() + "/blocker");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
