@@ -1,5 +1,7 @@
 #include "OptionsPanel.h"
 
+#include <limits>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -39,6 +41,9 @@ QLineEdit* textField(QWidget* parent, const char* name, QRect geometry) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QLatin1String(name));
     field->setGeometry(geometry);
+    // A field has no length limit of its own (QLineEdit's default cuts at 32,767 units, even inside a
+    // character), as trelwick-cli has none.
+    field->setMaxLength(std::numeric_limits<int>::max());
     return field;
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,9 @@ namespace trelwick::engine {
 
 // What the caller asked for: only elements set at least once.
 using StampSettings = std::map<std::pair<MasterKind, Element>, HeaderFooter>;
+// The elements whose text or date kind the caller gave; the others keep the text the deck has for them
+// (only shown or hidden).
+using TextsGiven = std::set<std::pair<MasterKind, Element>>;
 
 // One open deck in its own file format (the .pptx family or legacy .ppt) as Presentation uses it.
 class DeckBackend {
@@ -34,7 +38,7 @@ class DeckBackend {
     // Reads now what read and stamp cannot do without; throws the first Error they would meet.
     virtual void load() {}
     // Applies the settings to the deck in memory; returns what the user should know, one sentence each.
-    virtual std::vector<std::string> stamp(const StampSettings& settings,
+    virtual std::vector<std::string> stamp(const StampSettings& settings, const TextsGiven& given,
                                            std::chrono::system_clock::time_point now) = 0;
     // Writes the whole deck into fd, an open empty file (an AtomicFile's); target names the destination
     // in messages. Throws Error.

@@ -363,8 +363,10 @@ HeaderFooter HeaderFooterStamper::read(MasterKind kind, Element element) {
     return result;
 }
 
-void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings) {
+void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings,
+                                const std::set<Element>& textGiven) {
     if (settings.empty()) return;
+    textGiven_ = textGiven;
     switch (kind) {
         case MasterKind::Slide:
             applySlides(settings);
@@ -484,9 +486,11 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
         a.set_value(value.c_str());
     }
 
-    // The text also goes into the master's own placeholders, so pages added later carry it.
+    // A given text also goes into the master's own placeholders, so pages added later carry it; an
+    // element only shown or hidden keeps the master's own text, as the author wrote it.
     for (const auto& [element, setting] : settings) {
         if (element == Element::SlideNumber || (slideSide && element == Element::Header)) continue;
+        if (textGiven_.count(element) == 0) continue;
         Content content{writableText(setting.text), ""};
         if (element == Element::DateAndTime && setting.useFormat) {
             content.field = "datetime" + std::to_string(setting.format);
@@ -530,8 +534,16 @@ void HeaderFooterStamper::stampPage(Page& page, Element element, const HeaderFoo
         fillText(sp, px, content, seed);
     }
     // For a new placeholder as for a reused one, so that stamping again changes nothing.
-    keepOnPage(sp, px, drawnXfrm(deck_, *lookup_, sp, px, page.layout, page.master), pageWidth(page),
-               pageHeight(page));
+    const pugi::xml_node drawn = drawnXfrm(deck_, *lookup_, sp, px, page.layout, page.master);
+    if (!drawn && localName(sp.parent().name()) == "spTree") {
+        // A placeholder with a box nowhere (not its own, its layout's or its master's) is drawn nowhere:
+        // it gets the box a new one would get.
+        pugi::xml_node spPr = sp.child(px.spPr.c_str());
+        if (!spPr) spPr = insertBefore(sp, px.spPr, {px.style, px.txBody, px.extLst});
+        writeXfrm(spPr, px, defaultBox(element, page.notes, pageWidth(page), pageHeight(page)));
+        return;
+    }
+    keepOnPage(sp, px, drawn, pageWidth(page), pageHeight(page));
 }
 
 void HeaderFooterStamper::removePlaceholder(Page& page, const Prefixes& px, pugi::xml_node sp, const char* type) {

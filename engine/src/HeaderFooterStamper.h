@@ -3,6 +3,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,9 @@ class HeaderFooterStamper {
 
     // The state as the deck holds it: the first page carrying the element, else the master.
     HeaderFooter read(MasterKind kind, Element element);
-    // Stamps the given elements of one master kind; elements absent from the map stay untouched.
-    void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings);
+    // Stamps the given elements of one master kind; elements absent from the map stay untouched. Masters
+    // and layouts take the text only of the elements in textGiven; the others keep their own.
+    void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings, const std::set<Element>& textGiven);
     // Things found while stamping that the user should know about, one sentence each.
     const std::vector<std::string>& warnings() const { return warnings_; }
 
@@ -71,6 +73,7 @@ class HeaderFooterStamper {
     std::unique_ptr<StampLookup> lookup_;
     std::chrono::system_clock::time_point now_;
     std::vector<std::string> warnings_;
+    std::set<Element> textGiven_;  // of the master kind being applied
 };
 
 }  // namespace trelwick::engine

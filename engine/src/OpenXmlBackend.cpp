@@ -11,7 +11,7 @@ HeaderFooter OpenXmlBackend::read(MasterKind kind, Element element,
     return reader_->read(kind, element);
 }
 
-std::vector<std::string> OpenXmlBackend::stamp(const StampSettings& settings,
+std::vector<std::string> OpenXmlBackend::stamp(const StampSettings& settings, const TextsGiven& given,
                                                std::chrono::system_clock::time_point now) {
     reader_.reset();
     HeaderFooterStamper stamper(*deck_, now);
@@ -19,7 +19,10 @@ std::vector<std::string> OpenXmlBackend::stamp(const StampSettings& settings,
         std::map<Element, HeaderFooter> forKind;
         for (const auto& [key, value] : settings)
             if (key.first == kind) forKind.emplace(key.second, value);
-        stamper.apply(kind, forKind);
+        std::set<Element> givenForKind;
+        for (const auto& [k, element] : given)
+            if (k == kind) givenForKind.insert(element);
+        stamper.apply(kind, forKind, givenForKind);
     }
     return stamper.warnings();
 }

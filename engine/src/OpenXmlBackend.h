@@ -23,7 +23,7 @@ class OpenXmlBackend : public DeckBackend {
     HeaderFooter read(MasterKind kind, Element element, std::chrono::system_clock::time_point now) override;
     void preload() override { HeaderFooterStamper::preload(*deck_); }
     void load() override { HeaderFooterStamper::load(*deck_); }
-    std::vector<std::string> stamp(const StampSettings& settings,
+    std::vector<std::string> stamp(const StampSettings& settings, const TextsGiven& given,
                                    std::chrono::system_clock::time_point now) override;
     void write(int fd, const std::string& target) override;
 

@@ -20,6 +20,7 @@ namespace trelwick::engine {
 struct Presentation::Impl {
     std::unique_ptr<DeckBackend> deck;
     StampSettings settings;  // only elements set by the caller
+    TextsGiven textsGiven;   // of those, the ones whose text or date kind the caller set
     std::optional<std::chrono::system_clock::time_point> now;
     std::filesystem::path source;  // empty for a deck opened from memory
     std::optional<FileVersion> sourceVersion;
@@ -150,6 +151,7 @@ void Presentation::setText(MasterKind kind, Element element, std::string_view te
     // Malformed bytes would be written into the deck's XML as they are, and no reader could parse it.
     if (!engine::isUtf8(text)) throw std::invalid_argument("the text is not well-formed UTF-8");
     impl_->setting(kind, element).text = std::string(text);
+    impl_->textsGiven.insert({kind, element});
 }
 
 void Presentation::setVisible(MasterKind kind, Element element, bool visible) {
@@ -158,11 +160,13 @@ void Presentation::setVisible(MasterKind kind, Element element, bool visible) {
 
 void Presentation::setUseFormat(MasterKind kind, Element element, bool useFormat) {
     impl_->setting(kind, element).useFormat = useFormat;
+    impl_->textsGiven.insert({kind, element});
 }
 
 void Presentation::setFormat(MasterKind kind, Element element, int format) {
     if (format < 1 || format > 13) throw std::invalid_argument("date format must be 1..13");
     impl_->setting(kind, element).format = format;
+    impl_->textsGiven.insert({kind, element});
 }
 
 void Presentation::setNow(std::chrono::system_clock::time_point now) {
@@ -223,7 +227,7 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target, FolderSync
 
 PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     DeckBackend& deck = *impl_->deck;
-    const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->clock());
+    const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->textsGiven, impl_->clock());
 
     std::unique_ptr<AtomicFile> file;
     try {

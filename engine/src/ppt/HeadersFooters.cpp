@@ -116,6 +116,9 @@ void HeadersFooters::set(Element element, const HeaderFooter& value) {
                 if (value.format != HeadersFooters::element(Element::DateAndTime).format ||
                     (value.visible && !storedIsAFormat))
                     formatId = static_cast<std::int16_t>(value.format - 1);
+                // LibreOffice draws an automatic date on notes pages even when it is hidden, unless its
+                // format is 13: a hidden date in the first format is stored as 13, which reads the same.
+                if (!value.visible && formatId == 0) formatId = 13;
             } else {
                 flags = static_cast<std::uint16_t>((flags | kHasUserDate) & ~kHasTodayDate);
             }

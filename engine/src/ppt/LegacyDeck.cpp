@@ -313,7 +313,8 @@ void LegacyDeck::stampPages(std::vector<Page*> pages, const std::map<Element, He
     }
 }
 
-std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings,
+// A text not given is the document's own (read), so writing it back changes nothing.
+std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const TextsGiven&,
                                            std::chrono::system_clock::time_point) {
     std::vector<std::string> warnings;
     std::map<Element, HeaderFooter> slide, notes;

@@ -33,7 +33,7 @@ class LegacyDeck : public DeckBackend {
     bool isSigned() const override { return signed_; }
 
     HeaderFooter read(MasterKind kind, Element element, std::chrono::system_clock::time_point now) override;
-    std::vector<std::string> stamp(const StampSettings& settings,
+    std::vector<std::string> stamp(const StampSettings& settings, const TextsGiven& given,
                                    std::chrono::system_clock::time_point now) override;
     void write(int fd, const std::string& target) override;
 
