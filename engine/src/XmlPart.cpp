@@ -70,6 +70,56 @@ bool holdsNul(std::string_view text, pugi::xml_encoding encoding) {
     return false;
 }
 
+bool isReference(std::string_view name) {
+    if (name == "lt" || name == "gt" || name == "amp" || name == "apos" || name == "quot") return true;
+    if (name.size() < 2 || name[0] != '#') return false;
+    const bool hex = name[1] == 'x';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    return !digits.empty() && std::all_of(digits.begin(), digits.end(), [hex](char c) {
+        return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+// Whether at lies in a comment, a CDATA section or a processing instruction, where '&' is only a character.
+bool inLiteralText(std::string_view text, std::size_t at) {
+    for (std::size_t from = 0; (from = text.find("<", from)) < at;) {
+        std::string_view end;
+        if (text.compare(from, 4, "<!--") == 0)
+            end = "-->";
+        else if (text.compare(from, 9, "<![CDATA[") == 0)
+            end = "]]>";
+        else if (text.compare(from, 2, "<?") == 0)
+            end = "?>";
+        if (end.empty()) {
+            ++from;
+            continue;
+        }
+        const std::size_t close = text.find(end, from);
+        if (close == std::string_view::npos || close > at) return true;
+        from = close + end.size();
+    }
+    return false;
+}
+
+// pugixml keeps a reference to an entity it does not know ("&ent;", or a lone "&") as text, which saving
+// then escapes: the part is not well formed, and its text would change. The name of the first one, or
+// empty. Only single-byte encodings are looked at; '&' is rare, so this costs a search for it.
+std::string unknownReference(std::string_view text) {
+    for (std::size_t at = 0; (at = text.find('&', at)) != std::string_view::npos; ++at) {
+        const std::size_t end = text.find_first_of(";<&\"' \t\r\n", at + 1);
+        if (end != std::string_view::npos && text[end] == ';' && isReference(text.substr(at + 1, end - at - 1))) {
+            at = end;
+            continue;
+        }
+        if (inLiteralText(text, at)) continue;
+        std::string shown(text.substr(at, std::min<std::size_t>(end == std::string_view::npos ? 16 : end - at + 1, 32)));
+        for (char& c : shown)  // for the message: Latin-1 bytes are no UTF-8
+            if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20) c = '?';
+        return shown;
+    }
+    return {};
+}
+
 }  // namespace
 
 XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabel)
@@ -95,6 +145,10 @@ XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabe
             fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML carries a DOCTYPE, which is refused");
     if (!doc_.document_element())
         fail(ErrorCode::DamagedXml, fileLabel, name_, "the XML has no root element");
+    if (encoding_ == pugi::encoding_utf8 || encoding_ == pugi::encoding_latin1)
+        if (const std::string reference = unknownReference(text); !reference.empty())
+            fail(ErrorCode::DamagedXml, fileLabel, name_,
+                 "the XML is damaged (\"" + reference + "\" is not a character or a known entity)");
     if (depthExceeds(doc_, kMaxDepth))
         fail(ErrorCode::LimitExceeded, fileLabel, name_,
              "the XML is nested more than " + std::to_string(kMaxDepth) + " levels deep");

@@ -355,6 +355,45 @@ TEST(BadInputTest, PartsTheStampCreatesCountAgainstTheBudget) {
     EXPECT_FALSE(std::filesystem::exists(dir / "notes.pptx"));
 }
 
+// pugixml takes a reference to an undeclared entity, or a lone '&', as text, and saving would escape it:
+// "&ent;" became "&amp;ent;". Such a page is damaged; references and '&' where XML allows them are not.
+TEST(BadInputTest, UnknownEntityReferencesAreDamageAndKnownOnesAreKept) {
+    TempDir dir;
+    const auto stamped = [&](const std::string& boxText, const std::string& file) {
+        Entries entries = buildDeck(DeckPlan{});
+        for (auto& [name, text] : entries)
+            if (name == "ppt/slides/slide1.xml")
+                text.replace(text.find("</p:spTree>"), 0,
+                             "<p:sp><p:nvSpPr><p:cNvPr id=\"40\" name=\"Box\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr>"
+                             "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>" +
+                                 boxText + "</a:t></a:r></a:p></p:txBody></p:sp>");
+        writeZip(dir / file, entries);
+        Presentation deck = Presentation::open(dir / file);
+        deck.setText(MasterKind::Slide, Element::Footer, "F");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.saveAs(dir / ("out-" + file));
+        return readEntry(dir / ("out-" + file), "ppt/slides/slide1.xml");
+    };
+    for (const char* bad : {"&ent;", "AT&T", "&#xZZ;", "&#;", "tail &"}) {
+        SCOPED_TRACE(bad);
+        try {
+            stamped(bad, "bad.pptx");
+            ADD_FAILURE() << "stamped";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::DamagedXml) << e.what();
+            EXPECT_NE(std::string(e.what()).find("ppt/slides/slide1.xml"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir / "out-bad.pptx"));
+    }
+    const std::string good =
+        stamped("&lt;&gt;&amp;&apos;&quot;&#65;&#x42;<!-- & --><![CDATA[ & ]]>", "good.pptx");
+    // The shape is kept as read, or printed again with the same characters.
+    EXPECT_TRUE(good.find("&lt;&gt;&amp;&apos;&quot;&#65;&#x42;") != std::string::npos ||
+                good.find("&lt;&gt;&amp;'\"AB") != std::string::npos)
+        << good;
+    EXPECT_NE(good.find("<!-- & -->"), std::string::npos);
+}
+
 TEST(BadInputTest, LatinOnePagesAreWrittenBackAsUtf8AndOtherEncodingsRefused) {
     TempDir dir;
     const auto withDeclaration = [&](const std::string& encoding, const std::string& file) {
