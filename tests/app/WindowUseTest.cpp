@@ -17,6 +17,7 @@
 
 #include "app/Form1.h"
 #include "common/Permissions.h"
+#include "common/Zip.h"
 #include "batch/BackgroundSaves.h"
 #include "filelist/FileList.h"
 #include "options/OptionsPanel.h"
@@ -511,6 +512,32 @@ private slots:
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[0].contains(QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
+                 qPrintable(boxes[0]));
+    }
+
+    // A signed deck's own notes (here a plain-text slide number on each of eleven masters) must not push
+    // another deck's broken signature past the lines the notice shows: signatures go first, not whole decks.
+    void aBrokenSignatureIsToldWhateverTheSignedDecksBeforeItNoted() {
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        QDir().mkpath(in);
+        const std::filesystem::path source = (kCorpus + QStringLiteral("/shapecrawler__032.pptx")).toStdString();
+        trelwick::testing::Entries entries;
+        for (const std::string& name : trelwick::testing::entryNames(source))
+            entries.emplace_back(name, trelwick::testing::readEntry(source, name));
+        entries.emplace_back("_xmlsignatures/origin.sigs", "");  // what makes a package signed
+        const QString signedFirst = in + QStringLiteral("/signed-many-masters.pptx");
+        trelwick::testing::writeZip(signedFirst.toStdString(), entries);
+        addByDialog(rig.form, rig.dialogs, {signedFirst, copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in)});
+        QDir().mkpath(dir_.filePath(QStringLiteral("desk2")));
+        setOutput(rig.form, dir_.filePath(QStringLiteral("desk2")));
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[0].contains(QStringLiteral("signed-many-masters.pptx: the presentation was digitally signed")),
+                 qPrintable(boxes[0]));
         QVERIFY2(boxes[0].contains(QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
                  qPrintable(boxes[0]));
     }
