@@ -200,13 +200,12 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
         savedFrom_.insert(output.toLower(), Saved{output, source});
-        // A broken signature changes what the file is: its notes go before any the notice may cut.
+        // A broken signature changes what the file is: that note (a save's first) goes before any the
+        // notice may cut.
         const QStringList& notes = use(deck).lastSaveWarnings();
-        if (use(deck).lastSaveBrokeSignature()) {
-            for (const QString& note : notes) saveWarnings_.insert(signedNotes_++, note);
-        } else {
-            saveWarnings_ << notes;
-        }
+        const bool broke = use(deck).lastSaveBrokeSignature() && !notes.isEmpty();
+        if (broke) saveWarnings_.insert(signedNotes_++, notes.front());
+        saveWarnings_ << notes.mid(broke ? 1 : 0);
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });

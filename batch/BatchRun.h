@@ -81,7 +81,7 @@ private:
     QMultiHash<QString, Saved> savedFrom_;
     // What the run's saves found that the user should know, shown once before "Done.".
     QStringList saveWarnings_;
-    qsizetype signedNotes_ = 0;  // the first notes, of saves that broke a digital signature
+    qsizetype signedNotes_ = 0;  // the first notes: one for each save that broke a digital signature
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };

@@ -56,9 +56,10 @@ engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileNam
     warnings_.clear();
     brokeSignature_ = false;
     // A file the user made read-only is not saved over, as PowerPoint would not; root could rename over
-    // it, so the attribute is asked rather than the permission.
+    // it, so the attribute is asked rather than the permission. A link is replaced, never written
+    // through, so the file it points to is no concern.
     if (const std::optional<int> attributes = fileAttributes(fileName);
-        attributes && (*attributes & kAttrReadOnly) && !(*attributes & kAttrFolder)) {
+        attributes && (*attributes & kAttrReadOnly) && !(*attributes & (kAttrFolder | kAttrReparsePoint))) {
         throw AppError(kPermissionDenied, QStringLiteral("The file ") + QDir::toNativeSeparators(fileName) +
                                               QStringLiteral(" is read-only; it was not replaced."));
     }

@@ -42,7 +42,7 @@ public:
     bool isOpen() const { return open_; }
     // See SaveAs.
     const QStringList& lastSaveWarnings() const { return warnings_; }
-    // Whether the last save broke the deck's digital signature (one of lastSaveWarnings() says so).
+    // Whether the last save broke the deck's digital signature (the first of lastSaveWarnings() says so).
     bool lastSaveBrokeSignature() const { return brokeSignature_; }
 
 private:

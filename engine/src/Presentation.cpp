@@ -246,7 +246,9 @@ PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     outcome.warnings = stampWarnings;
     if (deck.isSigned() && !impl_->settings.empty()) {
         outcome.signatureInvalidated = true;
-        outcome.warnings.push_back("the presentation was digitally signed; its signature no longer holds");
+        // First: of all a save can say, this changes most what the file is.
+        outcome.warnings.insert(outcome.warnings.begin(),
+                                "the presentation was digitally signed; its signature no longer holds");
     }
     for (const auto& [key, value] : impl_->settings)
         if (key.first == MasterKind::Handout && !deck.hasHandoutMaster()) {

@@ -406,6 +406,28 @@ private slots:
         QVERIFY(rig.dialogs.errorReports().front().text.contains(QStringLiteral("at line 234")));
     }
 
+    // A link in the output folder is replaced by the saved file, never written through, so a read-only
+    // file it points to is no reason to refuse the save.
+    void aLinkToAReadOnlyFileIsReplacedAndTheFileKept() {
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        const QString source = copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
+        const QString elsewhere =
+            copyDeck(QStringLiteral("pandoc__basic-output.pptx"), dir_.filePath(QStringLiteral("kept")));
+        QVERIFY(QFile(elsewhere).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const QByteArray before = digest(elsewhere);
+        QVERIFY(QFile::link(elsewhere, out + QStringLiteral("/deck.pptx")) || (QDir().mkpath(out) &&
+                QFile::link(elsewhere, out + QStringLiteral("/deck.pptx"))));
+        addByDialog(rig.form, rig.dialogs, {source});
+        setOutput(rig.form, out);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        QCOMPARE(int(rig.dialogs.errorReports().size()), 0);
+        QVERIFY(!QFileInfo(out + QStringLiteral("/deck.pptx")).isSymLink());
+        QCOMPARE(digest(elsewhere), before);
+    }
+
     void aReadOnlyDeckStampedInItsOwnFolderIsNotReplaced() {
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));

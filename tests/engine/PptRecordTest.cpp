@@ -186,9 +186,7 @@ TEST(PptRecordTest, AnAutomaticDateWrittenBackUnchangedKeepsItsFormatId) {
         ASSERT_TRUE(date.useFormat);
         date.visible = false;
         hf.set(Element::DateAndTime, date);
-        // The first format hidden is stored as 13 (which reads the same), so that LibreOffice does not
-        // draw it on notes pages.
-        EXPECT_EQ(hf.formatId, formatId == 0 ? 13 : formatId);
+        EXPECT_EQ(hf.formatId, formatId);
         date.format = 3;
         hf.set(Element::DateAndTime, date);
         EXPECT_EQ(hf.formatId, 2);

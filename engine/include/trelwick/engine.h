@@ -62,6 +62,7 @@ struct HeaderFooter {
 
 struct SaveOutcome {
     bool signatureInvalidated = false;  // the deck was digitally signed; the signature no longer holds
+                                        // (then the first warning says so)
     // One sentence each, not naming the file (the caller does), the part first where one is at fault:
     // "part ppt/slideMasters/slideMaster1.xml: ...".
     std::vector<std::string> warnings;

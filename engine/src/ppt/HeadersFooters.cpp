@@ -61,8 +61,12 @@ HeadersFooters HeadersFooters::read(const Record& container) {
 }
 
 Record HeadersFooters::toRecord(std::uint16_t instance, const Record* old) const {
+    // LibreOffice draws an automatic date on notes pages even when it is hidden, unless its format id is
+    // 13 (which PowerPoint writes too, and which reads as the first format): a hidden one is stored so.
+    const bool hiddenAutomatic = (flags & kHasTodayDate) && !(flags & (kHasDate | kHasUserDate));
+    const bool drawnAnyway = instance == rt::kNotesInstance && hiddenAutomatic && formatId >= 0 && formatId <= 12;
     std::string atom;
-    append16(atom, static_cast<std::uint16_t>(formatId));
+    append16(atom, static_cast<std::uint16_t>(drawnAnyway ? 13 : formatId));
     append16(atom, flags);
     std::vector<Record> children{Record::atom(rt::HeadersFootersAtom, 0, atom)};
     // An empty text is left out rather than written as an empty string, as PowerPoint does.
@@ -116,9 +120,6 @@ void HeadersFooters::set(Element element, const HeaderFooter& value) {
                 if (value.format != HeadersFooters::element(Element::DateAndTime).format ||
                     (value.visible && !storedIsAFormat))
                     formatId = static_cast<std::int16_t>(value.format - 1);
-                // LibreOffice draws an automatic date on notes pages even when it is hidden, unless its
-                // format is 13: a hidden date in the first format is stored as 13, which reads the same.
-                if (!value.visible && formatId == 0) formatId = 13;
             } else {
                 flags = static_cast<std::uint16_t>((flags | kHasUserDate) & ~kHasTodayDate);
             }
