@@ -171,19 +171,33 @@ TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
     deck.saveAs(dir / "out.ppt");
 
-    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
-    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
-                                     "out");
-    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
-    const ppt::Record* slides = document.child(ppt::rt::HeadersFooters, ppt::rt::kSlideInstance);
-    ASSERT_NE(slides, nullptr);
-    const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*slides);
+    const ppt::HeadersFooters hf = documentSettings(dir / "out.ppt", ppt::rt::kSlideInstance);
     EXPECT_EQ(hf.footer.value_or(""), "Global Slide Footer");
     EXPECT_FALSE(hf.userDate.has_value()) << *hf.userDate;
     EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasTodayDate);
     EXPECT_FALSE(hf.flags & ppt::HeadersFooters::kHasUserDate);
     EXPECT_FALSE(hf.flags & (ppt::HeadersFooters::kHasFooter | ppt::HeadersFooters::kHasDate));
     EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasSlideNumber);
+
+    // Slide 2's own settings keep their own footer and fixed date too, only hidden.
+    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "out");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList);
+    ASSERT_NE(list, nullptr);
+    std::vector<std::string> footers;
+    for (const ppt::Record& entry : list->children()) {
+        if (entry.type() != ppt::rt::SlidePersistAtom) continue;
+        const ppt::Record slide = ppt::Record::parse(stream.object(get32(entry.body(), 0)));
+        const ppt::Record* own = slide.child(ppt::rt::HeadersFooters);
+        if (!own) continue;
+        const ppt::HeadersFooters pageHf = ppt::HeadersFooters::read(*own);
+        footers.push_back(pageHf.footer.value_or(""));
+        EXPECT_EQ(pageHf.userDate.value_or(""), "custom date format");
+        EXPECT_TRUE(pageHf.flags & ppt::HeadersFooters::kHasUserDate);
+        EXPECT_FALSE(pageHf.flags & (ppt::HeadersFooters::kHasFooter | ppt::HeadersFooters::kHasDate));
+    }
+    EXPECT_EQ(footers, std::vector<std::string>{"per-slide footer"});
 }
 
 // customGeo.ppt keeps formatId 13 (outside the 13 formats) in its slide and notes settings. Choosing an
@@ -199,14 +213,8 @@ TEST_F(PptCorpusEdgeTest, AnAutomaticDateInTheFirstFormatIsWrittenAsThatFormat) 
     }
     deck.saveAs(dir / "out.ppt");
 
-    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
-    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
-                                     "out");
-    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
     for (std::uint16_t instance : {ppt::rt::kSlideInstance, ppt::rt::kNotesInstance}) {
-        const ppt::Record* container = document.child(ppt::rt::HeadersFooters, instance);
-        ASSERT_NE(container, nullptr) << "instance " << instance;
-        const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*container);
+        const ppt::HeadersFooters hf = documentSettings(dir / "out.ppt", instance);
         EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasTodayDate) << "instance " << instance;
         EXPECT_EQ(hf.formatId, 0) << "instance " << instance;
     }

@@ -5,6 +5,7 @@
 #include "Bytes.h"
 #include "TestDeck.h"
 #include "cfb/CompoundFile.h"
+#include "ppt/DocumentStream.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"
 #include "trelwick/engine.h"
@@ -90,6 +91,18 @@ std::uint32_t aliasLastSlide(std::string& user, std::string& doc, std::uint32_t 
     put32(user, 16, static_cast<std::uint32_t>(doc.size()));
     doc += newEdit;
     return slideId;
+}
+
+ppt::HeadersFooters documentSettings(const std::filesystem::path& deck, std::uint16_t instance) {
+    const CompoundFile cfb = CompoundFile::parse(readFile(deck), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "out");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    const ppt::Record* settings = document.child(ppt::rt::HeadersFooters, instance);
+    if (!settings) {
+        ADD_FAILURE() << "the document has no header and footer settings of instance " << instance;
+        return {};
+    }
+    return ppt::HeadersFooters::read(*settings);
 }
 
 void expectSlidesOrDamaged(const std::string& bytes, std::size_t slides) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "ppt/HeadersFooters.h"
+
 // Legacy .ppt decks altered at the record level, for tests of what a saved edit chain may hold.
 namespace trelwick::engine::test {
 
@@ -25,6 +27,10 @@ std::uint32_t persistOffset(const std::string& document, std::uint32_t edit, std
 // same record, as a fast save may. Returns the slide's own persist id, or 0 (after a test failure) when
 // the deck is not laid out as expected.
 std::uint32_t aliasLastSlide(std::string& currentUser, std::string& document, std::uint32_t alias);
+
+// The document's header and footer settings of one kind (rt::kSlideInstance or rt::kNotesInstance) in a
+// saved deck; a test failure, and empty settings, when it has none.
+ppt::HeadersFooters documentSettings(const std::filesystem::path& deck, std::uint16_t instance);
 
 // Opens the deck's bytes: it must be refused as damaged or open with the given number of slides.
 void expectSlidesOrDamaged(const std::string& bytes, std::size_t slides);

@@ -302,21 +302,33 @@ void LegacyDeck::removePageCopies(std::vector<Page*> pages, const std::map<Eleme
             page->changed = true;
 }
 
-void LegacyDeck::stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings) {
+void LegacyDeck::stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings,
+                            const std::set<Element>& textGiven) {
     for (Page* page : pages) {
         Record* own = page->record.child(rt::HeadersFooters);
         if (!own) continue;
         HeadersFooters hf = HeadersFooters::read(*own);
-        for (const auto& [element, value] : settings) hf.set(element, value);
+        for (const auto& [element, value] : settings) {
+            if (textGiven.count(element)) {
+                hf.set(element, value);
+                continue;
+            }
+            HeaderFooter kept = hf.element(element);
+            kept.visible = value.visible;
+            hf.set(element, kept);
+        }
         *own = hf.toRecord(own->instance(), own);
         page->changed = true;
     }
 }
 
-// A text not given is the document's own (read), so writing it back changes nothing.
-std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const TextsGiven&,
+std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const TextsGiven& given,
                                            std::chrono::system_clock::time_point) {
     std::vector<std::string> warnings;
+    // A text not given is the document's own (read), so the document's settings take it back as it was;
+    // a page's own settings keep theirs. Handouts share the notes pages' settings.
+    std::set<Element> slideGiven, notesGiven;
+    for (const auto& [kind, element] : given) (kind == MasterKind::Slide ? slideGiven : notesGiven).insert(element);
     std::map<Element, HeaderFooter> slide, notes;
     for (const auto& [key, value] : settings)
         if (key.first == MasterKind::Slide)
@@ -350,7 +362,7 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const 
         std::vector<Page*> pages;
         for (Page& p : slides_) pages.push_back(&p);
         for (Page& p : masters_) pages.push_back(&p);
-        stampPages(pages, slide);
+        stampPages(pages, slide, slideGiven);
         std::vector<Page*> masters;
         for (Page& p : masters_) masters.push_back(&p);
         repairMasters(masters, slide);
@@ -368,7 +380,7 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const 
         for (Page& p : notes_) pages.push_back(&p);
         if (notesMaster_) pages.push_back(&*notesMaster_);
         if (handoutMaster_) pages.push_back(&*handoutMaster_);
-        stampPages(pages, notes);
+        stampPages(pages, notes, notesGiven);
         if (notesMaster_) repairMasters({&*notesMaster_}, notes);
         addPlaceholders(MasterKind::Notes, notes, adder);
         std::vector<Page*> notesPages;

@@ -55,7 +55,10 @@ class LegacyDeck : public DeckBackend {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> listEntries(std::uint16_t instance) const;
     HeadersFooters documentSettings(std::uint16_t instance) const;
     void setDocumentSettings(std::uint16_t instance, const HeadersFooters& hf);
-    void stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings);
+    // Applies the settings to the pages' own header and footer containers; an element whose text was not
+    // given keeps the page's own text and date kind, only shown or hidden.
+    void stampPages(std::vector<Page*> pages, const std::map<Element, HeaderFooter>& settings,
+                    const std::set<Element>& textGiven);
     void repairMasters(std::vector<Page*> masters, const std::map<Element, HeaderFooter>& settings);
     void addPlaceholders(MasterKind kind, const std::map<Element, HeaderFooter>& settings,
                          PlaceholderAdd& adder);
