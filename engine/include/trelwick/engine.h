@@ -181,9 +181,10 @@ class Presentation {
     HeaderFooter element(MasterKind kind, Element element) const;
 
     // Setters record what saveAs applies; only elements set at least once are stamped. The first setter
-    // of an element reads its current state, so it may throw Error for a damaged deck. An element only
-    // shown or hidden (no setText, setUseFormat or setFormat) keeps the text and date kind that masters,
-    // layouts and pages with settings of their own hold for it.
+    // of an element reads its current state, so it may throw Error for a damaged deck. For an element only
+    // shown or hidden (no setText, setUseFormat or setFormat), masters and layouts keep their own text and
+    // date kind, as do the pages of a .ppt deck that have settings of their own; the other pages that
+    // show it take the state element() read.
     // Each throws std::invalid_argument when !hasElement(kind, element); setText also for text that is
     // not well-formed UTF-8 (see isUtf8), setFormat for format outside 1..13. Characters no XML
     // document can hold (controls other than tab, U+FFFE, U+FFFF) are left out of what is stamped.
