@@ -30,6 +30,18 @@ using namespace trelwick;
 using trelwick::testing::FakeDialogs;
 using trelwick::testing::WindowRig;
 
+// Re-runs the calling slot on a file system of its own (see runOnOwnMount) and ends it with the
+// child's verdict; QFAIL and QSKIP return from the slot, so this cannot be a function.
+#define RUN_ON_OWN_MOUNT(slot, variable, options, unavailable)                                     \
+    do {                                                                                           \
+        QByteArray output;                                                                         \
+        switch (runOnOwnMount(slot, variable, QStringLiteral(options), output)) {                  \
+            case OwnMount::Passed: return;                                                         \
+            case OwnMount::Failed: QFAIL(output.constData());                                      \
+            case OwnMount::Unavailable: QSKIP(unavailable);                                        \
+        }                                                                                          \
+    } while (false)
+
 namespace {
 
 const QString kCorpus = QStringLiteral(TRELWICK_SHARED_DIR "/corpus/dev");
@@ -365,17 +377,9 @@ private slots:
 
     void readOnlyOutputFolder() {
         const QString ro = qEnvironmentVariable("TRELWICK_READ_ONLY_FOLDER");
-        if (ro.isEmpty()) {
-            QByteArray output;
-            switch (runOnOwnMount("readOnlyOutputFolder", "TRELWICK_READ_ONLY_FOLDER", QStringLiteral("ro"), output)) {
-                case OwnMount::Passed:
-                    return;
-                case OwnMount::Failed:
-                    QFAIL(output.constData());
-                case OwnMount::Unavailable:
-                    QSKIP("no read-only mount to be had: set TRELWICK_READ_ONLY_FOLDER to a folder on one");
-            }
-        }
+        if (ro.isEmpty())
+            RUN_ON_OWN_MOUNT("readOnlyOutputFolder", "TRELWICK_READ_ONLY_FOLDER", "ro",
+                             "no read-only mount to be had: set TRELWICK_READ_ONLY_FOLDER to a folder on one");
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         addByDialog(rig.form, rig.dialogs, {copyDeck(QStringLiteral("python-pptx__default.pptx"), in),
@@ -446,19 +450,10 @@ private slots:
     // left in the folder is a whole deck.
     void outputFolderThatFillsUp() {
         const QString small = qEnvironmentVariable("TRELWICK_SMALL_FOLDER");
-        if (small.isEmpty()) {
-            QByteArray output;
-            switch (runOnOwnMount("outputFolderThatFillsUp", "TRELWICK_SMALL_FOLDER", QStringLiteral("size=400k"),
-                                  output)) {
-                case OwnMount::Passed:
-                    return;
-                case OwnMount::Failed:
-                    QFAIL(output.constData());
-                case OwnMount::Unavailable:
-                    QSKIP("no small file system to be had: set TRELWICK_SMALL_FOLDER to an empty folder on one "
-                          "(a few hundred KB)");
-            }
-        }
+        if (small.isEmpty())
+            RUN_ON_OWN_MOUNT("outputFolderThatFillsUp", "TRELWICK_SMALL_FOLDER", "size=400k",
+                             "no small file system to be had: set TRELWICK_SMALL_FOLDER to an empty folder on one "
+                             "(a few hundred KB)");
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         QStringList list;
