@@ -44,24 +44,31 @@ std::string withPrefix(std::string rels) {
     return rels;
 }
 
+// Builds the deck with one relationships part written with a prefix, shows the notes footer and
+// returns the saved copy.
+std::filesystem::path stampWithPrefixedRelationships(const TempDir& dir, const DeckPlan& plan, const std::string& rels) {
+    Entries entries = buildDeck(plan);
+    std::string& part = entry(entries, rels);
+    part = withPrefix(part);
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+    return dir / "out.pptx";
+}
+
 // A relationships part that names its namespace with a prefix gets the relationship to a new notes
 // master in that namespace; one in no namespace is not a relationship, and the presentation's
 // notesMasterId then names an id that no reader finds.
 TEST(HostilePackage, RelationshipAddedToAPrefixedRelationshipsPartIsInItsNamespace) {
     TempDir dir;
     DeckPlan plan;  // no notes master: the stamp makes one and relates the presentation to it
-    Entries entries = buildDeck(plan);
-    std::string& rels = entry(entries, "ppt/_rels/presentation.xml.rels");
-    rels = withPrefix(rels);
-    writeZip(dir / "in.pptx", entries);
-    Presentation deck = Presentation::open(dir / "in.pptx");
-    showNotesFooter(deck);
-    deck.saveAs(dir / "out.pptx");
+    const auto out = stampWithPrefixedRelationships(dir, plan, "ppt/_rels/presentation.xml.rels");
 
-    const Xml presentation(readEntry(dir / "out.pptx", "ppt/presentation.xml"));
+    const Xml presentation(readEntry(out, "ppt/presentation.xml"));
     const std::string id = presentation.one("//p:notesMasterId").attribute("r:id").value();
     ASSERT_FALSE(id.empty());
-    const Xml written(readEntry(dir / "out.pptx", "ppt/_rels/presentation.xml.rels"));
+    const Xml written(readEntry(out, "ppt/_rels/presentation.xml.rels"));
     int found = 0;
     for (pugi::xml_node r : written.root().children()) {
         EXPECT_EQ(namespaceOf(r), kPackageRels)
@@ -76,15 +83,9 @@ TEST(HostilePackage, RelationshipAddedToAPrefixedSlideRelationshipsPartIsInItsNa
     TempDir dir;
     DeckPlan plan;
     plan.notesMaster = true;  // the slide has no notes page: the stamp makes one
-    Entries entries = buildDeck(plan);
-    std::string& rels = entry(entries, "ppt/slides/_rels/slide1.xml.rels");
-    rels = withPrefix(rels);
-    writeZip(dir / "in.pptx", entries);
-    Presentation deck = Presentation::open(dir / "in.pptx");
-    showNotesFooter(deck);
-    deck.saveAs(dir / "out.pptx");
+    const auto out = stampWithPrefixedRelationships(dir, plan, "ppt/slides/_rels/slide1.xml.rels");
 
-    const Xml written(readEntry(dir / "out.pptx", "ppt/slides/_rels/slide1.xml.rels"));
+    const Xml written(readEntry(out, "ppt/slides/_rels/slide1.xml.rels"));
     int notes = 0;
     for (pugi::xml_node r : written.root().children()) {
         EXPECT_EQ(namespaceOf(r), kPackageRels)
