@@ -186,8 +186,12 @@ bool FileList::eventFilter(QObject* watched, QEvent* event) {
             ListView1_MouseDown();
             return false;
         case QEvent::MouseMove: {
+            auto* move = static_cast<QMouseEvent*>(event);
+            // A release that went elsewhere (to a message box shown mid-drag, say) ends the drag here:
+            // otherwise merely moving over the list would go on exchanging entries.
+            if (dragging_ && !(move->buttons() & Qt::LeftButton)) ListView1_MouseUp();
             const bool wasDragging = dragging_;
-            ListView1_MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+            ListView1_MouseMove(move->position().toPoint());
             // While dragging the list's own selection-by-moving must not interfere with the exchange.
             return wasDragging;
         }

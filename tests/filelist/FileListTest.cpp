@@ -164,6 +164,20 @@ class FileListTest : public QObject {
         QVERIFY(!list->isDragging());
     }
 
+    void releaseLostElsewhereEndsTheDragAtTheNextMove() {
+        fill({"a", "b", "c"});
+        press(centreOf(1));
+        // The release went to a message box: the next move comes with no button held.
+        QMouseEvent move(QEvent::MouseMove, centreOf(2), widget->viewport()->mapToGlobal(centreOf(2)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget->viewport(), &move);
+        QCOMPARE(list->texts(), (QStringList{"a", "b", "c"}));
+        QVERIFY(!list->isDragging());
+        QCOMPARE(widget->viewport()->cursor().shape(), Qt::ArrowCursor);
+        moveTo(centreOf(3));
+        QCOMPARE(list->texts(), (QStringList{"a", "b", "c"}));
+    }
+
     void pressOnEmptyAreaMovesTheRememberedEntry() {
         fill({"a", "b", "c"});
         press(centreOf(1));
