@@ -4,6 +4,9 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -90,6 +93,36 @@ void sweepOnce(const std::filesystem::path& folder) {
     AtomicFile::removeStale(folder);
 }
 
+// The replaced file's extended attributes (its access control list, labels users or their tools gave
+// it) go to the file replacing it, as far as this process may set them and the file system holds them,
+// as `cp --preserve=xattr` does. None of them is worth failing a save for.
+void copyExtendedAttributes([[maybe_unused]] const std::filesystem::path& from, [[maybe_unused]] int to) {
+#ifdef __linux__
+    std::string names;
+    for (int attempt = 0; attempt < 3; ++attempt) {  // the list may grow between the two calls
+        const ssize_t size = ::listxattr(from.c_str(), nullptr, 0);
+        if (size <= 0) return;
+        names.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::listxattr(from.c_str(), names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE) return;
+        names.clear();
+    }
+    std::string value;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        const char* name = names.c_str() + at;
+        const ssize_t size = ::getxattr(from.c_str(), name, nullptr, 0);
+        if (size < 0) continue;
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+        if (got >= 0) (void)::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0);
+    }
+#endif
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {
@@ -171,6 +204,8 @@ void AtomicFile::commitFile() {
     // Before the chmod, which a change of owner would strip of set-id bits.
     if (owner_ && ::fchown(fd_, owner_->first, owner_->second) != 0)
         (void)::fchown(fd_, static_cast<uid_t>(-1), owner_->second);
+    // Before the chmod: an access list sets the group bits, which the mode read with it then restores.
+    if (owner_) copyExtendedAttributes(target_, fd_);
     if ((!modeSet_ && ::fchmod(fd_, mode_) != 0) || ::fsync(fd_) != 0)
         failWrite(target_, "cannot flush the written file to disk");
     moveIntoPlace();

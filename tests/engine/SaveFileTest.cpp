@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <fcntl.h>
 #include <zip.h>
 
 #include <chrono>
+#include <cstring>
 #include <optional>
 #include <fstream>
 
@@ -117,6 +119,44 @@ TEST(AtomicFileTest, AReplacedFileKeepsItsOwnerAndGroup) {
     EXPECT_EQ(st.st_gid, 65534u);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(readFile(target), "new");
+}
+
+std::string attribute(const fs::path& file, const char* name) {
+    std::string value(256, '\0');
+    const ssize_t n = ::getxattr(file.c_str(), name, value.data(), value.size());
+    return n < 0 ? std::string("(none)") : value.substr(0, static_cast<std::size_t>(n));
+}
+
+// An access list giving a colleague read access, or a tag a user's tools gave the deck, must not
+// vanish when the deck is stamped in its own folder.
+TEST(AtomicFileTest, AReplacedFileKeepsItsExtendedAttributesAndAccessList) {
+    TempDir dir;
+    const fs::path target = dir / "deck.pptx";
+    writeFile(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    if (::setxattr(target.c_str(), "user.project", "Apollo", 6, 0) != 0)
+        GTEST_SKIP() << "the temporary folder's file system keeps no user attributes (" << std::strerror(errno) << ")";
+    // A POSIX access list as the kernel stores it: owner rw, user 65534 r, group r, mask r, others none.
+    const std::uint32_t acl[] = {2, 0x00060001, 0xFFFFFFFF, 0x00040002, 65534, 0x00040004, 0xFFFFFFFF,
+                                 0x00040010, 0xFFFFFFFF, 0x00000020, 0xFFFFFFFF};
+    const std::string list(reinterpret_cast<const char*>(acl), sizeof acl);
+    const bool withAcl = ::setxattr(target.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) == 0;
+    AtomicFile file(target);
+    file.write("new");
+    file.commit();
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(attribute(target, "user.project"), "Apollo");
+    if (withAcl) {
+        EXPECT_EQ(attribute(target, "system.posix_acl_access"), list);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // A new file takes none from anywhere.
+    AtomicFile fresh(dir / "new.pptx");
+    fresh.write("x");
+    fresh.commit();
+    EXPECT_EQ(attribute(dir / "new.pptx", "user.project"), "(none)");
 }
 
 TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole) {
