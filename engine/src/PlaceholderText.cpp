@@ -128,7 +128,9 @@ std::string writableText(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '\n' || c == '\v') {
+        if (c == '\r' || c == '\n' || c == '\v') {
+            // A line ends in CR, LF or CR LF, as the text came from; each end is one space.
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
             out += ' ';
         } else if (text.compare(i, 2, "\xEF\xBF") == 0 && i + 2 < text.size() &&
                    (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {

@@ -1,10 +1,12 @@
 // The window used the way people use it, on real decks and real folder trees: the run's outputs and
 // what is left in the folders, the list built from awkward trees, the settings file between starts.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QProcess>
@@ -576,6 +578,29 @@ private slots:
             rig_.reset();
             QFile::remove(dir_.filePath(QStringLiteral("config/Trelwick.conf")));
         }
+    }
+    void aFooterPastedWithLineBreaksKeepsItsWordsApart() {
+        // Text copied from other programs may end its lines with CR alone; the field keeps it as pasted.
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        QDir().mkpath(out);
+        const QStringList decks{copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in)};
+        addByDialog(rig.form, rig.dialogs, decks);
+        QLineEdit* footer = rig.form.SSTab1->Text2;
+        footer->selectAll();
+        QTest::keyClick(footer, Qt::Key_Delete);
+        QGuiApplication::clipboard()->setText(QStringLiteral("Part1\rPart2"));
+        footer->setFocus();
+        QTest::keyClick(footer, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(footer->text(), QStringLiteral("Part1\rPart2"));
+        setOutput(rig.form, out);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        const auto deck = engine::Presentation::open((out + QStringLiteral("/pandoc__basic-output.pptx")).toStdString());
+        QCOMPARE(QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
+                 QStringLiteral("Part1 Part2"));
     }
 };
 

@@ -479,6 +479,19 @@ TEST_F(StampTest, TextsMustBeUtf8AndOnlyWhatXmlCanHoldIsStamped) {
     EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "ABCD E \xE2\x82\xAC");
 }
 
+TEST_F(StampTest, ALineBreakOfAnyKindShowsAsASpace) {
+    // Text pasted from another program may end its lines with CR alone (classic Mac OS, some
+    // spreadsheets); the words on either side must not run together.
+    for (const char* text : {"Part1\nPart2", "Part1\r\nPart2", "Part1\rPart2", "Part1\vPart2"}) {
+        stamp(DeckPlan{}, [&](Presentation& d) {
+            d.setText(MasterKind::Slide, Element::Footer, text);
+            d.setVisible(MasterKind::Slide, Element::Footer, true);
+        });
+        EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "Part1 Part2")
+            << ::testing::PrintToString(std::string(text));
+    }
+}
+
 TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
     struct Case {
         int format;
