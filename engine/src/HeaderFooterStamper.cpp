@@ -56,6 +56,65 @@ bool holdsStampedPlaceholder(pugi::xml_node shape) {
     return false;
 }
 
+std::vector<std::string_view> stampedTypes(const std::map<Element, HeaderFooter>& settings) {
+    std::vector<std::string_view> types;
+    for (const auto& entry : settings) types.push_back(placeholderType(entry.first));
+    return types;
+}
+
+// The namespace an element's name is in, looked up from the element outwards.
+std::string_view namespaceOf(pugi::xml_node element) {
+    const char* colon = std::strchr(element.name(), ':');
+    const std::string declaration = colon ? "xmlns:" + std::string(element.name(), colon) : "xmlns";
+    for (pugi::xml_node n = element; n; n = n.parent())
+        if (const pugi::xml_attribute a = n.attribute(declaration.c_str())) return a.value();
+    return {};
+}
+
+// PowerPoint wraps a shape in mc:AlternateContent when it uses what older readers lack (an equation in
+// a footer, say): a choice for newer readers, a fallback for the rest. A placeholder of a type being
+// stamped found there takes the wrapper's place as its fallback's shape (or its first choice's, with
+// that branch's namespaces): its text is rewritten or the shape removed anyway, and left wrapped it
+// would show beside the stamped one, or stay shown when hidden.
+void unwrapStampedAlternates(XmlPart& part, pugi::xml_node tree, const Prefixes& px,
+                             const std::vector<std::string_view>& types) {
+    auto branchHolding = [&](pugi::xml_node alternate) {
+        pugi::xml_node chosen;
+        for (pugi::xml_node branch : alternate.children()) {
+            const std::string_view local = localName(branch.name());
+            if (branch.type() != pugi::node_element || (local != "Choice" && local != "Fallback")) continue;
+            bool holds = false;
+            for (pugi::xml_node sp : branch.children(px.sp.c_str()))
+                if (const pugi::xml_node ph = phOf(sp, px); ph &&
+                    std::find(types.begin(), types.end(), std::string_view(ph.attribute("type").value())) != types.end())
+                    holds = true;
+            if (holds && (!chosen || local == "Fallback")) chosen = branch;
+        }
+        return chosen;
+    };
+    for (pugi::xml_node child = tree.first_child(); child;) {
+        const pugi::xml_node next = child.next_sibling();
+        if (px.grpSp == child.name()) {
+            unwrapStampedAlternates(part, child, px, types);
+        } else if (localName(child.name()) == "AlternateContent" &&
+                   namespaceOf(child) == ns::kMarkupCompatibility) {
+            if (const pugi::xml_node branch = branchHolding(child)) {
+                for (pugi::xml_node shape : branch.children()) {
+                    if (shape.type() != pugi::node_element) continue;
+                    pugi::xml_node copy = tree.insert_copy_before(shape, child);
+                    for (pugi::xml_node from : {branch, child})
+                        for (pugi::xml_attribute a : from.attributes())
+                            if (std::strncmp(a.name(), "xmlns", 5) == 0 && !copy.attribute(a.name()))
+                                copy.append_attribute(a.name()) = a.value();
+                    part.markShapeEdited(copy);
+                }
+                tree.remove_child(child);
+            }
+        }
+        child = next;
+    }
+}
+
 const char* placeholderName(Element e) {
     switch (e) {
         case Element::DateAndTime:
@@ -408,6 +467,8 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
             master = deck_.target(layout, ns::kSlideMaster);
             if (!master.empty()) typedPart(deck_, master, "sldMaster");
         }
+        unwrapStampedAlternates(slide, shapeTree(slide, lookup_->prefixes(slide)), lookup_->prefixes(slide),
+                                stampedTypes(settings));
         PageShapes shapes(slide, lookup_->prefixes(slide));
         Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false};
         for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible && !title);
@@ -427,6 +488,8 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
         if (notes.empty() && anyShown) notes = createNotesSlide(deck_.slides[i]);
         if (notes.empty()) continue;
         XmlPart& part = typedPart(deck_, notes, "notes");
+        unwrapStampedAlternates(part, shapeTree(part, lookup_->prefixes(part)), lookup_->prefixes(part),
+                                stampedTypes(settings));
         PageShapes shapes(part, lookup_->prefixes(part));
         Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster, true};
         for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible);

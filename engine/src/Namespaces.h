@@ -14,6 +14,8 @@ inline constexpr std::string_view kRel =
 inline constexpr std::string_view kRelStrict = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 inline constexpr std::string_view kPackageRels =
     "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr std::string_view kMarkupCompatibility =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
 inline constexpr std::string_view kContentTypes =
     "http://schemas.openxmlformats.org/package/2006/content-types";
 

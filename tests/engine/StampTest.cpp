@@ -280,6 +280,35 @@ TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "ACME Confidential");
 }
 
+// PowerPoint wraps a shape in mc:AlternateContent when it uses something older readers lack (an
+// equation in its text, say); the footer inside is still the slide's footer, in both branches.
+const std::string kFooterInAlternateContent =
+    R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"><mc:Choice Requires="a14">)"
+    R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old choice</a:t></a:r></a:p></p:txBody></p:sp>)"
+    R"(</mc:Choice><mc:Fallback>)"
+    R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old fallback</a:t></a:r></a:p></p:txBody></p:sp>)"
+    R"(</mc:Fallback></mc:AlternateContent>)";
+
+TEST_F(StampTest, AFooterInsideAlternateContentIsReplacedNotKeptBesideTheNewOne) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes = kFooterInAlternateContent;
+    stamp(plan, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_EQ(slide.count("//a:t[starts-with(., 'Old')]"), 0u) << "the old footer would show beside the new one";
+    EXPECT_GE(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
+}
+
+TEST_F(StampTest, AHiddenFooterLeavesNoFooterInsideAlternateContent) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes = kFooterInAlternateContent;
+    stamp(plan, [](Presentation& deck) {
+        deck.setText(MasterKind::Slide, Element::Footer, "Hidden");
+        deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    });
+    EXPECT_EQ(part("ppt/slides/slide1.xml").count("//a:t[starts-with(., 'Old')]"), 0u)
+        << "a hidden footer still shows its old text";
+}
+
 TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
     DeckPlan plan;
     plan.slides[0].extraShapes =
