@@ -1,5 +1,6 @@
 #include "StopSignals.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 
@@ -11,10 +12,13 @@ namespace trelwick::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+// Set by the handler, read by every job thread: a lock-free atomic is safe in both, where a volatile
+// sig_atomic_t is only safe within the thread that took the signal.
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void askToStop(int sig) {
-    g_stop = sig;
+    g_stop.store(sig, std::memory_order_relaxed);
     std::signal(sig, SIG_DFL);  // a second one is not waited for
 }
 
@@ -38,7 +42,7 @@ void catchStopSignals() {
 #endif
 }
 
-int stopSignal() { return g_stop; }
+int stopSignal() { return g_stop.load(std::memory_order_relaxed); }
 
 void endBySignal(int sig) {
     std::signal(sig, SIG_DFL);
