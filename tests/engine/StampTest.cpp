@@ -309,6 +309,20 @@ TEST_F(StampTest, AHiddenFooterLeavesNoFooterInsideAlternateContent) {
         << "a hidden footer still shows its old text";
 }
 
+TEST_F(StampTest, AFooterInAlternateContentInsideAGroupIsStampedAndTheRestOfTheGroupKept) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id="30" name="Group"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="31" name="Note"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>Kept</a:t></a:r></a:p></p:txBody></p:sp>)" +
+        kFooterInAlternateContent + "</p:grpSp>";
+    stamp(plan, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_EQ(slide.count("//a:t[starts-with(., 'Old')]"), 0u);
+    EXPECT_EQ(slide.count("//*[local-name()='AlternateContent']"), 0u);
+    EXPECT_EQ(slide.count("//p:grpSp//a:t[. = 'Kept']"), 1u);
+    EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u) << "one footer, the stamped one";
+}
+
 TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
     DeckPlan plan;
     plan.slides[0].extraShapes =
