@@ -125,6 +125,7 @@ int CliApp::run(const std::vector<std::string>& args) {
     }
 
     const DeckList list = DeckFinder(options.output).find(options.inputs);
+    const bool walkCut = stopSignal() != 0;  // the walk ends early on a stop: more decks may be left
     const std::size_t foldersUnread = static_cast<std::size_t>(
         std::count_if(list.refused.begin(), list.refused.end(), [](const Refusal& r) { return r.folder; }));
     const std::size_t total = list.decks.size() + list.refused.size() - foldersUnread;
@@ -234,7 +235,10 @@ int CliApp::run(const std::vector<std::string>& args) {
     }
 
     bar.clear();
-    if (const int sig = stopSignal(); sig != 0) {
+    // A stop that came once every deck was done leaves nothing to run again: the summary is the one
+    // of any run, and the call still ends by the signal, so that a script running it stops too.
+    const int sig = stopSignal();
+    if (sig != 0 && (walkCut || done < total)) {
         err_ << std::string(kProgram) + ": stopped: " + plural(done - failed, "presentation", "presentations") +
                     " stamped; the others were left as they were (run again to stamp them)\n";
         err_.flush();
@@ -247,6 +251,7 @@ int CliApp::run(const std::vector<std::string>& args) {
     if (foldersUnread > 0)
         summary += "; " + plural(foldersUnread, "folder", "folders") + " could not be read";
     out_ << summary << ".\n" << std::flush;
+    if (sig != 0) endBySignal(sig);
     // The line scripts read: a run that could not tell its outcome has not succeeded.
     if (!out_) {
         err_ << std::string(kProgram) + ": cannot write the summary to standard output\n";

@@ -12,7 +12,13 @@
 #include "common/Files.h"
 #include "common/TempDir.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 
 namespace fs = std::filesystem;
 
@@ -472,6 +478,62 @@ TEST(CliCorpus, FolderWalkTakesLegacyPptFiles) {
     const CliResult r = runCli({"-o", (tmp.path() / "out").string(), (tmp.path() / "in").string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(folderNames(tmp.path() / "out"), (std::vector<std::string>{"old.ppt", "show.ppsx"}));
+}
+
+// A stop that comes once every deck is stamped and in place leaves nothing undone: the line must not
+// send the user to run the batch again for "the others". stderr is a full pipe, so the run waits on
+// the deck's warning (written once the deck is in place) until the stop has been sent.
+TEST(CliBinary, AStopAfterTheLastDeckDoesNotSayOthersWereLeft) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    const fs::path deck = tmp.path() / "in" / "signed.pptx";
+    fs::copy_file(kCorpus / "poi__hello-world-signed.pptx", deck);
+    const fs::path out = tmp.path() / "out";
+
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    (void)::fcntl(err[1], F_SETPIPE_SZ, 4096);
+    ASSERT_EQ(::fcntl(err[1], F_SETFL, O_NONBLOCK), 0);
+    std::size_t filled = 0;
+    const std::string block(512, 'x');
+    for (;;) {
+        const ssize_t n = ::write(err[1], block.data(), block.size());
+        if (n <= 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    ASSERT_EQ(errno, EAGAIN);
+    ASSERT_EQ(::fcntl(err[1], F_SETFL, 0), 0);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int devNull = ::open("/dev/null", O_RDWR);
+        ::dup2(devNull, 0);
+        ::dup2(devNull, 1);
+        ::dup2(err[1], 2);
+        ::close(err[0]);
+        ::signal(SIGTERM, SIG_DFL);
+        ::execl(TRELWICK_CLI_PATH, "trelwick-cli", "-j1", "-o", out.c_str(), "--footer", "F", deck.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(err[1]);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!fs::exists(out / "signed.pptx") && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool inPlace = fs::exists(out / "signed.pptx");
+    ::kill(pid, SIGTERM);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    text.erase(0, std::min(filled, text.size()));
+
+    ASSERT_TRUE(inPlace) << text;
+    EXPECT_EQ(countLines(text, "warning: " + deck.string() + ": the presentation was digitally signed"), 1u) << text;
+    EXPECT_EQ(countLines(text, "the others were left as they were"), 0u) << text;
 }
 
 }  // namespace

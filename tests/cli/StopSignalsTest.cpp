@@ -2,8 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include "StopSignals.h"
 
@@ -47,6 +53,33 @@ TEST(StopSignals, ASignalNotIgnoredAsksTheBatchToStop) {
         return stopSignal() == SIGHUP ? 0 : 1;
     });
     EXPECT_EQ(status, 0);
+}
+
+// The signal is taken by whichever thread the kernel picks, while the jobs ask on theirs: what the
+// handler sets must be safe to read on another thread. The child ends through exit() so that a race
+// detector's report (and exit status) is kept.
+TEST(StopSignals, ASignalTakenOnOneThreadIsSeenOnAnother) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGHUP, SIG_DFL);
+        catchStopSignals();
+        std::atomic<bool> asking{false};
+        int seen = 0;
+        std::thread job([&] {
+            asking = true;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (seen == 0 && std::chrono::steady_clock::now() < until) seen = stopSignal();
+        });
+        while (!asking) std::this_thread::yield();
+        ::pthread_kill(::pthread_self(), SIGHUP);  // taken here, on another thread than the job's
+        job.join();
+        std::exit(seen == SIGHUP ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the job never saw the signal; 66: ThreadSanitizer found a data race "
+                                         "on the stop flag (its report is above)";
 }
 
 }  // namespace
