@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -534,6 +535,48 @@ TEST(CliBinary, AStopAfterTheLastDeckDoesNotSayOthersWereLeft) {
     ASSERT_TRUE(inPlace) << text;
     EXPECT_EQ(countLines(text, "warning: " + deck.string() + ": the presentation was digitally signed"), 1u) << text;
     EXPECT_EQ(countLines(text, "the others were left as they were"), 0u) << text;
+}
+
+// Memory running out (here under a cap on the address space, as `ulimit -v` sets on shared hosts) must
+// end in the usual line and exit status, never in an abort: whatever allocator the program is linked
+// with, a failed new has to reach the catch of std::bad_alloc.
+TEST(CliBinary, RunningOutOfMemoryIsReportedNotAnAbort) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
+#endif
+#endif
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    TempDir tmp;
+    const fs::path deck = kCorpus / "docx4j__AutoShapes.pptx";
+    for (rlim_t megabytes = 16; megabytes <= 128; megabytes += 16) {
+        const fs::path out = tmp.path() / ("out" + std::to_string(megabytes));
+        const fs::path log = tmp.path() / ("err" + std::to_string(megabytes));
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int devNull = ::open("/dev/null", O_RDWR);
+            const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(devNull, 0);
+            ::dup2(devNull, 1);
+            ::dup2(err, 2);
+            const rlimit cap{megabytes << 20, megabytes << 20};
+            ::setrlimit(RLIMIT_AS, &cap);
+            ::execl(TRELWICK_CLI_PATH, "trelwick-cli", "-j1", "-o", out.c_str(), "--footer", "F", "--slide-number",
+                    "--notes-page-number", deck.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        const std::string text = readFile(log);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << " under a cap of " << megabytes
+                                       << " MiB:\n" << text;
+        if (WEXITSTATUS(status) != 0) {
+            EXPECT_EQ(WEXITSTATUS(status), 1) << text;
+            EXPECT_NE(text.find("trelwick-cli: "), std::string::npos) << megabytes << " MiB: the failure is not told";
+        }
+    }
 }
 
 }  // namespace
