@@ -85,6 +85,24 @@ TEST(KeptShapesTest, AFooterFilledInsideNestedGroupsIsWrittenAnew) {
     EXPECT_EQ(out.element(MasterKind::Slide, Element::Footer).text, "Kept");
 }
 
+TEST(KeptShapesTest, AnAlternateContentTheFooterIsTakenOutOfIsWrittenAnew) {
+    TempDir dir;
+    // The footer leaves the wrapper; the equation box beside it stays wrapped, so the wrapper changed.
+    const std::string wrapped =
+        "<mc:AlternateContent xmlns:mc='http://schemas.openxmlformats.org/markup-compatibility/2006'>"
+        "<mc:Choice Requires='p'>" + kFooter + kOddBox + "</mc:Choice>"
+        "<mc:Fallback>" + kFooter + "<p:sp><p:nvSpPr><p:cNvPr id='40' name='Picture of it'/><p:cNvSpPr/><p:nvPr/>"
+        "</p:nvSpPr><p:spPr/></p:sp></mc:Fallback></mc:AlternateContent>";
+    writeZip(dir / "in.pptx", withShapes(kOddBox + kComment + wrapped));
+    const Presentation out = stamped(dir / "in.pptx", dir / "out.pptx");
+    const std::string slide = readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
+    EXPECT_NE(slide.find(kOddBox + kComment), std::string::npos) << slide;
+    EXPECT_EQ(slide.find(wrapped), std::string::npos) << slide;
+    EXPECT_NE(slide.find("Picture of it"), std::string::npos) << slide;
+    EXPECT_EQ(slide.find("idx='11'"), std::string::npos) << "the footer is printed anew, out of the wrapper";
+    EXPECT_EQ(out.element(MasterKind::Slide, Element::Footer).text, "Kept");
+}
+
 TEST(KeptShapesTest, LargePagesKeepShapesWithoutTheCheckToo) {
     XmlPart::checkKeptShapes(false);
     TempDir dir;

@@ -323,6 +323,80 @@ TEST_F(StampTest, AFooterInAlternateContentInsideAGroupIsStampedAndTheRestOfTheG
     EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u) << "one footer, the stamped one";
 }
 
+// A footer holding an equation, as PowerPoint saves it: the choice has the equation, the fallback
+// draws a picture of it as the shape's fill, its own text a blank without fill.
+const std::string kEquationFooter =
+    R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006"><mc:Choice xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main" Requires="a14">)"
+    R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer Placeholder 19"/><p:cNvSpPr><a:spLocks noGrp="1"/></p:cNvSpPr><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/>)"
+    R"(<p:txBody><a:bodyPr/><a:lstStyle/><a:p><a14:m><m:oMathPara xmlns:m="http://schemas.openxmlformats.org/officeDocument/2006/math"><m:oMath><m:r><a:rPr lang="en-US" i="1"><a:latin typeface="Cambria Math"/></a:rPr><m:t>E=mc2</m:t></m:r></m:oMath></m:oMathPara></a14:m><a:endParaRPr lang="en-US"/></a:p></p:txBody></p:sp>)"
+    R"(</mc:Choice><mc:Fallback>)"
+    R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer Placeholder 19"/><p:cNvSpPr><a:spLocks noGrp="1" noRot="1" noChangeAspect="1" noMove="1" noResize="1" noEditPoints="1" noAdjustHandles="1" noChangeArrowheads="1" noChangeShapeType="1" noTextEdit="1"/></p:cNvSpPr><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr>)"
+    R"(<p:spPr><a:blipFill><a:blip r:embed="rId20"/><a:stretch><a:fillRect/></a:stretch></a:blipFill></p:spPr>)"
+    R"(<p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"><a:noFill/></a:rPr><a:t> </a:t></a:r></a:p></p:txBody></p:sp>)"
+    R"(</mc:Fallback></mc:AlternateContent>)";
+
+TEST_F(StampTest, AFooterHoldingAnEquationShowsTheNewTextNotAPictureOfTheOld) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes = kEquationFooter;
+    stamp(plan, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    ASSERT_EQ(slide.count(kFooterP), 1u);
+    EXPECT_EQ(slide.count(kFooterP + "/p:spPr/a:blipFill"), 0u) << "the old equation's picture is drawn under the new text";
+    EXPECT_EQ(slide.count(kFooterP + "//a:r[a:t = 'ACME Confidential']/a:rPr/a:noFill"), 0u)
+        << "the new text is drawn without fill";
+    EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
+}
+
+// Hidden, an animated footer is emptied rather than removed: emptied, it must show nothing.
+TEST_F(StampTest, AHiddenAnimatedFooterHoldingAnEquationShowsNothing) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes = kEquationFooter;
+    writeZip(dir / "in.pptx", withAnimationOf(buildDeck(plan), 20));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setNow(kNow);
+    deck.setText(MasterKind::Slide, Element::Footer, "Hidden");
+    deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    deck.saveAs(dir / "out.pptx");
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_EQ(slide.count(kFooterP + "//a:t[string-length(normalize-space(.)) > 0]"), 0u);
+    EXPECT_EQ(slide.count(kFooterP + "/p:spPr/a:blipFill"), 0u) << "the hidden footer still draws the old equation";
+}
+
+// A wrapper holding the footer and another shape: only the footer is the stamp's; the other shape
+// keeps the form newer readers show (its equation), not the picture older readers get instead.
+TEST_F(StampTest, AShapeWrappedWithTheFooterKeepsWhatNewerReadersShow) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006"><mc:Choice xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main" Requires="a14">)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="21" name="Equation"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a14:m><m:oMathPara xmlns:m="http://schemas.openxmlformats.org/officeDocument/2006/math"><m:oMath><m:r><m:t>x</m:t></m:r></m:oMath></m:oMathPara></a14:m></a:p></p:txBody></p:sp>)"
+        R"(</mc:Choice><mc:Fallback>)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)"
+        R"(<p:pic><p:nvPicPr><p:cNvPr id="21" name="Equation"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill><a:blip r:embed="rId20"/><a:stretch><a:fillRect/></a:stretch></p:blipFill><p:spPr/></p:pic>)"
+        R"(</mc:Fallback></mc:AlternateContent>)";
+    stamp(plan, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
+    EXPECT_EQ(slide.count("//*[local-name() = 'oMathPara']"), 1u) << "the equation became its fallback picture";
+}
+
+// The wrapper may hold a group (a shape needing a newer reader makes its whole group wrapped); the
+// footer in that group is still the slide's footer.
+TEST_F(StampTest, AFooterInAGroupInsideAlternateContentIsReplacedNotKeptBesideTheNewOne) {
+    const std::string group =
+        R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id="30" name="Group"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="31" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)"
+        R"(</p:grpSp>)";
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"><mc:Choice Requires="a14">)" +
+        group + "</mc:Choice><mc:Fallback>" + group + "</mc:Fallback></mc:AlternateContent>";
+    stamp(plan, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_EQ(slide.count("//a:t[. = 'Old']"), 0u) << "the old footer would show beside the new one";
+    EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
+}
+
 TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
     DeckPlan plan;
     plan.slides[0].extraShapes =
