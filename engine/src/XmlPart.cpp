@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -120,6 +121,16 @@ std::string unknownReference(std::string_view text) {
     return {};
 }
 
+// pugixml answers an allocation that fails by leaving the node, attribute or text out and going on,
+// so a stamp short of memory would save pages with parts missing. Its allocations throw instead, as
+// new does, and the deck is reported as too large for the memory at hand.
+void* allocateOrThrow(std::size_t size) {
+    if (void* block = std::malloc(size)) return block;
+    throw std::bad_alloc();
+}
+[[maybe_unused]] const bool kAllocationsThrow =
+    (pugi::set_memory_management_functions(allocateOrThrow, std::free), true);
+
 }  // namespace
 
 XmlPart::XmlPart(std::string name, std::string text, const std::string& fileLabel)
@@ -189,7 +200,10 @@ XmlPart XmlPart::created(std::string name, const std::string& text) {
     XmlPart part;
     part.name_ = std::move(name);
     part.sizeHint_ = text.size();
-    part.doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+    const pugi::xml_parse_result result =
+        part.doc_.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+    if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
+    if (!result) throw std::logic_error(part.name_ + ": a part made by the stamp is not well formed");
     part.dirty_ = true;
     return part;
 }

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -469,6 +471,61 @@ TEST(LockedInput, DeckLockedByAnotherProgramIsReadAndNeverAltered) {
     auto stamped = engine::Presentation::open(input);
     EXPECT_TRUE(stamped.element(engine::MasterKind::Slide, engine::Element::Footer).visible);
     EXPECT_EQ(source.names(), std::vector<std::string>{"locked.pptx"});
+}
+
+// The address space this process has mapped, in KiB.
+long mappedKb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0) return std::stol(line.substr(7));
+    return 0;
+}
+
+// Memory running out while the stamp builds the pages it adds (a notes page for each of 3,000 slides)
+// must be told as that: it was once taken for a deck whose relationships point at the wrong part.
+TEST(MemoryRunningOut, WhileNotesPagesAreAddedIsToldAsThat) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
+#endif
+#endif
+    TempDir dir;
+    writeDeck(dir / "deck.pptx", deckParts(3000));
+    const long mapped = mappedKb();
+    ASSERT_GT(mapped, 0);
+    for (long extraMb = 48; extraMb <= 480; extraMb += 48) {
+        const fs::path out = dir / ("out" + std::to_string(extraMb));
+        fs::create_directories(out);
+        const fs::path said = dir / ("said" + std::to_string(extraMb));
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const rlim_t cap = static_cast<rlim_t>(mapped + extraMb * 1024) * 1024;
+            const rlimit limit{cap, cap};
+            ::setrlimit(RLIMIT_AS, &limit);
+            int status = 0;
+            try {
+                engine::Presentation deck = engine::Presentation::open(dir / "deck.pptx");
+                deck.setText(engine::MasterKind::Notes, engine::Element::Footer, "Notes footer");
+                deck.setVisible(engine::MasterKind::Notes, engine::Element::Footer, true);
+                deck.saveAs(out / "deck.pptx");
+            } catch (const std::bad_alloc&) {
+                status = 3;
+            } catch (const std::exception& e) {
+                std::ofstream(said) << e.what();
+                status = 4;
+            }
+            ::_exit(status);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << " with " << extraMb << " MB more";
+        EXPECT_NE(WEXITSTATUS(status), 4) << extraMb << " MB more: " << readFile(said);
+        if (WEXITSTATUS(status) == 0) {
+            EXPECT_TRUE(fs::exists(out / "deck.pptx"));
+        }
+    }
 }
 
 }  // namespace
