@@ -10,6 +10,7 @@
 #include "common/CliRun.h"
 #include "common/Corpus.h"
 #include "common/Files.h"
+#include "common/Sanitizer.h"
 #include "common/TempDir.h"
 
 #include <fcntl.h>
@@ -541,13 +542,7 @@ TEST(CliBinary, AStopAfterTheLastDeckDoesNotSayOthersWereLeft) {
 // end in the usual line and exit status, never in an abort: whatever allocator the program is linked
 // with, a failed new has to reach the catch of std::bad_alloc.
 TEST(CliBinary, RunningOutOfMemoryIsReportedNotAnAbort) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
-#endif
-#endif
+    if (TRELWICK_UNDER_SANITIZER) GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
     TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path deck = kCorpus / "docx4j__AutoShapes.pptx";

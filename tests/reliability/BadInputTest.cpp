@@ -21,6 +21,7 @@
 #include "ZipWriter.h"
 #include "common/Corpus.h"
 #include "common/Files.h"
+#include "common/Sanitizer.h"
 #include "common/TempDir.h"
 #include "common/Zip.h"
 #include "trelwick/engine.h"
@@ -484,13 +485,7 @@ long mappedKb() {
 // Memory running out while the stamp builds the pages it adds (a notes page for each of 3,000 slides)
 // must be told as that: it was once taken for a deck whose relationships point at the wrong part.
 TEST(MemoryRunningOut, WhileNotesPagesAreAddedIsToldAsThat) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
-#endif
-#endif
+    if (TRELWICK_UNDER_SANITIZER) GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
     TempDir dir;
     writeDeck(dir / "deck.pptx", deckParts(3000));
     const long mapped = mappedKb();
