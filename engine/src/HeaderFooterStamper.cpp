@@ -62,15 +62,6 @@ std::vector<std::string_view> stampedTypes(const std::map<Element, HeaderFooter>
     return types;
 }
 
-// The namespace an element's name is in, looked up from the element outwards.
-std::string_view namespaceOf(pugi::xml_node element) {
-    const char* colon = std::strchr(element.name(), ':');
-    const std::string declaration = colon ? "xmlns:" + std::string(element.name(), colon) : "xmlns";
-    for (pugi::xml_node n = element; n; n = n.parent())
-        if (const pugi::xml_attribute a = n.attribute(declaration.c_str())) return a.value();
-    return {};
-}
-
 // Whether a shape of a page, or a group down to any depth, holds a placeholder of one of the types.
 bool holdsPlaceholderOf(pugi::xml_node shape, const Prefixes& px, const std::vector<std::string_view>& types) {
     if (px.sp == shape.name()) {

@@ -20,7 +20,8 @@ void collectPlaceholders(pugi::xml_node tree, const Prefixes& px, std::string_vi
     }
 }
 
-// The namespace a prefix ("" for the default namespace) is bound to at node, or nullptr.
+}  // namespace
+
 const char* boundUri(pugi::xml_node node, std::string_view prefix) {
     const std::string declaration = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
     for (; node; node = node.parent())
@@ -28,7 +29,11 @@ const char* boundUri(pugi::xml_node node, std::string_view prefix) {
     return nullptr;
 }
 
-}  // namespace
+std::string_view namespaceOf(pugi::xml_node element) {
+    const char* colon = std::strchr(element.name(), ':');
+    const char* uri = boundUri(element, colon ? std::string_view(element.name(), colon - element.name()) : "");
+    return uri ? uri : "";
+}
 
 const Prefixes& prefixesFor(std::string pml, std::string dml, std::deque<Prefixes>& owned) {
     static const Prefixes common{"p", "a"};

@@ -102,6 +102,11 @@ void forEachElement(pugi::xml_node root, Visit&& visit) {
     root.traverse(walker);
 }
 
+// The namespace a prefix ("" for the default namespace) is bound to at node, or nullptr.
+const char* boundUri(pugi::xml_node node, std::string_view prefix);
+// The namespace an element's name is in; "" when its prefix is bound nowhere.
+std::string_view namespaceOf(pugi::xml_node element);
+
 // Inserts a new child named name before the first of successors present, else at the end.
 pugi::xml_node insertBefore(pugi::xml_node parent, const std::string& name,
                             std::initializer_list<std::string> successors);
