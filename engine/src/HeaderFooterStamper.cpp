@@ -569,9 +569,17 @@ void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, H
 
     // A given text also goes into the master's own placeholders, so pages added later carry it; an
     // element only shown or hidden keeps the master's own text, as the author wrote it.
-    for (const auto& [element, setting] : settings) {
-        if (element == Element::SlideNumber || (slideSide && element == Element::Header)) continue;
-        if (textGiven_.count(element) == 0) continue;
+    std::vector<Element> filled;
+    for (const auto& entry : settings)
+        if (entry.first != Element::SlideNumber && !(slideSide && entry.first == Element::Header) &&
+            textGiven_.count(entry.first) > 0)
+            filled.push_back(entry.first);
+    // A placeholder wrapped in mc:AlternateContent would keep its old text in every branch.
+    std::vector<std::string_view> filledTypes;
+    for (Element e : filled) filledTypes.push_back(placeholderType(e));
+    if (!filledTypes.empty()) unwrapStampedAlternates(master, shapeTree(master, px), px, filledTypes);
+    for (Element element : filled) {
+        const HeaderFooter& setting = settings.at(element);
         Content content{writableText(setting.text), ""};
         if (element == Element::DateAndTime && setting.useFormat) {
             content.field = "datetime" + std::to_string(setting.format);

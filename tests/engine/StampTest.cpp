@@ -397,6 +397,52 @@ TEST_F(StampTest, AFooterInAGroupInsideAlternateContentIsReplacedNotKeptBesideTh
     EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
 }
 
+// Pages added later take the master's and layout's footer: a wrapped one must take the new text too.
+TEST_F(StampTest, AFooterInsideAlternateContentOnTheMasterAndLayoutTakesTheText) {
+    DeckPlan plan;
+    Entries entries = buildDeck(plan);
+    for (auto& [name, text] : entries) {
+        if (name != "ppt/slideMasters/slideMaster1.xml" && name != "ppt/slideLayouts/slideLayout1.xml") continue;
+        const std::size_t start = text.rfind("<p:sp>", text.find(R"(type="ftr")"));
+        const std::size_t end = text.find("</p:sp>", start) + 7;
+        std::string footer = text.substr(start, end - start);
+        footer.replace(footer.find("<a:p>") + 5, 0, "<a:r><a:t>Old</a:t></a:r>");
+        text.replace(start, end - start,
+                     R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"><mc:Choice Requires="a14">)" +
+                         footer + "</mc:Choice><mc:Fallback>" + footer + "</mc:Fallback></mc:AlternateContent>");
+    }
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showAll(deck);
+    deck.saveAs(dir / "out.pptx");
+    for (const char* name : {"ppt/slideMasters/slideMaster1.xml", "ppt/slideLayouts/slideLayout1.xml"}) {
+        const Xml master = part(name);
+        EXPECT_EQ(master.count("//a:t[. = 'Old']"), 0u) << name << " keeps its old footer for pages added later";
+        EXPECT_EQ(master.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u) << name;
+        EXPECT_EQ(unboundPrefixes(master.root()), std::vector<std::string>{}) << name;
+    }
+}
+
+// Shown or hidden without a text, the master keeps its wrapped footer as the author saved it.
+TEST_F(StampTest, AWrappedMasterFooterIsLeftAsItIsWhenNoTextIsGiven) {
+    DeckPlan plan;
+    Entries entries = buildDeck(plan);
+    for (auto& [name, text] : entries) {
+        if (name != "ppt/slideMasters/slideMaster1.xml") continue;
+        const std::size_t start = text.rfind("<p:sp>", text.find(R"(type="ftr")"));
+        const std::size_t end = text.find("</p:sp>", start) + 7;
+        const std::string footer = text.substr(start, end - start);
+        text.replace(start, end - start,
+                     R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006"><mc:Choice xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main" Requires="a14">)" +
+                         footer + "</mc:Choice><mc:Fallback>" + footer + "</mc:Fallback></mc:AlternateContent>");
+    }
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    deck.saveAs(dir / "out.pptx");
+    EXPECT_EQ(part("ppt/slideMasters/slideMaster1.xml").count("//*[local-name() = 'AlternateContent']"), 1u);
+}
+
 TEST_F(StampTest, HiddenElementsLeaveThePagesButStayOnTheMaster) {
     DeckPlan plan;
     plan.slides[0].extraShapes =
