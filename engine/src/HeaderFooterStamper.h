@@ -66,8 +66,6 @@ class HeaderFooterStamper {
                              pugi::xml_node sp, bool inherits);
     std::int64_t pageWidth(const Page& page) const;
     std::int64_t pageHeight(const Page& page) const;
-    void createNotesMaster();
-    std::string createNotesSlide(const std::string& slide);
     void noteFixedFooters(XmlPart& part);
     Deck& deck_;
     std::unique_ptr<StampLookup> lookup_;
