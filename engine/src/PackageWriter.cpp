@@ -24,6 +24,7 @@ void PackageWriter::write(const Deck& deck, int fd, const std::string& errorLabe
             out.addDeflated(name, parts.at(name)->serialize(), 0);
         }
     }
+    zip.refuseIfFileChanged();
     out.finish();
 }
 

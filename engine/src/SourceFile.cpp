@@ -39,6 +39,12 @@ std::optional<FileVersion> FileVersion::of(const std::filesystem::path& file) {
     return versionOf(st);
 }
 
+std::optional<FileVersion> FileVersion::ofOpen(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return std::nullopt;
+    return versionOf(st);
+}
+
 SourceFile SourceFile::open(const std::filesystem::path& file) {
     std::string label = file.string();
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.

@@ -16,6 +16,8 @@ struct FileVersion {
     // The version the path names now; none when it cannot be looked up, or where the system cannot
     // tell versions apart (Windows has no file numbers).
     static std::optional<FileVersion> of(const std::filesystem::path& file);
+    // The version of the file an open descriptor reads, whatever its path names now.
+    static std::optional<FileVersion> ofOpen(int fd);
 };
 
 // A presentation file opened once for reading. What the path names (nothing, a folder, a device) is

@@ -96,6 +96,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
     // libzip reads through one descriptor; a duplicate of it (the same open file, even if the path
     // is replaced meanwhile) lets the save copy unchanged entries file to file.
     const int copyFd = ::fcntl(source.fd(), F_DUPFD_CLOEXEC, 0);
+    const std::optional<FileVersion> opened = source.version();
     int code = 0;
     zip_t* zip = zip_fdopen(source.fd(), 0, &code);
     if (!zip) {
@@ -105,8 +106,15 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
     source.release();  // libzip owns it now
     std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
     package->fd_ = copyFd;
+    package->opened_ = opened;
     package->fileSize_ = size;
     return package;
+}
+
+void ZipPackage::refuseIfFileChanged() const {
+    if (fd_ < 0 || !opened_) return;
+    if (FileVersion::ofOpen(fd_) != opened_)
+        fail(ErrorCode::ReadFailed, label_, "", "the presentation changed while it was being read");
 }
 
 std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::string& label,

@@ -72,6 +72,10 @@ class ZipPackage {
     // The entry's stored bytes themselves, when the package is held in memory and its directory
     // could be read.
     std::optional<std::string_view> storedBytes(std::uint64_t index, std::uint64_t compressedSize) const;
+    // Throws Error ReadFailed when the package file is no longer the version opened: entries copied
+    // from it since could hold bytes written over it in place (by cp, a sync client), under the
+    // checksums read at opening.
+    void refuseIfFileChanged() const;
 
   private:
     ZipPackage(zip_t* zip, std::string label, const Limits& limits);
@@ -87,6 +91,7 @@ class ZipPackage {
     Limits limits_;
     std::unique_ptr<std::string> bytes_;  // backing store of an in-memory deck
     int fd_ = -1;                         // the package file, for copying entries file to file
+    std::optional<FileVersion> opened_;   // of that file, when it was opened
     std::uint64_t fileSize_ = 0;          // of the file or of the bytes in memory
     mutable std::uint64_t bytesRead_ = 0;  // by read and chargeCreated, against Limits::maxXmlBytesPerDeck
     mutable bool layoutRead_ = false;

@@ -579,6 +579,43 @@ TEST(ZipOutputTest, ASourceCutShortAfterOpeningFailsTheSaveAndLeavesNoOutput) {
     EXPECT_EQ(dir.names(), std::vector<std::string>{"in.pptx"});
 }
 
+// A deck overwritten in place between opening and saving (cp over it, a sync client): its copied
+// entries would come from the new bytes under the old directory's checksums.
+TEST(ZipOutputTest, ASourceRewrittenInPlaceAfterOpeningFailsTheSaveOrCopiesWhatItRead) {
+    TempDir dir;
+    DeckPlan plan;
+    const std::string media = "ppt/media/big.bin";
+    plan.extraEntries = {{media, std::string(1u << 20, 'q')}};
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    {
+        // Same file, same size, other bytes where the media lies: what "cp new.pptx in.pptx" leaves.
+        std::string bytes = readFile(dir / "in.pptx");
+        const std::size_t at = bytes.find(std::string(4096, 'q'));
+        ASSERT_NE(at, std::string::npos);
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at + 4096), 'r');
+        std::fstream(dir / "in.pptx", std::ios::in | std::ios::out | std::ios::binary).write(bytes.data(),
+                                                                                            static_cast<std::streamsize>(bytes.size()));
+    }
+    bool saved = false;
+    try {
+        deck.saveAs(dir / "out.pptx");
+        saved = true;
+    } catch (const Error& e) {
+        EXPECT_TRUE(e.code() == ErrorCode::DamagedPackage || e.code() == ErrorCode::ReadFailed) << e.what();
+    }
+    if (saved) {
+        // Whatever was saved must read back whole: every entry's bytes match its checksum.
+        std::string content;
+        EXPECT_NO_THROW(content = readEntry(dir / "out.pptx", media)) << "a damaged deck was saved as stamped";
+        EXPECT_TRUE(content == std::string(1u << 20, 'q')) << "the saved deck holds bytes written after it was opened";
+    } else {
+        EXPECT_FALSE(fs::exists(dir / "out.pptx"));
+    }
+}
+
 TEST(ZipOutputTest, StampingTwiceGivesTheSameBytes) {
     TempDir dir;
     writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
