@@ -98,6 +98,7 @@ void BatchRun::PushButton7_Click() {
         }
         entriesByName_.clear();
         savedFrom_.clear();
+        keepsCaseApart_.clear();
         saveWarnings_.clear();
         signedNotes_ = 0;
         for (int item = 1; item <= lastItem; ++item) {
@@ -224,7 +225,7 @@ void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& 
         return;
     for (int later : entriesByName_.value(fileNameOfPath(output).toLower())) {
         if (later <= item || later > lastItem || later > window_.entryCount()) continue;
-        if (std::filesystem::equivalent(target, window_.entryText(later).toStdU16String(), ec))
+        if (sameOutputFile(output, window_.entryText(later)))
             throw AppError(kPermissionDenied,
                            QStringLiteral("Not saved: %1 is also in the list (entry %2) and has not been stamped "
                                           "yet; saving this file over it would lose it.")
@@ -246,7 +247,7 @@ void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString
             // Names differing in case only are one file where the file system ignores case; the
             // earlier save must be in place to tell.
             if (saves_) saves_->waitAll();
-            if (!sameFile(earlier.output, output)) continue;
+            if (!sameOutputFile(earlier.output, output)) continue;
         }
         if (sameFile(earlier.source, source) || sameFile(output, source)) continue;
         throw AppError(
@@ -255,6 +256,22 @@ void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString
                            "saving this file over it would lose it.")
                 .arg(output, earlier.source));
     }
+}
+
+// One file under two paths: the same file, or names differing only in case in a folder whose file
+// system ignores case. That is asked of the folder: a file system reached through FUSE may give one
+// file another number under each spelling, so comparing files cannot tell.
+bool BatchRun::sameOutputFile(const QString& a, const QString& b) {
+    const std::filesystem::path pa(a.toStdU16String()), pb(b.toStdU16String());
+    std::error_code ec;
+    if (a == b || std::filesystem::equivalent(pa, pb, ec)) return true;
+    if (fileNameOfPath(a).toLower() != fileNameOfPath(b).toLower() ||
+        !std::filesystem::equivalent(pa.parent_path(), pb.parent_path(), ec))
+        return false;
+    auto known = keepsCaseApart_.find(pa.parent_path());
+    if (known == keepsCaseApart_.end())
+        known = keepsCaseApart_.emplace(pa.parent_path(), engine::keepsCaseApart(pa.parent_path())).first;
+    return !known->second;
 }
 
 void BatchRun::stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -60,6 +61,7 @@ private:
     void reportSaveFailures(ErrorReport& r);
     void refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem);
     void refuseToReplaceAnEarlierSave(const QString& output, const QString& source);
+    bool sameOutputFile(const QString& a, const QString& b);
     void stampSlideMaster(ErrorReport& r, PowerPointPresentation* deck, bool titleMaster);
     void stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck);
     void stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck);
@@ -79,6 +81,8 @@ private:
         QString output, source;
     };
     QMultiHash<QString, Saved> savedFrom_;
+    // Whether each folder saved into keeps names differing only in case apart, asked once a run.
+    std::map<std::filesystem::path, bool> keepsCaseApart_;
     // What the run's saves found that the user should know, shown once before "Done.".
     QStringList saveWarnings_;
     qsizetype signedNotes_ = 0;  // the first notes: one for each save that broke a digital signature

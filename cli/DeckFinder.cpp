@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <clocale>
+#include <cwctype>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -13,6 +15,7 @@
 #include <system_error>
 
 #include "StopSignals.h"
+#include "trelwick/engine.h"
 
 namespace fs = std::filesystem;
 
@@ -47,27 +50,49 @@ bool sameFolder(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec);
 }
 
-// Whether the folder's file system keeps names apart that differ only in case (Linux's usually do;
-// Windows', macOS' and most shares do not), asked with two such names. A folder that cannot tell
-// (it cannot be written to) is taken not to: then neither stamped copy can replace the other.
-bool keepsCaseApart(const fs::path& folder, const std::string& a, const std::string& b) {
-    std::error_code ec;
-    const bool hasA = fs::exists(folder / a, ec), hasB = fs::exists(folder / b, ec);
-    if (hasA || hasB) return !(hasA && hasB && fs::equivalent(folder / a, folder / b, ec));
-    // Neither is there: a file of its own, looked for under its name in capitals.
-    std::random_device random;
-    const std::string probe = ".trelwick-case-probe-" + std::to_string(random());
-    const fs::path lower = folder / probe;
-    // Created only if nothing has that name (not even a link): the folder may be shared.
-    std::FILE* created = std::fopen(lower.string().c_str(), "wx");
-    if (!created) return false;
-    std::fclose(created);
-    std::string upper = probe;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const bool apart = !fs::exists(folder / upper, ec) && !ec;
-    fs::remove(lower, ec);
-    return apart;
+// A name as a file system that ignores case compares it: every letter in lower case, beyond ASCII too
+// (É as é, Σ as σ), as far as the C library's Unicode tables go. Folding more than a given file system
+// does only refuses a deck, with a message. Bytes that are not UTF-8 stay as they are.
+std::string foldedCase(const std::string& name) {
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (!unicode) return lowered(name);
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                                 : lead >= 0xF0 && lead < 0xF5                  ? 4
+                                                                                : 0;
+        char32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length > 0 && i + length <= name.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto c = static_cast<unsigned char>(name[i + k]);
+            valid = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (!valid) {
+            out += name[i++];
+            continue;
+        }
+        cp = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(cp), unicode));
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+        i += length;
+    }
+    return out;
 }
 
 }  // namespace
@@ -158,14 +183,14 @@ void DeckFinder::nameOutputs(const std::vector<fs::path>& files, DeckList& list)
     std::map<std::string, std::string> spelled;
     for (const fs::path& file : files) {
         const std::string name = file.filename().string();
-        const auto [it, added] = spelled.emplace(lowered(name), name);
+        const auto [it, added] = spelled.emplace(foldedCase(name), name);
         if (!added && it->second != name) {
-            caseApart = keepsCaseApart(outputFolder_, it->second, name);
+            caseApart = engine::keepsCaseApart(outputFolder_);
             break;
         }
     }
     auto key = [&](const fs::path& file) {
-        return caseApart ? file.filename().string() : lowered(file.filename().string());
+        return caseApart ? file.filename().string() : foldedCase(file.filename().string());
     };
     std::map<std::string, const fs::path*> owners;
     // A deck already in the output folder is replaced by its own stamped copy, so it keeps its name

@@ -112,6 +112,21 @@ TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
         << list.refused[1].reason;
 }
 
+TEST_F(DeckFinderWalk, NamesDifferingInCaseOutsideAsciiAreOneWhereTheFolderCannotTellThemApart) {
+    // exFAT, NTFS, SMB shares and macOS fold "É" and "é" as they fold "D" and "d": one output file.
+    tmp.write("one/\xc3\x89" "clair.pptx", "1");  // Éclair.pptx
+    tmp.write("two/\xc3\xa9" "clair.pptx", "2");  // éclair.pptx
+    tmp.write("three/\xce\xa3\xce\xa7\xce\x95\xce\x94\xce\x99\xce\x9f.pptx", "3");  // ΣΧΕΔΙΟ.pptx
+    tmp.write("four/\xcf\x83\xcf\x87\xce\xb5\xce\xb4\xce\xb9\xce\xbf.pptx", "4");   // σχεδιο.pptx
+    // The output folder does not exist yet, so it cannot tell: then neither may replace the other.
+    const DeckList list = DeckFinder(out()).find(
+        {tmp.path() / "one", tmp.path() / "two", tmp.path() / "three", tmp.path() / "four"});
+    EXPECT_EQ(list.decks.size(), 2u);
+    ASSERT_EQ(list.refused.size(), 2u);
+    EXPECT_EQ(list.refused[0].source, tmp.path() / "two/\xc3\xa9" "clair.pptx");
+    EXPECT_EQ(list.refused[1].source, tmp.path() / "four/\xcf\x83\xcf\x87\xce\xb5\xce\xb4\xce\xb9\xce\xbf.pptx");
+}
+
 TEST_F(DeckFinderWalk, NamesDifferingInCaseAreTwoWhereTheFileSystemKeepsThemApart) {
     // A folder holding both can only be on such a file system: stamped in place, each keeps its name.
     tmp.write("decks/A.ppt", "1");

@@ -159,6 +159,15 @@ TEST(AtomicFileTest, AReplacedFileKeepsItsExtendedAttributesAndAccessList) {
     EXPECT_EQ(attribute(dir / "new.pptx", "user.project"), "(none)");
 }
 
+// Linux's own file systems keep "Deck" and "deck" apart; the probe asking that leaves nothing behind,
+// and a folder that cannot be asked is taken to fold them (so no save replaces another).
+TEST(FolderCaseTest, AskedOfTheFolderItselfLeavingNothing) {
+    TempDir dir;
+    EXPECT_TRUE(keepsCaseApart(dir.path()));
+    EXPECT_TRUE(dir.names().empty());
+    EXPECT_FALSE(keepsCaseApart(dir / "missing"));
+}
+
 TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole) {
     TempDir dir;
     {

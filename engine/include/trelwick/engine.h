@@ -77,6 +77,11 @@ enum class FolderSync { Now, Later };
 // Syncs the names in folder to disk; at best effort: a folder that cannot be opened or synced is left
 // as it is (the decks themselves were synced before they were named, so a crash may lose a name only).
 void syncFolder(const std::filesystem::path& folder);
+// Whether the folder's file system keeps apart names that differ only in case (Linux's usually do;
+// Windows', macOS' and most shares and removable disks do not), asked with a probe file of its own,
+// which is removed again. A folder that cannot be asked (it cannot be written to) is taken not to:
+// then no save is let replace another's under a name differing in case.
+bool keepsCaseApart(const std::filesystem::path& folder);
 
 // A stamped deck written in full to a temporary file beside its target, not yet in place. A batch
 // can stamp its next deck while this one reaches the disk. Destroyed uncommitted, it leaves nothing.
