@@ -57,5 +57,29 @@ TEST(PptHiddenDateTest, AHiddenAutomaticNotesDateInAnyFormatIsNotLeftForLibreOff
     expectHiddenNotesDateNotDrawn(std::move(deck));
 }
 
+void hideSlideElements(const std::filesystem::path& in, const std::filesystem::path& out) {
+    Presentation deck = Presentation::open(in);
+    for (Element e : {Element::DateAndTime, Element::Footer, Element::SlideNumber})
+        deck.setVisible(MasterKind::Slide, e, false);
+    deck.saveAs(out);
+}
+
+// headers_footers.ppt: the document shows an automatic date, slide 2 a fixed date of its own ("custom
+// date format"). Hiding everything keeps the document's date automatic, only hidden; hiding again then
+// took slide 2's fixed date as the document's, since a hidden automatic date has no text. A second
+// identical stamp must leave the settings as the first did.
+TEST(PptHiddenDateTest, AHiddenAutomaticDateStaysAutomaticWhenHiddenAgain) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    TempDir dir;
+    hideSlideElements(kCorpus / "poi__headers_footers.ppt", dir / "once.ppt");
+    hideSlideElements(dir / "once.ppt", dir / "twice.ppt");
+    const ppt::HeadersFooters once = documentSettings(dir / "once.ppt", ppt::rt::kSlideInstance);
+    const ppt::HeadersFooters twice = documentSettings(dir / "twice.ppt", ppt::rt::kSlideInstance);
+    ASSERT_TRUE(once.flags & ppt::HeadersFooters::kHasTodayDate) << "flags " << once.flags;
+    EXPECT_EQ(twice.flags, once.flags);
+    EXPECT_EQ(twice.userDate, once.userDate) << "the document took a slide's own date: " << twice.userDate.value_or("");
+    EXPECT_EQ(twice.footer, once.footer);
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test

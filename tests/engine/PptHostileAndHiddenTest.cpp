@@ -284,5 +284,49 @@ TEST_F(PptCorpusEdgeTest, ANotesDateReachingPastThePageEdgeIsWarnedOf) {
     EXPECT_TRUE(warned) << (outcome.warnings.empty() ? "no warning" : outcome.warnings.front());
 }
 
+// A saved edit whose persist directory names n records each lying inside the one before (every record
+// the container of the next). Each is copied whole on save, so the n records of 8 n bytes became 4 n^2
+// bytes: a 131 KB file was saved as 403 MB, and a 1.2 MB one ran out of memory.
+void appendNestedRecords(std::string& user, std::string& doc, std::uint32_t firstId, std::uint32_t n) {
+    const std::uint32_t edit = get32(user, 16);
+    const auto base = static_cast<std::uint32_t>(doc.size());
+    for (std::uint32_t k = 0; k < n; ++k) {
+        append16(doc, 0x000F);
+        append16(doc, ppt::rt::MainMaster);
+        append32(doc, 8 * (n - k - 1));
+    }
+    std::string entries;
+    append32(entries, firstId | n << 20);
+    for (std::uint32_t k = 0; k < n; ++k) append32(entries, base + 8 * k);
+    const auto directory = static_cast<std::uint32_t>(doc.size());
+    doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
+    std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
+    put32(newEdit, 16, edit);
+    put32(newEdit, 20, directory);
+    put32(newEdit, 28, firstId + n - 1);
+    put32(user, 16, static_cast<std::uint32_t>(doc.size()));
+    doc += newEdit;
+}
+
+TEST(PptHostileTest, PersistRecordsInsideOneAnotherDoNotMultiplyTheSavedDeck) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    const std::string bytes = alteredPptDeck(kCorpus / "poi__empty.ppt", [](std::string& user, std::string& doc) {
+        appendNestedRecords(user, doc, 0x100, 2000);
+    });
+    TempDir dir;
+    writeFile(dir / "in.ppt", bytes);
+    try {
+        Presentation deck = Presentation::open(dir / "in.ppt");
+        deck.setText(MasterKind::Slide, Element::Footer, "F");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.saveAs(dir / "out.ppt");
+        const auto in = std::filesystem::file_size(dir / "in.ppt");
+        const auto out = std::filesystem::file_size(dir / "out.ppt");
+        EXPECT_LT(out, 2 * in) << "a deck of " << in << " bytes was saved as " << out << " bytes";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::DamagedPackage) << e.what();
+    }
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test

@@ -96,6 +96,15 @@ DocumentStream::DocumentStream(std::string currentUser, std::string document, co
         if (h->type == rt::DocumentEncryptionAtom)
             fail(ErrorCode::PasswordProtected, label_, "", "the presentation is protected by a password");
     }
+    // Persist objects lie one after another. One inside another is copied whole with it on saving:
+    // nested ones turned a few hostile kilobytes into a save of gigabytes.
+    std::map<std::uint32_t, std::size_t> spans;
+    for (const auto& [id, at] : offsets_) spans.emplace(at, std::size_t{at} + 8 + get32(document_, at + 4));
+    std::size_t reached = 0;
+    for (const auto& [at, end] : spans) {
+        if (at < reached) damaged("persist object records overlap");
+        reached = end;
+    }
     if (typeOf(documentId_) != rt::Document) damaged("the document record is missing");
 }
 

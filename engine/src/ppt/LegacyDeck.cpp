@@ -236,7 +236,7 @@ void LegacyDeck::setDocumentSettings(std::uint16_t instance, const HeadersFooter
 HeaderFooter LegacyDeck::read(MasterKind kind, Element element, std::chrono::system_clock::time_point) {
     const HeaderFooter deck =
         documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance).element(element);
-    if (deck.visible || !deck.text.empty()) return deck;
+    if (deck.visible || !deck.text.empty() || deck.useFormat) return deck;
     const std::vector<Page>& pages = kind == MasterKind::Slide ? slides_ : notes_;
     for (const Page& page : pages)
         if (const Record* hf = page.record.child(rt::HeadersFooters))
