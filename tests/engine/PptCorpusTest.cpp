@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <set>
 
 #include "Bytes.h"
@@ -9,6 +10,7 @@
 #include "common/Corpus.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
+#include "ppt/PlaceholderScan.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"
 #include "trelwick/engine.h"
@@ -357,6 +359,41 @@ TEST(PptCorpusWarningTest, DifferentHandoutSettingsAreReportedNotLost) {
     const Presentation back = Presentation::open(dir / "out.ppt");
     EXPECT_EQ(back.element(MasterKind::Notes, Element::Footer).text, "NOTES");
     EXPECT_EQ(back.element(MasterKind::Notes, Element::Header).text, "HANDOUT-HEAD");  // filled the gap
+}
+
+// Whether each master's footer placeholder holds the footer field (rather than text of its own), by
+// master persist id.
+std::map<std::uint32_t, bool> masterFooterFields(const std::string& bytes) {
+    const CompoundFile cfb = CompoundFile::parse(bytes, "deck");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "deck");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    std::map<std::uint32_t, bool> fields;
+    const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kMasterList);
+    if (!list) return fields;
+    for (const ppt::Record& entry : list->children()) {
+        if (entry.type() != ppt::rt::SlidePersistAtom || entry.body().size() < 4) continue;
+        const std::uint32_t id = get32(entry.body(), 0);
+        const ppt::PlaceholderScan scan = ppt::PlaceholderScan::of(ppt::Record::parse(stream.object(id)));
+        if (scan.has(ppt::rt::kMasterFooter)) fields[id] = scan.hasField(ppt::rt::kMasterFooter);
+    }
+    return fields;
+}
+
+// headers_footers_2007.ppt (saved by PowerPoint 2007) has "THE FOOTER TEXT" typed into its master's
+// footer placeholder and no footer text in the document's settings. Showing the footer without giving a
+// text keeps the masters' own text (engine.h); the master's text became the footer field instead, and
+// with the document's empty footer text and the per-slide copies gone, every slide showed no footer.
+TEST(PptMasterTextTest, AFooterOnlyShownKeepsTheMastersOwnText) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    const std::filesystem::path source = kCorpus / "poi__headers_footers_2007.ppt";
+    const auto before = masterFooterFields(readFile(source));
+    ASSERT_FALSE(before.empty());
+    ASSERT_EQ(before.begin()->second, false) << "the master's footer is expected to hold text of its own";
+    TempDir dir;
+    Presentation deck = Presentation::open(source);
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.saveAs(dir / "out.ppt");
+    EXPECT_EQ(masterFooterFields(readFile(dir / "out.ppt")), before);
 }
 
 }  // namespace

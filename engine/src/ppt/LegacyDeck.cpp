@@ -103,6 +103,17 @@ std::string count(int n, const std::string& one, const std::string& many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The elements a master's or page's own text gives way for: those with a text given, the number (no
+// text of its own), and, for the per-page copies, hidden ones.
+std::map<Element, HeaderFooter> textsReplaced(const std::map<Element, HeaderFooter>& settings,
+                                              const std::set<Element>& given, bool hiddenToo) {
+    std::map<Element, HeaderFooter> out;
+    for (const auto& [element, value] : settings)
+        if (given.count(element) || element == Element::SlideNumber || (hiddenToo && !value.visible))
+            out.emplace(element, value);
+    return out;
+}
+
 }  // namespace
 
 LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(label) {
@@ -365,11 +376,11 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const 
         stampPages(pages, slide, slideGiven);
         std::vector<Page*> masters;
         for (Page& p : masters_) masters.push_back(&p);
-        repairMasters(masters, slide);
+        repairMasters(masters, textsReplaced(slide, slideGiven, false));
         addPlaceholders(MasterKind::Slide, slide, adder);
         std::vector<Page*> slides;
         for (Page& p : slides_) slides.push_back(&p);
-        removePageCopies(slides, slide);
+        removePageCopies(slides, textsReplaced(slide, slideGiven, true));
         reportSlides(slide, warnings);
     }
     if (!notes.empty()) {
@@ -381,11 +392,11 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const 
         if (notesMaster_) pages.push_back(&*notesMaster_);
         if (handoutMaster_) pages.push_back(&*handoutMaster_);
         stampPages(pages, notes, notesGiven);
-        if (notesMaster_) repairMasters({&*notesMaster_}, notes);
+        if (notesMaster_) repairMasters({&*notesMaster_}, textsReplaced(notes, notesGiven, false));
         addPlaceholders(MasterKind::Notes, notes, adder);
         std::vector<Page*> notesPages;
         for (Page& p : notes_) notesPages.push_back(&p);
-        removePageCopies(notesPages, notes);
+        removePageCopies(notesPages, textsReplaced(notes, notesGiven, true));
         reportNotes(notes, warnings);
     }
     return warnings;
