@@ -4,12 +4,21 @@ namespace trelwick::engine {
 
 namespace {
 
+// A part's name comes from the file: a control character in it (compound files name streams
+// "\x05DocumentSummaryInformation") would reach a message box or a log line as it is.
+std::string printable(const std::string& part) {
+    std::string out = part;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
 std::string withPart(const std::string& part, const std::string& what) {
-    return part.empty() ? what : "part " + part + ": " + what;
+    return part.empty() ? what : "part " + printable(part) + ": " + what;
 }
 
 std::string message(const std::string& file, const std::string& part, const std::string& what) {
-    return part.empty() ? file + ": " + what : file + " (part " + part + "): " + what;
+    return part.empty() ? file + ": " + what : file + " (part " + printable(part) + "): " + what;
 }
 
 }  // namespace

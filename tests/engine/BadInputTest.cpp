@@ -535,5 +535,13 @@ TEST(BadInputTest, MemoryRunningOutWhileReadingAPartIsNotADamagedFile) {
     EXPECT_NE(code, ErrorCode::DamagedXml);
 }
 
+// Part names come from the file; the message a user reads holds no control character of theirs.
+TEST(BadInputTest, APartNamedWithControlCharactersIsNamedPrintablyInMessages) {
+    const Error e(ErrorCode::DamagedPackage, "deck.ppt", "\x05" "DocumentSummaryInformation\nx", "damaged");
+    EXPECT_STREQ(e.what(), "deck.ppt (part ?DocumentSummaryInformation?x): damaged");
+    EXPECT_EQ(e.reason(), "part ?DocumentSummaryInformation?x: damaged");
+    EXPECT_EQ(e.part(), "\x05" "DocumentSummaryInformation\nx") << "the name itself is kept as the file has it";
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
