@@ -158,8 +158,18 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
     for (int attempt = 0; fd_ < 0; ++attempt) {
         temporary_ = folder_ / temporaryName(target_);
         fd_ = ::open(temporary_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
-        if (fd_ < 0 && (errno != EEXIST || attempt == 10))
+        if (fd_ < 0 && (errno != EEXIST || attempt == 10)) {
+            // FAT and exFAT refuse : ? * and the like, and names that are not UTF-8, some with "no such
+            // file": the folder is there, the name is what it cannot take.
+            const int error = errno;
+            struct stat st {};
+            if ((error == ENOENT || error == EINVAL || error == EILSEQ) && ::stat(folder_.c_str(), &st) == 0 &&
+                S_ISDIR(st.st_mode))
+                fail(ErrorCode::WriteFailed, target_.string(), "",
+                     "the output folder's file system does not allow this file name; rename the file to save it there");
+            errno = error;
             failWrite(target_, "cannot create a temporary file in the output folder");
+        }
     }
 }
 
