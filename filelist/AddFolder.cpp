@@ -158,8 +158,10 @@ void AddFolder::addFilesOfFolders(const QStringList& folders, const QString& pat
         QString folder;
         QStringList names;
         report.step(120, [&] { folder = entry.endsWith(separator) ? entry.chopped(1) : entry; });
-        report.step(
-            122, [&] { names = listFolderFiles(folder.isEmpty() ? QString(separator) : folder, pattern); });
+        int undecodable = 0;
+        report.step(122, [&] {
+            names = listFolderFiles(folder.isEmpty() ? QString(separator) : folder, pattern, &undecodable);
+        });
         for (const QString& name : names) {
             if (report.test(126, [&] { return name.startsWith(QLatin1Char('~')); })) continue;
             QString path;
@@ -173,6 +175,19 @@ void AddFolder::addFilesOfFolders(const QStringList& folders, const QString& pat
                 sinceEvents.restart();
             }
         }
+        // Left out without a word, the user could not tell those files were never stamped.
+        if (undecodable > 0)
+            report.step(122, [&] {
+                throw AppError(kPathNotFound,
+                               undecodable == 1
+                                   ? QStringLiteral("%1: a file whose name is not valid UTF-8 was not added; "
+                                                    "rename it to add it.")
+                                         .arg(folder)
+                                   : QStringLiteral("%1: %2 files whose names are not valid UTF-8 were not added; "
+                                                    "rename them to add them.")
+                                         .arg(folder)
+                                         .arg(undecodable));
+            });
         report.step(134, [] { processEvents(); });
     }
 }

@@ -146,7 +146,7 @@ bool isUnusableName(const QString& name) {
     return false;
 }
 
-QStringList listFolderFiles(const QString& folder, const QString& pattern) {
+QStringList listFolderFiles(const QString& folder, const QString& pattern, int* undecodable) {
     QString base = folder;
     if (!base.endsWith(nativeSeparator())) base += nativeSeparator();
     // "*.*" is the everything-pattern of the callers, also for names without a dot.
@@ -177,6 +177,10 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern) {
         if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
         if (::fnmatch(glob.constData(), raw, 0) != 0) continue;
         const QString name = QFile::decodeName(raw);
+        if (QFile::encodeName(name) != QByteArray(raw)) {
+            if (undecodable) ++*undecodable;
+            continue;
+        }
         if (isOpenableFile(base + name)) names.append(name);
     }
     ::closedir(dir);

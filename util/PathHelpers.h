@@ -56,7 +56,9 @@ bool isUnusableName(const QString& name);
 // "?" one character; "*.*" every name; case-sensitive except on Windows), hidden files included,
 // folders excluded, each passing isOpenableFile, in the order the file system lists them. Empty
 // when nothing matches or the folder does not exist; throws AppError when the folder cannot be read.
-QStringList listFolderFiles(const QString& folder, const QString& pattern);
+// A matching name whose bytes are not in the file-name encoding cannot be opened by a path built from
+// it: it is left out and counted in undecodable, when given.
+QStringList listFolderFiles(const QString& folder, const QString& pattern, int* undecodable = nullptr);
 
 // The folder holding the running executable, without a trailing separator (except a root).
 QString programFolder();
