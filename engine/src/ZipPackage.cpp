@@ -88,7 +88,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
             refuseOle(OleProbe::inspect(size, readAt), label);
         case Magic::Other:
             fail(ErrorCode::NotAPresentation, label, "",
-                 "the file is not a presentation (not a zip package)");
+                 "the file is not a presentation (neither a zip package nor a PowerPoint 97-2003 file)");
         case Magic::EmptyZip:
         case Magic::Zip:
             break;
@@ -130,7 +130,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::
                       label);
         case Magic::Other:
             fail(ErrorCode::NotAPresentation, label, "",
-                 "the file is not a presentation (not a zip package)");
+                 "the file is not a presentation (neither a zip package nor a PowerPoint 97-2003 file)");
         case Magic::EmptyZip:
         case Magic::Zip:
             break;
