@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <clocale>
-#include <cwctype>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -48,51 +46,6 @@ std::string identity(const fs::path& file) {
 bool sameFolder(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
-}
-
-// A name as a file system that ignores case compares it: every letter in lower case, beyond ASCII too
-// (É as é, Σ as σ), as far as the C library's Unicode tables go. Folding more than a given file system
-// does only refuses a deck, with a message. Bytes that are not UTF-8 stay as they are.
-std::string foldedCase(const std::string& name) {
-    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (!unicode) return lowered(name);
-    std::string out;
-    out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size();) {
-        const auto lead = static_cast<unsigned char>(name[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
-                                 : lead >= 0xF0 && lead < 0xF5                  ? 4
-                                                                                : 0;
-        char32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = length > 0 && i + length <= name.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto c = static_cast<unsigned char>(name[i + k]);
-            valid = (c & 0xC0) == 0x80;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!valid) {
-            out += name[i++];
-            continue;
-        }
-        cp = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(cp), unicode));
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-        i += length;
-    }
-    return out;
 }
 
 }  // namespace
@@ -183,14 +136,14 @@ void DeckFinder::nameOutputs(const std::vector<fs::path>& files, DeckList& list)
     std::map<std::string, std::string> spelled;
     for (const fs::path& file : files) {
         const std::string name = file.filename().string();
-        const auto [it, added] = spelled.emplace(foldedCase(name), name);
+        const auto [it, added] = spelled.emplace(engine::foldedCase(name), name);
         if (!added && it->second != name) {
             caseApart = engine::keepsCaseApart(outputFolder_);
             break;
         }
     }
     auto key = [&](const fs::path& file) {
-        return caseApart ? file.filename().string() : foldedCase(file.filename().string());
+        return caseApart ? file.filename().string() : engine::foldedCase(file.filename().string());
     };
     std::map<std::string, const fs::path*> owners;
     // A deck already in the output folder is replaced by its own stamped copy, so it keeps its name

@@ -1,5 +1,8 @@
 #include "Bytes.h"
 
+#include <clocale>
+#include <cwctype>
+
 #include "trelwick/engine.h"
 
 namespace trelwick::engine {
@@ -70,6 +73,23 @@ bool isUtf8(std::string_view text) {
         else if (decode(text, i) == kMalformed)
             return false;
     return true;
+}
+
+std::string foldedCase(std::string_view name) {
+    static const locale_t unicode = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t start = i;
+        const char32_t c = decode(name, i);
+        if (c == kMalformed)
+            out += name.substr(start, i - start);
+        else if (unicode)
+            appendUtf8(out, static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), unicode)));
+        else
+            appendUtf8(out, c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return out;
 }
 
 std::string utf16le(std::string_view text) {

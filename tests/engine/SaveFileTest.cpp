@@ -168,6 +168,16 @@ TEST(FolderCaseTest, AskedOfTheFolderItselfLeavingNothing) {
     EXPECT_FALSE(keepsCaseApart(dir / "missing"));
 }
 
+// Folded as exFAT, NTFS and macOS fold names; bytes that are no UTF-8 stay as they are.
+TEST(FolderCaseTest, NamesFoldBeyondAsciiAndKeepWhatIsNotUtf8) {
+    EXPECT_EQ(foldedCase("Deck.PPTX"), "deck.pptx");
+    EXPECT_EQ(foldedCase("\xC3\x89" "clair.pptx"), "\xC3\xA9" "clair.pptx");                    // É
+    EXPECT_EQ(foldedCase("\xCE\xA3\xCE\xA7\xCE\x95\xCE\x94"), "\xCF\x83\xCF\x87\xCE\xB5\xCE\xB4");  // ΣΧΕΔ
+    EXPECT_EQ(foldedCase("\xD0\x9F\xD0\xBB\xD0\xB0\xD0\xBD"), "\xD0\xBF\xD0\xBB\xD0\xB0\xD0\xBD");  // План
+    EXPECT_EQ(foldedCase("caf\xE9 \xED\xA0\x80.PPT"), "caf\xE9 \xED\xA0\x80.ppt") << "Latin-1, a surrogate";
+    EXPECT_EQ(foldedCase("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
+}
+
 TEST(AtomicFileTest, AnUncommittedFileLeavesNothingAndACommittedOneAppearsWhole) {
     TempDir dir;
     {
