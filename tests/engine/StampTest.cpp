@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
+#include <string>
 
 #include "TestDeck.h"
 #include "trelwick/engine.h"
@@ -51,7 +53,16 @@ const auto kNow = std::chrono::system_clock::from_time_t(1796644800);
 class StampTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) savedTz_ = tz;
         setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    // The suites after this one run in the zone they started in.
+    void TearDown() override {
+        if (savedTz_)
+            setenv("TZ", savedTz_->c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
 
@@ -77,6 +88,9 @@ class StampTest : public ::testing::Test {
     Xml part(const std::string& name) { return Xml(readEntry(dir / "out.pptx", name)); }
 
     TempDir dir;
+
+  private:
+    std::optional<std::string> savedTz_;
 };
 
 TEST_F(StampTest, EverySlideGetsTheLayoutsPlaceholdersWithTheText) {
