@@ -164,7 +164,7 @@ int CliApp::run(const std::vector<std::string>& args) {
                     plural(runner.workers(), "presentation", "presentations") + " at once, not " +
                     std::to_string(wanted) + ": the limit on open files (ulimit -n) allows no more\n";
     // Reports one deck once its save is in place, or its failure, whichever step failed.
-    auto finish = [&](const Deck& deck, const std::function<engine::SaveOutcome()>& save) {
+    auto finish = [&](const DeckJob& deck, const std::function<engine::SaveOutcome()>& save) {
         const std::string name = deck.source.string();
         try {
             const engine::SaveOutcome outcome = save();
@@ -187,7 +187,7 @@ int CliApp::run(const std::vector<std::string>& args) {
     // place with one wait. Failures go through the lane too, so that each worker's lines come in the
     // order of its decks.
     struct Written {
-        const Deck* deck;
+        const DeckJob* deck;
         std::optional<engine::PendingSave> save;
         std::exception_ptr failure;
     };
@@ -198,7 +198,7 @@ int CliApp::run(const std::vector<std::string>& args) {
         runner.runWithLanes<Written>(
             list.decks.size(), savesWaitingPerJob(runner.workers()),
             [&](std::size_t i) {
-                const Deck& deck = list.decks[i];
+                const DeckJob& deck = list.decks[i];
                 if (stopSignal() != 0) return Written{&deck, std::nullopt, nullptr};  // not begun
                 try {
                     return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};

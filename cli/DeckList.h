@@ -7,7 +7,7 @@
 namespace trelwick::cli {
 
 // One presentation to stamp and where its stamped copy goes.
-struct Deck {
+struct DeckJob {
     std::filesystem::path source;
     std::filesystem::path target;
 };
@@ -21,7 +21,7 @@ struct Refusal {
 
 // The outcome of walking the command line's PATHs.
 struct DeckList {
-    std::vector<Deck> decks;
+    std::vector<DeckJob> decks;
     std::vector<Refusal> refused;
 };
 

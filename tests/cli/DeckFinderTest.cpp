@@ -18,7 +18,7 @@ using trelwick::testing::TempDir;
 
 std::vector<std::string> relativeSources(const DeckList& list, const fs::path& base) {
     std::vector<std::string> names;
-    for (const Deck& deck : list.decks)
+    for (const DeckJob& deck : list.decks)
         names.push_back(deck.source.lexically_relative(base).generic_string());
     return names;
 }
