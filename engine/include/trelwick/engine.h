@@ -1,8 +1,8 @@
 #pragma once
 
 // The presentation engine: opens a .pptx-family or legacy .ppt deck, reads and stamps header/footer
-// elements the way PowerPoint's "Apply to All" does, and saves it atomically. No Qt, no global state; one Presentation
-// per thread.
+// elements the way PowerPoint's "Apply to All" does, and saves it atomically. No Qt; no global state
+// but the time zone keepLocalTimeZone keeps when a program asks; one Presentation per thread.
 
 #include <chrono>
 #include <cstddef>
@@ -23,9 +23,11 @@ enum class ErrorCode {
     PasswordProtected,  // OLE compound file holding an EncryptedPackage
     LegacyFormat,       // PowerPoint 95 or older, or a dual-format (95 and 97-2003) .ppt
     DamagedPackage,     // broken zip, missing or looping parts, relationships leaving the package
-    DamagedXml,         // malformed XML or a DOCTYPE in a part
-    LimitExceeded,      // part too large or compressed suspiciously well (zip bomb)
-    ReadFailed,         // I/O error while reading
+    DamagedXml,         // malformed XML, a DOCTYPE, a NUL, an encoding other than UTF-8/16, or the
+                        // namespaces of shapes bound again below the root
+    LimitExceeded,      // a part or all of a deck's XML too large, nesting too deep, more than 10,000
+                        // slides, or compressed suspiciously well (zip bomb)
+    ReadFailed,         // I/O error while reading, or the file changed while it was being read
     WriteFailed,        // I/O error while writing; nothing was left at the target
 };
 
