@@ -85,28 +85,28 @@ void Deck::readPresentation() {
     const std::string rp = p.prefixOf(ns::kRel, ns::kRelStrict);
     const pugi::xml_node root = p.root();
     const std::string rid = qualified(rp, "id");
-    auto listOf = [&](const char* list, const char* item) {
+    auto listOf = [&](const char* list, const char* item, const char* what) {
         std::vector<std::string> out;
         const std::string itemName = qualified(pp, item);  // the range keeps only a pointer to it
         for (pugi::xml_node n : root.child(qualified(pp, list).c_str()).children(itemName.c_str())) {
             const std::string t = targetById(presentationPart_, n.attribute(rid.c_str()).value());
             if (t.empty() || !exists(t))
-                fail(ErrorCode::DamagedPackage, label(), presentationPart_,
-                     std::string("an entry of ") + list + " points at no part");
+                failDamaged(label(), presentationPart_,
+                            std::string("a ") + what + " the presentation lists is missing (" + list + ")");
             out.push_back(t);
         }
         return out;
     };
-    slideMasters = listOf("sldMasterIdLst", "sldMasterId");
+    slideMasters = listOf("sldMasterIdLst", "sldMasterId", "slide master");
     const std::uint64_t listed = static_cast<std::uint64_t>(std::distance(
         root.child(qualified(pp, "sldIdLst").c_str()).begin(), root.child(qualified(pp, "sldIdLst").c_str()).end()));
     if (listed > zip_->limits().maxSlides)
         fail(ErrorCode::LimitExceeded, label(), presentationPart_,
              "the presentation has more than " + std::to_string(zip_->limits().maxSlides) + " slides");
-    slides = listOf("sldIdLst", "sldId");
-    const auto notes = listOf("notesMasterIdLst", "notesMasterId");
+    slides = listOf("sldIdLst", "sldId", "slide");
+    const auto notes = listOf("notesMasterIdLst", "notesMasterId", "notes master");
     notesMaster = notes.empty() ? std::string() : notes.front();
-    const auto handouts = listOf("handoutMasterIdLst", "handoutMasterId");
+    const auto handouts = listOf("handoutMasterIdLst", "handoutMasterId", "handout master");
     handoutMaster = handouts.empty() ? std::string() : handouts.front();
     // Any int is valid here; a hostile one near the top would overflow when the slides are counted on.
     firstSlideNumber = static_cast<int>(
