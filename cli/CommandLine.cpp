@@ -41,54 +41,85 @@ unsigned parseJobs(const std::string& value) {
     return jobs;
 }
 
-bool takesValue(const std::string& name) {
-    return name == "--output" || name == "--date" || name == "--footer" || name == "--notes-date" ||
-           name == "--notes-header" || name == "--notes-footer" || name == "--jobs";
-}
+// What parsing has seen of the options that may come once but set no optional field.
+struct Seen {
+    bool output = false;
+    bool jobs = false;
+};
 
-bool isFlag(const std::string& name) {
-    return name == "--slide-number" || name == "--notes-page-number" || name == "--help" ||
-           name == "--version";
+// Every option once: its spelling, its short letter (0: none), whether it takes a value, and what it
+// sets. Parsing, the help's completeness and the manual page's are all checked against this list.
+struct Option {
+    const char* name;
+    char letter;
+    bool takesValue;
+    void (*apply)(CliOptions& options, Seen& seen, const std::string& name, const std::string& value);
+};
+
+const Option kOptions[] = {
+    {"--output", 'o', true,
+     [](CliOptions& o, Seen& seen, const std::string&, const std::string& value) {
+         if (seen.output) throw UsageError("option --output given twice");
+         if (value.empty()) throw UsageError("option --output needs a folder");
+         o.output = value;
+         seen.output = true;
+     }},
+    {"--jobs", 'j', true,
+     [](CliOptions& o, Seen& seen, const std::string&, const std::string& value) {
+         if (seen.jobs) throw UsageError("option --jobs given twice");
+         o.jobs = parseJobs(value);
+         seen.jobs = true;
+     }},
+    {"--date", 0, true,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) { setText(o.stamp.date, name, value); }},
+    {"--footer", 0, true,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
+         setText(o.stamp.footer, name, value);
+     }},
+    {"--slide-number", 0, false,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string&) { setFlag(o.stamp.slideNumber, name); }},
+    {"--notes-date", 0, true,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
+         setText(o.stamp.notesDate, name, value);
+     }},
+    {"--notes-header", 0, true,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
+         setText(o.stamp.notesHeader, name, value);
+     }},
+    {"--notes-footer", 0, true,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
+         setText(o.stamp.notesFooter, name, value);
+     }},
+    {"--notes-page-number", 0, false,
+     [](CliOptions& o, Seen&, const std::string& name, const std::string&) {
+         setFlag(o.stamp.notesPageNumber, name);
+     }},
+    {"--help", 0, false, [](CliOptions& o, Seen&, const std::string&, const std::string&) { o.showHelp = true; }},
+    {"--version", 0, false,
+     [](CliOptions& o, Seen&, const std::string&, const std::string&) { o.showVersion = true; }},
+};
+
+const Option* optionNamed(const std::string& name) {
+    for (const Option& o : kOptions)
+        if (name == o.name) return &o;
+    return nullptr;
 }
 
 }  // namespace
 
+std::vector<std::string> CommandLine::optionNames() {
+    std::vector<std::string> names;
+    for (const Option& o : kOptions) {
+        names.emplace_back(o.name);
+        if (o.letter) names.push_back(std::string("-") + o.letter);
+    }
+    return names;
+}
+
 CliOptions CommandLine::parse(const std::vector<std::string>& args) {
     CliOptions options;
-    bool outputSeen = false;
-    bool jobsSeen = false;
+    Seen seen;
     bool onlyPaths = false;
-
-    auto apply = [&](const std::string& name, const std::string& value) {
-        if (name == "--output") {
-            if (outputSeen) throw UsageError("option --output given twice");
-            if (value.empty()) throw UsageError("option --output needs a folder");
-            options.output = value;
-            outputSeen = true;
-        } else if (name == "--date") {
-            setText(options.stamp.date, name, value);
-        } else if (name == "--footer") {
-            setText(options.stamp.footer, name, value);
-        } else if (name == "--notes-date") {
-            setText(options.stamp.notesDate, name, value);
-        } else if (name == "--notes-header") {
-            setText(options.stamp.notesHeader, name, value);
-        } else if (name == "--notes-footer") {
-            setText(options.stamp.notesFooter, name, value);
-        } else if (name == "--jobs") {
-            if (jobsSeen) throw UsageError("option --jobs given twice");
-            options.jobs = parseJobs(value);
-            jobsSeen = true;
-        } else if (name == "--slide-number") {
-            setFlag(options.stamp.slideNumber, name);
-        } else if (name == "--notes-page-number") {
-            setFlag(options.stamp.notesPageNumber, name);
-        } else if (name == "--help") {
-            options.showHelp = true;
-        } else if (name == "--version") {
-            options.showVersion = true;
-        }
-    };
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -102,39 +133,30 @@ CliOptions CommandLine::parse(const std::vector<std::string>& args) {
             onlyPaths = true;
             continue;
         }
-        std::string name;
+        const Option* option = nullptr;
         std::optional<std::string> inlineValue;
         if (arg.rfind("--", 0) == 0) {
             const auto eq = arg.find('=');
-            name = arg.substr(0, eq);
+            option = optionNamed(arg.substr(0, eq));
             if (eq != std::string::npos) inlineValue = arg.substr(eq + 1);
         } else {
             // Short options: -o DIR, -oDIR, -j N, -jN.
-            const char letter = arg[1];
-            if (letter == 'o')
-                name = "--output";
-            else if (letter == 'j')
-                name = "--jobs";
-            else
-                throw UsageError("unknown option " + arg);
-            if (arg.size() > 2) inlineValue = arg.substr(2);
+            for (const Option& o : kOptions)
+                if (o.letter == arg[1]) option = &o;
+            if (option && arg.size() > 2) inlineValue = arg.substr(2);
         }
-        if (isFlag(name)) {
-            if (inlineValue) throw UsageError("option " + name + " takes no value");
-            apply(name, {});
-        } else if (takesValue(name)) {
-            if (!inlineValue) {
-                if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
-                inlineValue = args[++i];
-            }
-            apply(name, *inlineValue);
-        } else {
-            throw UsageError("unknown option " + arg);
+        if (!option) throw UsageError("unknown option " + arg);
+        if (!option->takesValue) {
+            if (inlineValue) throw UsageError(std::string("option ") + option->name + " takes no value");
+        } else if (!inlineValue) {
+            if (i + 1 >= args.size()) throw UsageError(std::string("option ") + option->name + " needs a value");
+            inlineValue = args[++i];
         }
+        option->apply(options, seen, option->name, inlineValue.value_or(std::string()));
     }
 
     if (options.showHelp || options.showVersion) return options;
-    if (!outputSeen) throw UsageError("no output folder given (-o DIR)");
+    if (!seen.output) throw UsageError("no output folder given (-o DIR)");
     if (options.inputs.empty()) throw UsageError("no presentation or folder given");
     return options;
 }

@@ -16,6 +16,8 @@ class CommandLine {
 
     // The --help text.
     static std::string usage();
+    // Every option the parser takes, long and short ("--output", "-o").
+    static std::vector<std::string> optionNames();
 
     // Largest accepted --jobs value.
     static constexpr unsigned kMaxJobs = 256;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
+#include <iterator>
+
 #include "CommandLine.h"
 #include "UsageError.h"
 
@@ -110,12 +114,31 @@ TEST(CommandLine, HelpAndVersionNeedNoOtherArgument) {
     EXPECT_THROW(CommandLine::parse({"--bogus", "--help"}), UsageError);
 }
 
-TEST(CommandLine, UsageListsEveryOption) {
+// The help and the manual page name every option the parser takes: a new option left out of either
+// fails here.
+TEST(CommandLine, HelpAndManualPageNameEveryOption) {
     const std::string usage = CommandLine::usage();
-    for (const char* option : {"-o, --output DIR", "--date TEXT", "--footer TEXT", "--slide-number",
-                               "--notes-date TEXT", "--notes-header TEXT", "--notes-footer TEXT",
-                               "--notes-page-number", "-j, --jobs N", "--version", "--help"})
-        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    std::ifstream file(TRELWICK_MANUAL_PAGE);
+    ASSERT_TRUE(file) << TRELWICK_MANUAL_PAGE;
+    std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // roff writes a hyphen meant literally as "\-".
+    for (std::size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at)) page.erase(at, 1);
+    const std::vector<std::string> names = CommandLine::optionNames();
+    EXPECT_GE(names.size(), 13u);
+    for (const std::string& option : names) {
+        // Whole words only: "--notes-date" must not count for "--date".
+        auto named = [&](const std::string& text) {
+            for (std::size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
+                const bool startsWord = at == 0 || (text[at - 1] != '-' && !std::isalnum(static_cast<unsigned char>(text[at - 1])));
+                const std::size_t end = at + option.size();
+                const bool endsWord = end == text.size() || (text[end] != '-' && !std::isalnum(static_cast<unsigned char>(text[end])));
+                if (startsWord && endsWord) return true;
+            }
+            return false;
+        };
+        EXPECT_TRUE(named(usage)) << option << " is missing from --help";
+        EXPECT_TRUE(named(page)) << option << " is missing from the manual page";
+    }
 }
 
 }  // namespace

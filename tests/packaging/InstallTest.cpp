@@ -6,12 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "CommandLine.h"
 #include "filelist/TextScrambler.h"
 
 namespace {
@@ -168,20 +166,6 @@ class InstallTest : public QObject {
         const Run r = run(cli(), {"--version"});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("trelwick-cli " TRELWICK_VERSION "\n"));
-    }
-
-    void manualPageNamesEveryOptionOfTheHelp() {
-        QFile page(QStringLiteral(TRELWICK_SOURCE_DIR "/packaging/trelwick-cli.1"));
-        QVERIFY(page.open(QIODevice::ReadOnly));
-        // roff writes a hyphen meant literally as "\-".
-        const QString text = QString::fromUtf8(page.readAll()).replace("\\-", "-");
-        const QString help = QString::fromStdString(trelwick::cli::CommandLine::usage());
-        QSet<QString> options;
-        for (const auto& m : QRegularExpression("(?<![\\w-])(--?[a-z][a-z-]*)").globalMatch(help))
-            options << m.captured(1);
-        QVERIFY(options.contains("--notes-page-number"));
-        for (const QString& option : options)
-            QVERIFY2(text.contains(option), qPrintable(option + " is in --help but not in the manual page"));
     }
 
     void helpFitsAnEightyColumnTerminal() {
