@@ -82,6 +82,131 @@ std::string plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Creates the output folder; false, after telling why on err, when it cannot be made.
+bool makeOutputFolder(const fs::path& output, std::ostream& err) {
+    std::error_code ec;
+    fs::create_directories(output, ec);
+    if (!ec) return true;
+    std::error_code link;
+    // A link to nowhere would be reported as "File exists" (with a closing slash too).
+    fs::path named = output;
+    while (!named.has_filename() && named.has_relative_path()) named = named.parent_path();
+    const std::string why = fs::is_symlink(named, link)
+                                ? "it is a link to " + fs::read_symlink(named, link).string() +
+                                      ", which does not exist as a folder"
+                                : ec.message();
+    err << std::string(kProgram) + ": " +
+               oneLine("cannot create the output folder " + output.string() + ": " + why) + "\n";
+    return false;
+}
+
+// What the batch tells on err, from any worker's lane: each deck's lines in one piece (calls sharing
+// one stderr, as under xargs -P or parallel, then never mix lines), the progress bar cleared before
+// them and drawn again after, and the count of decks done and failed.
+class Reporter {
+  public:
+    Reporter(std::ostream& err, std::size_t total, bool terminal) : err_(err), bar_(err, total, terminal) {}
+
+    // One deck's outcome, with the lines to tell about it.
+    void deck(bool ok, const std::vector<std::string>& lines) {
+        std::lock_guard lock(mutex_);
+        bar_.clear();
+        for (const std::string& line : lines) err_ << std::string(kProgram) + ": " + oneLine(line) + "\n";
+        ++done_;
+        if (!ok) ++failed_;
+        bar_.update(done_, failed_);
+    }
+    // A line that is about no deck (a folder that could not be read).
+    void line(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        bar_.clear();
+        err_ << std::string(kProgram) + ": " + oneLine(text) + "\n";
+    }
+    // Once every lane has ended.
+    void clear() { bar_.clear(); }
+    std::size_t done() const { return done_; }
+    std::size_t failed() const { return failed_; }
+
+  private:
+    std::ostream& err_;
+    std::mutex mutex_;
+    ProgressBar bar_;
+    std::size_t done_ = 0;
+    std::size_t failed_ = 0;
+};
+
+// Reports one deck once its save is in place, or its failure, whichever step failed.
+void finish(Reporter& reporter, const DeckJob& deck, const std::function<engine::SaveOutcome()>& save) {
+    const std::string name = deck.source.string();
+    try {
+        const engine::SaveOutcome outcome = save();
+        std::vector<std::string> lines;
+        for (const std::string& warning : outcome.warnings) lines.push_back("warning: " + name + ": " + warning);
+        reporter.deck(true, lines);
+    } catch (const engine::Error& e) {
+        // An error about another file (the output being written) keeps that file's name.
+        reporter.deck(false, {name + ": " + (e.file() == name ? e.reason() : e.what())});
+    } catch (const std::bad_alloc&) {
+        reporter.deck(false, {name + ": there is not enough memory to stamp this presentation"});
+    } catch (const std::exception& e) {
+        reporter.deck(false, {name + ": " + e.what()});
+    } catch (...) {
+        reporter.deck(false, {name + ": unexpected failure"});
+    }
+}
+
+// Stamps every deck of the list on the runner's workers, until a stop. A worker stamps and writes a
+// deck, then leaves putting it in place (waiting on the disk) to its lane and goes on with the next
+// decks; the lane puts every deck that has come in meanwhile in place with one wait. Failures go
+// through the lane too, so that each worker's lines come in the order of its decks.
+void stampAll(const DeckList& list, const DeckStamper& stamper, const JobRunner& runner, Reporter& reporter) {
+    struct Written {
+        const DeckJob* deck;
+        std::optional<engine::PendingSave> save;
+        std::exception_ptr failure;
+    };
+    // New names reach the disk a second at a time, and when the batch ends however it ends, rather
+    // than once a deck (each file is synced before it takes its name).
+    FolderSyncer folders;
+    runner.runWithLanes<Written>(
+        list.decks.size(), savesWaitingPerJob(runner.workers()),
+        [&](std::size_t i) {
+            const DeckJob& deck = list.decks[i];
+            if (stopSignal() != 0) return Written{&deck, std::nullopt, nullptr};  // not begun
+            try {
+                return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};
+            } catch (...) {
+                return Written{&deck, std::nullopt, std::current_exception()};
+            }
+        },
+        [&](std::vector<Written>& batch) {
+            std::vector<engine::PendingSave*> saves;
+            for (Written& w : batch)
+                if (w.save) saves.push_back(&*w.save);
+            std::vector<engine::PendingSave::Committed> committed;
+            try {
+                committed = engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
+            } catch (...) {
+                // Memory ran out before the batch could say which decks are in place: each is
+                // reported failed rather than the whole run ending.
+                committed.assign(saves.size(), engine::PendingSave::Committed{{}, std::current_exception()});
+            }
+            std::size_t next = 0;
+            for (Written& w : batch) {
+                if (w.save) {
+                    engine::PendingSave::Committed& c = committed[next++];
+                    if (!c.failure) folders.saved(w.deck->target.parent_path());
+                    finish(reporter, *w.deck, [&]() -> engine::SaveOutcome {
+                        if (c.failure) std::rethrow_exception(c.failure);
+                        return std::move(c.outcome);
+                    });
+                } else if (w.failure) {
+                    finish(reporter, *w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
+                }
+            }
+        });
+}
+
 }  // namespace
 
 CliApp::CliApp(std::ostream& out, std::ostream& err, bool errIsTerminal)
@@ -108,21 +233,7 @@ int CliApp::run(const std::vector<std::string>& args) {
         return kUsageError;
     }
 
-    std::error_code ec;
-    fs::create_directories(options.output, ec);
-    if (ec) {
-        std::error_code link;
-        // A link to nowhere would be reported as "File exists" (with a closing slash too).
-        fs::path named = options.output;
-        while (!named.has_filename() && named.has_relative_path()) named = named.parent_path();
-        const std::string why = fs::is_symlink(named, link)
-                                    ? "it is a link to " + fs::read_symlink(named, link).string() +
-                                          ", which does not exist as a folder"
-                                    : ec.message();
-        err_ << std::string(kProgram) + ": " +
-                    oneLine("cannot create the output folder " + options.output.string() + ": " + why) + "\n";
-        return kSomeFailed;
-    }
+    if (!makeOutputFolder(options.output, err_)) return kSomeFailed;
 
     const DeckList list = DeckFinder(options.output).find(options.inputs);
     const bool walkCut = stopSignal() != 0;  // the walk ends early on a stop: more decks may be left
@@ -130,32 +241,15 @@ int CliApp::run(const std::vector<std::string>& args) {
         std::count_if(list.refused.begin(), list.refused.end(), [](const Refusal& r) { return r.folder; }));
     const std::size_t total = list.decks.size() + list.refused.size() - foldersUnread;
 
-    std::mutex reportMutex;
-    std::size_t done = 0;
-    std::size_t failed = 0;
-    ProgressBar bar(err_, total, errIsTerminal_);
-
-    auto report = [&](bool ok, const std::vector<std::string>& lines) {
-        std::lock_guard lock(reportMutex);
-        bar.clear();
-        // Each line in one piece: calls sharing one stderr (xargs -P, parallel) then never mix lines.
-        for (const std::string& line : lines) err_ << std::string(kProgram) + ": " + oneLine(line) + "\n";
-        ++done;
-        if (!ok) ++failed;
-        bar.update(done, failed);
-    };
-
+    Reporter reporter(err_, total, errIsTerminal_);
     for (const Refusal& refusal : list.refused) {
         const std::string line = refusal.source.string() + ": " + refusal.reason;
-        if (refusal.folder) {
-            bar.clear();
-            err_ << std::string(kProgram) + ": " + oneLine(line) + "\n";
-        } else {
-            report(false, {line});
-        }
+        if (refusal.folder)
+            reporter.line(line);
+        else
+            reporter.deck(false, {line});
     }
 
-    const DeckStamper stamper(options.stamp);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const unsigned wanted = options.jobs > 0 ? options.jobs : cores;
     const JobRunner runner(jobsTheFileLimitAllows(wanted));
@@ -163,78 +257,10 @@ int CliApp::run(const std::vector<std::string>& args) {
         err_ << std::string(kProgram) + ": warning: stamping " +
                     plural(runner.workers(), "presentation", "presentations") + " at once, not " +
                     std::to_string(wanted) + ": the limit on open files (ulimit -n) allows no more\n";
-    // Reports one deck once its save is in place, or its failure, whichever step failed.
-    auto finish = [&](const DeckJob& deck, const std::function<engine::SaveOutcome()>& save) {
-        const std::string name = deck.source.string();
-        try {
-            const engine::SaveOutcome outcome = save();
-            std::vector<std::string> lines;
-            for (const std::string& warning : outcome.warnings) lines.push_back("warning: " + name + ": " + warning);
-            report(true, lines);
-        } catch (const engine::Error& e) {
-            // An error about another file (the output being written) keeps that file's name.
-            report(false, {name + ": " + (e.file() == name ? e.reason() : e.what())});
-        } catch (const std::bad_alloc&) {
-            report(false, {name + ": there is not enough memory to stamp this presentation"});
-        } catch (const std::exception& e) {
-            report(false, {name + ": " + e.what()});
-        } catch (...) {
-            report(false, {name + ": unexpected failure"});
-        }
-    };
-    // A worker stamps and writes a deck, then leaves putting it in place (waiting on the disk) to its
-    // lane and goes on with the next decks; the lane puts every deck that has come in meanwhile in
-    // place with one wait. Failures go through the lane too, so that each worker's lines come in the
-    // order of its decks.
-    struct Written {
-        const DeckJob* deck;
-        std::optional<engine::PendingSave> save;
-        std::exception_ptr failure;
-    };
-    {
-        // New names reach the disk a second at a time, and when the batch ends however it ends, rather
-        // than once a deck (each file is synced before it takes its name).
-        FolderSyncer folders;
-        runner.runWithLanes<Written>(
-            list.decks.size(), savesWaitingPerJob(runner.workers()),
-            [&](std::size_t i) {
-                const DeckJob& deck = list.decks[i];
-                if (stopSignal() != 0) return Written{&deck, std::nullopt, nullptr};  // not begun
-                try {
-                    return Written{&deck, stamper.stamp(deck.source, deck.target), nullptr};
-                } catch (...) {
-                    return Written{&deck, std::nullopt, std::current_exception()};
-                }
-            },
-            [&](std::vector<Written>& batch) {
-                std::vector<engine::PendingSave*> saves;
-                for (Written& w : batch)
-                    if (w.save) saves.push_back(&*w.save);
-                std::vector<engine::PendingSave::Committed> committed;
-                try {
-                    committed = engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
-                } catch (...) {
-                    // Memory ran out before the batch could say which decks are in place: each is
-                    // reported failed rather than the whole run ending.
-                    committed.assign(saves.size(), engine::PendingSave::Committed{{}, std::current_exception()});
-                }
-                std::size_t next = 0;
-                for (Written& w : batch) {
-                    if (w.save) {
-                        engine::PendingSave::Committed& c = committed[next++];
-                        if (!c.failure) folders.saved(w.deck->target.parent_path());
-                        finish(*w.deck, [&]() -> engine::SaveOutcome {
-                            if (c.failure) std::rethrow_exception(c.failure);
-                            return std::move(c.outcome);
-                        });
-                    } else if (w.failure) {
-                        finish(*w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
-                    }
-                }
-            });
-    }
+    stampAll(list, DeckStamper(options.stamp), runner, reporter);
 
-    bar.clear();
+    reporter.clear();
+    const std::size_t done = reporter.done(), failed = reporter.failed();
     // A stop that came once every deck was done leaves nothing to run again: the summary is the one
     // of any run, and the call still ends by the signal, so that a script running it stops too.
     const int sig = stopSignal();
