@@ -59,7 +59,7 @@ class Deck {
     // A new part that is a copy of a package entry, written from its stored bytes as they are.
     void addCopiedPart(const std::string& name, const std::string& entry, std::string_view contentType);
 
-    // Presentation facts.
+    // Presentation facts, read on opening. The stamp sets notesMaster when it adds one.
     std::vector<std::string> slideMasters;
     std::vector<std::string> slides;  // in show order
     std::string notesMaster;          // empty when absent
@@ -74,10 +74,9 @@ class Deck {
     const std::vector<std::string>& newParts() const { return newParts_; }
     const std::map<std::string, std::string>& copiedNewParts() const { return copiedNewParts_; }  // -> entry
 
-    // Reads the slide list and the master lists from the presentation part again.
-    void readPresentation();
-
   private:
+    // Reads the presentation facts above from the presentation part, once, on opening.
+    void readPresentation();
     void addContentType(const std::string& partName, std::string_view contentType);
     std::unique_ptr<ZipPackage> zip_;
     bool strict_ = false;
