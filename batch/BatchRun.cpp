@@ -103,7 +103,7 @@ void BatchRun::PushButton7_Click() {
         signedNotes_ = 0;
         for (int item = 1; item <= lastItem; ++item) {
             try {
-                entriesByName_[fileNameOfPath(window_.entryText(item)).toLower()].push_back(item);
+                entriesByName_[fileNameOfPath(window_.entryText(item)).toCaseFolded()].push_back(item);
             } catch (...) {
                 // an entry that cannot be read is reported in its turn
             }
@@ -200,7 +200,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
             saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
-        savedFrom_.insert(output.toLower(), Saved{output, source});
+        savedFrom_.insert(output.toCaseFolded(), Saved{output, source});
         // A broken signature changes what the file is: that note (a save's first) goes before any the
         // notice may cut.
         const QStringList& notes = use(deck).lastSaveWarnings();
@@ -223,7 +223,7 @@ void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& 
     std::error_code ec;
     if (!std::filesystem::exists(target, ec) || std::filesystem::equivalent(target, source.toStdU16String(), ec))
         return;
-    for (int later : entriesByName_.value(fileNameOfPath(output).toLower())) {
+    for (int later : entriesByName_.value(fileNameOfPath(output).toCaseFolded())) {
         if (later <= item || later > lastItem || later > window_.entryCount()) continue;
         if (sameOutputFile(output, window_.entryText(later)))
             throw AppError(kPermissionDenied,
@@ -242,7 +242,7 @@ void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString
     auto sameFile = [&ec](const QString& a, const QString& b) {
         return a == b || std::filesystem::equivalent(a.toStdU16String(), b.toStdU16String(), ec);
     };
-    for (const Saved& earlier : savedFrom_.values(output.toLower())) {
+    for (const Saved& earlier : savedFrom_.values(output.toCaseFolded())) {
         if (earlier.output != output) {
             // Names differing in case only are one file where the file system ignores case; the
             // earlier save must be in place to tell.
@@ -265,7 +265,7 @@ bool BatchRun::sameOutputFile(const QString& a, const QString& b) {
     const std::filesystem::path pa(a.toStdU16String()), pb(b.toStdU16String());
     std::error_code ec;
     if (a == b || std::filesystem::equivalent(pa, pb, ec)) return true;
-    if (fileNameOfPath(a).toLower() != fileNameOfPath(b).toLower() ||
+    if (fileNameOfPath(a).toCaseFolded() != fileNameOfPath(b).toCaseFolded() ||
         !std::filesystem::equivalent(pa.parent_path(), pb.parent_path(), ec))
         return false;
     auto known = keepsCaseApart_.find(pa.parent_path());

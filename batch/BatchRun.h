@@ -74,9 +74,9 @@ private:
     std::set<std::filesystem::path> savedFolders_;
     // The next file of the list, opened while the current one is stamped and saved.
     DeckReadAhead readAhead_;
-    // The positions of the run's entries by file name (in lower case), for what a save may replace.
+    // The positions of the run's entries by file name (case-folded), for what a save may replace.
     QHash<QString, QList<int>> entriesByName_;
-    // The outputs of the run and the files they were saved from, by output path in lower case.
+    // The outputs of the run and the files they were saved from, by output path, case-folded.
     struct Saved {
         QString output, source;
     };

@@ -178,7 +178,10 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern, int* 
         if (::fnmatch(glob.constData(), raw, 0) != 0) continue;
         const QString name = QFile::decodeName(raw);
         if (QFile::encodeName(name) != QByteArray(raw)) {
-            if (undecodable) ++*undecodable;
+            // Told only of files, as only files are listed: a folder or a dangling link is passed over.
+            struct stat st {};
+            if (undecodable && ::stat((QFile::encodeName(base) + raw).constData(), &st) == 0 && S_ISREG(st.st_mode))
+                ++*undecodable;
             continue;
         }
         if (isOpenableFile(base + name)) names.append(name);

@@ -85,9 +85,9 @@ std::string foldedCase(std::string_view name) {
         if (c == kMalformed)
             out += name.substr(start, i - start);
         else if (unicode)
-            appendUtf8(out, static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), unicode)));
+            appendUtf8(out, static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), unicode)));
         else
-            appendUtf8(out, c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            appendUtf8(out, c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     }
     return out;
 }

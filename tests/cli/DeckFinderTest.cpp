@@ -127,6 +127,16 @@ TEST_F(DeckFinderWalk, NamesDifferingInCaseOutsideAsciiAreOneWhereTheFolderCanno
     EXPECT_EQ(list.refused[1].source, tmp.path() / "four/\xcf\x83\xcf\x87\xce\xb5\xce\xb4\xce\xb9\xce\xbf.pptx");
 }
 
+TEST_F(DeckFinderWalk, AWordEndingInSigmaIsOneNameWithItsCapitalsWhereTheFolderFoldsCase) {
+    // exFAT and NTFS fold "ς" (final sigma) and "σ" both to "Σ": one output file for the two decks.
+    tmp.write("one/\xcf\x84\xce\xb5\xce\xbb\xce\xb9\xce\xba\xcf\x8c\xcf\x82.pptx", "1");  // τελικός.pptx
+    tmp.write("two/\xce\xa4\xce\x95\xce\x9b\xce\x99\xce\x9a\xce\x8c\xce\xa3.pptx", "2");  // ΤΕΛΙΚΌΣ.pptx
+    // The output folder does not exist yet, so it cannot tell: then neither may replace the other.
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "one", tmp.path() / "two"});
+    EXPECT_EQ(list.decks.size(), 1u) << "both decks would be saved under one name on exFAT";
+    EXPECT_EQ(list.refused.size(), 1u);
+}
+
 TEST_F(DeckFinderWalk, NamesDifferingInCaseAreTwoWhereTheFileSystemKeepsThemApart) {
     // A folder holding both can only be on such a file system: stamped in place, each keeps its name.
     tmp.write("decks/A.ppt", "1");

@@ -168,13 +168,18 @@ TEST(FolderCaseTest, AskedOfTheFolderItselfLeavingNothing) {
     EXPECT_FALSE(keepsCaseApart(dir / "missing"));
 }
 
-// Folded as exFAT, NTFS and macOS fold names; bytes that are no UTF-8 stay as they are.
-TEST(FolderCaseTest, NamesFoldBeyondAsciiAndKeepWhatIsNotUtf8) {
-    EXPECT_EQ(foldedCase("Deck.PPTX"), "deck.pptx");
-    EXPECT_EQ(foldedCase("\xC3\x89" "clair.pptx"), "\xC3\xA9" "clair.pptx");                    // É
-    EXPECT_EQ(foldedCase("\xCE\xA3\xCE\xA7\xCE\x95\xCE\x94"), "\xCF\x83\xCF\x87\xCE\xB5\xCE\xB4");  // ΣΧΕΔ
-    EXPECT_EQ(foldedCase("\xD0\x9F\xD0\xBB\xD0\xB0\xD0\xBD"), "\xD0\xBF\xD0\xBB\xD0\xB0\xD0\xBD");  // План
-    EXPECT_EQ(foldedCase("caf\xE9 \xED\xA0\x80.PPT"), "caf\xE9 \xED\xA0\x80.ppt") << "Latin-1, a surrogate";
+// Names one where exFAT's and NTFS's upcase tables make them one, apart where they keep them apart;
+// bytes that are no UTF-8 stay as they are.
+TEST(FolderCaseTest, NamesFoldAsFileSystemsThatIgnoreCaseFoldThem) {
+    auto same = [](const char* a, const char* b) { return foldedCase(a) == foldedCase(b); };
+    EXPECT_TRUE(same("Deck.PPTX", "deck.pptx"));
+    EXPECT_TRUE(same("\xC3\x89" "clair.pptx", "\xC3\xA9" "clair.pptx"));                   // Éclair, éclair
+    EXPECT_TRUE(same("\xCE\xA3\xCE\xA7\xCE\x95\xCE\x94", "\xCF\x83\xCF\x87\xCE\xB5\xCE\xB4"));  // ΣΧΕΔ, σχεδ
+    EXPECT_TRUE(same("\xCF\x83\xCF\x82", "\xCE\xA3\xCE\xA3"));                          // σς, ΣΣ
+    EXPECT_TRUE(same("\xD0\x9F\xD0\xBB\xD0\xB0\xD0\xBD", "\xD0\xBF\xD0\xBB\xD0\xB0\xD0\xBD"));  // План, план
+    EXPECT_FALSE(same("\xC4\xB0zmir", "izmir")) << "İ and i are two letters to exFAT";
+    EXPECT_FALSE(same("a.pptx", "b.pptx"));
+    EXPECT_EQ(foldedCase("caf\xE9 \xED\xA0\x80.ppt"), "CAF\xE9 \xED\xA0\x80.PPT") << "Latin-1, a surrogate";
     EXPECT_EQ(foldedCase("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
 }
 
@@ -633,6 +638,26 @@ TEST(ZipOutputTest, ASourceRewrittenInPlaceAfterOpeningFailsTheSaveOrCopiesWhatI
     } else {
         EXPECT_FALSE(fs::exists(dir / "out.pptx"));
     }
+}
+
+// Stamped in place, a deck with a second name (a hard link) loses that name when the save before it
+// replaces it; a chmod or a sync client's attribute does the like. None changes a byte of the source.
+TEST(ZipOutputTest, ASourceWhoseBytesStayIsSavedThoughItsLinksOrModeChanged) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.extraEntries = {{"ppt/media/big.bin", std::string(1u << 20, 'q')}};
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    fs::create_hard_link(dir / "in.pptx", dir / "link.pptx");
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    writeFile(dir / "other.pptx", "saved over the second name");
+    fs::rename(dir / "other.pptx", dir / "link.pptx");
+    EXPECT_NO_THROW(deck.saveAs(dir / "out.pptx")) << "a source whose bytes did not change is refused";
+
+    Presentation again = Presentation::open(dir / "in.pptx");
+    again.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    fs::permissions(dir / "in.pptx", fs::perms::others_read, fs::perm_options::remove);
+    EXPECT_NO_THROW(again.saveAs(dir / "out2.pptx")) << "a chmod refuses the deck";
 }
 
 TEST(ZipOutputTest, StampingTwiceGivesTheSameBytes) {

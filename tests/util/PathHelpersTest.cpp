@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -200,6 +201,21 @@ TEST_F(FileSystemTest, PatternsHiddenFilesAndLinks) {
         want.sort();
         EXPECT_EQ(got, want) << c.pattern;
     }
+}
+
+// Only files are listed, so only a file whose name cannot be used is one the user must be told of: a
+// folder or a dangling link with such a name is left out as any folder or dangling link is.
+TEST_F(FileSystemTest, OnlyFilesCountAsLeftOutForTheirName) {
+    const QByteArray base = QFile::encodeName(dir.path()) + '/';
+    ASSERT_EQ(::mkdir((base + "caf\xe9").constData(), 0755), 0);
+    ASSERT_EQ(::symlink("gone", (base + "lien\xe9.ppt").constData()), 0);
+    const int fd = ::open((base + "deck\xe9.ppt").constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    touch("plain.ppt");
+    int undecodable = 0;
+    EXPECT_EQ(listFolderFiles(dir.path(), "*.*", &undecodable), QStringList{"plain.ppt"});
+    EXPECT_EQ(undecodable, 1) << "a folder or a dangling link is no file left out";
 }
 
 TEST_F(FileSystemTest, MissingFolderGivesEmptyListUnreadableFolderThrows) {

@@ -84,8 +84,9 @@ void syncFolder(const std::filesystem::path& folder);
 // which is removed again. A folder that cannot be asked (it cannot be written to) is taken not to:
 // then no save is let replace another's under a name differing in case.
 bool keepsCaseApart(const std::filesystem::path& folder);
-// A file name as a file system that ignores case compares it: every letter in lower case, beyond ASCII
-// too (É as é, Σ as σ), as far as the C library's Unicode tables go. Bytes that are not UTF-8 are kept.
+// A file name as a file system that ignores case compares it: every letter in upper case, beyond ASCII
+// too (é as É, σ and ς as Σ), as the upcase tables of exFAT and NTFS do, as far as the C library's
+// Unicode tables go. Bytes that are not UTF-8 are kept.
 std::string foldedCase(std::string_view name);
 
 // A stamped deck written in full to a temporary file beside its target, not yet in place. A batch
