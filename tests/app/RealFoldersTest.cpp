@@ -26,31 +26,13 @@
 
 using namespace trelwick;
 using trelwick::testing::FakeDialogs;
+using trelwick::testing::dialogTexts;
 using trelwick::testing::WindowRig;
 
 namespace {
 
 const QString kCorpus = QStringLiteral(TRELWICK_SHARED_DIR "/corpus/dev");
 namespace fs = std::filesystem;
-
-QStringList listed(const Form1& form) {
-    QStringList all;
-    for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i) all << form.ListView1->topLevelItem(i)->text(0);
-    return all;
-}
-
-QStringList texts(const std::vector<FakeDialogs::Call>& calls) {
-    QStringList all;
-    for (const auto& c : calls) all << c.text;
-    return all;
-}
-
-void setOutput(Form1& form, const QString& folder) {
-    auto* text6 = form.findChild<QLineEdit*>(QStringLiteral("Text6"));
-    QVERIFY(text6);
-    text6->selectAll();
-    text6->insert(folder);
-}
 
 // Copies a corpus deck to a path given as bytes, as the file system holds it.
 bool copyDeckTo(const QString& name, const QByteArray& target) {
@@ -70,11 +52,7 @@ class RealFoldersTest : public QObject {
     std::unique_ptr<WindowRig> rig_;
 
     WindowRig& start() {
-        store_ = std::make_unique<SettingsStore>(dir_.filePath(QStringLiteral("config/Trelwick.conf")));
-        QDir().mkpath(dir_.filePath(QStringLiteral("desk")));
-        rig_ = std::make_unique<WindowRig>(*store_, WindowRig::environment(dir_.filePath(QStringLiteral("desk"))));
-        if (!rig_->loadAndShow()) qFatal("window did not load");
-        rig_->dialogs.calls.clear();
+        rig_ = WindowRig::startIn(dir_.path(), store_);
         return *rig_;
     }
 
@@ -109,9 +87,9 @@ private slots:
         QCOMPARE(paths.size(), 1);
         rig.fileList->ListView1_OLEDragDrop(paths);
         QCOMPARE(rig.form.ListView1->topLevelItemCount(), 1);
-        setOutput(rig.form, dir_.filePath(QStringLiteral("out")));
+        rig.typeOutputFolder(dir_.filePath(QStringLiteral("out")));
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.last(), QStringLiteral("Done."));
         const bool stamped = fs::exists((bytes(QStringLiteral("out/")) + QByteArray("caf\xe9.pptx")).toStdString());
         const bool misled = boxes.join(QLatin1Char('\n')).contains(QStringLiteral("does not exist"));
@@ -129,8 +107,8 @@ private slots:
         rig.dialogs.folderAnswers.push_back(dir_.filePath(QStringLiteral("tree")));
         QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
         const int reports = int(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox).size());
-        QVERIFY2(listed(rig.form).size() == 2 || reports > 0,
-                 qPrintable(QStringLiteral("listed only: ") + listed(rig.form).join(QStringLiteral(", "))));
+        QVERIFY2(rig.listed().size() == 2 || reports > 0,
+                 qPrintable(QStringLiteral("listed only: ") + rig.listed().join(QStringLiteral(", "))));
     }
 
     // A folder where the stamped copy should go is reported by name; the other decks are saved.
@@ -144,7 +122,7 @@ private slots:
         QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pandoc__basic-output.pptx"), in + QStringLiteral("/b.pptx")));
         rig.dialogs.openFilesAnswers.push_back({in + QStringLiteral("/a.pptx"), in + QStringLiteral("/b.pptx")});
         QTest::mouseClick(rig.form.PushButton3, Qt::LeftButton);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(int(reports.size()), 1);
@@ -171,7 +149,7 @@ private slots:
         QVERIFY(QFile::remove(decks[1]));
         QVERIFY(QDir().mkpath(decks[1]));
         QVERIFY(QFile(decks[2]).resize(QFileInfo(decks[2]).size() / 2));
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(int(reports.size()), 3);
@@ -199,7 +177,7 @@ private slots:
         again.dialogs.openFilesAnswers.push_back({deck});
         QTest::mouseClick(again.form.PushButton3, Qt::LeftButton);
         QTest::mouseClick(again.form.PushButton7, Qt::LeftButton);
-        QCOMPARE(texts(again.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(again.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         QVERIFY(QFileInfo(out + QStringLiteral("/a.pptx")).isFile());
     }
 
@@ -227,7 +205,7 @@ private slots:
         QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pandoc__basic-output.pptx"), b));
         rig.dialogs.openFilesAnswers.push_back({a, b});
         QTest::mouseClick(rig.form.PushButton3, Qt::LeftButton);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(int(reports.size()), 1);
@@ -253,7 +231,7 @@ private slots:
         QVERIFY(slidesOf(a) != laterSlides);
         rig.dialogs.openFilesAnswers.push_back({a, b});
         QTest::mouseClick(rig.form.PushButton3, Qt::LeftButton);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 1);
         // The deck that was in the output folder is there, stamped, with its own slides.
@@ -280,11 +258,11 @@ private slots:
         rig.dialogs.inputAnswers.push_back(QStringLiteral("*"));
         rig.dialogs.folderAnswers.push_back(tree);
         QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
-        QCOMPARE(listed(rig.form).size(), names.size());
-        setOutput(rig.form, out);
+        QCOMPARE(rig.listed().size(), names.size());
+        rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         QStringList expected;
         for (const QString& n : names) expected << QFileInfo(n).fileName();
         expected.sort();
@@ -312,9 +290,9 @@ private slots:
         QVERIFY(::chdir("/") == 0);
         rig.dialogs.openFilesAnswers.push_back({in + QLatin1Char('/') + name});
         QTest::mouseClick(rig.form.PushButton3, Qt::LeftButton);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.last(), QStringLiteral("Done."));
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(int(reports.size()), 1);

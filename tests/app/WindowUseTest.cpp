@@ -30,6 +30,8 @@
 
 using namespace trelwick;
 using trelwick::testing::FakeDialogs;
+using trelwick::testing::dialogTexts;
+using trelwick::testing::typeInto;
 using trelwick::testing::WindowRig;
 
 // Re-runs the calling slot on a file system of its own (see runOnOwnMount) and ends it with the
@@ -61,40 +63,9 @@ QStringList namesIn(const QString& folder) {
     return names;
 }
 
-QStringList listed(const Form1& form) {
-    QStringList all;
-    for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i) all << form.ListView1->topLevelItem(i)->text(0);
-    return all;
-}
-
-void type(QLineEdit* field, const QString& text) {
-    // Key clicks are ASCII only; other text comes in as a paste would.
-    for (const QChar c : text)
-        if (c.unicode() > 126) {
-            field->selectAll();
-            field->insert(text);
-            return;
-        }
-    field->selectAll();
-    QTest::keyClick(field, Qt::Key_Delete);
-    QTest::keyClicks(field, text);
-}
-
-void setOutput(Form1& form, const QString& folder) {
-    auto* text6 = form.findChild<QLineEdit*>(QStringLiteral("Text6"));
-    QVERIFY(text6);
-    type(text6, folder);
-}
-
 void addByDialog(Form1& form, FakeDialogs& dialogs, const QStringList& files) {
     dialogs.openFilesAnswers.push_back(files);
     QTest::mouseClick(form.PushButton3, Qt::LeftButton);
-}
-
-QStringList texts(const std::vector<FakeDialogs::Call>& calls) {
-    QStringList all;
-    for (const auto& c : calls) all << c.text;
-    return all;
 }
 
 }  // namespace
@@ -107,11 +78,7 @@ class WindowUseTest : public QObject {
     std::unique_ptr<WindowRig> rig_;
 
     WindowRig& start() {
-        store_ = std::make_unique<SettingsStore>(dir_.filePath(QStringLiteral("config/Trelwick.conf")));
-        QDir().mkpath(dir_.filePath(QStringLiteral("desk")));
-        rig_ = std::make_unique<WindowRig>(*store_, WindowRig::environment(dir_.filePath(QStringLiteral("desk"))));
-        if (!rig_->loadAndShow()) qFatal("window did not load");
-        rig_->dialogs.calls.clear();
+        rig_ = WindowRig::startIn(dir_.path(), store_);
         return *rig_;
     }
 
@@ -175,11 +142,11 @@ private slots:
         QList<QByteArray> before;
         for (const QString& d : decks) before << digest(d);
         addByDialog(rig.form, rig.dialogs, decks);
-        type(rig.form.SSTab1->Text2, QStringLiteral("QxFooter"));
-        setOutput(rig.form, in + QLatin1Char('/'));
+        typeInto(rig.form.SSTab1->Text2, QStringLiteral("QxFooter"));
+        rig.typeOutputFolder(in + QLatin1Char('/'));
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         QStringList expected;
         for (const QString& d : decks) expected << QFileInfo(d).fileName();
         expected.sort();
@@ -204,10 +171,10 @@ private slots:
         addByDialog(rig.form, rig.dialogs, {first});
         addByDialog(rig.form, rig.dialogs, {first});
         addByDialog(rig.form, rig.dialogs, {second});
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.last(), QStringLiteral("Done."));
         QCOMPARE(namesIn(out), QStringList{QStringLiteral("deck.pptx")});
         QCOMPARE(digest(first), firstBefore);
@@ -228,7 +195,7 @@ private slots:
                               "python-pptx__sld-notes.pptx"})
             decks << copyDeck(QLatin1String(n), in);
         addByDialog(rig.form, rig.dialogs, decks);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QList<QByteArray> before;
         for (const QString& d : decks) before << digest(d);
         bool removed = false;
@@ -240,7 +207,7 @@ private slots:
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QVERIFY(removed);
         const auto reports = rig.dialogs.errorReports();
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
         QVERIFY(!QFileInfo::exists(out));
         // The two saved after the folder went are reported, and those not yet in place when it went
         // may be; each once, at the save step.
@@ -260,11 +227,11 @@ private slots:
         for (const QString& b : bad) list << copyDeck(QStringLiteral("bad/") + b, in, b);
         list << copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in);
         addByDialog(rig.form, rig.dialogs, list);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const auto reports = rig.dialogs.errorReports();
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
         // Each damaged deck once, when it is opened; the good ones on either side are saved.
         QCOMPARE(int(reports.size()), int(bad.size()));
         for (const auto& r : reports) QVERIFY2(r.text.contains(QStringLiteral("at line 122")), qPrintable(r.text));
@@ -281,7 +248,7 @@ private slots:
         QStringList list{copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("Präsentation – 日本 50%p.pptx")),
                          copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in, longName)};
         addByDialog(rig.form, rig.dialogs, list);
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         QStringList formats;
         connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this,
                 [&] { formats << rig.form.ProgressBar1->text(); });
@@ -289,7 +256,7 @@ private slots:
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(formats.size(), 3);
         QCOMPARE(formats[1].remove(QChar(0x2060)), QStringLiteral("Processing: Präsentation – 日本 50%p.pptx"));
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         QStringList expected{QStringLiteral("Präsentation – 日本 50%p.pptx"), longName};
         expected.sort();
         QCOMPARE(namesIn(out), expected);
@@ -303,7 +270,7 @@ private slots:
                               "python-pptx__sld-notes.pptx"})
             decks << copyDeck(QLatin1String(n), in);
         addByDialog(rig.form, rig.dialogs, decks);
-        setOutput(rig.form, dir_.filePath(QStringLiteral("desk")));
+        rig.typeOutputFolder(dir_.filePath(QStringLiteral("desk")));
         QList<int> values;
         connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
@@ -327,7 +294,7 @@ private slots:
         rig.dialogs.inputAnswers.push_back(QStringLiteral("*"));
         rig.dialogs.folderAnswers.push_back(root);
         QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
-        const QStringList got = listed(rig.form);
+        const QStringList got = rig.listed();
         QVERIFY(rig.dialogs.errorReports().empty());
         QVERIFY(got.contains(root + QStringLiteral("/a.pptx")));
         QVERIFY(got.contains(root + QStringLiteral("/noext")));
@@ -352,7 +319,7 @@ private slots:
         rig.dialogs.inputAnswers.push_back(QStringLiteral("pptx"));
         rig.dialogs.folderAnswers.push_back(root);
         QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
-        QStringList got = listed(rig.form);
+        QStringList got = rig.listed();
         QFile(root + QStringLiteral("/locked")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile(root + QStringLiteral("/listless")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(rig.dialogs.errorReports().size(), std::size_t(0));
@@ -386,11 +353,11 @@ private slots:
         const QString in = dir_.filePath(QStringLiteral("in"));
         addByDialog(rig.form, rig.dialogs, {copyDeck(QStringLiteral("python-pptx__default.pptx"), in),
                                             copyDeck(QStringLiteral("poi__45537_Footer.ppt"), in)});
-        setOutput(rig.form, ro);
+        rig.typeOutputFolder(ro);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 2);
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
     }
 
     // A deck the user made read-only is not written over: PowerPoint's save refuses such a file,
@@ -404,7 +371,7 @@ private slots:
         QVERIFY(QFile(kept).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = digest(kept);
         addByDialog(rig.form, rig.dialogs, {source});
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(digest(kept), before);
@@ -426,7 +393,7 @@ private slots:
         QVERIFY(QFile::link(elsewhere, out + QStringLiteral("/deck.pptx")) || (QDir().mkpath(out) &&
                 QFile::link(elsewhere, out + QStringLiteral("/deck.pptx"))));
         addByDialog(rig.form, rig.dialogs, {source});
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 0);
@@ -441,7 +408,7 @@ private slots:
         QVERIFY(QFile(source).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = digest(source);
         addByDialog(rig.form, rig.dialogs, {source});
-        setOutput(rig.form, in);
+        rig.typeOutputFolder(in);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(digest(source), before);
@@ -462,11 +429,11 @@ private slots:
         for (const QString& n : QDir(kCorpus).entryList({QStringLiteral("*.pptx"), QStringLiteral("*.ppt")}, QDir::Files))
             list << copyDeck(n, in);
         addByDialog(rig.form, rig.dialogs, list);
-        setOutput(rig.form, small);
+        rig.typeOutputFolder(small);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const auto reports = rig.dialogs.errorReports();
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
         const QStringList saved = namesIn(small);
         QVERIFY(!saved.isEmpty());
         QVERIFY(!reports.empty());
@@ -493,7 +460,7 @@ private slots:
                               "poi__45537_Footer.ppt"})
             decks << copyDeck(QLatin1String(n), work + QStringLiteral("/in"));
         addByDialog(rig.form, rig.dialogs, decks);
-        setOutput(rig.form, work + QStringLiteral("/out"));
+        rig.typeOutputFolder(work + QStringLiteral("/out"));
         connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
             if (value == 100) rig.form.close();  // while the last of four is stamped
         });
@@ -526,10 +493,10 @@ private slots:
             list << copyDeck(QStringLiteral("poi__37625.ppt"), in, QStringLiteral("deck%1.ppt").arg(i));
         list << copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in);
         addByDialog(rig.form, rig.dialogs, list);
-        setOutput(rig.form, dir_.filePath(QStringLiteral("desk")));
+        rig.typeOutputFolder(dir_.filePath(QStringLiteral("desk")));
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
         QVERIFY2(boxes[0].contains(QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
                  qPrintable(boxes[0]));
@@ -550,10 +517,10 @@ private slots:
         trelwick::testing::writeZip(signedFirst.toStdString(), entries);
         addByDialog(rig.form, rig.dialogs, {signedFirst, copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in)});
         QDir().mkpath(dir_.filePath(QStringLiteral("desk2")));
-        setOutput(rig.form, dir_.filePath(QStringLiteral("desk2")));
+        rig.typeOutputFolder(dir_.filePath(QStringLiteral("desk2")));
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        const QStringList boxes = texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
         QVERIFY2(boxes[0].contains(QStringLiteral("signed-many-masters.pptx: the presentation was digitally signed")),
                  qPrintable(boxes[0]));
@@ -569,7 +536,7 @@ private slots:
         for (const QString& text : samples) {
             {
                 WindowRig& rig = start();
-                type(rig.form.SSTab1->Text2, text);
+                typeInto(rig.form.SSTab1->Text2, text);
                 QCOMPARE(rig.form.SSTab1->Text2->text(), text);
                 rig_.reset();
             }
@@ -594,10 +561,10 @@ private slots:
         footer->setFocus();
         QTest::keyClick(footer, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(footer->text(), QStringLiteral("Part1\rPart2"));
-        setOutput(rig.form, out);
+        rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        QCOMPARE(texts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         const auto deck = engine::Presentation::open((out + QStringLiteral("/pandoc__basic-output.pptx")).toStdString());
         QCOMPARE(QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
                  QStringLiteral("Part1 Part2"));
