@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -394,6 +395,25 @@ TEST_F(StampTest, AShapeWrappedWithTheFooterKeepsWhatNewerReadersShow) {
     EXPECT_EQ(slide.count("//*[local-name() = 'oMathPara']"), 1u) << "the equation became its fallback picture";
 }
 
+// shapes wrapped as PowerPoint wraps them, the same in the choice and in the fallback.
+std::string wrappedInAlternateContent(const std::string& shapes) {
+    return R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"><mc:Choice Requires="a14">)" +
+           shapes + "</mc:Choice><mc:Fallback>" + shapes + "</mc:Fallback></mc:AlternateContent>";
+}
+
+// The deck with the footer of each of the parts named wrapped, holding text (when given).
+Entries withFooterWrapped(Entries entries, const std::vector<std::string>& parts, const std::string& text) {
+    for (auto& [name, xml] : entries) {
+        if (std::find(parts.begin(), parts.end(), name) == parts.end()) continue;
+        const std::size_t start = xml.rfind("<p:sp>", xml.find(R"(type="ftr")"));
+        const std::size_t end = xml.find("</p:sp>", start) + 7;
+        std::string footer = xml.substr(start, end - start);
+        if (!text.empty()) footer.replace(footer.find("<a:p>") + 5, 0, "<a:r><a:t>" + text + "</a:t></a:r>");
+        xml.replace(start, end - start, wrappedInAlternateContent(footer));
+    }
+    return entries;
+}
+
 // The wrapper may hold a group (a shape needing a newer reader makes its whole group wrapped); the
 // footer in that group is still the slide's footer.
 TEST_F(StampTest, AFooterInAGroupInsideAlternateContentIsReplacedNotKeptBesideTheNewOne) {
@@ -402,9 +422,7 @@ TEST_F(StampTest, AFooterInAGroupInsideAlternateContentIsReplacedNotKeptBesideTh
         R"(<p:sp><p:nvSpPr><p:cNvPr id="31" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old</a:t></a:r></a:p></p:txBody></p:sp>)"
         R"(</p:grpSp>)";
     DeckPlan plan;
-    plan.slides[0].extraShapes =
-        R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"><mc:Choice Requires="a14">)" +
-        group + "</mc:Choice><mc:Fallback>" + group + "</mc:Fallback></mc:AlternateContent>";
+    plan.slides[0].extraShapes = wrappedInAlternateContent(group);
     stamp(plan, showAll);
     const Xml slide = part("ppt/slides/slide1.xml");
     EXPECT_EQ(slide.count("//a:t[. = 'Old']"), 0u) << "the old footer would show beside the new one";
@@ -413,19 +431,9 @@ TEST_F(StampTest, AFooterInAGroupInsideAlternateContentIsReplacedNotKeptBesideTh
 
 // Pages added later take the master's and layout's footer: a wrapped one must take the new text too.
 TEST_F(StampTest, AFooterInsideAlternateContentOnTheMasterAndLayoutTakesTheText) {
-    DeckPlan plan;
-    Entries entries = buildDeck(plan);
-    for (auto& [name, text] : entries) {
-        if (name != "ppt/slideMasters/slideMaster1.xml" && name != "ppt/slideLayouts/slideLayout1.xml") continue;
-        const std::size_t start = text.rfind("<p:sp>", text.find(R"(type="ftr")"));
-        const std::size_t end = text.find("</p:sp>", start) + 7;
-        std::string footer = text.substr(start, end - start);
-        footer.replace(footer.find("<a:p>") + 5, 0, "<a:r><a:t>Old</a:t></a:r>");
-        text.replace(start, end - start,
-                     R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main"><mc:Choice Requires="a14">)" +
-                         footer + "</mc:Choice><mc:Fallback>" + footer + "</mc:Fallback></mc:AlternateContent>");
-    }
-    writeZip(dir / "in.pptx", entries);
+    writeZip(dir / "in.pptx",
+             withFooterWrapped(buildDeck(DeckPlan{}),
+                               {"ppt/slideMasters/slideMaster1.xml", "ppt/slideLayouts/slideLayout1.xml"}, "Old"));
     Presentation deck = Presentation::open(dir / "in.pptx");
     showAll(deck);
     deck.saveAs(dir / "out.pptx");
@@ -439,18 +447,7 @@ TEST_F(StampTest, AFooterInsideAlternateContentOnTheMasterAndLayoutTakesTheText)
 
 // Shown or hidden without a text, the master keeps its wrapped footer as the author saved it.
 TEST_F(StampTest, AWrappedMasterFooterIsLeftAsItIsWhenNoTextIsGiven) {
-    DeckPlan plan;
-    Entries entries = buildDeck(plan);
-    for (auto& [name, text] : entries) {
-        if (name != "ppt/slideMasters/slideMaster1.xml") continue;
-        const std::size_t start = text.rfind("<p:sp>", text.find(R"(type="ftr")"));
-        const std::size_t end = text.find("</p:sp>", start) + 7;
-        const std::string footer = text.substr(start, end - start);
-        text.replace(start, end - start,
-                     R"(<mc:AlternateContent xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006"><mc:Choice xmlns:a14="http://schemas.microsoft.com/office/drawing/2010/main" Requires="a14">)" +
-                         footer + "</mc:Choice><mc:Fallback>" + footer + "</mc:Fallback></mc:AlternateContent>");
-    }
-    writeZip(dir / "in.pptx", entries);
+    writeZip(dir / "in.pptx", withFooterWrapped(buildDeck(DeckPlan{}), {"ppt/slideMasters/slideMaster1.xml"}, ""));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::Footer, false);
     deck.saveAs(dir / "out.pptx");
