@@ -404,7 +404,8 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         unwrapStampedAlternates(slide, shapeTree(slide, lookup_->prefixes(slide)), lookup_->prefixes(slide),
                                 stampedTypes(settings));
         PageShapes shapes(slide, lookup_->prefixes(slide));
-        Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false};
+        Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false,
+                  inherited_[{layout, master}]};
         for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible && !title);
     }
 }
@@ -425,7 +426,8 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
         unwrapStampedAlternates(part, shapeTree(part, lookup_->prefixes(part)), lookup_->prefixes(part),
                                 stampedTypes(settings));
         PageShapes shapes(part, lookup_->prefixes(part));
-        Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster, true};
+        Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster, true,
+                  inherited_[{noLayout, deck_.notesMaster}]};
         for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible);
     }
 }
@@ -586,34 +588,38 @@ struct HeaderFooterStamper::Templates {
 };
 
 HeaderFooterStamper::Templates HeaderFooterStamper::templatesFor(Page& page, const char* type) {
-    static const Prefixes kNone{"", ""};
-    pugi::xml_node layoutPh, masterPh;
-    const Prefixes* layoutPx = &kNone;
-    const Prefixes* masterPx = &kNone;
-    std::vector<std::int64_t> used;  // the idx values of the layout and of the page
-    if (!page.layout.empty()) {
-        const XmlPart& l = deck_.part(page.layout);
-        layoutPx = &lookup_->prefixes(l);
-        for (const Placeholder& p : lookup_->inheritedPlaceholders(l)) {
-            used.push_back(p.idx());
-            if (!layoutPh && p.type() == type) layoutPh = p.sp;
+    auto [found, fresh] = page.inherited.try_emplace(type);
+    if (fresh) {
+        static const Prefixes kNone{"", ""};
+        Inherited& in = found->second;
+        in.layoutPx = &kNone;
+        in.masterPx = &kNone;
+        if (!page.layout.empty()) {
+            const XmlPart& l = deck_.part(page.layout);
+            in.layoutPx = &lookup_->prefixes(l);
+            for (const Placeholder& p : lookup_->inheritedPlaceholders(l)) {
+                in.layoutIdx.push_back(p.idx());
+                if (!in.layoutPh && p.type() == type) in.layoutPh = p.sp;
+            }
+        }
+        if (!page.master.empty()) {
+            const XmlPart& m = deck_.part(page.master);
+            in.masterPx = &lookup_->prefixes(m);
+            for (const Placeholder& p : lookup_->inheritedPlaceholders(m))
+                if (p.type() == type) {
+                    in.masterPh = p.sp;
+                    break;
+                }
         }
     }
-    if (!page.master.empty()) {
-        const XmlPart& m = deck_.part(page.master);
-        masterPx = &lookup_->prefixes(m);
-        for (const Placeholder& p : lookup_->inheritedPlaceholders(m))
-            if (p.type() == type) {
-                masterPh = p.sp;
-                break;
-            }
-    }
+    const Inherited& in = found->second;
     std::vector<std::int64_t> onPage;
     for (const Placeholder& p : page.shapes.placeholders()) onPage.push_back(p.idx());
+    std::vector<std::int64_t> used = in.layoutIdx;  // the idx values of the layout and of the page
     used.insert(used.end(), onPage.begin(), onPage.end());
     Numbers pageIdx(std::move(onPage));
     const std::int64_t unusedIdx = Numbers(std::move(used)).free();
-    return Templates{layoutPh, masterPh, layoutPx, masterPx, std::move(pageIdx), unusedIdx};
+    return Templates{in.layoutPh, in.masterPh, in.layoutPx, in.masterPx, std::move(pageIdx), unusedIdx};
 }
 
 pugi::xml_node HeaderFooterStamper::addPlaceholder(Page& page, const Prefixes& px, Element element) {

@@ -45,6 +45,14 @@ class HeaderFooterStamper {
     void applyNotes(const std::map<Element, HeaderFooter>& settings);
     void applyHandout(const std::map<Element, HeaderFooter>& settings);
     void stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings, bool flagsOff);
+    // What templatesFor finds on a layout and master for a type; every page of a layout asks the same.
+    struct Inherited {
+        pugi::xml_node layoutPh, masterPh;
+        const Prefixes* layoutPx;
+        const Prefixes* masterPx;
+        std::vector<std::int64_t> layoutIdx;  // the idx values of the layout's placeholders
+    };
+    using InheritedByType = std::map<std::string_view, Inherited>;
     // A slide or notes page being stamped, with what it inherits from (no layout for a notes page).
     struct Page {
         XmlPart& part;
@@ -53,6 +61,7 @@ class HeaderFooterStamper {
         const std::string& layout;
         const std::string& master;
         bool notes;
+        InheritedByType& inherited;  // shared by the pages of one layout and master
     };
     struct Templates;
     // Shows the element on the page with the setting's text (its own placeholder, reused or added), or
@@ -72,6 +81,7 @@ class HeaderFooterStamper {
     std::chrono::system_clock::time_point now_;
     std::vector<std::string> warnings_;
     std::set<Element> textGiven_;  // of the master kind being applied
+    std::map<std::pair<std::string, std::string>, InheritedByType> inherited_;  // by layout and master
 };
 
 }  // namespace trelwick::engine

@@ -29,13 +29,36 @@ struct Presentation::Impl {
         return now ? *now : std::chrono::system_clock::now();
     }
 
-    HeaderFooter& setting(MasterKind kind, Element element) {
+    // The fields of a setting the caller set; the others are the deck's own.
+    enum Field : unsigned { kText = 1, kVisible = 2, kUseFormat = 4, kFormat = 8, kAll = 15 };
+    std::map<std::pair<MasterKind, Element>, unsigned> fieldsSet;
+
+    HeaderFooter& setting(MasterKind kind, Element element, Field field) {
         if (!Presentation::hasElement(kind, element))
             throw std::invalid_argument("this master kind has no such header/footer element");
-        const auto key = std::make_pair(kind, element);
-        auto it = settings.find(key);
-        if (it == settings.end()) it = settings.emplace(key, deck->read(kind, element, clock())).first;
-        return it->second;
+        fieldsSet[{kind, element}] |= field;
+        return settings[{kind, element}];
+    }
+
+    // Fills the fields the caller left unset from the deck: all of them, or (for a stamp) those that
+    // can matter: a number has no text, and only a date shown as a field has a format. Reading a deck
+    // costs about as much as stamping it, and a caller that sets every field needs none of it.
+    void complete(bool all = false) {
+        for (auto& [key, value] : settings) {
+            unsigned& set = fieldsSet[key];
+            const bool isDate = key.second == Element::DateAndTime;
+            const bool needed = all ? set != kAll
+                                    : !(set & kVisible) ||
+                                          (!(set & kText) && key.second != Element::SlideNumber) ||
+                                          (isDate && (!(set & kUseFormat) || (value.useFormat && !(set & kFormat))));
+            if (!needed) continue;
+            const HeaderFooter read = deck->read(key.first, key.second, clock());
+            if (!(set & kText)) value.text = read.text;
+            if (!(set & kVisible)) value.visible = read.visible;
+            if (!(set & kUseFormat)) value.useFormat = read.useFormat;
+            if (!(set & kFormat)) value.format = read.format;
+            set = kAll;
+        }
     }
 };
 
@@ -132,6 +155,8 @@ bool Presentation::isSigned() const {
 bool Presentation::hasNotesMaster() const {
     if (impl_->deck->hasNotesMaster()) return true;
     for (const auto& [key, value] : impl_->settings)
+        if (key.first == MasterKind::Notes && !(impl_->fieldsSet[key] & Impl::kVisible)) impl_->complete();
+    for (const auto& [key, value] : impl_->settings)
         if (key.first == MasterKind::Notes && value.visible) return true;
     return false;
 }
@@ -143,29 +168,32 @@ bool Presentation::hasElement(MasterKind kind, Element element) noexcept {
 HeaderFooter Presentation::element(MasterKind kind, Element element) const {
     if (!hasElement(kind, element))
         throw std::invalid_argument("this master kind has no such header/footer element");
-    if (auto it = impl_->settings.find({kind, element}); it != impl_->settings.end()) return it->second;
+    if (auto it = impl_->settings.find({kind, element}); it != impl_->settings.end()) {
+        impl_->complete(true);
+        return it->second;
+    }
     return impl_->deck->read(kind, element, impl_->clock());
 }
 
 void Presentation::setText(MasterKind kind, Element element, std::string_view text) {
     // Malformed bytes would be written into the deck's XML as they are, and no reader could parse it.
     if (!engine::isUtf8(text)) throw std::invalid_argument("the text is not well-formed UTF-8");
-    impl_->setting(kind, element).text = std::string(text);
+    impl_->setting(kind, element, Impl::kText).text = std::string(text);
     impl_->textsGiven.insert({kind, element});
 }
 
 void Presentation::setVisible(MasterKind kind, Element element, bool visible) {
-    impl_->setting(kind, element).visible = visible;
+    impl_->setting(kind, element, Impl::kVisible).visible = visible;
 }
 
 void Presentation::setUseFormat(MasterKind kind, Element element, bool useFormat) {
-    impl_->setting(kind, element).useFormat = useFormat;
+    impl_->setting(kind, element, Impl::kUseFormat).useFormat = useFormat;
     impl_->textsGiven.insert({kind, element});
 }
 
 void Presentation::setFormat(MasterKind kind, Element element, int format) {
     if (format < 1 || format > 13) throw std::invalid_argument("date format must be 1..13");
-    impl_->setting(kind, element).format = format;
+    impl_->setting(kind, element, Impl::kFormat).format = format;
     impl_->textsGiven.insert({kind, element});
 }
 
@@ -227,6 +255,7 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target, FolderSync
 
 PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
     DeckBackend& deck = *impl_->deck;
+    impl_->complete();
     const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->textsGiven, impl_->clock());
 
     std::unique_ptr<AtomicFile> file;

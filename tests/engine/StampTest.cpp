@@ -720,6 +720,41 @@ TEST_F(StampTest, ElementReadsTheDecksState) {
     EXPECT_EQ(deck.element(MasterKind::Slide, Element::Footer).text, "set");
 }
 
+// Setting some fields of an element leaves the others as the deck has them, whether they are read back
+// or stamped: a text set on an automatic date keeps it automatic, in its format.
+TEST_F(StampTest, FieldsLeftUnsetKeepTheDecksValues) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Date"/><p:cNvSpPr/><p:nvPr><p:ph type="dt" idx="10"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="datetime4"><a:t>December 7, 2026</a:t></a:fld></a:p></p:txBody></p:sp>)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="21" name="Footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>Old footer</a:t></a:r></a:p></p:txBody></p:sp>)";
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    {
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setText(MasterKind::Slide, Element::DateAndTime, "ignored while automatic");
+        deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, false);
+        deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        const HeaderFooter date = deck.element(MasterKind::Slide, Element::DateAndTime);
+        EXPECT_TRUE(date.visible);
+        EXPECT_EQ(date.format, 4);
+        EXPECT_EQ(date.text, "ignored while automatic");
+        EXPECT_EQ(deck.element(MasterKind::Slide, Element::Footer).text, "Old footer");
+    }
+    stamp(plan, [](Presentation& deck) {
+        deck.setText(MasterKind::Slide, Element::DateAndTime, "ignored while automatic");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.setText(MasterKind::Slide, Element::Footer, "New footer");
+        deck.setVisible(MasterKind::Slide, Element::Footer, false);
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    });
+    const Xml slide = part("ppt/slides/slide1.xml");
+    EXPECT_STREQ(slide.one(kDateP + "//a:fld").attribute("type").value(), "datetime4");
+    EXPECT_STREQ(slide.one(kFooterP + "//a:t").text().get(), "New footer");
+    // A footer shown without a text keeps the one it had.
+    stamp(plan, [](Presentation& deck) { deck.setVisible(MasterKind::Slide, Element::Footer, true); });
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "Old footer");
+}
+
 TEST_F(StampTest, StampingTwiceGivesTheSameXml) {
     DeckPlan plan;
     plan.notesMaster = true;
