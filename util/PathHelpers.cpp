@@ -172,10 +172,12 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern, int* 
                                           .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
     }
     const QByteArray glob = QFile::encodeName(effective);
+    // Wildcards match as they do where the program comes from: "pptx" also finds DECK.PPTX, as
+    // trelwick-cli does.
     while (const dirent* entry = ::readdir(dir)) {
         const char* raw = entry->d_name;
         if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
-        if (::fnmatch(glob.constData(), raw, 0) != 0) continue;
+        if (::fnmatch(glob.constData(), raw, FNM_CASEFOLD) != 0) continue;
         const QString name = QFile::decodeName(raw);
         if (QFile::encodeName(name) != QByteArray(raw)) {
             // Told only of files, as only files are listed: a folder or a dangling link is passed over.

@@ -187,9 +187,10 @@ TEST_F(FileSystemTest, PatternsHiddenFilesAndLinks) {
         const char* pattern;
         QStringList expected;
     } cases[] = {
-        {"*.ppt", {".hidden.ppt", "a.ppt", "link.ppt"}},
-        {"*.PPT", {"B.PPT"}},
-        {"?.ppt", {"a.ppt"}},
+        {"*.ppt", {".hidden.ppt", "B.PPT", "a.ppt", "link.ppt"}},
+        {"*.PPT", {".hidden.ppt", "B.PPT", "a.ppt", "link.ppt"}},
+        {"*.Ppt", {".hidden.ppt", "B.PPT", "a.ppt", "link.ppt"}},
+        {"?.ppt", {"B.PPT", "a.ppt"}},
         {"*.*", {".hidden.ppt", "B.PPT", "a.ppt", "a.pptx", "link.ppt", "noext"}},
         {"*", {".hidden.ppt", "B.PPT", "a.ppt", "a.pptx", "link.ppt", "noext"}},
         {"*.key", {}},
