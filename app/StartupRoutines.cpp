@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -120,7 +121,11 @@ bool CheckPowerPointInstalled(Dialogs& dialogs, PowerPointFactory& factory, cons
 
 QString GetSpecialFolderPath(int folderNumber) {
     if (folderNumber != 0) return {};
-    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    // A home without a desktop folder (a server, a minimal desktop) has the home as its desktop, as
+    // xdg-user-dir answers: a default output folder that is not there would fail every first run.
+    QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && !QFileInfo(desktop).isDir()) desktop = QDir::homePath();
+    return QDir::toNativeSeparators(desktop);
 }
 
 QString DesktopFolderPath() {

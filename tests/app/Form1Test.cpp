@@ -695,6 +695,25 @@ class Form1Test : public QObject {
         QVERIFY(path.endsWith('/'));
         QVERIFY(!path.endsWith("//"));
     }
+
+    // The default output folder must be a folder that is there: a home without a desktop gives the home.
+    void desktopIsTheHomeWhenTheHomeHasNoDesktop() {
+        QTemporaryDir home;
+        const QByteArray savedHome = qgetenv("HOME");
+        const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + "/.config"));
+        const QString withoutDesktop = DesktopFolderPath();
+        QVERIFY(QDir(home.path()).mkdir("Desktop"));
+        const QString withDesktop = DesktopFolderPath();
+        qputenv("HOME", savedHome);
+        if (savedConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", savedConfig);
+        QCOMPARE(withoutDesktop, home.path() + "/");
+        QCOMPARE(withDesktop, home.path() + "/Desktop/");
+    }
 };
 
 QTEST_MAIN(Form1Test)
