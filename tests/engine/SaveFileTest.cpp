@@ -471,6 +471,146 @@ TEST(ZipLayoutTest, ADeckWithBytesAfterItsEndStampsAsWithout) {
     }
 }
 
+// A zip may carry a second directory that libzip does not read: one whose end record hides in the
+// comment of the real one, or one the zip64 record names while the plain end record names another.
+// Entries are copied from where libzip's directory says they lie, under libzip's checksums, or the
+// copy would not match its checksum.
+std::uint16_t le16At(const std::string& s, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(s[at]) | static_cast<std::uint8_t>(s[at + 1])
+                                                                             << 8);
+}
+
+void put16(std::string& s, std::uint16_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8);
+}
+
+void put32(std::string& s, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+void put64(std::string& s, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+struct ZipParts {
+    std::string entries;    // the local headers and data
+    std::string directory;  // the central directory
+    std::uint16_t count = 0;
+};
+
+ZipParts splitZip(const std::string& zip) {
+    const std::size_t end = zip.rfind(std::string("PK\x05\x06", 4));
+    ZipParts parts;
+    parts.count = le16At(zip, end + 10);
+    const std::uint32_t size = le32At(zip, end + 12), start = le32At(zip, end + 16);
+    parts.entries = zip.substr(0, start);
+    parts.directory = zip.substr(start, size);
+    return parts;
+}
+
+// The central directory record of name: where it starts and how long it is.
+std::pair<std::size_t, std::size_t> recordOf(const std::string& directory, const std::string& name) {
+    for (std::size_t at = 0; at + 46 <= directory.size();) {
+        const std::size_t length =
+            46 + le16At(directory, at + 28) + le16At(directory, at + 30) + le16At(directory, at + 32);
+        if (directory.compare(at + 46, le16At(directory, at + 28), name) == 0) return {at, length};
+        at += length;
+    }
+    return {std::string::npos, 0};
+}
+
+TEST(ZipLayoutTest, EntriesAreCopiedFromTheDirectoryLibzipReadsNotFromAnother) {
+    TempDir dir;
+    const std::string name = "ppt/media/m.bin";
+    DeckPlan plan;
+    plan.extraEntries = {{name, std::string(4000, 'A')}};
+    writeZip(dir / "a.zip", buildDeck(plan), true);
+    plan.extraEntries = {{name, std::string(4000, 'B')}};
+    writeZip(dir / "b.zip", buildDeck(plan), true);
+    const ZipParts a = splitZip(readFile(dir / "a.zip"));
+    const ZipParts b = splitZip(readFile(dir / "b.zip"));
+    // The entry as b.zip holds it, placed after a.zip's entries.
+    const auto [recordB, recordBLength] = recordOf(b.directory, name);
+    ASSERT_NE(recordB, std::string::npos);
+    const std::uint32_t localB = le32At(b.directory, recordB + 42);
+    const std::size_t localBLength =
+        30 + le16At(b.entries, localB + 26) + le16At(b.entries, localB + 28) + 4000;
+    const std::string otherEntry = b.entries.substr(localB, localBLength);
+    const std::uint32_t otherAt = static_cast<std::uint32_t>(a.entries.size());
+    const auto [recordA, recordALength] = recordOf(a.directory, name);
+    ASSERT_NE(recordA, std::string::npos);
+
+    // The other directory names the other entry's bytes, under a's checksum (which libzip finds
+    // inconsistent, so it keeps the first directory) or under b's whole record (which libzip reads).
+    std::string offsetOnly = a.directory;
+    offsetOnly.replace(recordA + 42, 4, std::string(reinterpret_cast<const char*>(&otherAt), 4));
+    std::string wholeRecord = a.directory;
+    std::string replacement = b.directory.substr(recordB, recordBLength);
+    replacement.replace(42, 4, std::string(reinterpret_cast<const char*>(&otherAt), 4));
+    wholeRecord.replace(recordA, recordALength, replacement);
+
+    auto endRecord = [&](std::uint64_t size, std::uint64_t start, std::uint16_t comment) {
+        std::string e;
+        put32(e, 0x06054b50);
+        put32(e, 0);
+        put16(e, a.count);
+        put16(e, a.count);
+        put32(e, static_cast<std::uint32_t>(size));
+        put32(e, static_cast<std::uint32_t>(start));
+        put16(e, comment);
+        return e;
+    };
+    const std::string head = a.entries + otherEntry;
+    // 1: the second end record is the comment of the first, which libzip reads.
+    {
+        const std::string second = endRecord(offsetOnly.size(), head.size(), 0);
+        const std::uint64_t realAt = head.size() + offsetOnly.size();
+        writeFile(dir / "comment.pptx", head + offsetOnly + a.directory +
+                                            endRecord(a.directory.size(), realAt, second.size()) + second);
+    }
+    // 2: the zip64 record names the other directory; libzip reads it whenever its locator is there.
+    {
+        const std::uint64_t realAt = head.size() + wholeRecord.size();
+        const std::uint64_t recordAt = realAt + a.directory.size();
+        std::string zip64;
+        put32(zip64, 0x06064b50);
+        put64(zip64, 44);
+        put16(zip64, 45);
+        put16(zip64, 45);
+        put32(zip64, 0);
+        put32(zip64, 0);
+        put64(zip64, a.count);
+        put64(zip64, a.count);
+        put64(zip64, wholeRecord.size());
+        put64(zip64, head.size());
+        put32(zip64, 0x07064b50);
+        put32(zip64, 0);
+        put64(zip64, recordAt);
+        put32(zip64, 1);
+        writeFile(dir / "zip64.pptx",
+                  head + wholeRecord + a.directory + zip64 + endRecord(a.directory.size(), realAt, 0));
+    }
+    Limits partByPart;
+    partByPart.readWholeBelow = 0;
+    for (const char* deckName : {"comment.pptx", "zip64.pptx"}) {
+        const std::string expected = readEntry(dir / deckName, name);  // what libzip reads in the source
+        for (const Limits& limits : {Limits{}, partByPart}) {
+            Presentation deck = Presentation::open(dir / deckName, limits);
+            deck.setText(MasterKind::Slide, Element::Footer, "Which");
+            deck.setVisible(MasterKind::Slide, Element::Footer, true);
+            deck.saveAs(dir / "out.pptx");
+            std::string copied;
+            EXPECT_NO_THROW(copied = readEntry(dir / "out.pptx", name)) << deckName;
+            EXPECT_TRUE(copied == expected)
+                << deckName << ": copied \"" << copied.substr(0, 8) << "...\" where libzip reads \""
+                << expected.substr(0, 8) << "...\"";
+            EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
+                      "Which");
+        }
+    }
+}
+
 TEST(ZipOutputTest, NamesOutsideAsciiAreMarkedUtf8AndStoredEntriesStayStored) {
     TempDir dir;
     DeckPlan plan;
