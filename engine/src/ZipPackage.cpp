@@ -6,6 +6,7 @@
 
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 
 #include "Failure.h"
@@ -173,6 +174,18 @@ ZipPackage::ZipPackage(zip_t* zip, std::string label, const Limits& limits)
         if (!byLowerName_.emplace(toLower(names_.back()), static_cast<std::uint64_t>(i)).second) {
             zip_discard(zip_);
             fail(ErrorCode::DamagedPackage, label_, names_.back(), "the package holds this part twice");
+        }
+    }
+    // Readers on Windows take a backslash in a name for a folder separator: "ppt\slides\slide1.xml"
+    // is then "ppt/slides/slide1.xml" too, and which of the two they read is as unclear.
+    std::set<std::string> backslashed;
+    for (const std::string& name : names_) {
+        if (name.find('\\') == std::string::npos) continue;
+        std::string folded = toLower(name);
+        std::replace(folded.begin(), folded.end(), '\\', '/');
+        if (byLowerName_.count(folded) > 0 || !backslashed.insert(folded).second) {
+            zip_discard(zip_);
+            fail(ErrorCode::DamagedPackage, label_, name, "the package holds this part twice");
         }
     }
 }

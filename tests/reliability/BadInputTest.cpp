@@ -208,6 +208,17 @@ std::vector<BadCase> madeCases() {
              return t / "case.pptx";
          },
          ErrorCode::DamagedPackage},
+        {"DuplicateNamesDifferingInSlashes",
+         [](const TempDir& t) {
+             ZipWriter zip(t / "slashes.pptx");
+             for (const auto& [name, content] : deckParts(1)) zip.addDeflated(name, content);
+             zip.addDeflated(
+                 "ppt\\slides\\slide1.xml",
+                 "<p:sld xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"/>");
+             zip.finish();
+             return t / "slashes.pptx";
+         },
+         ErrorCode::DamagedPackage},
         {"FiftyThousandSlides",
          [](const TempDir& t) {
              const auto parts = deckParts(50000);
