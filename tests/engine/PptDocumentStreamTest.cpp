@@ -140,6 +140,48 @@ TEST(PptDocumentStreamTest, LongRunsOfIdsAreSplitAtTheTwelveBitCount) {
     EXPECT_EQ(again.typeOf(4096), rt::CString);
 }
 
+// Persist ids are twenty bits wide. A directory entry whose run passes the largest would be written
+// back as a run starting past it, where the bits above twenty are the run's count.
+TEST(PptDocumentStreamTest, PersistIdsPastTwentyBitsAreRefused) {
+    StreamBuilder b;
+    b.add(1, documentRecord());
+    std::string& document = b.document();
+    std::vector<std::uint32_t> offsets;
+    for (int i = 0; i < 4096; ++i) {
+        offsets.push_back(static_cast<std::uint32_t>(document.size()));
+        document += pptRecord(0, rt::CString, "x");
+    }
+    const std::uint32_t edit = b.commit();
+    // Ids 0xFF001 to 0xFFFFF in one entry, then 0xFFFFF and 0x100000 in another: 4096 ids in a row.
+    std::string entries;
+    append32(entries, 1 | 1u << 20);
+    append32(entries, 0);
+    append32(entries, 0xFF001 | 0xFFFu << 20);
+    for (int i = 0; i < 4095; ++i) append32(entries, offsets[i]);
+    append32(entries, 0xFFFFF | 2u << 20);
+    append32(entries, offsets[4094]);
+    append32(entries, offsets[4095]);
+    put32(document, edit + 20, static_cast<std::uint32_t>(document.size()));
+    document += pptRecord(0, rt::PersistDirectoryAtom, entries);
+    const std::string editRecord = document.substr(edit, 8 + get32(document, edit + 4));
+    const auto editAt = static_cast<std::uint32_t>(document.size());
+    document += editRecord;
+    try {
+        const DocumentStream stream(StreamBuilder::currentUserAt(editAt), document, "deck.ppt");
+        ADD_FAILURE() << "accepted";
+        const auto [written, user] = stream.write();
+        try {
+            const DocumentStream again(user, written, "out.ppt");
+            EXPECT_EQ(again.typeOf(0x100000), rt::CString) << "the last id was written as another";
+            EXPECT_EQ(again.typeOf(0), 0) << "the last id was written as another";
+        } catch (const Error& e) {
+            ADD_FAILURE() << "and what it writes is damaged: " << e.what();
+        }
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::DamagedPackage) << e.what();
+    }
+}
+
 TEST(PptDocumentStreamTest, RefusalTable) {
     struct Case {
         const char* name;

@@ -82,6 +82,8 @@ DocumentStream::DocumentStream(std::string currentUser, std::string document, co
             const std::uint32_t count = entry >> 20;
             at += 4;
             if (count > (end - at) / 4) damaged("a persist directory entry runs past its record");
+            // Ids are twenty bits wide; one past them could not be written back as itself.
+            if (count > 0 && first + count - 1 > 0xFFFFF) damaged("a persist directory entry runs past the last id");
             for (std::uint32_t k = 0; k < count; ++k, at += 4)
                 offsets_.emplace(first + k, get32(document_, at));
         }
