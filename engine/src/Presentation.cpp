@@ -102,8 +102,9 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
     if (OleProbe::hasMagic(source.read(0, 8))) {
         if (source.size() > CompoundFile::kMaxBytes)
             fail(ErrorCode::LimitExceeded, source.label(), "", "the presentation is larger than 2 GB");
-        std::string bytes = source.read(0, source.size());
-        if (bytes.size() != source.size()) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
+        const std::uint64_t length = CompoundFile::bytesToRead(source.read(0, 512), source.size(), source.label());
+        std::string bytes = source.read(0, length);
+        if (bytes.size() != length) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
         impl->deck = openCompoundFile(std::move(bytes), source.label());
     } else {
         impl->deck = std::make_unique<OpenXmlBackend>(

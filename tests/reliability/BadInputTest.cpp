@@ -252,6 +252,40 @@ std::vector<BadCase> madeCases() {
          },
          // Compound files are read as legacy decks now, so a broken one is a damaged deck.
          ErrorCode::DamagedPackage},
+        // 384 MB of holes cost a few kilobytes of disk. Its header alone tells that it is damaged.
+        {"SparseOleFileWhoseHeaderIsJunk",
+         [](const TempDir& t) {
+             std::ofstream out(t / "junk.ppt", std::ios::binary);
+             out.write("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+             out.seekp((384 << 20) - 1);
+             out.put('\0');
+             return t / "junk.ppt";
+         },
+         ErrorCode::DamagedPackage},
+        // One FAT sector reaches 128 sectors: nothing past them can belong to the file's content.
+        {"SparseOleFileFarLargerThanItsSectorTablesReach",
+         [](const TempDir& t) {
+             std::string header(512, '\0');
+             header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+             header[0x18] = 0x3E;
+             header[0x1A] = 3;
+             header[0x1C] = '\xFE';
+             header[0x1D] = '\xFF';
+             header[0x1E] = 9;
+             header[0x20] = 6;
+             header[0x2C] = 1;                                // one FAT sector, sector 0
+             header[0x30] = 1;                                // the directory at sector 1
+             header[0x39] = 0x10;
+             header.replace(0x3C, 4, "\xFE\xFF\xFF\xFF");
+             header.replace(0x44, 4, "\xFE\xFF\xFF\xFF");  // no DIFAT sector
+             for (std::size_t slot = 1; slot < 109; ++slot) header.replace(0x4C + 4 * slot, 4, "\xFF\xFF\xFF\xFF");
+             std::ofstream out(t / "holes.ppt", std::ios::binary);
+             out.write(header.data(), 512);
+             out.seekp((384 << 20) - 1);
+             out.put('\0');
+             return t / "holes.ppt";
+         },
+         ErrorCode::DamagedPackage},
         {"GroupsNestedAHundredThousandDeep",
          [](const TempDir& t) {
              auto parts = deckParts(1);

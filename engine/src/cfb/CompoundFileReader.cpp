@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <tuple>
 
 #include "../Failure.h"
 #include "CompoundFile.h"
@@ -119,7 +120,32 @@ std::uint64_t entrySize(std::string_view entry, std::uint16_t major) {
     return major == 3 ? le32(entry, 0x78) : le64(entry, 0x78);
 }
 
+// The version and sector shift of the header at the start of bytes, checked.
+std::pair<std::uint16_t, std::uint16_t> checkHeader(std::string_view bytes, const std::string& label) {
+    auto damaged = [&](const std::string& what) { failDamaged(label, "", what); };
+    if (bytes.size() < kHeaderBytes) damaged("the compound file header is cut off");
+    if (bytes.compare(0, kSignature.size(), kSignature) != 0)
+        damaged("the file has no compound file signature");
+    const std::string_view header = bytes.substr(0, kHeaderBytes);
+    const std::uint16_t major = le16(header, 0x1A);
+    const std::uint16_t shift = le16(header, 0x1E);
+    if (!((major == 3 && shift == 9) || (major == 4 && shift == 12)))
+        damaged("the compound file has version " + std::to_string(major) + " with sector shift " +
+                std::to_string(shift) + " (only 3 with 512-byte and 4 with 4096-byte sectors exist)");
+    if (le16(header, 0x20) != kMiniShift || le32(header, 0x38) != kMiniCutoff)
+        damaged("the compound file declares a mini sector size or cutoff other than 64 and 4096");
+    return {major, shift};
+}
+
 }  // namespace
+
+std::uint64_t CompoundFile::bytesToRead(std::string_view header, std::uint64_t fileSize, const std::string& label) {
+    const auto [major, shift] = checkHeader(header, label);
+    const std::uint64_t sectorSize = std::uint64_t{1} << shift;
+    // The sectors the FAT sectors can describe, after the header's own.
+    const std::uint64_t reach = (std::uint64_t{le32(header, 0x2C)} * (sectorSize / 4) + 1) * sectorSize;
+    return std::min(fileSize, reach);
+}
 
 CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
     if (bytes.size() > kMaxBytes)
@@ -127,17 +153,7 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
     CompoundFile file;
     file.label_ = label;
     auto damaged = [&](const std::string& what) { failDamaged(label, "", what); };
-    if (bytes.size() < kHeaderBytes) damaged("the compound file header is cut off");
-    if (bytes.compare(0, kSignature.size(), kSignature) != 0)
-        damaged("the file has no compound file signature");
-    const std::string_view header(bytes.data(), kHeaderBytes);
-    file.major_ = le16(header, 0x1A);
-    file.shift_ = le16(header, 0x1E);
-    if (!((file.major_ == 3 && file.shift_ == 9) || (file.major_ == 4 && file.shift_ == 12)))
-        damaged("the compound file has version " + std::to_string(file.major_) + " with sector shift " +
-                std::to_string(file.shift_) + " (only 3 with 512-byte and 4 with 4096-byte sectors exist)");
-    if (le16(header, 0x20) != kMiniShift || le32(header, 0x38) != kMiniCutoff)
-        damaged("the compound file declares a mini sector size or cutoff other than 64 and 4096");
+    std::tie(file.major_, file.shift_) = checkHeader(bytes, label);
     const std::uint64_t sectorSize = std::uint64_t{1} << file.shift_;
     if (bytes.size() < sectorSize) damaged("the compound file header is cut off");
 
