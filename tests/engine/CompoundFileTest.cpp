@@ -395,6 +395,16 @@ std::vector<Hostile> hostileCases() {
          "past the mini stream"},
         {"MiniFatMissing", edited([](std::string& f) { set32(f, 0x3C, 0xFFFFFFFE); }),
          "past the mini stream"},
+        // Names compare without case: which of the two a reader opens is its own choice, and only
+        // one would be stamped.
+        {"TwoStreamsOfOneName", edited([](std::string& f) {
+             const std::u16string name = u"POWERPOINT DOCUMENT";
+             const std::size_t entry = entryAt(f, 3);
+             for (std::size_t i = 0; i < 64; ++i) f[entry + i] = '\0';
+             for (std::size_t i = 0; i < name.size(); ++i) f[entry + 2 * i] = static_cast<char>(name[i]);
+             f[entry + 0x40] = static_cast<char>(2 * (name.size() + 1));
+         }),
+         "twice"},
         {"StreamCutOffByEndOfFile", [] { return base().substr(0, base().size() - 1000); },
          "PowerPoint Document"},
     };

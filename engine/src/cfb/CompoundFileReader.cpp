@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <set>
 #include <tuple>
 
 #include "../Failure.h"
@@ -249,6 +250,17 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
                 damaged("the storages nest more than " + std::to_string(kMaxDepth) + " deep");
             pending.push_back({child, v.id, v.depth + 1});
         }
+    }
+
+    // Names are compared without case, as readers look them up: two entries of one name in a storage
+    // leave which one is read to the reader, and a stamp would change only one.
+    std::set<std::string> folded;
+    for (const Entry& entry : file.entries_) {
+        if (entry.path.empty()) continue;
+        std::string key = entry.path;
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+        if (!folded.insert(std::move(key)).second) damaged("the directory holds " + entry.path + " twice");
     }
 
     // The mini stream is the root entry's content; the mini FAT links its 64-byte sectors.
