@@ -381,6 +381,7 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         const bool title =
             !deck_.showOnTitleSlide && std::string_view(part.root().attribute("type").value()) == "title";
         stampMaster(part, settings, title);
+        noteFixedFooters(part);
     };
     for (const std::string& master : deck_.slideMasters) {
         stampMaster(typedPart(deck_, master, "sldMaster"), settings, false);
@@ -437,8 +438,8 @@ void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& se
     stampMaster(typedPart(deck_, deck_.handoutMaster, "handoutMaster"), settings, false);
 }
 
-// Templates often draw a number or footer as a plain text box on the master; it shows on every slide
-// whatever the settings say, so the user is told rather than left wondering.
+// Templates often draw a number or footer as a plain text box on the master or a layout; it shows on
+// every slide under it whatever the settings say, so the user is told rather than left wondering.
 void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
     const Prefixes& px = lookup_->prefixes(part);
     const std::string field = px.aFld;

@@ -604,6 +604,22 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
     }
 }
 
+// A layout's own text box is drawn on every slide of that layout just as a master's is.
+TEST_F(StampTest, NumbersDrawnAsTextBoxesOnALayoutAreReported) {
+    Entries entries = buildDeck(DeckPlan{});
+    for (auto& [name, text] : entries)
+        if (name == "ppt/slideLayouts/slideLayout1.xml")
+            text.replace(
+                text.find("</p:spTree>"), 0,
+                R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)");
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
+    const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
+    ASSERT_EQ(outcome.warnings.size(), 1u);
+    EXPECT_NE(outcome.warnings.front().find("ppt/slideLayouts/slideLayout1.xml"), std::string::npos);
+}
+
 TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     DeckPlan plan;
     plan.presentationAttributes = R"(firstSlideNum="5")";
