@@ -374,6 +374,13 @@ void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderF
 }
 
 void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& settings) {
+    // A text box of a master or layout that no slide uses is drawn nowhere.
+    std::set<std::string> shown;
+    for (const std::string& slide : deck_.slides)
+        if (const std::string layout = deck_.target(slide, ns::kSlideLayout); !layout.empty()) {
+            shown.insert(layout);
+            shown.insert(deck_.target(layout, ns::kSlideMaster));
+        }
     std::set<std::string> layoutsDone;
     auto stampLayout = [&](const std::string& layout) {
         if (layout.empty() || !layoutsDone.insert(layout).second) return;
@@ -381,11 +388,11 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         const bool title =
             !deck_.showOnTitleSlide && std::string_view(part.root().attribute("type").value()) == "title";
         stampMaster(part, settings, title);
-        noteFixedFooters(part);
+        if (shown.count(layout) > 0) noteFixedFooters(part);
     };
     for (const std::string& master : deck_.slideMasters) {
         stampMaster(typedPart(deck_, master, "sldMaster"), settings, false);
-        noteFixedFooters(deck_.part(master));
+        if (shown.count(master) > 0) noteFixedFooters(deck_.part(master));
         for (const Relationship& r : deck_.relationships(master))
             if (isLayoutOf(r)) stampLayout(deck_.resolve(master, r.target));
     }

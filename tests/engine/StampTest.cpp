@@ -620,6 +620,27 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesOnALayoutAreReported) {
     EXPECT_NE(outcome.warnings.front().find("ppt/slideLayouts/slideLayout1.xml"), std::string::npos);
 }
 
+// A master or layout no slide uses shows nothing anywhere, so its text box is no reason to warn.
+TEST_F(StampTest, NumbersDrawnAsTextBoxesAreReportedOnlyWhereASlideShowsThem) {
+    DeckPlan plan;
+    plan.masters = {MasterPlan{}, MasterPlan{}};
+    plan.masters[0].layouts = {LayoutPlan{}, LayoutPlan{}};
+    plan.slides = {on(0, 0)};
+    Entries entries = buildDeck(plan);
+    const std::string box =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)";
+    for (auto& [name, text] : entries)
+        if (name == "ppt/slideMasters/slideMaster1.xml" || name == "ppt/slideMasters/slideMaster2.xml" ||
+            name == "ppt/slideLayouts/slideLayout2.xml" || name == "ppt/slideLayouts/slideLayout3.xml")
+            text.replace(text.find("</p:spTree>"), 0, box);
+    writeZip(dir / "in.pptx", entries);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
+    const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
+    ASSERT_EQ(outcome.warnings.size(), 1u);
+    EXPECT_NE(outcome.warnings.front().find("ppt/slideMasters/slideMaster1.xml"), std::string::npos);
+}
+
 TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     DeckPlan plan;
     plan.presentationAttributes = R"(firstSlideNum="5")";
