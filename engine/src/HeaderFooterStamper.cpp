@@ -374,13 +374,18 @@ void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderF
 }
 
 void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& settings) {
-    // A text box of a master or layout that no slide uses is drawn nowhere.
+    // Each slide's layout and master; a text box of a master or layout that no slide uses is drawn
+    // nowhere.
+    std::vector<std::pair<std::string, std::string>> inherits;
+    inherits.reserve(deck_.slides.size());
     std::set<std::string> shown;
-    for (const std::string& slide : deck_.slides)
-        if (const std::string layout = deck_.target(slide, ns::kSlideLayout); !layout.empty()) {
-            shown.insert(layout);
-            shown.insert(deck_.target(layout, ns::kSlideMaster));
-        }
+    for (const std::string& slide : deck_.slides) {
+        auto& [layout, master] = inherits.emplace_back(deck_.target(slide, ns::kSlideLayout), std::string());
+        if (layout.empty()) continue;
+        master = deck_.target(layout, ns::kSlideMaster);
+        shown.insert(layout);
+        shown.insert(master);
+    }
     std::set<std::string> layoutsDone;
     auto stampLayout = [&](const std::string& layout) {
         if (layout.empty() || !layoutsDone.insert(layout).second) return;
@@ -398,15 +403,13 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
     }
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         XmlPart& slide = typedPart(deck_, deck_.slides[i], "sld");
-        const std::string layout = deck_.target(deck_.slides[i], ns::kSlideLayout);
-        std::string master;
+        const auto& [layout, master] = inherits[i];
         bool title = false;
         if (!layout.empty()) {
             stampLayout(layout);
             XmlPart& layoutPart = deck_.part(layout);
             title = !deck_.showOnTitleSlide &&
                     std::string_view(layoutPart.root().attribute("type").value()) == "title";
-            master = deck_.target(layout, ns::kSlideMaster);
             if (!master.empty()) typedPart(deck_, master, "sldMaster");
         }
         unwrapStampedAlternates(slide, shapeTree(slide, lookup_->prefixes(slide)), lookup_->prefixes(slide),
