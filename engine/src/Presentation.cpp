@@ -41,8 +41,10 @@ struct Presentation::Impl {
     }
 
     // Fills the fields the caller left unset from the deck: all of them, or (for a stamp) those that
-    // can matter: a number has no text, and only a date shown as a field has a format. Reading a deck
-    // costs about as much as stamping it, and a caller that sets every field needs none of it.
+    // can matter: a number has no text. A date stamped as fixed text still has its format read: the
+    // stamp writes the text over the field holding it, and a later save that makes the date automatic
+    // again needs it. Reading a deck costs about as much as stamping it, and a caller that sets every
+    // field needs none of it.
     void complete(bool all = false) {
         for (auto& [key, value] : settings) {
             unsigned& set = fieldsSet[key];
@@ -50,7 +52,7 @@ struct Presentation::Impl {
             const bool needed = all ? set != kAll
                                     : !(set & kVisible) ||
                                           (!(set & kText) && key.second != Element::SlideNumber) ||
-                                          (isDate && (!(set & kUseFormat) || (value.useFormat && !(set & kFormat))));
+                                          (isDate && (set & (kUseFormat | kFormat)) != (kUseFormat | kFormat));
             if (!needed) continue;
             const HeaderFooter read = deck->read(key.first, key.second, clock());
             if (!(set & kText)) value.text = read.text;

@@ -792,6 +792,26 @@ TEST_F(StampTest, FieldsLeftUnsetKeepTheDecksValues) {
     EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "Old footer");
 }
 
+// A date saved as fixed text and then made automatic again, without a format, takes the format the
+// deck had before the first save: that save wrote the fixed text over the field that held it.
+TEST_F(StampTest, ADateMadeAutomaticAfterASaveAsFixedKeepsTheDecksFormat) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Date"/><p:cNvSpPr/><p:nvPr><p:ph type="dt" idx="10"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="datetime4"><a:t>December 7, 2026</a:t></a:fld></a:p></p:txBody></p:sp>)";
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setNow(kNow);
+    deck.setVisible(MasterKind::Slide, Element::DateAndTime, true);
+    deck.setText(MasterKind::Slide, Element::DateAndTime, "Fixed");
+    deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, false);
+    deck.saveAs(dir / "fixed.pptx");
+    EXPECT_EQ(deck.element(MasterKind::Slide, Element::DateAndTime).format, 4);
+    deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
+    deck.saveAs(dir / "out.pptx");
+    EXPECT_EQ(deck.element(MasterKind::Slide, Element::DateAndTime).format, 4);
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kDateP + "//a:fld").attribute("type").value(), "datetime4");
+}
+
 TEST_F(StampTest, StampingTwiceGivesTheSameXml) {
     DeckPlan plan;
     plan.notesMaster = true;

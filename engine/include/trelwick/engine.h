@@ -194,8 +194,8 @@ class Presentation {
     // Setters record what saveAs applies; only elements set at least once are stamped. The fields of an
     // element a caller leaves unset keep the deck's state, read when element() or the save needs them
     // (so those may throw Error for a damaged deck); a caller that sets every field a stamp uses (a
-    // number's visibility, another element's text and visibility, a date's kind and, for an automatic
-    // date, its format) has nothing read. For an element only
+    // number's visibility, another element's text and visibility, a date's kind and format) has
+    // nothing read. For an element only
     // shown or hidden (no setText, setUseFormat or setFormat), masters and layouts keep their own text and
     // date kind, as do the pages of a .ppt deck that have settings of their own; the other pages that
     // show it take the state element() read.
