@@ -272,7 +272,11 @@ std::string stampOneInput(const std::uint8_t* data, std::size_t size) {
         if (size % 3 == 0) deck.load();
         deck.setNow(std::chrono::system_clock::time_point(std::chrono::seconds(1796601600)));
         (void)deck.slideCount();
-        (void)deck.element(MasterKind::Notes, Element::Header);
+        // The setters below set every field, so the save reads nothing of the deck: the reading is
+        // asked for here, for every element, on the input as it came.
+        for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes, MasterKind::Handout})
+            for (Element element : {Element::DateAndTime, Element::Footer, Element::Header, Element::SlideNumber})
+                if (Presentation::hasElement(kind, element)) (void)deck.element(kind, element);
         setAll(deck, true);
         saveAndReopen(deck, target, damagedInInput);
         setAll(deck, false);
