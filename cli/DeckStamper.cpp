@@ -17,8 +17,12 @@ using engine::Presentation;
 void applyText(Presentation& deck, MasterKind kind, Element element, const std::optional<std::string>& text) {
     if (text) {
         deck.setText(kind, element, *text);
-        // A date given on the command line is shown as typed, never as an updating field.
-        if (element == Element::DateAndTime) deck.setUseFormat(kind, element, false);
+        // A date given on the command line is shown as typed, never as an updating field. A typed date
+        // has no format; giving it one spares the engine reading the deck's.
+        if (element == Element::DateAndTime) {
+            deck.setUseFormat(kind, element, false);
+            deck.setFormat(kind, element, 1);
+        }
         deck.setVisible(kind, element, true);
     } else {
         deck.setVisible(kind, element, false);
