@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -51,9 +52,22 @@ class Lane {
         thread_.join();
     }
 
-    // Waits while depth results are unsettled, then hands this one over.
+    // Waits while depth results are unsettled, then hands this one over. While the lane is idle and its
+    // last settle waited on nothing (a tmpfs, a disk cache that answers a sync at once), the worker
+    // settles the result itself: waking the lane would then cost more than the settle.
     void hand(Result result) {
         std::unique_lock lock(mutex_);
+        if (quick_ && waiting_.empty() && settling_ == 0) {
+            settling_ = 1;
+            lock.unlock();
+            inline_.clear();
+            inline_.push_back(std::move(result));
+            const bool quick = timedSettle(inline_);
+            lock.lock();
+            settling_ = 0;
+            quick_ = quick;
+            return;
+        }
         changed_.wait(lock, [&] { return waiting_.size() + settling_ < depth_; });
         waiting_.push_back(std::move(result));
         changed_.notify_all();
@@ -70,17 +84,26 @@ class Lane {
                 batch.swap(waiting_);
                 settling_ = batch.size();
             }
-            try {
-                settle_(batch);
-            } catch (...) {
-                failures_.keep(std::current_exception());
-            }
+            const bool quick = timedSettle(batch);
             {
                 std::lock_guard lock(mutex_);
                 settling_ = 0;
+                quick_ = quick;
             }
             changed_.notify_all();
         }
+    }
+
+    // Settles the results and tells whether that took less than a wait on a disk does.
+    bool timedSettle(std::vector<Result>& results) {
+        constexpr auto kQuick = std::chrono::microseconds(100);
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            settle_(results);
+        } catch (...) {
+            failures_.keep(std::current_exception());
+        }
+        return std::chrono::steady_clock::now() - start < kQuick;
     }
 
     const Settle& settle_;
@@ -91,6 +114,8 @@ class Lane {
     std::vector<Result> waiting_;
     std::size_t settling_ = 0;
     bool closing_ = false;
+    bool quick_ = false;           // the last settle waited on nothing
+    std::vector<Result> inline_;   // the worker's own settle, kept to reuse its storage
     std::thread thread_;  // last: starts once the members it uses exist
 };
 

@@ -167,6 +167,44 @@ TEST(JobRunnerLanes, EveryJobAndResultRunsOnceOnManyWorkersAndFailuresAreRethrow
     }
 }
 
+TEST(JobRunnerLanes, AWorkerSettlesItselfWhileSettlesAreQuickAndHandsOverOnceOneWaited) {
+    // Every tenth settle waits as a sync on a disk does. Each job starts once the results before it
+    // are settled, so that the lane is idle whenever a result is handed over.
+    constexpr std::size_t kJobs = 40;
+    std::thread::id worker;
+    std::vector<std::thread::id> settledOn(kJobs);
+    std::vector<std::size_t> order;
+    std::atomic<std::size_t> settled{0};
+    auto slow = [](std::size_t i) { return i % 10 == 5; };
+
+    JobRunner(1).runWithLanes<std::size_t>(
+        kJobs, 4,
+        [&](std::size_t i) {
+            worker = std::this_thread::get_id();
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (settled.load() < i && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+            return i;
+        },
+        [&](std::vector<std::size_t>& batch) {
+            for (std::size_t i : batch) {
+                if (slow(i)) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                settledOn[i] = std::this_thread::get_id();
+                order.push_back(i);
+                ++settled;
+            }
+        });
+
+    ASSERT_EQ(order.size(), kJobs);
+    std::size_t byTheWorker = 0;
+    for (std::size_t i = 0; i < kJobs; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(order[i], i) << "a worker's results are settled in the order of its jobs";
+        if (i > 0 && slow(i - 1)) EXPECT_NE(settledOn[i], worker) << "the settle before this one waited";
+        if (settledOn[i] == worker) ++byTheWorker;
+    }
+    EXPECT_GT(byTheWorker, 0u) << "quick settles were all handed over to the lane";
+}
+
 TEST(JobRunnerLanes, NoJobsStartsNothing) {
     bool ran = false;
     JobRunner(3).runWithLanes<int>(
