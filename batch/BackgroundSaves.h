@@ -18,6 +18,8 @@ namespace trelwick {
 // Puts written presentations in place (syncs each to the disk, then gives it its name) on a thread of
 // its own, so that a run opens and stamps its next files instead of waiting for the disk. The saves
 // that come in while it waits are put in place together, with one wait on the disk for all of them.
+// While saves wait on nothing (a tmpfs, a disk cache that answers a sync at once) and none is in hand,
+// each is put in place where it is handed over.
 class BackgroundSaves {
 public:
     // Puts several saves in place: one result each, in order.
@@ -46,6 +48,8 @@ public:
 
 private:
     void loop();
+    // Puts saves in place; their failures, and in quick whether that waited on nothing.
+    std::vector<std::exception_ptr> putInPlace(const std::vector<engine::PendingSave*>& saves, bool& quick);
 
     const PutInPlace putInPlace_;
     const std::size_t depth_;
@@ -56,6 +60,7 @@ private:
     std::size_t inHand_ = 0;
     std::vector<std::exception_ptr> failures_;
     bool closing_ = false;
+    bool quick_ = false;  // the last saves put in place waited on nothing
     std::thread thread_;  // last: starts once the members it uses exist
 };
 

@@ -1,7 +1,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <chrono>
 #include <future>
+#include <map>
+#include <thread>
 #include <stdexcept>
 
 #include "batch/BackgroundSaves.h"
@@ -143,6 +146,37 @@ private slots:
         releaseSecond.set_value();
         saves.waitAll();
         QCOMPARE(footerOf(out / "x.pptx"), std::string("second"));
+    }
+
+    // Saves that wait on nothing are put in place where they are handed over (waking the thread
+    // would cost more); once one has waited, as a sync on a disk does, the next goes to the thread.
+    void aSaveIsPutInPlaceWhereHandedOverOnlyWhileSavesWaitOnNothing() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        std::map<std::string, std::thread::id> putOn;  // each save's thread; read after waitAll
+        BackgroundSaves saves([&](const std::vector<engine::PendingSave*>& batch) {
+            for (engine::PendingSave* save : batch) {
+                const std::string name = save->target().filename().string();
+                if (name[0] == 'd' || name[0] == 'h') std::this_thread::sleep_for(std::chrono::milliseconds(3));
+                putOn[name] = std::this_thread::get_id();
+            }
+            // Not on the disk: a sync there would wait, whatever this test asks.
+            return std::vector<engine::PendingSave::Committed>(batch.size());
+        });
+        const std::vector<std::string> names{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"};
+        for (const std::string& name : names) {
+            saves.hand(stampedInto(out / (name + ".pptx"), name));
+            saves.waitAll();  // none in hand when the next comes
+        }
+        QVERIFY(saves.takeFailures().empty());
+        QCOMPARE(putOn.size(), names.size());
+        int here = 0;
+        for (const auto& [name, thread] : putOn)
+            if (thread == std::this_thread::get_id()) ++here;
+        QVERIFY(putOn["a.pptx"] != std::this_thread::get_id());  // nothing known yet
+        QVERIFY(putOn["e.pptx"] != std::this_thread::get_id());  // d waited
+        QVERIFY(putOn["i.pptx"] != std::this_thread::get_id());  // h waited
+        QVERIFY2(here > 0, "every save was handed to the thread");
     }
 
     // Whatever goes wrong while putting saves in place is a failure to report, never an end to the

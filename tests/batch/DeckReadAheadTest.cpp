@@ -53,6 +53,30 @@ private slots:
         QVERIFY(!ahead.take(deck));  // replaced since it was read
     }
 
+    // One reader serves a whole run: every deck of a long list is read ahead and taken in turn, and a
+    // reader dropped while it reads (the window closed mid-run) ends without waiting for a take.
+    void oneReaderServesAWholeRunAndCanBeDroppedWhileItReads() {
+        QTemporaryDir dir;
+        QStringList decks;
+        for (int i = 0; i < 20; ++i) {
+            decks << dir.filePath(QStringLiteral("deck%1.pptx").arg(i));
+            QVERIFY(QFile::copy(sample(i % 2 ? "Quarterly-Review.pptx" : "Two-Masters.pptx"), decks.back()));
+        }
+        {
+            DeckReadAhead ahead;
+            for (const QString& deck : decks) {
+                ahead.start(deck);
+                std::optional<engine::Presentation> taken = ahead.take(deck);
+                QVERIFY2(taken, qPrintable(deck));
+            }
+            ahead.start(decks.front());
+        }
+        DeckReadAhead unused;  // never started: nothing to wait for
+        QVERIFY(!unused.take(decks.front()));
+        unused.wait();
+        unused.discard();
+    }
+
     void aLargeFileIsLeftForItsTurn() {
         const QString deck = sample("Quarterly-Review.pptx");
         const auto size = fs::file_size(deck.toStdString());
