@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QtEndian>
 
+#include "ProgressBarStyle.h"
 #include "StartupRoutines.h"
 #include "batch/OutputFolderFrame.h"
 #include "options/OptionsPanel.h"
@@ -135,8 +136,9 @@ void Form1::build() {
     ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
     if (QStyle* plain = QStyleFactory::create(QStringLiteral("Windows"))) {
-        plain->setParent(ProgressBar1);
-        ProgressBar1->setStyle(plain);
+        auto* style = new ProgressBarStyle(plain);
+        style->setParent(ProgressBar1);
+        ProgressBar1->setStyle(style);
     }
 
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);

@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -466,6 +467,33 @@ class Form1Test : public QObject {
         QCOMPARE(colourAt(form.SSTab1->Frame2, QPoint(480, 108)), QColor(Qt::white));
         QCOMPARE(colourAt(form.Frame3, QPoint(510, 45)), QColor(Qt::white));
         QCOMPARE(colourAt(form.SSTab1->Check11, QPoint(50, 8)), QColor(Qt::white));
+    }
+
+    // The bar is drawn as the plain style draws it, whatever its value and text (past half full the
+    // text is drawn twice, with a shadow).
+    void progressBarLooksAsThePlainStyleDrawsIt() {
+        Rig rig;
+        Form1& form = rig.make();
+        QVERIFY(form.Form_Load());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QProgressBar plain(&form);  // on the same window, with what it inherits from it
+        plain.setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+        plain.setGeometry(form.ProgressBar1->geometry());
+        plain.setRange(0, 100);
+        plain.setAlignment(Qt::AlignCenter);
+        for (const int value : {0, 7, 49, 50, 83, 100}) {
+            for (const QString& text : {QStringLiteral("Progress Bar"),
+                                        QStringLiteral("Processing: a rather long file name of a deck, longer than "
+                                                       "the bar is wide, as some are.pptx")}) {
+                for (QProgressBar* bar : {form.ProgressBar1, &plain}) {
+                    bar->setValue(value);
+                    bar->setFormat(text);
+                }
+                const auto image = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+                QCOMPARE(image(form.ProgressBar1), image(&plain));
+            }
+        }
     }
 
     void tabOrderFollowsTheDesign() {
