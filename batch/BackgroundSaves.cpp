@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -14,6 +13,16 @@
 namespace trelwick {
 
 namespace {
+
+// A failure of the engine as the program reports it.
+std::exception_ptr reported(const std::exception_ptr& failure) {
+    try {
+        callEngine([&] { std::rethrow_exception(failure); });
+    } catch (...) {
+        return std::current_exception();
+    }
+    return failure;
+}
 
 using FileId = std::pair<std::uint64_t, std::uint64_t>;
 
@@ -37,8 +46,11 @@ std::vector<engine::PendingSave::Committed> BackgroundSaves::commitLeavingFolder
     return engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
 }
 
-BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth)
-    : putInPlace_(std::move(putInPlace)), depth_(std::max<std::size_t>(1, depth)), thread_([this] { loop(); }) {}
+BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth, std::size_t unwrittenDepth)
+    : putInPlace_(std::move(putInPlace)),
+      depth_(std::max<std::size_t>(1, depth)),
+      unwrittenDepth_(std::max<std::size_t>(1, unwrittenDepth)),
+      thread_([this] { loop(); }) {}
 
 BackgroundSaves::~BackgroundSaves() {
     {
@@ -50,21 +62,12 @@ BackgroundSaves::~BackgroundSaves() {
 }
 
 void BackgroundSaves::hand(engine::PendingSave save) {
+    const bool unwritten = !save.written();
     std::unique_lock lock(mutex_);
-    if (quick_ && inHand_ == 0) {
-        // Waking the thread would cost more than a save that waits on nothing.
-        lock.unlock();
-        std::vector<engine::PendingSave*> one{&save};
-        bool quick = false;
-        std::vector<std::exception_ptr> failed = putInPlace(one, quick);
-        lock.lock();
-        failures_.insert(failures_.end(), failed.begin(), failed.end());
-        quick_ = quick;
-        return;
-    }
-    changed_.wait(lock, [&] { return inHand_ < depth_; });
+    changed_.wait(lock, [&] { return inHand_ < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
     waiting_.push_back(std::move(save));
     ++inHand_;
+    if (unwritten) ++unwritten_;
     changed_.notify_all();
 }
 
@@ -100,22 +103,29 @@ bool BackgroundSaves::mayBeTargetOf(const QString& path) const {
 void BackgroundSaves::loop() {
     for (;;) {
         std::deque<engine::PendingSave> batch;
+        std::size_t unwritten = 0;  // of the batch, still counted in unwritten_
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [&] { return !waiting_.empty() || closing_; });
             if (waiting_.empty()) return;
             batch.swap(waiting_);
             settling_.clear();
-            for (const engine::PendingSave& save : batch) settling_.push_back(save.target());
+            for (const engine::PendingSave& save : batch) {
+                settling_.push_back(save.target());
+                if (!save.written()) ++unwritten;
+            }
         }
-        std::vector<engine::PendingSave*> saves;
-        for (engine::PendingSave& save : batch) saves.push_back(&save);
-        bool quick = false;
-        const std::vector<std::exception_ptr> failed = putInPlace(saves, quick);
+        std::vector<std::exception_ptr> failed;
+        try {
+            failed = settle(batch, unwritten);
+        } catch (...) {
+            // Memory ran out: reported once for the batch; its saves not put in place leave nothing.
+            failed.assign(1, std::current_exception());
+        }
         {
             std::lock_guard lock(mutex_);
+            unwritten_ -= unwritten;
             failures_.insert(failures_.end(), failed.begin(), failed.end());
-            quick_ = quick;
             settling_.clear();
             inHand_ -= batch.size();
         }
@@ -123,26 +133,43 @@ void BackgroundSaves::loop() {
     }
 }
 
-std::vector<std::exception_ptr> BackgroundSaves::putInPlace(const std::vector<engine::PendingSave*>& saves,
-                                                           bool& quick) {
-    // A sync on a disk takes a few hundred microseconds at least; on a tmpfs the whole save takes tens.
-    constexpr auto kQuick = std::chrono::microseconds(100);
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<std::exception_ptr> failed;
-    try {
-        for (engine::PendingSave::Committed& c : putInPlace_(saves)) {
-            if (!c.failure) continue;
+std::vector<std::exception_ptr> BackgroundSaves::settle(std::deque<engine::PendingSave>& batch,
+                                                       std::size_t& unwritten) {
+    std::vector<std::exception_ptr> failures(batch.size());
+    std::vector<engine::PendingSave*> written;
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (!batch[i].written()) {
             try {
-                callEngine([&] { std::rethrow_exception(c.failure); });
+                batch[i].write();
             } catch (...) {
-                failed.push_back(std::current_exception());
+                failures[i] = reported(std::current_exception());
             }
+            {
+                std::lock_guard lock(mutex_);
+                --unwritten_;  // its deck is gone from memory: the run may hand over its next
+                --unwritten;
+            }
+            changed_.notify_all();
         }
+        if (batch[i].written()) {
+            written.push_back(&batch[i]);
+            positions.push_back(i);
+        }
+    }
+    std::exception_ptr whole;
+    try {
+        std::vector<engine::PendingSave::Committed> committed = putInPlace_(written);
+        for (std::size_t k = 0; k < committed.size() && k < positions.size(); ++k)
+            if (committed[k].failure) failures[positions[k]] = reported(committed[k].failure);
     } catch (...) {
         // Reported once for the batch; those of its saves not put in place leave nothing behind.
-        failed.assign(1, std::current_exception());
+        whole = std::current_exception();
     }
-    quick = std::chrono::steady_clock::now() - start < kQuick;
+    std::vector<std::exception_ptr> failed;
+    for (const std::exception_ptr& failure : failures)
+        if (failure) failed.push_back(failure);
+    if (whole) failed.push_back(whole);
     return failed;
 }
 

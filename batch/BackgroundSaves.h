@@ -16,10 +16,9 @@
 namespace trelwick {
 
 // Puts written presentations in place (syncs each to the disk, then gives it its name) on a thread of
-// its own, so that a run opens and stamps its next files instead of waiting for the disk. The saves
-// that come in while it waits are put in place together, with one wait on the disk for all of them.
-// While saves wait on nothing (a tmpfs, a disk cache that answers a sync at once) and none is in hand,
-// each is put in place where it is handed over.
+// its own, so that a run opens and stamps its next files instead of waiting for the disk; a deck handed
+// over still to be written (engine::Presentation::deferSave) is written there first. The saves that
+// come in while it waits are put in place together, with one wait on the disk for all of them.
 class BackgroundSaves {
 public:
     // Puts several saves in place: one result each, in order.
@@ -29,13 +28,16 @@ public:
     static std::vector<engine::PendingSave::Committed> commitLeavingFolders(
         const std::vector<engine::PendingSave*>& saves);
 
-    // depth: saves in hand at most (each holds an open file); hand() waits while that many are.
-    explicit BackgroundSaves(PutInPlace putInPlace = commitLeavingFolders, std::size_t depth = 16);
+    // depth: saves in hand at most (each holds an open file); unwrittenDepth: of those, decks still to
+    // be written (each holds its parsed deck in memory). hand() waits while either many are.
+    explicit BackgroundSaves(PutInPlace putInPlace = commitLeavingFolders, std::size_t depth = 16,
+                             std::size_t unwrittenDepth = 2);
     BackgroundSaves(const BackgroundSaves&) = delete;
     BackgroundSaves& operator=(const BackgroundSaves&) = delete;
     ~BackgroundSaves();  // puts every save in hand in place first
 
-    // Takes save to put in place on the thread; waits first while depth saves are in hand.
+    // Takes save to write if need be and put in place on the thread; waits first while depth saves, or
+    // unwrittenDepth unwritten ones, are in hand.
     void hand(engine::PendingSave save);
     // Waits until every save handed over is in place, or has failed.
     void waitAll();
@@ -48,19 +50,21 @@ public:
 
 private:
     void loop();
-    // Puts saves in place; their failures, and in quick whether that waited on nothing.
-    std::vector<std::exception_ptr> putInPlace(const std::vector<engine::PendingSave*>& saves, bool& quick);
+    // Writes the batch's unwritten decks (counting each off unwritten as its memory goes), then puts
+    // the written ones in place; the failures in order.
+    std::vector<std::exception_ptr> settle(std::deque<engine::PendingSave>& batch, std::size_t& unwritten);
 
     const PutInPlace putInPlace_;
     const std::size_t depth_;
+    const std::size_t unwrittenDepth_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<engine::PendingSave> waiting_;
     std::vector<std::filesystem::path> settling_;  // the targets of the saves being put in place
     std::size_t inHand_ = 0;
+    std::size_t unwritten_ = 0;  // of those in hand
     std::vector<std::exception_ptr> failures_;
     bool closing_ = false;
-    bool quick_ = false;  // the last saves put in place waited on nothing
     std::thread thread_;  // last: starts once the members it uses exist
 };
 

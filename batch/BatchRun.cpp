@@ -197,7 +197,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
         refuseToReplaceAnEarlierSave(output, source);
         savedFolders_.insert(std::filesystem::path(output.toStdU16String()).parent_path());
         if (saves_)
-            saves_->hand(use(deck).PrepareSaveAs(output, ppSaveAsDefault));
+            saves_->hand(use(deck).DeferSaveAs(output, ppSaveAsDefault));
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
         savedFrom_.insert(output.toCaseFolded(), Saved{output, source});

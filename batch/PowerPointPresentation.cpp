@@ -18,9 +18,14 @@ engine::Presentation& PowerPointPresentation::deck() {
     return deck_;
 }
 
-int PowerPointPresentation::HasTitleMaster() const { return deck_.hasTitleMaster() ? msoTrue : msoFalse; }
-int PowerPointPresentation::HasNotesMaster() const { return deck_.hasNotesMaster() ? msoTrue : msoFalse; }
-int PowerPointPresentation::HasHandoutMaster() const { return deck_.hasHandoutMaster() ? msoTrue : msoFalse; }
+const engine::Presentation& PowerPointPresentation::deck() const {
+    if (!open_) throw AppError(kInvalidCall, QStringLiteral("The presentation has been closed."));
+    return deck_;
+}
+
+int PowerPointPresentation::HasTitleMaster() const { return deck().hasTitleMaster() ? msoTrue : msoFalse; }
+int PowerPointPresentation::HasNotesMaster() const { return deck().hasNotesMaster() ? msoTrue : msoFalse; }
+int PowerPointPresentation::HasHandoutMaster() const { return deck().hasHandoutMaster() ? msoTrue : msoFalse; }
 
 PowerPointMaster PowerPointPresentation::TitleMaster() {
     if (!deck().hasTitleMaster()) {
@@ -49,10 +54,27 @@ void PowerPointPresentation::SaveAs(const QString& fileName, int fileFormat, int
 }
 
 engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileName, int fileFormat) {
+    beforeSave(fileName, fileFormat);
+    engine::PendingSave save =
+        callEngine([&] { return deck().prepareSave(std::filesystem::path(fileName.toStdU16String())); });
+    noteSave(fileName, save);
+    return save;
+}
+
+engine::PendingSave PowerPointPresentation::DeferSaveAs(const QString& fileName, int fileFormat) {
+    beforeSave(fileName, fileFormat);
+    engine::PendingSave save = callEngine(
+        [&] { return std::move(deck()).deferSave(std::filesystem::path(fileName.toStdU16String())); });
+    open_ = false;  // the deck went with the save
+    noteSave(fileName, save);
+    return save;
+}
+
+void PowerPointPresentation::beforeSave(const QString& fileName, int fileFormat) {
     if (fileFormat != ppSaveAsDefault) {
         throw AppError(kInvalidCall, QStringLiteral("Only the presentation's own format can be saved."));
     }
-    engine::Presentation& target = deck();
+    deck();  // closed: fails as any call does
     warnings_.clear();
     brokeSignature_ = false;
     // A file the user made read-only is not saved over, as PowerPoint would not; root could rename over
@@ -63,13 +85,13 @@ engine::PendingSave PowerPointPresentation::PrepareSaveAs(const QString& fileNam
         throw AppError(kPermissionDenied, QStringLiteral("The file ") + QDir::toNativeSeparators(fileName) +
                                               QStringLiteral(" is read-only; it was not replaced."));
     }
-    engine::PendingSave save =
-        callEngine([&] { return target.prepareSave(std::filesystem::path(fileName.toStdU16String())); });
+}
+
+void PowerPointPresentation::noteSave(const QString& fileName, const engine::PendingSave& save) {
     brokeSignature_ = save.outcome().signatureInvalidated;
     const QString saved = QDir::toNativeSeparators(fileName);
     for (const std::string& warning : save.outcome().warnings)
         warnings_ << saved + QStringLiteral(": ") + QString::fromStdString(warning);
-    return save;
 }
 
 void PowerPointPresentation::Close() { open_ = false; }

@@ -36,6 +36,9 @@ public:
     // The first half of SaveAs: stamps and writes the file beside fileName, leaving the caller to put
     // it in place (commit), which may be done on another thread.
     engine::PendingSave PrepareSaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault);
+    // As PrepareSaveAs, but the file is written by whoever commits the save (or writes it), on any
+    // thread; the presentation is closed, its deck going with the save.
+    engine::PendingSave DeferSaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault);
     // Closes the presentation; any later call fails.
     void Close();
 
@@ -47,6 +50,11 @@ public:
 
 private:
     engine::Presentation& deck();
+    const engine::Presentation& deck() const;
+    // Checks that a save may be made to fileName; the warnings of the last are forgotten.
+    void beforeSave(const QString& fileName, int fileFormat);
+    // Keeps what the user should know of save.
+    void noteSave(const QString& fileName, const engine::PendingSave& save);
 
     engine::Presentation deck_;
     bool open_ = true;

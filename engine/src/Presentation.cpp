@@ -204,13 +204,21 @@ void Presentation::setNow(std::chrono::system_clock::time_point now) {
     impl_->now = now;
 }
 
-PendingSave::PendingSave(std::unique_ptr<AtomicFile> file, std::filesystem::path target, SaveOutcome outcome)
-    : file_(std::move(file)), target_(std::move(target)), outcome_(std::move(outcome)) {}
+PendingSave::PendingSave(std::unique_ptr<AtomicFile> file, std::unique_ptr<Presentation> deck,
+                         std::filesystem::path target, SaveOutcome outcome)
+    : file_(std::move(file)), deck_(std::move(deck)), target_(std::move(target)), outcome_(std::move(outcome)) {}
 PendingSave::PendingSave(PendingSave&&) noexcept = default;
 PendingSave& PendingSave::operator=(PendingSave&&) noexcept = default;
 PendingSave::~PendingSave() = default;
 
+void PendingSave::write() {
+    if (file_ || !deck_) return;
+    const std::unique_ptr<Presentation> deck = std::move(deck_);  // let go however the write ends
+    file_ = deck->writeStamped(target_);
+}
+
 SaveOutcome PendingSave::commit(FolderSync folder) {
+    write();
     if (!file_) fail(ErrorCode::WriteFailed, target_.string(), "", "the presentation was already saved");
     const std::unique_ptr<AtomicFile> file = std::move(file_);
     if (folder == FolderSync::Now)
@@ -226,16 +234,24 @@ void syncFolder(const std::filesystem::path& folder) {
 
 std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves,
                                                             FolderSync folder) {
+    std::vector<Committed> results(saves.size());
+    for (std::size_t i = 0; i < saves.size(); ++i) {
+        try {
+            saves[i]->write();
+        } catch (...) {
+            results[i].failure = std::current_exception();
+        }
+    }
     // Writing back starts for every file before the first is waited for, so that the first fsync's
     // wait covers them all (and on a journalled file system its commit too): the later ones find
     // their data already on the disk. A file alone has nothing to share its wait with.
     if (saves.size() > 1)
         for (PendingSave* save : saves)
             if (save->file_) save->file_->startWriteback();
-    std::vector<Committed> results(saves.size());
     std::set<std::filesystem::path> folders;
     for (std::size_t i = 0; i < saves.size(); ++i) {
         PendingSave& save = *saves[i];
+        if (results[i].failure) continue;
         try {
             if (!save.file_)
                 fail(ErrorCode::WriteFailed, save.target_.string(), "", "the presentation was already saved");
@@ -257,25 +273,20 @@ SaveOutcome Presentation::saveAs(const std::filesystem::path& target, FolderSync
 }
 
 PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
+    SaveOutcome outcome = stampForSave();
+    return PendingSave(writeStamped(target), nullptr, target, std::move(outcome));
+}
+
+PendingSave Presentation::deferSave(const std::filesystem::path& target) && {
+    SaveOutcome outcome = stampForSave();
+    return PendingSave(nullptr, std::make_unique<Presentation>(std::move(*this)), target, std::move(outcome));
+}
+
+SaveOutcome Presentation::stampForSave() {
     DeckBackend& deck = *impl_->deck;
     impl_->complete();
-    const std::vector<std::string> stampWarnings = deck.stamp(impl_->settings, impl_->textsGiven, impl_->clock());
-
-    std::unique_ptr<AtomicFile> file;
-    try {
-        file = std::make_unique<AtomicFile>(target);
-    } catch (const Error&) {
-        // Looked at only now: a folder that is there is the common case and costs a lookup per deck.
-        const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
-        std::error_code ec;
-        if (!std::filesystem::is_directory(folder, ec))
-            fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
-        throw;
-    }
-    deck.write(file->fd(), target.string());
-
     SaveOutcome outcome;
-    outcome.warnings = stampWarnings;
+    outcome.warnings = deck.stamp(impl_->settings, impl_->textsGiven, impl_->clock());
     if (deck.isSigned() && !impl_->settings.empty()) {
         outcome.signatureInvalidated = true;
         // First: of all a save can say, this changes most what the file is.
@@ -288,7 +299,23 @@ PendingSave Presentation::prepareSave(const std::filesystem::path& target) {
                 "the presentation has no handout master; handout settings were not applied");
             break;
         }
-    return PendingSave(std::move(file), target, std::move(outcome));
+    return outcome;
+}
+
+std::unique_ptr<AtomicFile> Presentation::writeStamped(const std::filesystem::path& target) {
+    std::unique_ptr<AtomicFile> file;
+    try {
+        file = std::make_unique<AtomicFile>(target);
+    } catch (const Error&) {
+        // Looked at only now: a folder that is there is the common case and costs a lookup per deck.
+        const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+        std::error_code ec;
+        if (!std::filesystem::is_directory(folder, ec))
+            fail(ErrorCode::WriteFailed, target.string(), "", "the output folder does not exist");
+        throw;
+    }
+    impl_->deck->write(file->fd(), target.string());
+    return file;
 }
 
 }  // namespace trelwick::engine

@@ -1,9 +1,10 @@
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
 #include <chrono>
 #include <future>
-#include <map>
+#include <atomic>
 #include <thread>
 #include <stdexcept>
 
@@ -148,35 +149,48 @@ private slots:
         QCOMPARE(footerOf(out / "x.pptx"), std::string("second"));
     }
 
-    // Saves that wait on nothing are put in place where they are handed over (waking the thread
-    // would cost more); once one has waited, as a sync on a disk does, the next goes to the thread.
-    void aSaveIsPutInPlaceWhereHandedOverOnlyWhileSavesWaitOnNothing() {
+    // Decks handed over still to be written are written on the thread, before the saves are put in
+    // place; while two such wait (each holding its parsed deck) the run waits before handing another.
+    // One that cannot be written is reported in its place among the others and leaves nothing.
+    void decksStillToBeWrittenAreWrittenThereAndFewWaitUnwritten() {
         QTemporaryDir dir;
         const fs::path out(dir.path().toStdString());
-        std::map<std::string, std::thread::id> putOn;  // each save's thread; read after waitAll
+        auto deferred = [&](const fs::path& target) {
+            engine::Presentation deck = engine::Presentation::open(kSample);
+            deck.setText(engine::MasterKind::Slide, engine::Element::Footer, target.stem().string());
+            deck.setVisible(engine::MasterKind::Slide, engine::Element::Footer, true);
+            return std::move(deck).deferSave(target);
+        };
+        Gate gate;
+        std::atomic<bool> allWritten{true};
+        std::atomic<int> batches{0};
         BackgroundSaves saves([&](const std::vector<engine::PendingSave*>& batch) {
-            for (engine::PendingSave* save : batch) {
-                const std::string name = save->target().filename().string();
-                if (name[0] == 'd' || name[0] == 'h') std::this_thread::sleep_for(std::chrono::milliseconds(3));
-                putOn[name] = std::this_thread::get_id();
-            }
-            // Not on the disk: a sync there would wait, whatever this test asks.
-            return std::vector<engine::PendingSave::Committed>(batch.size());
+            for (engine::PendingSave* save : batch) allWritten = allWritten && save->written();
+            ++batches;
+            return gate.putInPlace()(batch);
         });
-        const std::vector<std::string> names{"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"};
-        for (const std::string& name : names) {
-            saves.hand(stampedInto(out / (name + ".pptx"), name));
-            saves.waitAll();  // none in hand when the next comes
-        }
-        QVERIFY(saves.takeFailures().empty());
-        QCOMPARE(putOn.size(), names.size());
-        int here = 0;
-        for (const auto& [name, thread] : putOn)
-            if (thread == std::this_thread::get_id()) ++here;
-        QVERIFY(putOn["a.pptx"] != std::this_thread::get_id());  // nothing known yet
-        QVERIFY(putOn["e.pptx"] != std::this_thread::get_id());  // d waited
-        QVERIFY(putOn["i.pptx"] != std::this_thread::get_id());  // h waited
-        QVERIFY2(here > 0, "every save was handed to the thread");
+        saves.hand(deferred(out / "a.pptx"));  // taken, written, then held at the gate
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (batches.load() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        saves.hand(deferred(out / "missing" / "b.pptx"));
+        saves.hand(deferred(out / "c.pptx"));
+        std::future<void> fourth = std::async(std::launch::async, [&] { saves.hand(deferred(out / "d.pptx")); });
+        const bool waited = fourth.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout;
+        gate.opened.set_value();
+        fourth.get();
+        saves.waitAll();
+        QVERIFY2(waited, "a third unwritten deck was taken while two waited");
+
+        QVERIFY(allWritten.load());
+        const std::vector<std::exception_ptr> failures = saves.takeFailures();
+        QCOMPARE(failures.size(), std::size_t(1));
+        QVERIFY2(described(failures[0]).contains(QStringLiteral("the output folder does not exist")),
+                 qPrintable(described(failures[0])));
+        for (const char* name : {"a", "c", "d"})
+            QCOMPARE(footerOf(out / (std::string(name) + ".pptx")), std::string(name));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{"a.pptx", "c.pptx", "d.pptx"}));
     }
 
     // Whatever goes wrong while putting saves in place is a failure to report, never an end to the

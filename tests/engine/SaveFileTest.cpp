@@ -300,6 +300,53 @@ TEST(PendingSaveTest, NothingMovesUntilCommitAndAnAbandonedSaveLeavesNoTrace) {
     }
 }
 
+// A deferred save takes its stamped deck and writes it only when asked (on the thread that commits
+// it, in a batch); a write that fails leaves nothing and stops no other save committed with it.
+TEST(PendingSaveTest, ADeferredDeckIsWrittenWhenItsSaveIsAndNotBefore) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
+    fs::copy_file(dir / "deck.pptx", dir / "source-a.pptx");
+    auto deferred = [&](const fs::path& source, const fs::path& target, const std::string& footer) {
+        Presentation deck = Presentation::open(source);
+        deck.setText(MasterKind::Slide, Element::Footer, footer);
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        return std::move(deck).deferSave(target);
+    };
+    PendingSave a = deferred(dir / "source-a.pptx", dir / "a.pptx", "A"),
+                b = deferred(dir / "deck.pptx", dir / "missing" / "b.pptx", "B"),
+                c = deferred(dir / "deck.pptx", dir / "c.pptx", "C");
+    EXPECT_FALSE(a.written());
+
+    a.write();
+    EXPECT_TRUE(a.written());
+    a.write();  // once written, nothing more
+    // Written now: what its source holds later is no concern of the save.
+    fs::resize_file(dir / "source-a.pptx", 0);
+    fs::remove(dir / "source-a.pptx");
+
+    const std::vector<PendingSave::Committed> results = PendingSave::commitAll({&a, &b, &c});
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_FALSE(results[0].failure);
+    ASSERT_TRUE(results[1].failure);
+    try {
+        std::rethrow_exception(results[1].failure);
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
+        EXPECT_NE(std::string(e.what()).find("the output folder does not exist"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(results[2].failure);
+    EXPECT_EQ(Presentation::open(dir / "a.pptx").element(MasterKind::Slide, Element::Footer).text, "A");
+    EXPECT_EQ(Presentation::open(dir / "c.pptx").element(MasterKind::Slide, Element::Footer).text, "C");
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.pptx", "c.pptx", "deck.pptx"}));
+    EXPECT_THROW(b.commit(), Error) << "a save whose write failed is spent";
+
+    // Committed alone, a deferred save is written first; abandoned, it leaves nothing.
+    deferred(dir / "deck.pptx", dir / "c.pptx", "C again").commit();
+    EXPECT_EQ(Presentation::open(dir / "c.pptx").element(MasterKind::Slide, Element::Footer).text, "C again");
+    { PendingSave abandoned = deferred(dir / "deck.pptx", dir / "d.pptx", "D"); }
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"a.pptx", "c.pptx", "deck.pptx"}));
+}
+
 TEST(PendingSaveTest, SavesCommittedTogetherLandInTheirFoldersAndOneFailureStopsNoOther) {
     TempDir dir;
     fs::create_directories(dir / "one");

@@ -89,16 +89,24 @@ bool keepsCaseApart(const std::filesystem::path& folder);
 // Unicode tables go. Bytes that are not UTF-8 are kept.
 std::string foldedCase(std::string_view name);
 
-// A stamped deck written in full to a temporary file beside its target, not yet in place. A batch
-// can stamp its next deck while this one reaches the disk. Destroyed uncommitted, it leaves nothing.
+class Presentation;
+
+// A stamped deck written in full to a temporary file beside its target, not yet in place; or, from
+// Presentation::deferSave, a stamped deck still to be written. A batch can stamp its next deck while
+// this one is written or reaches the disk. Destroyed uncommitted, it leaves nothing.
 class PendingSave {
   public:
     PendingSave(PendingSave&&) noexcept;
     PendingSave& operator=(PendingSave&&) noexcept;
     ~PendingSave();
 
-    // Syncs the file, moves it over the target and syncs the folder (unless Later); once only. Throws
-    // Error WriteFailed, leaving the target as it was.
+    // Writes a deferred deck to its temporary file, and lets the deck go; does nothing once written.
+    // Throws Error as prepareSave does, leaving nothing; the save is then spent.
+    void write();
+    bool written() const { return file_ != nullptr; }
+
+    // Writes the deck if it is not yet written, syncs the file, moves it over the target and syncs
+    // the folder (unless Later); once only. Throws Error, leaving the target as it was.
     SaveOutcome commit(FolderSync folder = FolderSync::Now);
 
     // What commitAll made of one save: its outcome, or the Error WriteFailed that stopped it.
@@ -113,13 +121,15 @@ class PendingSave {
     static std::vector<Committed> commitAll(const std::vector<PendingSave*>& saves,
                                             FolderSync folder = FolderSync::Now);
     const std::filesystem::path& target() const { return target_; }
-    // What commit will report (its warnings are known once the deck is written); empty once committed.
+    // What commit will report (known once the deck is stamped); empty once committed.
     const SaveOutcome& outcome() const { return outcome_; }
 
   private:
     friend class Presentation;
-    PendingSave(std::unique_ptr<AtomicFile> file, std::filesystem::path target, SaveOutcome outcome);
+    PendingSave(std::unique_ptr<AtomicFile> file, std::unique_ptr<Presentation> deck, std::filesystem::path target,
+                SaveOutcome outcome);
     std::unique_ptr<AtomicFile> file_;
+    std::unique_ptr<Presentation> deck_;  // stamped, to be written; none once written
     std::filesystem::path target_;
     SaveOutcome outcome_;
 };
@@ -218,8 +228,16 @@ class Presentation {
     // The first half of saveAs: stamps and writes the temporary file, and checks it, without
     // putting it in place; saveAs(target, f) is prepareSave(target).commit(f). Throws Error.
     PendingSave prepareSave(const std::filesystem::path& target);
+    // As prepareSave, but the deck is written when the save is (PendingSave::write or commit), on the
+    // thread that does it: a batch stamps its next deck on one thread while another writes this one.
+    // Takes the deck; only the stamp may throw here.
+    PendingSave deferSave(const std::filesystem::path& target) &&;
 
   private:
+    friend class PendingSave;
+    SaveOutcome stampForSave();
+    std::unique_ptr<AtomicFile> writeStamped(const std::filesystem::path& target);
+
     struct Impl;
     explicit Presentation(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
