@@ -147,10 +147,15 @@ void DeckFinder::nameOutputs(const std::vector<fs::path>& files, DeckList& list)
     };
     std::map<std::string, const fs::path*> owners;
     // A deck already in the output folder is replaced by its own stamped copy, so it keeps its name
-    // whatever comes first: another input of that name would be saved over it before its turn.
-    for (const fs::path& file : files)
-        if (sameFolder(file.has_parent_path() ? file.parent_path() : fs::path("."), outputFolder_))
-            owners.emplace(key(file), &file);
+    // whatever comes first: another input of that name would be saved over it before its turn. Each
+    // folder is asked once: most inputs share a few.
+    std::map<fs::path, bool> isOutputFolder;
+    for (const fs::path& file : files) {
+        const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+        auto [it, added] = isOutputFolder.emplace(folder, false);
+        if (added) it->second = sameFolder(folder, outputFolder_);
+        if (it->second) owners.emplace(key(file), &file);
+    }
     for (const fs::path& file : files) {
         const fs::path* owner = owners.emplace(key(file), &file).first->second;
         if (owner == &file) {
