@@ -584,15 +584,20 @@ TEST_F(StampTest, TheLayoutsWordsAroundTheNumberAreCopiedOnlyWhereTheyMeanTheSam
     }
 }
 
+// The deck with a plain text box holding a slide number field on each of the parts named: drawn on
+// every slide under them, whatever the number placeholder says.
+Entries withNumberTextBoxOn(Entries entries, const std::vector<std::string>& parts) {
+    const std::string box =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)";
+    for (auto& [name, xml] : entries)
+        if (std::find(parts.begin(), parts.end(), name) != parts.end()) xml.replace(xml.find("</p:spTree>"), 0, box);
+    return entries;
+}
+
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
     for (const bool textBox : {true, false}) {
-        Entries entries = buildDeck(DeckPlan{});
-        for (auto& [name, text] : entries)
-            if (name == "ppt/slideMasters/slideMaster1.xml" && textBox)
-                text.replace(
-                    text.find("</p:spTree>"), 0,
-                    R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)");
-        writeZip(dir / "in.pptx", entries);
+        const std::vector<std::string> parts{"ppt/slideMasters/slideMaster1.xml"};
+        writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), textBox ? parts : std::vector<std::string>{}));
         Presentation deck = Presentation::open(dir / "in.pptx");
         deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
         const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
@@ -606,13 +611,7 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
 
 // A layout's own text box is drawn on every slide of that layout just as a master's is.
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnALayoutAreReported) {
-    Entries entries = buildDeck(DeckPlan{});
-    for (auto& [name, text] : entries)
-        if (name == "ppt/slideLayouts/slideLayout1.xml")
-            text.replace(
-                text.find("</p:spTree>"), 0,
-                R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)");
-    writeZip(dir / "in.pptx", entries);
+    writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), {"ppt/slideLayouts/slideLayout1.xml"}));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
     const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
@@ -626,14 +625,10 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesAreReportedOnlyWhereASlideShowsThem) {
     plan.masters = {MasterPlan{}, MasterPlan{}};
     plan.masters[0].layouts = {LayoutPlan{}, LayoutPlan{}};
     plan.slides = {on(0, 0)};
-    Entries entries = buildDeck(plan);
-    const std::string box =
-        R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)";
-    for (auto& [name, text] : entries)
-        if (name == "ppt/slideMasters/slideMaster1.xml" || name == "ppt/slideMasters/slideMaster2.xml" ||
-            name == "ppt/slideLayouts/slideLayout2.xml" || name == "ppt/slideLayouts/slideLayout3.xml")
-            text.replace(text.find("</p:spTree>"), 0, box);
-    writeZip(dir / "in.pptx", entries);
+    writeZip(dir / "in.pptx",
+             withNumberTextBoxOn(buildDeck(plan),
+                                 {"ppt/slideMasters/slideMaster1.xml", "ppt/slideMasters/slideMaster2.xml",
+                                  "ppt/slideLayouts/slideLayout2.xml", "ppt/slideLayouts/slideLayout3.xml"}));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
     const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");

@@ -74,6 +74,16 @@ struct BadCase {
     ErrorCode expected;
 };
 
+// A file of size bytes that starts with head and is holes after it: large, yet costing the disk
+// next to nothing.
+fs::path sparseFile(const fs::path& file, const std::string& head, std::streamoff size) {
+    std::ofstream out(file, std::ios::binary);
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    out.seekp(size - 1);
+    out.put('\0');
+    return file;
+}
+
 std::vector<BadCase> madeCases() {
     return {
         {"NotAZip",
@@ -255,11 +265,7 @@ std::vector<BadCase> madeCases() {
         // 384 MB of holes cost a few kilobytes of disk. Its header alone tells that it is damaged.
         {"SparseOleFileWhoseHeaderIsJunk",
          [](const TempDir& t) {
-             std::ofstream out(t / "junk.ppt", std::ios::binary);
-             out.write("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-             out.seekp((384 << 20) - 1);
-             out.put('\0');
-             return t / "junk.ppt";
+             return sparseFile(t / "junk.ppt", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8), 384 << 20);
          },
          ErrorCode::DamagedPackage},
         // One FAT sector reaches 128 sectors: nothing past them can belong to the file's content.
@@ -279,11 +285,7 @@ std::vector<BadCase> madeCases() {
              header.replace(0x3C, 4, "\xFE\xFF\xFF\xFF");
              header.replace(0x44, 4, "\xFE\xFF\xFF\xFF");  // no DIFAT sector
              for (std::size_t slot = 1; slot < 109; ++slot) header.replace(0x4C + 4 * slot, 4, "\xFF\xFF\xFF\xFF");
-             std::ofstream out(t / "holes.ppt", std::ios::binary);
-             out.write(header.data(), 512);
-             out.seekp((384 << 20) - 1);
-             out.put('\0');
-             return t / "holes.ppt";
+             return sparseFile(t / "holes.ppt", header, 384 << 20);
          },
          ErrorCode::DamagedPackage},
         {"GroupsNestedAHundredThousandDeep",
