@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <memory>
 
 #include "app/Form1.h"
 #include "app/StartupRoutines.h"
@@ -477,8 +478,9 @@ class Form1Test : public QObject {
         QVERIFY(form.Form_Load());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const std::unique_ptr<QStyle> windows(QStyleFactory::create(QStringLiteral("Windows")));
         QProgressBar plain(&form);  // on the same window, with what it inherits from it
-        plain.setStyle(QStyleFactory::create(QStringLiteral("Windows")));
+        plain.setStyle(windows.get());
         plain.setGeometry(form.ProgressBar1->geometry());
         plain.setRange(0, 100);
         plain.setAlignment(Qt::AlignCenter);
