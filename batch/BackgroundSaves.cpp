@@ -81,6 +81,11 @@ std::vector<std::exception_ptr> BackgroundSaves::takeFailures() {
     return std::exchange(failures_, {});
 }
 
+std::vector<std::filesystem::path> BackgroundSaves::takeFailedTargets() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(failedTargets_, {});
+}
+
 bool BackgroundSaves::mayBeTargetOf(const QString& path) const {
     std::vector<std::filesystem::path> targets;
     {
@@ -116,8 +121,9 @@ void BackgroundSaves::loop() {
             }
         }
         std::vector<std::exception_ptr> failed;
+        std::vector<std::filesystem::path> failedTargets;
         try {
-            failed = settle(batch, unwritten);
+            failed = settle(batch, unwritten, failedTargets);
         } catch (...) {
             // Memory ran out: reported once for the batch; its saves not put in place leave nothing.
             failed.assign(1, std::current_exception());
@@ -126,6 +132,7 @@ void BackgroundSaves::loop() {
             std::lock_guard lock(mutex_);
             unwritten_ -= unwritten;
             failures_.insert(failures_.end(), failed.begin(), failed.end());
+            failedTargets_.insert(failedTargets_.end(), failedTargets.begin(), failedTargets.end());
             settling_.clear();
             inHand_ -= batch.size();
         }
@@ -134,7 +141,8 @@ void BackgroundSaves::loop() {
 }
 
 std::vector<std::exception_ptr> BackgroundSaves::settle(std::deque<engine::PendingSave>& batch,
-                                                       std::size_t& unwritten) {
+                                                       std::size_t& unwritten,
+                                                       std::vector<std::filesystem::path>& failedTargets) {
     std::vector<std::exception_ptr> failures(batch.size());
     std::vector<engine::PendingSave*> written;
     std::vector<std::size_t> positions;
@@ -167,8 +175,11 @@ std::vector<std::exception_ptr> BackgroundSaves::settle(std::deque<engine::Pendi
         whole = std::current_exception();
     }
     std::vector<std::exception_ptr> failed;
-    for (const std::exception_ptr& failure : failures)
-        if (failure) failed.push_back(failure);
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        if (!failures[i]) continue;
+        failed.push_back(failures[i]);
+        failedTargets.push_back(batch[i].target());
+    }
     if (whole) failed.push_back(whole);
     return failed;
 }

@@ -44,6 +44,9 @@ public:
     // The failures of the saves put in place since the last call, in the order the saves were handed
     // over; each an AppError with the engine's description when rethrown.
     std::vector<std::exception_ptr> takeFailures();
+    // The targets of the saves that were written or put in place by none of them since last asked;
+    // not those of a batch that failed as a whole, of which some may be in place.
+    std::vector<std::filesystem::path> takeFailedTargets();
     // True when path may name the file a save in hand is to create or replace: it does not exist (yet),
     // it is the file a save's target names now, or it cannot be told.
     bool mayBeTargetOf(const QString& path) const;
@@ -52,7 +55,8 @@ private:
     void loop();
     // Writes the batch's unwritten decks (counting each off unwritten as its memory goes), then puts
     // the written ones in place; the failures in order.
-    std::vector<std::exception_ptr> settle(std::deque<engine::PendingSave>& batch, std::size_t& unwritten);
+    std::vector<std::exception_ptr> settle(std::deque<engine::PendingSave>& batch, std::size_t& unwritten,
+                                           std::vector<std::filesystem::path>& failedTargets);
 
     const PutInPlace putInPlace_;
     const std::size_t depth_;
@@ -64,6 +68,7 @@ private:
     std::size_t inHand_ = 0;
     std::size_t unwritten_ = 0;  // of those in hand
     std::vector<std::exception_ptr> failures_;
+    std::vector<std::filesystem::path> failedTargets_;
     bool closing_ = false;
     std::thread thread_;  // last: starts once the members it uses exist
 };

@@ -149,6 +149,18 @@ void BatchRun::reportSaveFailures(ErrorReport& r) {
     if (!saves_) return;
     for (const std::exception_ptr& failure : saves_->takeFailures())
         r.step(234, [&] { std::rethrow_exception(failure); });
+    // A save that failed saved nothing: a later file of its name may take it. Only the last save to a
+    // name can be unsettled (one to a name saved before waits for the saves in hand), so the failure
+    // is that one's.
+    for (const std::filesystem::path& target : saves_->takeFailedTargets()) {
+        const QString key = QString::fromStdU16String(target.u16string()).toCaseFolded();
+        for (auto it = savedFrom_.find(key); it != savedFrom_.end() && it.key() == key; ++it) {
+            if (std::filesystem::path(it->output.toStdU16String()) == target) {  // the last saved comes first
+                savedFrom_.erase(it);
+                break;
+            }
+        }
+    }
 }
 
 void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
@@ -191,6 +203,9 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     // Twice: one pass turns a run of three separators into two (see normalisePath).
     r.step(230, [&] { output = normalisePath(output); });
     r.step(232, [&] { output = normalisePath(output); });
+    // A save to a name saved before waits for that save to end, so that whether it saved anything is
+    // known (and told) first.
+    if (saves_ && savedFrom_.contains(output.toCaseFolded())) saves_->waitAll();
     reportSaveFailures(r);
     r.step(234, [&] {
         refuseToReplaceALaterEntry(output, source, item, lastItem);

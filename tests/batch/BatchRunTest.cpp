@@ -117,6 +117,39 @@ struct Rig {
     }
 };
 
+// A copy of a sample deck carrying a stored part of incompressible bytes, so that its stamped copy is
+// larger than size while the sample's own is not.
+bool writeLargeCopy(const QString& copy, std::size_t size) {
+    if (!QFile::copy(samplePath("Quarterly-Review.pptx"), copy)) return false;
+    int error = 0;
+    zip_t* zip = zip_open(copy.toUtf8().constData(), 0, &error);
+    if (!zip) return false;
+    static std::string noise;  // libzip reads it when the zip is closed
+    noise.resize(size);
+    std::uint32_t x = 2463534242u;
+    for (char& c : noise) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    zip_source_t* source = zip_source_buffer(zip, noise.data(), noise.size(), 0);
+    const zip_int64_t index = source ? zip_file_add(zip, "ppt/media/noise.bin", source, 0) : -1;
+    if (source && index < 0) zip_source_free(source);
+    const bool stored = index >= 0 && zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) == 0;
+    return zip_close(zip) == 0 && stored;
+}
+
+// Runs the rig with files larger than limit refused by the system, as a full disk refuses them.
+void runWithFileSizeLimit(Rig& rig, rlim_t limit) {
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit tight{limit, saved.rlim_max};
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    rig.run.PushButton7_Click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+}
+
 }  // namespace
 
 class BatchRunTest : public QObject {
@@ -338,6 +371,25 @@ private slots:
         QVERIFY2(reports[0].text.contains("File too large"), qPrintable(reports[0].text));
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+    }
+
+    // A deck that cannot be written (too large for what room is left) is not saved: a later file of
+    // the same name from another folder takes its name as though it had never been listed.
+    void aFileOfOneNameAfterAFailedSaveIsSaved() {
+        QTemporaryDir x, y;
+        QVERIFY(writeLargeCopy(x.filePath("deck.pptx"), 256 * 1024));
+        QVERIFY(QFile::copy(samplePath("Two-Masters.pptx"), y.filePath("deck.pptx")));
+        Rig rig;
+        rig.window.entries << x.filePath("deck.pptx") << y.filePath("deck.pptx");
+        runWithFileSizeLimit(rig, 128 * 1024);
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(reports.size(), std::size_t(1));
+        QVERIFY2(reports[0].text.contains("File too large"), qPrintable(reports[0].text));
+        QVERIFY2(reports[0].text.contains("at line 234\r\r"), qPrintable(reports[0].text));
+        const auto saved = engine::Presentation::open(rig.out.filePath("deck.pptx").toStdString());
+        QCOMPARE(saved.slideMasterCount(), std::size_t(2));  // Two-Masters.pptx, stamped
+        QCOMPARE(saved.element(MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+        QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"deck.pptx"});
     }
 
     // Saves are put in place while the run goes on; one that cannot be is reported at the save step,
