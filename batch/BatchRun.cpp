@@ -99,8 +99,7 @@ void BatchRun::PushButton7_Click() {
         entriesByName_.clear();
         savedFrom_.clear();
         keepsCaseApart_.clear();
-        saveWarnings_.clear();
-        signedNotes_ = 0;
+        saveNotes_.clear();
         for (int item = 1; item <= lastItem; ++item) {
             try {
                 entriesByName_[fileNameOfPath(window_.entryText(item)).toCaseFolded()].push_back(item);
@@ -118,8 +117,15 @@ void BatchRun::PushButton7_Click() {
         for (const std::filesystem::path& folder : savedFolders_) engine::syncFolder(folder);
         savedFolders_.clear();
         // What the saves found that the user should know (a signature that no longer holds, an element
-        // a page cannot show), once, under the save step.
-        if (!saveWarnings_.isEmpty()) message(234, saveNotice(saveWarnings_));
+        // a page cannot show), once, under the save step. A broken signature changes what the file is:
+        // those notes (each a save's first) go before any the notice may cut.
+        QStringList signatures, others;
+        for (const SaveNotes& save : saveNotes_) {
+            if (save.brokeSignature) signatures << save.notes.front();
+            others << save.notes.mid(save.brokeSignature ? 1 : 0);
+        }
+        saveNotes_.clear();
+        if (!signatures.isEmpty() || !others.isEmpty()) message(234, saveNotice(signatures + others));
         r.step(248, [&] { window_.setBusy(false); });
         r.step(250, [&] { window_.setProgressValue(0); });
         r.step(252, [&] { window_.setProgressText(QStringLiteral("Progress Bar")); });
@@ -149,10 +155,16 @@ void BatchRun::reportSaveFailures(ErrorReport& r) {
     if (!saves_) return;
     for (const std::exception_ptr& failure : saves_->takeFailures())
         r.step(234, [&] { std::rethrow_exception(failure); });
-    // A save that failed saved nothing: a later file of its name may take it. Only the last save to a
-    // name can be unsettled (one to a name saved before waits for the saves in hand), so the failure
-    // is that one's.
+    // A save that failed saved nothing: what it would have noted goes, and a later file of its name may
+    // take it. Only the last save to a name can be unsettled (one to a name saved before waits for the
+    // saves in hand), so the failure is that one's.
     for (const std::filesystem::path& target : saves_->takeFailedTargets()) {
+        for (qsizetype i = saveNotes_.size(); i-- > 0;) {
+            if (std::filesystem::path(saveNotes_[i].output.toStdU16String()) == target) {
+                saveNotes_.removeAt(i);
+                break;
+            }
+        }
         const QString key = QString::fromStdU16String(target.u16string()).toCaseFolded();
         for (auto it = savedFrom_.find(key); it != savedFrom_.end() && it.key() == key; ++it) {
             if (std::filesystem::path(it->output.toStdU16String()) == target) {  // the last saved comes first
@@ -216,12 +228,9 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
         else
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
         savedFrom_.insert(output.toCaseFolded(), Saved{output, source});
-        // A broken signature changes what the file is: that note (a save's first) goes before any the
-        // notice may cut.
         const QStringList& notes = use(deck).lastSaveWarnings();
-        const bool broke = use(deck).lastSaveBrokeSignature() && !notes.isEmpty();
-        if (broke) saveWarnings_.insert(signedNotes_++, notes.front());
-        saveWarnings_ << notes.mid(broke ? 1 : 0);
+        if (!notes.isEmpty())
+            saveNotes_.append(SaveNotes{output, notes, use(deck).lastSaveBrokeSignature()});
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });

@@ -83,9 +83,14 @@ private:
     QMultiHash<QString, Saved> savedFrom_;
     // Whether each folder saved into keeps names differing only in case apart, asked once a run.
     std::map<std::filesystem::path, bool> keepsCaseApart_;
-    // What the run's saves found that the user should know, shown once before "Done.".
-    QStringList saveWarnings_;
-    qsizetype signedNotes_ = 0;  // the first notes: one for each save that broke a digital signature
+    // What the run's saves found that the user should know, save by save, shown once before "Done.";
+    // a save that then fails is taken out.
+    struct SaveNotes {
+        QString output;
+        QStringList notes;
+        bool brokeSignature = false;  // notes.front() says so
+    };
+    QList<SaveNotes> saveNotes_;
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
 };
