@@ -96,6 +96,12 @@ void BatchRun::PushButton7_Click() {
         } catch (...) {
             saves_.reset();  // no thread to be had: each save is put in place at its own step
         }
+        // The saves in hand are of earlier files: their failures are told before a later file's.
+        r.setBeforeReport([&] {
+            if (!saves_ || tellingSaveFailures_) return;  // those taken are told in their order
+            saves_->waitAll();
+            reportSaveFailures(r);
+        });
         entriesByName_.clear();
         savedFrom_.clear();
         keepsCaseApart_.clear();
@@ -153,8 +159,10 @@ void BatchRun::readAhead(int item) {
 // waiting for the saves before opening a file one of them may be, and at the end.
 void BatchRun::reportSaveFailures(ErrorReport& r) {
     if (!saves_) return;
+    tellingSaveFailures_ = true;
     for (const std::exception_ptr& failure : saves_->takeFailures())
         r.step(234, [&] { std::rethrow_exception(failure); });
+    tellingSaveFailures_ = false;
     // A save that failed saved nothing: what it would have noted goes, and a later file of its name may
     // take it. Only the last save to a name can be unsettled (one to a name saved before waits for the
     // saves in hand), so the failure is that one's.

@@ -93,6 +93,7 @@ private:
     QList<SaveNotes> saveNotes_;
     // Files saved by the run, put in place while the next ones are opened and stamped.
     std::unique_ptr<BackgroundSaves> saves_;
+    bool tellingSaveFailures_ = false;  // reportSaveFailures is telling those it took
 };
 
 }  // namespace trelwick

@@ -37,6 +37,17 @@ bool ErrorReport::test(int number, const std::function<bool()>& condition) {
 }
 
 void ErrorReport::report(const QString& description) {
+    if (beforeReport_ && !inBeforeReport_) {
+        const int step = step_;
+        inBeforeReport_ = true;
+        try {
+            beforeReport_();
+        } catch (...) {
+            // what it could not tell does not stop this report
+        }
+        inBeforeReport_ = false;
+        step_ = step;
+    }
     dialogs_.messageBox(reportText(description, tag_, step_), QStringLiteral("Application Error"),
                         MessageButtons::Ok, MessageIcon::Warning);
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <utility>
 
 namespace trelwick {
 
@@ -27,6 +28,10 @@ public:
     // Reports a failure caught by the caller itself, under the current step.
     void report(const QString& description);
 
+    // Run before each report (not before those it makes itself): failures found elsewhere that
+    // belong before this one are reported there.
+    void setBeforeReport(std::function<void()> beforeReport) { beforeReport_ = std::move(beforeReport); }
+
     // "<project>2021/08/31.<container>.<procedure>", the tag a report names.
     static QString locationTag(const QString& project, const QString& container, const QString& procedure);
     // The tag of a procedure of the main window: "Dunmere2021/08/31.Form1.<procedure>".
@@ -42,6 +47,8 @@ private:
     Dialogs& dialogs_;
     QString tag_;
     int step_ = 0;
+    std::function<void()> beforeReport_;
+    bool inBeforeReport_ = false;
 };
 
 }  // namespace trelwick

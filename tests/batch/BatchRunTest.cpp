@@ -410,6 +410,27 @@ private slots:
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
     }
 
+    // Failures are reported in the order of the list: a deck that cannot be written before a later
+    // file that cannot be opened.
+    void aFailedWriteIsReportedBeforeTheNextFilesFailures() {
+        QTemporaryDir in;
+        QVERIFY(writeLargeCopy(in.filePath("large.pptx"), 256 * 1024));
+        QFile f(in.filePath("notes.pptx"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is not a presentation");
+        f.close();
+        Rig rig;
+        rig.window.entries << in.filePath("large.pptx") << in.filePath("notes.pptx");
+        runWithFileSizeLimit(rig, 128 * 1024);
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(reports.size(), std::size_t(2));
+        QVERIFY2(reports[0].text.contains("large.pptx") && reports[0].text.contains("at line 234\r\r"),
+                 qPrintable(reports[0].text));
+        QVERIFY2(reports[1].text.contains("notes.pptx") && reports[1].text.contains("at line 122\r\r"),
+                 qPrintable(reports[1].text));
+        QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
+    }
+
     // Saves are put in place while the run goes on; one that cannot be is reported at the save step,
     // naming its file, in the order of the saves, and the run still ends with "Done.".
     void aSaveThatCannotBePutInPlaceIsReportedAtTheSaveStep() {

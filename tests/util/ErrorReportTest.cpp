@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include "support/FakeDialogs.h"
 #include "util/AppError.h"
@@ -51,6 +52,29 @@ TEST(ErrorReport, FailedTestTakesTheFirstBranch) {
     EXPECT_TRUE(r.test(126, []() -> bool { throw AppError(5, "Invalid procedure call"); }));
     ASSERT_EQ(dialogs.errorReports().size(), 1u);
     EXPECT_TRUE(dialogs.errorReports()[0].text.contains("at line 126"));
+}
+
+// Failures found elsewhere are told before the one at hand, which keeps its own step; the reports the
+// hook makes do not call it again.
+TEST(ErrorReport, WhatRunsBeforeAReportIsToldFirst) {
+    FakeDialogs dialogs;
+    ErrorReport r(dialogs, "T");
+    int calls = 0;
+    bool pending = true;
+    r.setBeforeReport([&] {
+        ++calls;
+        if (std::exchange(pending, false)) r.step(234, [] { throw std::runtime_error("earlier"); });
+    });
+    EXPECT_TRUE(r.step(120, [] {}));
+    EXPECT_FALSE(r.step(122, [] { throw std::runtime_error("later"); }));
+    EXPECT_FALSE(r.step(124, [] { throw std::runtime_error("last"); }));
+    EXPECT_EQ(calls, 2);
+    const auto reports = dialogs.errorReports();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_TRUE(reports[0].text.startsWith("earlier\r\nin T at line 234\r\r"));
+    EXPECT_TRUE(reports[1].text.startsWith("later\r\nin T at line 122\r\r"));
+    EXPECT_TRUE(reports[2].text.startsWith("last\r\nin T at line 124\r\r"));
+    EXPECT_EQ(r.currentStep(), 124);
 }
 
 }  // namespace
