@@ -199,7 +199,9 @@ TEST(JobRunnerLanes, AWorkerSettlesItselfWhileSettlesAreQuickAndHandsOverOnceOne
     for (std::size_t i = 0; i < kJobs; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(order[i], i) << "a worker's results are settled in the order of its jobs";
-        if (i > 0 && slow(i - 1)) EXPECT_NE(settledOn[i], worker) << "the settle before this one waited";
+        if (i > 0 && slow(i - 1)) {
+            EXPECT_NE(settledOn[i], worker) << "the settle before this one waited";
+        }
         if (settledOn[i] == worker) ++byTheWorker;
     }
     EXPECT_GT(byTheWorker, 0u) << "quick settles were all handed over to the lane";
