@@ -95,6 +95,14 @@ struct Rig {
         return *form;
     }
 
+    // Makes the window, loads it and shows it on screen, as the program starts.
+    bool makeShown() {
+        Form1& shown = make();
+        if (!shown.Form_Load()) return false;
+        shown.show();
+        return QTest::qWaitForWindowExposed(&shown);
+    }
+
     void writeFile(const QString& relative, const QByteArray& content) {
         const QString path = programFolder + "/" + relative;
         QDir().mkpath(QFileInfo(path).path());
@@ -458,10 +466,8 @@ class Form1Test : public QObject {
 
     void surfacesArePaintedPlainWhite() {
         Rig rig;
-        Form1& form = rig.make();
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(rig.makeShown());
+        Form1& form = *rig.form;
         const QImage image = form.grab().toImage();
         const auto colourAt = [&](QWidget* w, QPoint p) { return image.pixelColor(w->mapTo(&form, p)); };
         QCOMPARE(colourAt(&form, QPoint(3, 3)), QColor(Qt::white));
@@ -474,10 +480,8 @@ class Form1Test : public QObject {
     // text is drawn twice, with a shadow).
     void progressBarLooksAsThePlainStyleDrawsIt() {
         Rig rig;
-        Form1& form = rig.make();
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(rig.makeShown());
+        Form1& form = *rig.form;
         const std::unique_ptr<QStyle> windows(QStyleFactory::create(QStringLiteral("Windows")));
         QProgressBar plain(&form);  // on the same window, with what it inherits from it
         plain.setStyle(windows.get());
@@ -519,20 +523,16 @@ class Form1Test : public QObject {
 
     void centredOnTheScreen() {
         Rig rig;
-        Form1& form = rig.make();
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(rig.makeShown());
+        Form1& form = *rig.form;
         const QPoint centre = form.screen()->availableGeometry().center();
         QVERIFY((form.frameGeometry().center() - centre).manhattanLength() <= 2);
     }
 
     void pointerFeedback() {
         Rig rig;
-        Form1& form = rig.make();
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(rig.makeShown());
+        Form1& form = *rig.form;
         // The centre of a control, or for a frame a corner that no control covers.
         const auto moveOver = [&](QWidget* w) {
             const bool frame = qobject_cast<QGroupBox*>(w) != nullptr;
@@ -604,10 +604,8 @@ class Form1Test : public QObject {
 
     void listDragMovesReachTheListOutsideItsArea() {
         Rig rig;
-        Form1& form = rig.make();
-        QVERIFY(form.Form_Load());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(rig.makeShown());
+        Form1& form = *rig.form;
         int moves = 0;
         form.seams.ListView1_MouseMove = [&](QMouseEvent*) { ++moves; };
         QWidget* viewport = form.ListView1->viewport();

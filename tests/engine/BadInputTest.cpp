@@ -165,9 +165,7 @@ TEST(BadInputTest, EveryBadInputFailsCleanlyAndLeavesNoOutput) {
             existed && std::filesystem::is_regular_file(source) ? readFile(source) : "";
         std::filesystem::create_directory(dir / "out");
         try {
-            Presentation deck = Presentation::open(source);
-            deck.setText(MasterKind::Slide, Element::Footer, "x");
-            deck.setVisible(MasterKind::Slide, Element::Footer, true);
+            Presentation deck = withSlideFooter(source, "x");
             deck.setVisible(MasterKind::Notes, Element::Header, true);
             deck.saveAs(dir / "out" / "deck.pptx");
             ADD_FAILURE() << c.name << ": no error";
@@ -291,9 +289,7 @@ TEST(BadInputTest, NestingUpToTheLimitStamps) {
     for (auto& [n, t] : entries)
         if (n == "ppt/slides/slide1.xml") t = nestedGroups(t, 998);  // the deepest group 1,000 levels down
     writeZip(dir / "deck.pptx", entries);
-    Presentation deck = Presentation::open(dir / "deck.pptx");
-    deck.setText(MasterKind::Slide, Element::Footer, "deep");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(dir / "deck.pptx", "deep");
     deck.saveAs(dir / "out.pptx");
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "deep");
 }
@@ -312,9 +308,7 @@ TEST(BadInputTest, PartsAddingUpPastTheDecksBudgetAreRefused) {
     Limits limits;
     limits.maxXmlBytesPerDeck = xml / 2;  // the presentation part opens, the slides do not all fit
     try {
-        Presentation deck = Presentation::open(dir / "deck.pptx", limits);
-        deck.setText(MasterKind::Slide, Element::Footer, "F");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "deck.pptx", "F", limits);
         deck.saveAs(dir / "out.pptx");
         FAIL() << "saved";
     } catch (const Error& e) {
@@ -368,9 +362,7 @@ TEST(BadInputTest, UnknownEntityReferencesAreDamageAndKnownOnesAreKept) {
                              "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>" +
                                  boxText + "</a:t></a:r></a:p></p:txBody></p:sp>");
         writeZip(dir / file, entries);
-        Presentation deck = Presentation::open(dir / file);
-        deck.setText(MasterKind::Slide, Element::Footer, "F");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / file, "F");
         deck.saveAs(dir / ("out-" + file));
         return readEntry(dir / ("out-" + file), "ppt/slides/slide1.xml");
     };
@@ -446,9 +438,7 @@ TEST(BadInputTest, NamespacesBoundAgainWhereTheStampLooksAreRefusedElsewhereLeft
         for (auto& [name, text] : entries)
             if (name == "ppt/slides/slide1.xml") text.replace(text.find("<p:spTree") + 9, 0, treeAttributes);
         writeZip(dir / "in.pptx", entries);
-        Presentation deck = Presentation::open(dir / "in.pptx");
-        deck.setText(MasterKind::Slide, Element::Footer, "New");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "in.pptx", "New");
         deck.saveAs(dir / "out.pptx");
         return readEntry(dir / "out.pptx", "ppt/slides/slide1.xml");
     };

@@ -169,9 +169,7 @@ TEST(HostilePackage, PageWhoseCandidatePrefixesAreAllTakenIsStampedInLinearTime)
         R"(<p:grpSpPr/></p:spTree></p:cSld></p:sld>)";
     entry(entries, "ppt/slides/slide1.xml") = slide;
     writeZip(dir / "in.pptx", entries);
-    Presentation deck = Presentation::open(dir / "in.pptx");
-    deck.setText(MasterKind::Slide, Element::Footer, "Footer");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(dir / "in.pptx", "Footer");
     deck.saveAs(dir / "out.pptx");
 
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
@@ -191,9 +189,7 @@ TEST(HostilePackage, PrefixDeclaredForDrawingMlIsNotReboundWhereTheFooterIsWritt
         R"(<p:nvPr/></p:nvGrpSpPr><p:grpSpPr/></p:spTree></p:cSld></p:sld>)";
     writeZip(dir / "in.pptx", entries);
     try {
-        Presentation deck = Presentation::open(dir / "in.pptx");
-        deck.setText(MasterKind::Slide, Element::Footer, "Footer");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "in.pptx", "Footer");
         deck.saveAs(dir / "out.pptx");
     } catch (const Error& e) {
         // Refusing the page is fine too, as the engine does for a prefix rebound below the root.

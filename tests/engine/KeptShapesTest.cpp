@@ -46,9 +46,7 @@ Entries withShapes(const std::string& shapes, const std::string& filler = "") {
 }
 
 Presentation stamped(const std::filesystem::path& source, const std::filesystem::path& target) {
-    Presentation deck = Presentation::open(source);
-    deck.setText(MasterKind::Slide, Element::Footer, "Kept");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(source, "Kept");
     deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
     deck.saveAs(target);
     return Presentation::open(target);

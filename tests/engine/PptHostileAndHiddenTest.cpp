@@ -316,9 +316,7 @@ TEST(PptHostileTest, PersistRecordsInsideOneAnotherDoNotMultiplyTheSavedDeck) {
     TempDir dir;
     writeFile(dir / "in.ppt", bytes);
     try {
-        Presentation deck = Presentation::open(dir / "in.ppt");
-        deck.setText(MasterKind::Slide, Element::Footer, "F");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "in.ppt", "F");
         deck.saveAs(dir / "out.ppt");
         const auto in = std::filesystem::file_size(dir / "in.ppt");
         const auto out = std::filesystem::file_size(dir / "out.ppt");

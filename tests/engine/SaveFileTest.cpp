@@ -283,9 +283,7 @@ TEST(PendingSaveTest, NothingMovesUntilCommitAndAnAbandonedSaveLeavesNoTrace) {
     // Stamped in place: the deck is closed before its save is committed, as a batch does.
     std::optional<PendingSave> pending;
     {
-        Presentation deck = Presentation::open(dir / "deck.pptx");
-        deck.setText(MasterKind::Slide, Element::Footer, "Committed later");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "deck.pptx", "Committed later");
         pending.emplace(deck.prepareSave(dir / "deck.pptx"));
     }
     EXPECT_EQ(readFile(dir / "deck.pptx"), source);
@@ -307,10 +305,7 @@ TEST(PendingSaveTest, ADeferredDeckIsWrittenWhenItsSaveIsAndNotBefore) {
     writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
     fs::copy_file(dir / "deck.pptx", dir / "source-a.pptx");
     auto deferred = [&](const fs::path& source, const fs::path& target, const std::string& footer) {
-        Presentation deck = Presentation::open(source);
-        deck.setText(MasterKind::Slide, Element::Footer, footer);
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
-        return std::move(deck).deferSave(target);
+        return withSlideFooter(source, footer).deferSave(target);
     };
     PendingSave a = deferred(dir / "source-a.pptx", dir / "a.pptx", "A"),
                 b = deferred(dir / "deck.pptx", dir / "missing" / "b.pptx", "B"),
@@ -354,9 +349,7 @@ TEST(PendingSaveTest, SavesCommittedTogetherLandInTheirFoldersAndOneFailureStops
     writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
     std::vector<PendingSave> saves;
     for (const fs::path& target : {dir / "one" / "a.pptx", dir / "two" / "b.pptx", dir / "one" / "c.pptx"}) {
-        Presentation deck = Presentation::open(dir / "deck.pptx");
-        deck.setText(MasterKind::Slide, Element::Footer, "Together");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "deck.pptx", "Together");
         saves.push_back(deck.prepareSave(target));
     }
     // Another program puts a folder where the third deck is to go.
@@ -389,9 +382,7 @@ TEST(PendingSaveTest, SavesCommittedTogetherLandInTheirFoldersAndOneFailureStops
 TEST(PendingSaveTest, ASaveLeavingItsFolderToTheCallerIsInPlaceAtOnce) {
     TempDir dir;
     writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
-    Presentation deck = Presentation::open(dir / "deck.pptx");
-    deck.setText(MasterKind::Slide, Element::Footer, "Folder synced later");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(dir / "deck.pptx", "Folder synced later");
     deck.saveAs(dir / "out.pptx", FolderSync::Later);
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
               "Folder synced later");
@@ -411,9 +402,7 @@ TEST(ZipOutputTest, MoreThan65535EntriesGetZip64RecordsAndAllSurvive) {
     DeckPlan plan;
     for (int i = 0; i < 66000; ++i) plan.extraEntries.emplace_back("ppt/media/m" + std::to_string(i) + ".bin", "x");
     writeZip(dir / "in.pptx", buildDeck(plan), true);
-    Presentation deck = Presentation::open(dir / "in.pptx");
-    deck.setText(MasterKind::Slide, Element::Footer, "F");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(dir / "in.pptx", "F");
     deck.saveAs(dir / "out.pptx");
 
     const std::string bytes = readFile(dir / "out.pptx");
@@ -423,9 +412,7 @@ TEST(ZipOutputTest, MoreThan65535EntriesGetZip64RecordsAndAllSurvive) {
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "F");
 
     // Stamped again, the zip64 records are read back to copy the entries file to file.
-    Presentation again = Presentation::open(dir / "out.pptx");
-    again.setText(MasterKind::Slide, Element::Footer, "G");
-    again.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation again = withSlideFooter(dir / "out.pptx", "G");
     again.saveAs(dir / "again.pptx");
     EXPECT_EQ(entryNames(dir / "again.pptx"), entryNames(dir / "in.pptx"));
     EXPECT_EQ(rawEntry(dir / "again.pptx", "ppt/media/m40000.bin"), rawEntry(dir / "in.pptx", "ppt/media/m40000.bin"));
@@ -508,9 +495,7 @@ TEST(ZipLayoutTest, ADeckWithBytesAfterItsEndStampsAsWithout) {
     partByPart.readWholeBelow = 0;
     for (const Limits& limits : {Limits{}, partByPart}) {
         for (const char* name : {"deck.pptx", "tail.pptx"}) {
-            Presentation deck = Presentation::open(dir / name, limits);
-            deck.setText(MasterKind::Slide, Element::Footer, "Tail");
-            deck.setVisible(MasterKind::Slide, Element::Footer, true);
+            Presentation deck = withSlideFooter(dir / name, "Tail", limits);
             deck.saveAs(dir / (std::string("out-") + name));
         }
         EXPECT_EQ(readFile(dir / "out-tail.pptx"), readFile(dir / "out-deck.pptx"));
@@ -643,9 +628,7 @@ TEST(ZipLayoutTest, EntriesAreCopiedFromTheDirectoryLibzipReadsNotFromAnother) {
     for (const char* deckName : {"comment.pptx", "zip64.pptx"}) {
         const std::string expected = readEntry(dir / deckName, name);  // what libzip reads in the source
         for (const Limits& limits : {Limits{}, partByPart}) {
-            Presentation deck = Presentation::open(dir / deckName, limits);
-            deck.setText(MasterKind::Slide, Element::Footer, "Which");
-            deck.setVisible(MasterKind::Slide, Element::Footer, true);
+            Presentation deck = withSlideFooter(dir / deckName, "Which", limits);
             deck.saveAs(dir / "out.pptx");
             std::string copied;
             EXPECT_NO_THROW(copied = readEntry(dir / "out.pptx", name)) << deckName;
@@ -693,9 +676,7 @@ TEST(ZipOutputTest, MediaIsCopiedWithoutEverBeingInflated) {
     }
     writeFile(dir / "in.pptx", bytes);
 
-    Presentation deck = Presentation::open(dir / "in.pptx");
-    deck.setText(MasterKind::Slide, Element::Footer, "F");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(dir / "in.pptx", "F");
     deck.saveAs(dir / "out.pptx");
     EXPECT_EQ(rawEntry(dir / "out.pptx", name), rawEntry(dir / "in.pptx", name));
     EXPECT_EQ(rawEntry(dir / "out.pptx", name).method, ZIP_CM_DEFLATE);
@@ -716,9 +697,7 @@ TEST(ZipOutputTest, LargeCopiedEntriesKeepTheirPlaceWithinAPageAndReadBackWhole)
         plan.extraEntries.push_back({names.back(), content});
     }
     writeZip(dir / "in.pptx", buildDeck(plan), true);
-    Presentation deck = Presentation::open(dir / "in.pptx");
-    deck.setText(MasterKind::Slide, Element::Footer, "A footer long enough to move what follows it");
-    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    Presentation deck = withSlideFooter(dir / "in.pptx", "A footer long enough to move what follows it");
     deck.saveAs(dir / "out.pptx");
 
     // Where each media entry's bytes begin, by the zip's own directory.
@@ -851,9 +830,7 @@ TEST(ZipOutputTest, StampingTwiceGivesTheSameBytes) {
     TempDir dir;
     writeZip(dir / "in.pptx", buildDeck(DeckPlan{}));
     for (const char* out : {"a.pptx", "b.pptx"}) {
-        Presentation deck = Presentation::open(dir / "in.pptx");
-        deck.setText(MasterKind::Slide, Element::Footer, "Same");
-        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        Presentation deck = withSlideFooter(dir / "in.pptx", "Same");
         deck.saveAs(dir / out);
     }
     EXPECT_EQ(readFile(dir / "a.pptx"), readFile(dir / "b.pptx"));

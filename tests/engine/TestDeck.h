@@ -1,6 +1,7 @@
 #pragma once
 
 #include <pugixml.hpp>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "common/Files.h"
 #include "common/TempDir.h"
 #include "common/Zip.h"
+#include "trelwick/engine.h"
 
 // Small decks written from XML fixtures, and readers for what the engine wrote.
 namespace trelwick::engine::test {
@@ -62,6 +64,9 @@ struct DeckPlan {
 };
 
 Entries buildDeck(const DeckPlan& plan);
+
+// The deck at source, opened with its slides' footer set to text and shown.
+Presentation withSlideFooter(const std::filesystem::path& source, const std::string& text, const Limits& limits = {});
 
 // An OLE compound file whose directory holds the given stream names.
 std::string oleFile(const std::vector<std::string>& streams);
