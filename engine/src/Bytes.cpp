@@ -1,5 +1,6 @@
 #include "Bytes.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cwctype>
 
@@ -9,6 +10,10 @@ namespace trelwick::engine {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -127,6 +132,16 @@ std::string utf8(std::string_view bytes) {
     std::u16string units(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(le16(bytes, 2 * i));
     return utf8(std::u16string_view(units));
+}
+
+std::string toLower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), lowerAscii);
+    return s;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 }  // namespace trelwick::engine

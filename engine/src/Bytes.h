@@ -68,4 +68,9 @@ std::string utf8(std::string_view utf16le);
 // UTF-16 code units to UTF-8, alike.
 std::string utf8(std::u16string_view units);
 
+// Zip part names and compound-file entry names compare without regard to ASCII case, as their readers
+// look them up, and the same whatever locale the program runs in.
+std::string toLower(std::string s);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+
 }  // namespace trelwick::engine

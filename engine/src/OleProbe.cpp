@@ -1,5 +1,6 @@
 #include "OleProbe.h"
 
+#include "Bytes.h"
 #include "cfb/CompoundFile.h"
 #include "cfb/CompoundFormat.h"
 
@@ -19,9 +20,9 @@ OleContent OleProbe::inspect(std::uint64_t fileSize,
         for (const auto& paths : {file.streamPaths(), file.storagePaths()}) {
             for (const std::string& path : paths) {
                 const std::string name = path.substr(path.rfind('/') + 1);
-                if (name == "EncryptedPackage") return OleContent::Encrypted;
-                if (name == "PowerPoint Document" || name == "PP40" || name == "Current User")
-                    powerPoint = true;
+                if (equalsIgnoringCase(name, "EncryptedPackage")) return OleContent::Encrypted;
+                for (const char* legacy : {"PowerPoint Document", "PP40", "Current User"})
+                    powerPoint = powerPoint || equalsIgnoringCase(name, legacy);
             }
         }
         return powerPoint ? OleContent::LegacyPowerPoint : OleContent::Other;

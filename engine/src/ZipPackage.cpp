@@ -62,22 +62,7 @@ Magic sniff(const std::string& head) {
     }
 }
 
-// ASCII only, as part names are compared, and the same whatever locale the program runs in.
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
-
-std::string toLower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), lowerAscii);
-    return s;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
-}
 
 std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits& limits) {
     const std::string& label = source.label();

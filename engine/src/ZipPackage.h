@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Bytes.h"
 #include "SourceFile.h"
 #include "ZipLayout.h"
 #include "trelwick/engine.h"
@@ -99,9 +100,5 @@ class ZipPackage {
     std::vector<std::string> names_;
     std::map<std::string, std::uint64_t> byLowerName_;
 };
-
-// Part names compare without regard to ASCII case.
-std::string toLower(std::string s);
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace trelwick::engine

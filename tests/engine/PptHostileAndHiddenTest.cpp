@@ -1,6 +1,7 @@
 // Legacy .ppt decks built to be hostile (edit chains, slide lists) and the settings a stamp must keep.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "Bytes.h"
@@ -324,6 +325,31 @@ TEST(PptHostileTest, PersistRecordsInsideOneAnotherDoNotMultiplyTheSavedDeck) {
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::DamagedPackage) << e.what();
     }
+}
+
+// Compound-file names compare without case, as PowerPoint looks them up: a deck whose writer spelt its
+// streams in another case is a presentation, stamped under the names it has.
+TEST(PptHostileTest, StreamsNamedInAnotherCaseAreFoundAndKeepTheirNames) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    std::string bytes = readFile(kCorpus / "poi__headers_footers.ppt");
+    const auto utf16 = [](std::string_view name) {
+        std::string out;
+        for (const char c : name) out += std::string{c, '\0'};
+        return out;
+    };
+    for (const auto& [from, to] : {std::pair{"PowerPoint Document", "POWERPOINT DOCUMENT"},
+                                   std::pair{"Current User", "current user"}}) {
+        const std::size_t at = bytes.find(utf16(from));
+        ASSERT_NE(at, std::string::npos) << from;
+        bytes.replace(at, utf16(to).size(), utf16(to));
+    }
+    TempDir dir;
+    writeFile(dir / "in.ppt", bytes);
+    withSlideFooter(dir / "in.ppt", "Found").saveAs(dir / "out.ppt");
+    EXPECT_EQ(Presentation::open(dir / "out.ppt").element(MasterKind::Slide, Element::Footer).text, "Found");
+    const std::vector<std::string> streams = CompoundFile::parse(readFile(dir / "out.ppt"), "out").streamPaths();
+    for (const char* name : {"POWERPOINT DOCUMENT", "current user"})
+        EXPECT_NE(std::find(streams.begin(), streams.end(), name), streams.end()) << name;
 }
 
 }  // namespace

@@ -257,10 +257,7 @@ CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
     std::set<std::string> folded;
     for (const Entry& entry : file.entries_) {
         if (entry.path.empty()) continue;
-        std::string key = entry.path;
-        std::transform(key.begin(), key.end(), key.begin(),
-                       [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
-        if (!folded.insert(std::move(key)).second) damaged("the directory holds " + entry.path + " twice");
+        if (!folded.insert(toLower(entry.path)).second) damaged("the directory holds " + entry.path + " twice");
     }
 
     // The mini stream is the root entry's content; the mini FAT links its 64-byte sectors.
@@ -333,19 +330,19 @@ std::vector<std::string> CompoundFile::storagePaths() const {
 
 bool CompoundFile::hasStream(std::string_view path) const {
     return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
-        return e.type == cfb::kStreamType && !e.path.empty() && e.path == path;
+        return e.type == cfb::kStreamType && !e.path.empty() && equalsIgnoringCase(e.path, path);
     });
 }
 
 bool CompoundFile::hasStorage(std::string_view path) const {
     return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
-        return e.type == cfb::kStorageType && !e.path.empty() && e.path == path;
+        return e.type == cfb::kStorageType && !e.path.empty() && equalsIgnoringCase(e.path, path);
     });
 }
 
 std::size_t CompoundFile::streamIndex(std::string_view path) const {
     for (std::size_t i = 0; i < entries_.size(); ++i)
-        if (entries_[i].type == cfb::kStreamType && !entries_[i].path.empty() && entries_[i].path == path)
+        if (entries_[i].type == cfb::kStreamType && !entries_[i].path.empty() && equalsIgnoringCase(entries_[i].path, path))
             return i;
     failDamaged(label_, std::string(path), "the compound file has no such stream");
 }
