@@ -33,6 +33,12 @@ std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::
 }
 
 std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names) {
+    const std::optional<Directory> directory = findDirectory(readAt, size);
+    if (!directory) return std::nullopt;
+    return read(std::move(readAt), size, *directory, names);
+}
+
+std::optional<ZipLayout::Directory> ZipLayout::findDirectory(const ReadAt& readAt, std::uint64_t size) {
     if (size < 22) return std::nullopt;
     const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, 22 + 0xFFFF);
     const auto tail = readAt(tailStart, size - tailStart);
@@ -78,10 +84,15 @@ std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, cons
     } else if (count == 0xFFFF || directorySize == kMax32 || directoryStart == kMax32) {
         return std::nullopt;
     }
-    if (count != names.size() || directorySize > kMaxDirectoryBytes || directoryStart > size ||
-        size - directoryStart < directorySize)
+    return Directory{count, directorySize, directoryStart};
+}
+
+std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, const Directory& found,
+                                         const std::vector<std::string>& names) {
+    if (found.count != names.size() || found.bytes > kMaxDirectoryBytes || found.start > size ||
+        size - found.start < found.bytes)
         return std::nullopt;
-    const auto directory = readAt(directoryStart, directorySize);
+    const auto directory = readAt(found.start, found.bytes);
     if (!directory) return std::nullopt;
 
     ZipLayout layout;

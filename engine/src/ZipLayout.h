@@ -19,11 +19,23 @@ using ReadAt = std::function<std::optional<std::string>(std::uint64_t offset, st
 // through libzip instead.
 class ZipLayout {
   public:
+    // Where the central directory lies and how many entries it lists, as the end record (and a zip64
+    // record) of a zip of size bytes say; nothing when they cannot be read or could be read otherwise.
+    struct Directory {
+        std::uint64_t count = 0;
+        std::uint64_t bytes = 0;
+        std::uint64_t start = 0;
+    };
+    static std::optional<Directory> findDirectory(const ReadAt& readAt, std::uint64_t size);
+
     // Reads the central directory of the zip open as fd (size bytes). names are libzip's entry
     // names in directory order; they must match.
     static std::optional<ZipLayout> read(int fd, std::uint64_t size, const std::vector<std::string>& names);
     // The same over bytes read by readAt, which the layout keeps.
     static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names);
+    // The same for a directory found already.
+    static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size, const Directory& directory,
+                                         const std::vector<std::string>& names);
 
     // The offset of entry index's stored bytes, checked against compressedSize, the file end and the
     // name in the entry's local header.

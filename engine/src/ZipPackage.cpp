@@ -62,6 +62,28 @@ Magic sniff(const std::string& head) {
     }
 }
 
+ReadAt readerOf(int fd) {
+    return [fd](std::uint64_t offset, std::uint64_t length) { return readAt(fd, offset, length); };
+}
+
+// Bytes that must outlive the reader.
+ReadAt readerOf(const std::string& bytes) {
+    return [&bytes](std::uint64_t offset, std::uint64_t length) -> std::optional<std::string> {
+        if (offset > bytes.size() || bytes.size() - offset < length) return std::nullopt;
+        return bytes.substr(offset, length);
+    };
+}
+
+// libzip reads the whole central directory before its entries can be counted (a crafted one of
+// 1.5 million records took 374 MB first): too many are refused from what the end record says.
+std::optional<ZipLayout::Directory> directoryWithinLimits(const ReadAt& readAt, std::uint64_t size,
+                                                          const Limits& limits, const std::string& label) {
+    std::optional<ZipLayout::Directory> directory = ZipLayout::findDirectory(readAt, size);
+    if (directory && directory->count > limits.maxEntries)
+        fail(ErrorCode::LimitExceeded, label, "", "the package holds too many entries");
+    return directory;
+}
+
 }  // namespace
 
 std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits& limits) {
@@ -79,6 +101,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
         case Magic::Zip:
             break;
     }
+    const auto directory = directoryWithinLimits(readerOf(source.fd()), size, limits, label);
     // libzip reads through one descriptor; a duplicate of it (the same open file, even if the path
     // is replaced meanwhile) lets the save copy unchanged entries file to file.
     const int copyFd = ::fcntl(source.fd(), F_DUPFD_CLOEXEC, 0);
@@ -94,6 +117,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
     package->fd_ = copyFd;
     package->opened_ = opened;
     package->fileSize_ = size;
+    package->directory_ = directory;
     return package;
 }
 
@@ -126,6 +150,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::
             break;
     }
     auto holder = std::make_unique<std::string>(std::move(bytes));
+    const auto directory = directoryWithinLimits(readerOf(*holder), holder->size(), limits, label);
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(holder->data(), holder->size(), 0, &error);
@@ -141,6 +166,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::
     std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
     package->bytes_ = std::move(holder);
     package->fileSize_ = package->bytes_->size();
+    package->directory_ = directory;
     return package;
 }
 
@@ -183,16 +209,12 @@ ZipPackage::~ZipPackage() {
 const std::optional<ZipLayout>& ZipPackage::layout() const {
     if (!layoutRead_) {
         layoutRead_ = true;
-        if (fd_ >= 0) {
-            layout_ = ZipLayout::read(fd_, fileSize_, names_);
+        if (!directory_) {
+            // Not found, or found more than one way: libzip alone reads such a package.
+        } else if (fd_ >= 0) {
+            layout_ = ZipLayout::read(readerOf(fd_), fileSize_, *directory_, names_);
         } else if (bytes_) {
-            const std::string& bytes = *bytes_;
-            layout_ = ZipLayout::read(
-                [&bytes](std::uint64_t offset, std::uint64_t length) -> std::optional<std::string> {
-                    if (offset > bytes.size() || bytes.size() - offset < length) return std::nullopt;
-                    return bytes.substr(offset, length);
-                },
-                bytes.size(), names_);
+            layout_ = ZipLayout::read(readerOf(*bytes_), bytes_->size(), *directory_, names_);
         }
     }
     return layout_;

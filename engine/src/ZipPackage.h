@@ -95,6 +95,7 @@ class ZipPackage {
     std::optional<FileVersion> opened_;   // of that file, when it was opened
     std::uint64_t fileSize_ = 0;          // of the file or of the bytes in memory
     mutable std::uint64_t bytesRead_ = 0;  // by read and chargeCreated, against Limits::maxXmlBytesPerDeck
+    std::optional<ZipLayout::Directory> directory_;  // as found before libzip read it
     mutable bool layoutRead_ = false;
     mutable std::optional<ZipLayout> layout_;
     std::vector<std::string> names_;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "Bytes.h"
 #include "TestDeck.h"
 #include "trelwick/engine.h"
 
@@ -258,6 +259,40 @@ TEST(HostilePackage, NewPartsDoNotTakeOverLeftoverRelationshipsParts) {
     ASSERT_EQ(themes.size(), 1u);
     const std::string theme = themes.first().node().attribute("Target").value();
     EXPECT_TRUE(hasEntry(dir / "out.pptx", "ppt/theme/" + theme.substr(theme.rfind('/') + 1))) << theme;
+}
+
+// A package is refused for its count of entries as its end record gives it, before the directory is
+// read: reading a crafted directory of 1.5 million records first took hundreds of MB.
+TEST(HostilePackage, TooManyEntriesAreRefusedFromTheEndRecordBeforeTheDirectoryIsRead) {
+    TempDir dir;
+    DeckPlan plan;
+    for (int i = 0; i < 60; ++i) plan.extraEntries.emplace_back("ppt/media/m" + std::to_string(i) + ".bin", "x");
+    writeZip(dir / "many.pptx", buildDeck(plan), true);
+    writeZip(dir / "claimed.pptx", buildDeck(DeckPlan{}), true);
+    std::string claimed = readFile(dir / "claimed.pptx");
+    const std::size_t end = claimed.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_NE(end, std::string::npos);
+    put16(claimed, end + 8, 60000);  // entries on this disk
+    put16(claimed, end + 10, 60000);  // in all
+    writeFile(dir / "claimed.pptx", claimed);
+
+    Limits fewer;
+    fewer.maxEntries = 50;
+    for (const std::uint64_t wholeBelow : {std::uint64_t{0}, fewer.readWholeBelow}) {
+        fewer.readWholeBelow = wholeBelow;  // read from the file, or from its bytes in memory
+        for (const char* name : {"many.pptx", "claimed.pptx"}) {
+            SCOPED_TRACE(std::string(name) + (wholeBelow == 0 ? " from the file" : " from memory"));
+            try {
+                Presentation::open(dir / name, fewer);
+                ADD_FAILURE() << "opened";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
+                EXPECT_NE(std::string(e.what()).find("too many entries"), std::string::npos) << e.what();
+            }
+        }
+    }
+    fewer.maxEntries = 100;
+    EXPECT_NO_THROW(Presentation::open(dir / "many.pptx", fewer));
 }
 
 }  // namespace
