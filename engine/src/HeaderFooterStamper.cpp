@@ -448,23 +448,29 @@ void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& se
     stampMaster(typedPart(deck_, deck_.handoutMaster, "handoutMaster"), settings, false);
 }
 
-// Templates often draw a number or footer as a plain text box on the master or a layout; it shows on
+// Templates often draw a number or a date as a plain text box on the master or a layout; it shows on
 // every slide under it whatever the settings say, so the user is told rather than left wondering.
 void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
     const Prefixes& px = lookup_->prefixes(part);
     const std::string field = px.aFld;
-    std::vector<pugi::xml_node> numbers;
+    bool number = false, date = false;
     forEachElement(part.root(), [&](pugi::xml_node n) {
-        if (field == n.name() && std::string_view(n.attribute("type").value()) == "slidenum") numbers.push_back(n);
-    });
-    for (pugi::xml_node sp : numbers) {
+        if (field != n.name()) return;
+        const std::string_view type = n.attribute("type").value();
+        const bool isNumber = type == "slidenum", isDate = type.starts_with("datetime");
+        if ((!isNumber || number) && (!isDate || date)) return;
+        pugi::xml_node sp = n;
         while (sp && std::string_view(sp.name()) != px.sp) sp = sp.parent();
-        if (sp && !phOf(sp, px)) {
-            warnings_.push_back("part " + part.name() +
-                                ": a slide number drawn as a plain text box always shows, whatever the settings");
-            return;
-        }
-    }
+        if (!sp || phOf(sp, px)) return;
+        number = number || isNumber;
+        date = date || isDate;
+    });
+    if (number)
+        warnings_.push_back("part " + part.name() +
+                            ": a slide number drawn as a plain text box always shows, whatever the settings");
+    if (date)
+        warnings_.push_back("part " + part.name() +
+                            ": a date drawn as a plain text box always shows, whatever the settings");
 }
 
 void HeaderFooterStamper::stampMaster(XmlPart& master, const std::map<Element, HeaderFooter>& settings,

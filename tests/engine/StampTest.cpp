@@ -584,11 +584,13 @@ TEST_F(StampTest, TheLayoutsWordsAroundTheNumberAreCopiedOnlyWhereTheyMeanTheSam
     }
 }
 
-// The deck with a plain text box holding a slide number field on each of the parts named: drawn on
-// every slide under them, whatever the number placeholder says.
-Entries withNumberTextBoxOn(Entries entries, const std::vector<std::string>& parts) {
+// The deck with a plain text box holding a field (a slide number unless told) on each of the parts
+// named: drawn on every slide under them, whatever the placeholders say.
+Entries withNumberTextBoxOn(Entries entries, const std::vector<std::string>& parts,
+                            const std::string& field = "slidenum") {
     const std::string box =
-        R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type="slidenum"><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)";
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type=")" +
+        field + R"("><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)";
     for (auto& [name, xml] : entries)
         if (std::find(parts.begin(), parts.end(), name) != parts.end()) xml.replace(xml.find("</p:spTree>"), 0, box);
     return entries;
@@ -607,6 +609,28 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
             EXPECT_NE(outcome.warnings.front().find("ppt/slideMasters/slideMaster1.xml"), std::string::npos);
         }
     }
+}
+
+// An automatic date drawn as a text box is reported as a number is, once a part whatever it holds;
+// the date placeholders every generated deck has are not.
+TEST_F(StampTest, DatesDrawnAsTextBoxesAreReportedAsNumbersAre) {
+    const std::string master = "ppt/slideMasters/slideMaster1.xml";
+    writeZip(dir / "in.pptx",
+             withNumberTextBoxOn(withNumberTextBoxOn(withNumberTextBoxOn(buildDeck(DeckPlan{}), {master}, "datetime1"),
+                                                     {master}, "datetime12"),
+                                 {master}));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    deck.setVisible(MasterKind::Slide, Element::DateAndTime, false);
+    const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
+    ASSERT_EQ(outcome.warnings.size(), 2u);
+    for (const std::string& warning : outcome.warnings) EXPECT_NE(warning.find(master), std::string::npos) << warning;
+    EXPECT_NE(outcome.warnings[0].find("slide number"), std::string::npos) << outcome.warnings[0];
+    EXPECT_NE(outcome.warnings[1].find("a date drawn as a plain text box"), std::string::npos) << outcome.warnings[1];
+
+    writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), {master}, "unknown"));
+    Presentation other = Presentation::open(dir / "in.pptx");
+    other.setVisible(MasterKind::Slide, Element::DateAndTime, false);
+    EXPECT_TRUE(other.saveAs(dir / "out.pptx").warnings.empty());
 }
 
 // A layout's own text box is drawn on every slide of that layout just as a master's is.
