@@ -267,7 +267,8 @@ std::string Deck::unusedPartName(const std::string& folder, const std::string& s
     for (;; ++next) {
         std::string name = folder + "/" + stem + std::to_string(next) + ".xml";
         // Relationships left behind by a part removed without them would be taken over by the new one.
-        if (!exists(name) && !exists(relationshipsPartOf(name))) {
+        const std::string rels = relationshipsPartOf(name);
+        if (!exists(name) && !exists(rels) && !zip_->holdsForAnyReader(name) && !zip_->holdsForAnyReader(rels)) {
             ++next;
             return name;
         }

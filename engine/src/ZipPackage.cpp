@@ -189,12 +189,11 @@ ZipPackage::ZipPackage(zip_t* zip, std::string label, const Limits& limits)
     }
     // Readers on Windows take a backslash in a name for a folder separator: "ppt\slides\slide1.xml"
     // is then "ppt/slides/slide1.xml" too, and which of the two they read is as unclear.
-    std::set<std::string> backslashed;
     for (const std::string& name : names_) {
         if (name.find('\\') == std::string::npos) continue;
         std::string folded = toLower(name);
         std::replace(folded.begin(), folded.end(), '\\', '/');
-        if (byLowerName_.count(folded) > 0 || !backslashed.insert(folded).second) {
+        if (byLowerName_.count(folded) > 0 || !backslashed_.insert(folded).second) {
             zip_discard(zip_);
             fail(ErrorCode::DamagedPackage, label_, name, "the package holds this part twice");
         }
@@ -242,6 +241,12 @@ std::string ZipPackage::find(const std::string& partName) const {
 std::optional<std::uint64_t> ZipPackage::indexOf(const std::string& partName) const {
     auto it = byLowerName_.find(toLower(partName));
     return it == byLowerName_.end() ? std::nullopt : std::optional<std::uint64_t>(it->second);
+}
+
+bool ZipPackage::holdsForAnyReader(const std::string& partName) const {
+    std::string folded = toLower(partName);
+    std::replace(folded.begin(), folded.end(), '\\', '/');
+    return byLowerName_.count(folded) > 0 || backslashed_.count(folded) > 0;
 }
 
 bool ZipPackage::hasPrefix(const std::string& prefix) const {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ class ZipPackage {
     std::string find(const std::string& partName) const;
     // The entry's index for a part name, or nothing when absent.
     std::optional<std::uint64_t> indexOf(const std::string& partName) const;
+    // True when some entry is that part to a reader on Windows, which also takes a backslash in an
+    // entry's name for a slash.
+    bool holdsForAnyReader(const std::string& partName) const;
     // True when some entry's name starts with prefix (case-insensitive).
     bool hasPrefix(const std::string& prefix) const;
     // Inflates one entry, stopping with LimitExceeded as soon as a cap is crossed.
@@ -100,6 +104,7 @@ class ZipPackage {
     mutable std::optional<ZipLayout> layout_;
     std::vector<std::string> names_;
     std::map<std::string, std::uint64_t> byLowerName_;
+    std::set<std::string> backslashed_;  // names holding a backslash, lower case, with slashes for it
 };
 
 }  // namespace trelwick::engine

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "Bytes.h"
@@ -293,6 +295,27 @@ TEST(HostilePackage, TooManyEntriesAreRefusedFromTheEndRecordBeforeTheDirectoryI
     }
     fewer.maxEntries = 100;
     EXPECT_NO_THROW(Presentation::open(dir / "many.pptx", fewer));
+}
+
+// Readers on Windows take a backslash in an entry's name for a slash: a part added by the stamp never
+// takes a name that an entry holds already in that spelling.
+TEST(HostilePackage, NewPartsDoNotTakeANameHeldWithBackslashes) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.extraEntries.emplace_back("ppt\\notesSlides\\notesSlide1.xml", "<left/>");
+    plan.extraEntries.emplace_back("ppt/notesSlides\\notesSlide2.xml", "<left/>");
+    writeZip(dir / "in.pptx", buildDeck(plan));
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    showNotesFooter(deck);
+    deck.saveAs(dir / "out.pptx");
+    std::set<std::string> folded;
+    for (std::string name : entryNames(dir / "out.pptx")) {
+        std::replace(name.begin(), name.end(), '\\', '/');
+        EXPECT_TRUE(folded.insert(name).second) << name << " twice";
+    }
+    EXPECT_TRUE(folded.count("ppt/notesSlides/notesSlide3.xml")) << "the slide's new notes page";
+    Presentation::open(dir / "out.pptx");
 }
 
 }  // namespace
