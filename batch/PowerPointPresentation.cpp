@@ -1,9 +1,14 @@
 #include "PowerPointPresentation.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 
 #include <QDir>
+#include <QFile>
 
 #include "EngineCall.h"
 #include "util/AppError.h"
@@ -78,10 +83,14 @@ void PowerPointPresentation::beforeSave(const QString& fileName, int fileFormat)
     warnings_.clear();
     brokeSignature_ = false;
     // A file the user made read-only is not saved over, as PowerPoint would not; root could rename over
-    // it, so the attribute is asked rather than the permission. A link is replaced, never written
+    // it, so the attribute is asked as well as the permission. Another user's file this one may not
+    // write is read-only to this one, whatever its owner may do. A link is replaced, never written
     // through, so the file it points to is no concern.
     if (const std::optional<int> attributes = fileAttributes(fileName);
-        attributes && (*attributes & kAttrReadOnly) && !(*attributes & (kAttrFolder | kAttrReparsePoint))) {
+        attributes && !(*attributes & (kAttrFolder | kAttrReparsePoint)) &&
+        ((*attributes & kAttrReadOnly) ||
+         (::faccessat(AT_FDCWD, QFile::encodeName(fileName).constData(), W_OK, AT_EACCESS) != 0 &&
+          errno == EACCES))) {
         throw AppError(kPermissionDenied, QStringLiteral("The file ") + QDir::toNativeSeparators(fileName) +
                                               QStringLiteral(" is read-only; it was not replaced."));
     }

@@ -415,6 +415,45 @@ private slots:
         QCOMPARE(int(rig.dialogs.errorReports().size()), 1);
     }
 
+    // A deck of another user's that this one may not write is read-only to this user, though its
+    // owner may write it: it is not saved over, in the output folder nor in its own.
+    void aDeckThisUserMayNotWriteIsNotReplaced() {
+        if (::geteuid() != 0) QSKIP("giving a file another owner needs root; skipping");
+        const trelwick::testing::PermissionsBind bind;
+        if (!bind.active()) QSKIP("run as root without a way to be held to permissions");
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        const QString source = copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
+        const QString theirs = copyDeck(QStringLiteral("pandoc__basic-output.pptx"), out, QStringLiteral("deck.pptx"));
+        const QString theirsInPlace = copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in, QStringLiteral("other.pptx"));
+        for (const QString& f : {theirs, theirsInPlace})
+            QVERIFY(::chown(QFile::encodeName(f).constData(), 4242, 4242) == 0);
+        const QByteArray before = digest(theirs), beforeInPlace = digest(theirsInPlace);
+        addByDialog(rig.form, rig.dialogs, {source});
+        rig.typeOutputFolder(out);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        QCOMPARE(digest(theirs), before);
+        QCOMPARE(QFileInfo(theirs).ownerId(), 4242u);
+        auto reports = rig.dialogs.errorReports();
+        QCOMPARE(int(reports.size()), 1);
+        QVERIFY2(reports.front().text.contains(QStringLiteral("at line 234")), qPrintable(reports.front().text));
+        QVERIFY2(reports.front().text.contains(QDir::toNativeSeparators(theirs)), qPrintable(reports.front().text));
+
+        QTest::mouseClick(rig.form.PushButton1, Qt::LeftButton);
+        addByDialog(rig.form, rig.dialogs, {theirsInPlace});
+        rig.typeOutputFolder(in);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        QCOMPARE(digest(theirsInPlace), beforeInPlace);
+        QCOMPARE(QFileInfo(theirsInPlace).ownerId(), 4242u);
+        reports = rig.dialogs.errorReports();
+        QCOMPARE(int(reports.size()), 1);
+        QVERIFY2(reports.front().text.contains(QDir::toNativeSeparators(theirsInPlace)), qPrintable(reports.front().text));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+    }
+
     // A disk that fills up during the run: the decks that do not fit are reported, and every file
     // left in the folder is a whole deck.
     void outputFolderThatFillsUp() {
