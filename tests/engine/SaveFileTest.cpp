@@ -121,6 +121,33 @@ TEST(AtomicFileTest, AReplacedFileKeepsItsOwnerAndGroup) {
     EXPECT_EQ(readFile(target), "new");
 }
 
+// A link in the target's place is replaced by a new file, not taken for the file it points to: that
+// file's read-only mode (or, for root, its owner) would make the new deck another's or read-only, and
+// the window then refuses to save over it at the next run.
+TEST(AtomicFileTest, ALinkReplacedByTheFileGivesItNoneOfThePointedToFilesPermissions) {
+    TempDir dir;
+    const fs::path elsewhere = dir / "kept.pptx";
+    const fs::path target = dir / "deck.pptx";
+    writeFile(elsewhere, "kept");
+    ASSERT_EQ(::chmod(elsewhere.c_str(), 0400), 0);
+    if (::geteuid() == 0) ASSERT_EQ(::chown(elsewhere.c_str(), 65534, 65534), 0);
+    fs::create_symlink(elsewhere, target);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    AtomicFile file(target);
+    file.write("new");
+    file.commit();
+    struct stat st {};
+    ASSERT_EQ(::lstat(target.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    EXPECT_EQ(readFile(target), "new");
+    EXPECT_EQ(readFile(elsewhere), "kept");
+    ASSERT_EQ(::stat(elsewhere.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0400u);
+}
+
 std::string attribute(const fs::path& file, const char* name) {
     std::string value(256, '\0');
     const ssize_t n = ::getxattr(file.c_str(), name, value.data(), value.size());
