@@ -45,6 +45,20 @@ mode_t processUmask() {
     return mask;
 }
 
+// A sticky folder (as /tmp) lets only a file's owner, or the folder's, replace it; "Operation not
+// permitted" alone would not say why, least for a file anyone may write.
+[[noreturn]] void failMove(const std::filesystem::path& target, const std::filesystem::path& folder) {
+    const int error = errno;
+    struct stat dir {}, file {};
+    if ((error == EPERM || error == EACCES) && ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) &&
+        ::lstat(target.c_str(), &file) == 0 && file.st_uid != ::geteuid() && dir.st_uid != ::geteuid())
+        fail(ErrorCode::WriteFailed, target.string(), "",
+             "cannot replace the file: it belongs to another user, and the output folder lets only a file's owner "
+             "replace it");
+    errno = error;
+    failWrite(target, "cannot move the written file into place");
+}
+
 }  // namespace
 
 const std::string& AtomicFile::hostTag() {
@@ -226,8 +240,7 @@ void AtomicFile::commitFile() {
 
 void AtomicFile::moveIntoPlace() {
     if (!anonymous_) {
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-            failWrite(target_, "cannot move the written file into place");
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) failMove(target_, folder_);
         return;
     }
     // A new target gets the file's first name directly; an existing one is replaced through a hidden
@@ -244,7 +257,7 @@ void AtomicFile::moveIntoPlace() {
             const int saved = errno;
             ::unlink(named.c_str());
             errno = saved;
-            failWrite(target_, "cannot move the written file into place");
+            failMove(target_, folder_);
         }
         return;
     }

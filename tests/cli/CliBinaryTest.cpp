@@ -191,6 +191,38 @@ TEST(Cli, AFolderThatCannotBeReadFailsTheRunAndIsCountedAsAFolder) {
     EXPECT_NE(out.find("exit 1"), std::string::npos) << out;
 }
 
+// A sticky output folder (as /tmp) lets only a file's owner replace it: the file of another user there is
+// named with the reason, kept as it was, and the other decks are stamped.
+TEST(Cli, AnotherUsersFileInAStickyOutputFolderIsNamedWithTheReasonAndKept) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file another owner needs root; skipping";
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    for (const char* name : {"pandoc__basic-output.pptx", "python-pptx__default.pptx"})
+        fs::copy_file(kCorpus / name, tmp.path() / "in" / name);
+    const fs::path out = tmp.path() / "out";
+    fs::create_directories(out);
+    ASSERT_EQ(::chown(out.c_str(), 4243, 4243), 0);
+    ASSERT_EQ(::chmod(out.c_str(), 01777), 0);
+    const fs::path theirs = out / "pandoc__basic-output.pptx";
+    const std::string before = "not a deck, and not ours";
+    tmp.write("out/pandoc__basic-output.pptx", before);
+    ASSERT_EQ(::chown(theirs.c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
+    // Root replaces any file; without these capabilities it is held to the folder's rule too.
+    const std::string out_ = shellOutput("setpriv --bounding-set=-chown,-fowner,-dac_override,-dac_read_search " +
+                                         shellQuote(TRELWICK_CLI_PATH) + " -o " + shellQuote(out.string()) + " " +
+                                         shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(out_.find(theirs.string() + ": cannot replace the file: it belongs to another user, and the output "
+                                          "folder lets only a file's owner replace it"),
+              std::string::npos)
+        << out_;
+    EXPECT_NE(out_.find("Stamped 1 of 2 presentations"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("exit 1"), std::string::npos) << out_;
+    EXPECT_EQ(readFile(theirs), before);
+    EXPECT_EQ(folderNames(out), (std::vector<std::string>{"pandoc__basic-output.pptx", "python-pptx__default.pptx"}));
+}
+
 // An output folder given as a link to nowhere, spelled with a closing slash as shell completion writes a
 // folder's name: the message said only "File exists", the very message the link check is there to
 // replace.
