@@ -225,15 +225,21 @@ void AtomicFile::commit() {
 }
 
 void AtomicFile::commitFile() {
-    // The file replaced keeps its owner and group where this process may give them (root may; others
-    // may keep a group they belong to); else it becomes the writer's, as with any program saving it.
-    // Before the chmod, which a change of owner would strip of set-id bits.
-    if (owner_ && ::fchown(fd_, owner_->first, owner_->second) != 0)
-        (void)::fchown(fd_, static_cast<uid_t>(-1), owner_->second);
+    // Attributes and mode while the file is still this process's own: one allowed to give a file away
+    // need not be allowed to change another's (root without CAP_FOWNER).
     // Before the chmod: an access list sets the group bits, which the mode read with it then restores.
     if (owner_) copyExtendedAttributes(target_, fd_);
-    if ((!modeSet_ && ::fchmod(fd_, mode_) != 0) || ::fsync(fd_) != 0)
-        failWrite(target_, "cannot flush the written file to disk");
+    if (!modeSet_ && ::fchmod(fd_, mode_) != 0)
+        failWrite(target_, "cannot give the written file the permissions of the file it replaces");
+    // The file replaced keeps its owner and group where this process may give them (root may; others
+    // may keep a group they belong to); else it becomes the writer's, as with any program saving it.
+    if (owner_) {
+        if (::fchown(fd_, owner_->first, owner_->second) != 0)
+            (void)::fchown(fd_, static_cast<uid_t>(-1), owner_->second);
+        // A change of owner strips set-id bits: given back where this process still may.
+        if (mode_ & (S_ISUID | S_ISGID)) (void)::fchmod(fd_, mode_);
+    }
+    if (::fsync(fd_) != 0) failWrite(target_, "cannot flush the written file to disk");
     moveIntoPlace();
     committed_ = true;
 }

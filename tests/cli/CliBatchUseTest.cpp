@@ -153,6 +153,31 @@ TEST(CliCorpus, StampingInPlaceKeepsTheOwnerAndGroupOfTheDeck) {
     EXPECT_EQ(st.st_gid, kGroup) << "the stamped deck changed group";
 }
 
+// A batch run as root with only some of root's powers (a service allowed to give files away but not to
+// change the mode of another's file): the deck keeps its owner, and its mode too, set while the file
+// was still the writer's.
+TEST(CliCorpus, StampingInPlaceWithoutPowerOverOthersFilesStillKeepsOwnerAndMode) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a file another owner needs root; skipping";
+    TempDir tmp;
+    const fs::path deck = tmp.path() / "decks/quarterly.pptx";
+    fs::create_directories(deck.parent_path());
+    fs::copy_file(kCorpus / kDeck, deck);
+    ASSERT_EQ(::chown(deck.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(deck.c_str(), 0640), 0);
+    const std::string run = shellOutput("setpriv --bounding-set=-fowner " + shellQuote(TRELWICK_CLI_PATH) +
+                                        " -o " + shellQuote(deck.parent_path().string()) + " --footer F " +
+                                        shellQuote(deck.parent_path().string()) + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
+    struct stat st {};
+    ASSERT_EQ(::stat(deck.c_str(), &st), 0);
+    EXPECT_NE(slideTexts(deck).find("<a:t>F</a:t>"), std::string::npos) << run;
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(trelwick::testing::folderNames(deck.parent_path()), std::vector<std::string>{"quarterly.pptx"});
+}
+
 // The summary is the one line a script reads from stdout; when it cannot be written (a full disk, a
 // closed pipe) the run must not report success.
 TEST(Cli, ASummaryThatCannotBeWrittenIsNotASuccess) {
