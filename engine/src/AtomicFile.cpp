@@ -144,11 +144,15 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
     if (folder_.empty()) folder_ = ".";
     // The file replaced keeps its permissions; a new one gets what the umask leaves of rw-rw-rw-.
     struct stat existing {};
-    if (::stat(target_.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
-        fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
+    bool replacing = ::lstat(target_.c_str(), &existing) == 0;
     // A link is replaced as a new file would be: the file it points to, elsewhere, lends the new one
-    // neither its permissions nor its owner.
-    const bool replacing = ::lstat(target_.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode);
+    // neither its permissions nor its owner. A link to a folder is refused as the folder would be.
+    if (replacing && S_ISLNK(existing.st_mode)) {
+        replacing = false;
+        struct stat pointed {};
+        if (::stat(target_.c_str(), &pointed) == 0 && S_ISDIR(pointed.st_mode)) existing = pointed;
+    }
+    if (S_ISDIR(existing.st_mode)) fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
     mode_ = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
     if (replacing) owner_.emplace(existing.st_uid, existing.st_gid);
     // A killed run leaves a named temporary file only where it had to write one (below) or was

@@ -130,7 +130,9 @@ TEST(AtomicFileTest, ALinkReplacedByTheFileGivesItNoneOfThePointedToFilesPermiss
     const fs::path target = dir / "deck.pptx";
     writeFile(elsewhere, "kept");
     ASSERT_EQ(::chmod(elsewhere.c_str(), 0400), 0);
-    if (::geteuid() == 0) ASSERT_EQ(::chown(elsewhere.c_str(), 65534, 65534), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(elsewhere.c_str(), 65534, 65534), 0);
+    }
     fs::create_symlink(elsewhere, target);
     const mode_t mask = ::umask(022);
     ::umask(mask);
