@@ -374,18 +374,15 @@ void HeaderFooterStamper::apply(MasterKind kind, const std::map<Element, HeaderF
 }
 
 void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& settings) {
-    // Each slide's layout and master; a text box of a master or layout that no slide uses is drawn
-    // nowhere.
+    // Each slide's layout and master.
     std::vector<std::pair<std::string, std::string>> inherits;
     inherits.reserve(deck_.slides.size());
-    std::set<std::string> shown;
     for (const std::string& slide : deck_.slides) {
         auto& [layout, master] = inherits.emplace_back(deck_.target(slide, ns::kSlideLayout), std::string());
         if (layout.empty()) continue;
         master = deck_.target(layout, ns::kSlideMaster);
-        shown.insert(layout);
-        shown.insert(master);
     }
+    std::vector<std::string> stamped;  // masters and layouts, in the order their text boxes are told of
     std::set<std::string> layoutsDone;
     auto stampLayout = [&](const std::string& layout) {
         if (layout.empty() || !layoutsDone.insert(layout).second) return;
@@ -393,11 +390,11 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         const bool title =
             !deck_.showOnTitleSlide && std::string_view(part.root().attribute("type").value()) == "title";
         stampMaster(part, settings, title);
-        if (shown.count(layout) > 0) noteFixedFooters(part);
+        stamped.push_back(layout);
     };
     for (const std::string& master : deck_.slideMasters) {
         stampMaster(typedPart(deck_, master, "sldMaster"), settings, false);
-        if (shown.count(master) > 0) noteFixedFooters(deck_.part(master));
+        stamped.push_back(master);
         for (const Relationship& r : deck_.relationships(master))
             if (isLayoutOf(r)) stampLayout(deck_.resolve(master, r.target));
     }
@@ -419,6 +416,21 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
                   inherited_[{layout, master}]};
         for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible && !title);
     }
+    // A text box of a master or layout is drawn only on the slides under it that show the shapes behind
+    // them (showMasterSp, "hide background graphics"); one no slide draws is no reason to warn. A master
+    // the presentation lists twice is told of once.
+    auto showsShapesBehind = [&](const std::string& name) {
+        return deck_.part(name).root().attribute("showMasterSp").as_bool(true);
+    };
+    std::set<std::string> drawn;
+    for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
+        const auto& [layout, master] = inherits[i];
+        if (layout.empty() || !showsShapesBehind(deck_.slides[i])) continue;
+        drawn.insert(layout);
+        if (showsShapesBehind(layout)) drawn.insert(master);
+    }
+    for (const std::string& name : stamped)
+        if (drawn.erase(name) > 0) noteFixedFooters(deck_.part(name));
 }
 
 void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& settings) {
@@ -462,6 +474,12 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
         pugi::xml_node sp = n;
         while (sp && std::string_view(sp.name()) != px.sp) sp = sp.parent();
         if (!sp || phOf(sp, px)) return;
+        // A hidden shape, or one in a hidden group, is drawn nowhere.
+        if (sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool()) return;
+        for (pugi::xml_node g = sp.parent(); g; g = g.parent())
+            if (std::string_view(g.name()) == px.grpSp &&
+                g.child(px.q("nvGrpSpPr").c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool())
+                return;
         number = number || isNumber;
         date = date || isDate;
     });

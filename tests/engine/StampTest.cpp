@@ -660,6 +660,52 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesAreReportedOnlyWhereASlideShowsThem) {
     EXPECT_NE(outcome.warnings.front().find("ppt/slideMasters/slideMaster1.xml"), std::string::npos);
 }
 
+// A text box is drawn on no slide when it is hidden, when every layout the slides use hides the
+// master's shapes, or when every slide under a layout hides the shapes behind it: no warning then.
+TEST_F(StampTest, TextBoxesNoSlideDrawsAreNotReported) {
+    const std::string master = "ppt/slideMasters/slideMaster1.xml";
+    const std::string layout = "ppt/slideLayouts/slideLayout1.xml";
+    auto setRootAttribute = [](Entries entries, const std::string& name, const std::string& root) {
+        for (auto& [entry, xml] : entries)
+            if (entry == name) xml.replace(xml.find(root) + root.size(), 0, R"( showMasterSp="0")");
+        return entries;
+    };
+    auto warningsOf = [&](const Entries& entries) {
+        writeZip(dir / "in.pptx", entries);
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setVisible(MasterKind::Slide, Element::DateAndTime, false);
+        return deck.saveAs(dir / "out.pptx").warnings;
+    };
+    const Entries onMaster = withNumberTextBoxOn(buildDeck(DeckPlan{}), {master}, "datetime1");
+    ASSERT_EQ(warningsOf(onMaster).size(), 1u);
+    EXPECT_TRUE(warningsOf(setRootAttribute(onMaster, layout, "<p:sldLayout")).empty());
+    EXPECT_TRUE(warningsOf(setRootAttribute(onMaster, "ppt/slides/slide1.xml", "<p:sld")).empty());
+
+    Entries hidden = onMaster;
+    for (auto& [entry, xml] : hidden)
+        if (entry == master) {
+            const std::string box = R"(name="TextBox")";
+            xml.replace(xml.find(box) + box.size(), 0, R"( hidden="1")");
+        }
+    EXPECT_TRUE(warningsOf(hidden).empty());
+
+    const Entries onLayout = withNumberTextBoxOn(buildDeck(DeckPlan{}), {layout});
+    ASSERT_EQ(warningsOf(onLayout).size(), 1u);
+    EXPECT_EQ(warningsOf(setRootAttribute(onLayout, layout, "<p:sldLayout")).size(), 1u);
+    EXPECT_TRUE(warningsOf(setRootAttribute(onLayout, "ppt/slides/slide1.xml", "<p:sld")).empty());
+
+    // A master listed twice is still one part.
+    Entries twice = onMaster;
+    for (auto& [entry, xml] : twice)
+        if (entry == "ppt/presentation.xml") {
+            const std::size_t from = xml.find("<p:sldMasterId "), to = xml.find("/>", from) + 2;
+            std::string again = xml.substr(from, to - from);
+            again.replace(again.find("id=\"") + 4, 0, "1");  // another id, the same relationship
+            xml.insert(to, again);
+        }
+    EXPECT_EQ(warningsOf(twice).size(), 1u);
+}
+
 TEST_F(StampTest, SlideNumbersCountHiddenSlidesFromTheFirstNumber) {
     DeckPlan plan;
     plan.presentationAttributes = R"(firstSlideNum="5")";
