@@ -75,11 +75,13 @@ ReadAt readerOf(const std::string& bytes) {
 }
 
 // libzip reads the whole central directory before its entries can be counted (a crafted one of
-// 1.5 million records took 374 MB first): too many are refused from what the end record says.
+// 1.5 million records took 374 MB first): too many are refused from what the end records say, every
+// one of them, as libzip reads the directory of each it can.
 std::optional<ZipLayout::Directory> directoryWithinLimits(const ReadAt& readAt, std::uint64_t size,
                                                           const Limits& limits, const std::string& label) {
     std::optional<ZipLayout::Directory> directory = ZipLayout::findDirectory(readAt, size);
-    if (directory && directory->count > limits.maxEntries)
+    if ((directory && directory->count > limits.maxEntries) ||
+        ZipLayout::mostEntriesClaimed(readAt, size) > limits.maxEntries)
         fail(ErrorCode::LimitExceeded, label, "", "the package holds too many entries");
     return directory;
 }

@@ -318,5 +318,36 @@ TEST(HostilePackage, NewPartsDoNotTakeANameHeldWithBackslashes) {
     Presentation::open(dir / "out.pptx");
 }
 
+// libzip weighs every end record at the end of a zip and reads the directory of each it can: a second
+// one in the comment must not let a directory claiming too many entries be read before it is refused.
+TEST(HostilePackage, TooManyEntriesAreRefusedWhateverOtherEndRecordFollows) {
+    TempDir dir;
+    writeZip(dir / "claimed.pptx", buildDeck(DeckPlan{}), true);
+    std::string claimed = readFile(dir / "claimed.pptx");
+    const std::size_t end = claimed.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_NE(end, std::string::npos);
+    ASSERT_EQ(claimed.size(), end + 22) << "no comment yet";
+    put16(claimed, end + 8, 60000);
+    put16(claimed, end + 10, 60000);
+    std::string other = std::string("PK\x05\x06", 4) + std::string(18, '\0');  // an empty zip's end record
+    put16(claimed, end + 20, static_cast<std::uint16_t>(1 + other.size()));
+    claimed += "x" + other;
+    writeFile(dir / "claimed.pptx", claimed);
+
+    Limits fewer;
+    fewer.maxEntries = 50;
+    for (const std::uint64_t wholeBelow : {std::uint64_t{0}, fewer.readWholeBelow}) {
+        fewer.readWholeBelow = wholeBelow;
+        SCOPED_TRACE(wholeBelow == 0 ? "from the file" : "from memory");
+        try {
+            Presentation::open(dir / "claimed.pptx", fewer);
+            ADD_FAILURE() << "opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
+            EXPECT_NE(std::string(e.what()).find("too many entries"), std::string::npos) << e.what();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
