@@ -80,8 +80,10 @@ ReadAt readerOf(const std::string& bytes) {
 std::optional<ZipLayout::Directory> directoryWithinLimits(const ReadAt& readAt, std::uint64_t size,
                                                           const Limits& limits, const std::string& label) {
     std::optional<ZipLayout::Directory> directory = ZipLayout::findDirectory(readAt, size);
-    if ((directory && directory->count > limits.maxEntries) ||
-        ZipLayout::mostEntriesClaimed(readAt, size) > limits.maxEntries)
+    // A directory found is the one end record in the tail; else each is weighed (a second read of the
+    // tail, for odd zips only).
+    if (directory ? directory->count > limits.maxEntries
+                  : ZipLayout::mostEntriesClaimed(readAt, size) > limits.maxEntries)
         fail(ErrorCode::LimitExceeded, label, "", "the package holds too many entries");
     return directory;
 }
