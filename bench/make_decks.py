@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes valid .pptx decks for benchmarks: one slide master with date, footer and slide-number
 placeholders, one layout, a theme, and 1 to 6 text slides each, half of them with notes slides.
+--each N gives every deck N slides, each with notes.
 --slides N writes one deck of N slides with notes instead (--without-notes: with none, nor a notes
 master); --media-mb M one deck whose pictures and video (random, so incompressible) make up M
 megabytes."""
@@ -204,6 +205,7 @@ def main():
     parser.add_argument("folder")
     parser.add_argument("--count", type=int, default=200)
     parser.add_argument("--slides", type=int, help="one deck with this many slides, each with notes")
+    parser.add_argument("--each", type=int, help="slides of every one of the --count decks, each with notes")
     parser.add_argument("--media-mb", type=int, default=0, help="one deck holding this many MB of media")
     parser.add_argument("--without-notes", action="store_true",
                         help="the --slides deck without notes pages or notes master (the stamp makes them)")
@@ -214,7 +216,7 @@ def main():
         write_deck(os.path.join(a.folder, name), 0, a.slides or 24, a.media_mb, a.without_notes)
         return
     for i in range(a.count):
-        write_deck(os.path.join(a.folder, "generated-%03d.pptx" % i), i)
+        write_deck(os.path.join(a.folder, "generated-%03d.pptx" % i), i, a.each)
 
 
 if __name__ == "__main__":
