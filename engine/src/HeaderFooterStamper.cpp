@@ -398,6 +398,8 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         for (const Relationship& r : deck_.relationships(master))
             if (isLayoutOf(r)) stampLayout(deck_.resolve(master, r.target));
     }
+    // A slide is let go of once stamped (XmlPart::release), so what is asked of it later is read first.
+    std::vector<char> slideShowsShapesBehind(deck_.slides.size(), 0);
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         XmlPart& slide = typedPart(deck_, deck_.slides[i], "sld");
         const auto& [layout, master] = inherits[i];
@@ -411,10 +413,15 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
         }
         unwrapStampedAlternates(slide, shapeTree(slide, lookup_->prefixes(slide)), lookup_->prefixes(slide),
                                 stampedTypes(settings));
-        PageShapes shapes(slide, lookup_->prefixes(slide));
-        Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false,
-                  inherited_[{layout, master}]};
-        for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible && !title);
+        {
+            PageShapes shapes(slide, lookup_->prefixes(slide));
+            Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false,
+                      inherited_[{layout, master}]};
+            for (const auto& [element, setting] : settings)
+                stampPage(page, element, setting, setting.visible && !title);
+        }
+        slideShowsShapesBehind[i] = slide.root().attribute("showMasterSp").as_bool(true);
+        slide.release();
     }
     // A text box of a master or layout is drawn only on the slides under it that show the shapes behind
     // them (showMasterSp, "hide background graphics"); one no slide draws is no reason to warn. A master
@@ -425,7 +432,7 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
     std::set<std::string> drawn;
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         const auto& [layout, master] = inherits[i];
-        if (layout.empty() || !showsShapesBehind(deck_.slides[i])) continue;
+        if (layout.empty() || !slideShowsShapesBehind[i]) continue;
         drawn.insert(layout);
         if (showsShapesBehind(layout)) drawn.insert(master);
     }
@@ -448,10 +455,13 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
         XmlPart& part = typedPart(deck_, notes, "notes");
         unwrapStampedAlternates(part, shapeTree(part, lookup_->prefixes(part)), lookup_->prefixes(part),
                                 stampedTypes(settings));
-        PageShapes shapes(part, lookup_->prefixes(part));
-        Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster, true,
-                  inherited_[{noLayout, deck_.notesMaster}]};
-        for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible);
+        {
+            PageShapes shapes(part, lookup_->prefixes(part));
+            Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster,
+                      true, inherited_[{noLayout, deck_.notesMaster}]};
+            for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible);
+        }
+        part.release();
     }
 }
 

@@ -369,6 +369,7 @@ std::string XmlPart::printedKeepingShapes(pugi::xml_node tree) const {
 }
 
 std::string XmlPart::serialize() const {
+    if (released_) return releasedText_;
     const pugi::xml_node tree = read_.empty() ? pugi::xml_node() : shapeTreeOf(root());
     // The path down to the shape tree must still be the one read, with the tree among the root's
     // grandchildren.
@@ -386,6 +387,34 @@ std::string XmlPart::serialize() const {
             throw std::logic_error(name_ + ": the shapes kept as read do not give the edited part");
     }
     return out;
+}
+
+void XmlPart::release() {
+    if (!dirty_ || released_) return;
+    std::string text = serialize();
+    doc_.reset();
+    read_.clear();
+    read_.shrink_to_fit();
+    shapes_.clear();
+    shapes_.shrink_to_fit();
+    editedShapes_.clear();  // addresses of nodes that are gone
+    releasedText_ = std::move(text);
+    released_ = true;
+}
+
+void XmlPart::reparse() {
+    const pugi::xml_parse_result result =
+        doc_.load_buffer(releasedText_.data(), releasedText_.size(), kParseOptions, pugi::encoding_auto);
+    if (result.status == pugi::status_out_of_memory) throw std::bad_alloc();
+    if (!result) throw std::logic_error(name_ + ": a page the stamp wrote does not parse again");
+    std::string text = std::move(releasedText_);
+    releasedText_ = std::string();
+    released_ = false;
+    // The bytes are now the ones read: shapes left alone from here on are copied from them.
+    if (encoding_ == pugi::encoding_utf8 && !bom_ && (text.size() >= kKeepShapesFrom || checkKept)) {
+        read_ = std::move(text);
+        findShapes();
+    }
 }
 
 std::string XmlPart::prefixOf(std::string_view uri, std::string_view strictUri, bool* found) const {

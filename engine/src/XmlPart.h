@@ -25,8 +25,14 @@ class XmlPart {
     static XmlPart created(std::string name, const std::string& text);
 
     const std::string& name() const { return name_; }
-    pugi::xml_document& doc() { return doc_; }
-    pugi::xml_node root() const { return doc_.document_element(); }
+    pugi::xml_document& doc() {
+        restore();
+        return doc_;
+    }
+    pugi::xml_node root() const {
+        restore();
+        return doc_.document_element();
+    }
     bool dirty() const { return dirty_; }
     void markDirty() {
         dirty_ = true;
@@ -43,6 +49,10 @@ class XmlPart {
     bool namespacesChecked() const { return namespacesChecked_; }
     void markNamespacesChecked() const { namespacesChecked_ = true; }
     std::string serialize() const;
+    // Lets go of the tree of an edited part, keeping the bytes serialize() gives; the tree is parsed
+    // from them again when next asked for. A stamped deck then holds its pages' text rather than their
+    // trees, five times as large, until it is saved. No node of the part may be held across.
+    void release();
 
     // Whether a top-level shape of the shape tree may have been edited (or holds something that was).
     using ShapeTest = bool (*)(pugi::xml_node shape);
@@ -75,6 +85,12 @@ class XmlPart {
     // Refuses a declared encoding that parsing did not honour; a Latin-1 part is written back as UTF-8.
     void checkDeclaredEncoding(const std::string& fileLabel);
     std::string printed() const;
+    // Parses the bytes of a released page again. The tree stands for those bytes, so a const part
+    // may do it.
+    void restore() const {
+        if (released_) const_cast<XmlPart*>(this)->reparse();
+    }
+    void reparse();
     std::string printedKeepingShapes(pugi::xml_node tree) const;
     struct Span {
         std::size_t begin;
@@ -92,6 +108,8 @@ class XmlPart {
     std::vector<Span> shapes_;  // of the elements at the top level of the shape tree, in order
     ShapeTest edited_ = nullptr;
     std::unordered_set<const void*> editedShapes_;  // marked by markShapeEdited
+    bool released_ = false;
+    std::string releasedText_;  // what serialize() gave when the tree was let go
 };
 
 // "prefix:local", or local alone for the default namespace.

@@ -131,5 +131,34 @@ TEST(KeptShapesTest, PagesReadOtherwiseArePrintedWhole) {
     EXPECT_EQ(readEntry(dir / "bom-out.pptx", "ppt/slides/slide1.xml").find(kOddBox), std::string::npos);
 }
 
+// A large page lets go of its tree once stamped; stamped again for a second save it is read back from
+// what the first one wrote, and still copies the shapes no edit reached.
+TEST(KeptShapesTest, ALargePageStampedTwiceGivesWhatOneStampGives) {
+    XmlPart::checkKeptShapes(false);
+    TempDir dir;
+    std::string filler;
+    for (int i = 0; filler.size() < 200000; ++i)
+        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) + "' name='Filler'/><p:cNvSpPr/>"
+                  "<p:nvPr/></p:nvSpPr><p:spPr/></p:sp>";
+    writeZip(dir / "in.pptx", withShapes(kOddBox + kFooter + kGroup, filler));
+    Presentation twice = withSlideFooter(dir / "in.pptx", "First");
+    twice.saveAs(dir / "first.pptx");
+    twice.setText(MasterKind::Slide, Element::Footer, "Second");
+    twice.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    twice.saveAs(dir / "second.pptx");
+    Presentation once = withSlideFooter(dir / "in.pptx", "Second");
+    once.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+    once.saveAs(dir / "once.pptx");
+    XmlPart::checkKeptShapes(true);
+    const std::string first = readEntry(dir / "first.pptx", "ppt/slides/slide1.xml");
+    const std::string second = readEntry(dir / "second.pptx", "ppt/slides/slide1.xml");
+    EXPECT_NE(first.find(">First<"), std::string::npos);
+    EXPECT_EQ(second, readEntry(dir / "once.pptx", "ppt/slides/slide1.xml"));
+    EXPECT_NE(second.find(kOddBox), std::string::npos);
+    EXPECT_NE(second.find(filler), std::string::npos);
+    EXPECT_EQ(second.find(">First<"), std::string::npos);
+    EXPECT_EQ(Presentation::open(dir / "second.pptx").element(MasterKind::Slide, Element::Footer).text, "Second");
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
