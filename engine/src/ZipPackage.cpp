@@ -117,7 +117,14 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
         failOpen(code, label);
     }
     source.release();  // libzip owns it now
-    std::unique_ptr<ZipPackage> package(new ZipPackage(zip, label, limits));
+    std::unique_ptr<ZipPackage> package;
+    try {
+        package.reset(new ZipPackage(zip, label, limits));
+    } catch (...) {
+        // Refused while its entries were listed: the duplicate is not the package's yet.
+        if (copyFd >= 0) ::close(copyFd);
+        throw;
+    }
     package->fd_ = copyFd;
     package->opened_ = opened;
     package->fileSize_ = size;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -346,6 +348,39 @@ TEST(HostilePackage, TooManyEntriesAreRefusedWhateverOtherEndRecordFollows) {
             EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
             EXPECT_NE(std::string(e.what()).find("too many entries"), std::string::npos) << e.what();
         }
+    }
+}
+
+std::size_t openDescriptors() {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                                  std::filesystem::directory_iterator()));
+}
+
+// A package refused while its entries are listed (one part twice) must give back every descriptor:
+// a folder of such decks would otherwise exhaust them and fail every later deck of the run.
+TEST(HostilePackage, RefusedPackageLeavesNoDescriptorOpen) {
+    if (!std::filesystem::exists("/proc/self/fd")) GTEST_SKIP() << "no /proc/self/fd to count descriptors in";
+    TempDir dir;
+    DeckPlan twice;
+    twice.extraEntries.emplace_back("[content_types].XML", "<Types/>");
+    writeZip(dir / "twice.pptx", buildDeck(twice));
+    DeckPlan backslashed;
+    backslashed.extraEntries.emplace_back("ppt\\presentation.xml", "<left/>");
+    writeZip(dir / "backslashed.pptx", buildDeck(backslashed));
+    Limits partByPart;
+    partByPart.readWholeBelow = 0;  // as decks larger than the in-memory threshold are read
+    for (const char* name : {"twice.pptx", "backslashed.pptx"}) {
+        SCOPED_TRACE(name);
+        const std::size_t before = openDescriptors();
+        for (int i = 0; i < 8; ++i) {
+            try {
+                Presentation::open(dir / name, partByPart);
+                ADD_FAILURE() << "opened";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.code(), ErrorCode::DamagedPackage) << e.what();
+            }
+        }
+        EXPECT_EQ(openDescriptors(), before);
     }
 }
 
