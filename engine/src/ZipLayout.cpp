@@ -87,13 +87,13 @@ std::optional<ZipLayout::Directory> ZipLayout::findDirectory(const ReadAt& readA
     return Directory{count, directorySize, directoryStart};
 }
 
-std::uint64_t ZipLayout::mostEntriesClaimed(const ReadAt& readAt, std::uint64_t size) {
+std::uint64_t ZipLayout::entriesClaimed(const ReadAt& readAt, std::uint64_t size) {
     if (size < 22) return 0;
     const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, 22 + 0xFFFF);
     const auto tail = readAt(tailStart, size - tailStart);
     if (!tail) return 0;
     const std::string_view signature("PK\x05\x06", 4);
-    std::uint64_t most = 0;
+    std::uint64_t total = 0;
     for (std::size_t at = tail->find(signature); at != std::string::npos && at <= tail->size() - 22;
          at = tail->find(signature, at + 1)) {
         std::uint64_t count = le16(*tail, at + 10);
@@ -105,9 +105,9 @@ std::uint64_t ZipLayout::mostEntriesClaimed(const ReadAt& readAt, std::uint64_t 
                 recordAt <= size && size - recordAt >= 56 ? readAt(recordAt, 56) : std::nullopt;
             if (record && le32(*record, 0) == 0x06064b50) count = std::max(count, le64(*record, 32));
         }
-        most = std::max(most, count);
+        total = count > ~std::uint64_t{0} - total ? ~std::uint64_t{0} : total + count;
     }
-    return most;
+    return total;
 }
 
 std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, const Directory& found,

@@ -351,6 +351,36 @@ TEST(HostilePackage, TooManyEntriesAreRefusedWhateverOtherEndRecordFollows) {
     }
 }
 
+// libzip reads and checks the directory of every end record it finds at the end of a zip: end records
+// repeated thousands of times cost thousands of directories, so those they claim count together.
+TEST(HostilePackage, EntriesClaimedByRepeatedEndRecordsCountTogether) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), true);
+    const std::string deck = readFile(dir / "deck.pptx");
+    const std::size_t end = deck.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_EQ(deck.size(), end + 22) << "no comment";
+    const std::string endRecord = deck.substr(end);
+    const std::uint64_t entries = entryNames(dir / "deck.pptx").size();
+    std::string twice = deck + endRecord, five = deck + endRecord + endRecord + endRecord + endRecord;
+    writeFile(dir / "twice.pptx", twice);
+    writeFile(dir / "five.pptx", five);
+
+    Limits fewer;
+    fewer.maxEntries = 3 * entries;
+    for (const std::uint64_t wholeBelow : {std::uint64_t{0}, fewer.readWholeBelow}) {
+        fewer.readWholeBelow = wholeBelow;
+        SCOPED_TRACE(wholeBelow == 0 ? "from the file" : "from memory");
+        EXPECT_EQ(Presentation::open(dir / "twice.pptx", fewer).slideCount(), 1u);
+        try {
+            Presentation::open(dir / "five.pptx", fewer);
+            ADD_FAILURE() << "opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
+            EXPECT_NE(std::string(e.what()).find("too many entries"), std::string::npos) << e.what();
+        }
+    }
+}
+
 std::size_t openDescriptors() {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                                                   std::filesystem::directory_iterator()));
