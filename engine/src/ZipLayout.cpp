@@ -87,25 +87,34 @@ std::optional<ZipLayout::Directory> ZipLayout::findDirectory(const ReadAt& readA
     return Directory{count, directorySize, directoryStart};
 }
 
-std::uint64_t ZipLayout::entriesClaimed(const ReadAt& readAt, std::uint64_t size) {
-    if (size < 22) return 0;
+ZipLayout::Directory ZipLayout::claimed(const ReadAt& readAt, std::uint64_t size) {
+    Directory total;
+    if (size < 22) return total;
     const std::uint64_t tailStart = size - std::min<std::uint64_t>(size, 22 + 0xFFFF);
     const auto tail = readAt(tailStart, size - tailStart);
-    if (!tail) return 0;
+    if (!tail) return total;
+    const auto add = [](std::uint64_t& sum, std::uint64_t value) {
+        sum = value > ~std::uint64_t{0} - sum ? ~std::uint64_t{0} : sum + value;
+    };
     const std::string_view signature("PK\x05\x06", 4);
-    std::uint64_t total = 0;
     for (std::size_t at = tail->find(signature); at != std::string::npos && at <= tail->size() - 22;
          at = tail->find(signature, at + 1)) {
         std::uint64_t count = le16(*tail, at + 10);
+        std::uint64_t bytes = le32(*tail, at + 12);
         const std::uint64_t endAt = tailStart + at;
         const auto locator = endAt >= 20 ? readAt(endAt - 20, 20) : std::nullopt;
         if (locator && le32(*locator, 0) == 0x07064b50) {
             const std::uint64_t recordAt = le64(*locator, 8);
             const auto record =
                 recordAt <= size && size - recordAt >= 56 ? readAt(recordAt, 56) : std::nullopt;
-            if (record && le32(*record, 0) == 0x06064b50) count = std::max(count, le64(*record, 32));
+            if (record && le32(*record, 0) == 0x06064b50) {
+                count = std::max(count, le64(*record, 32));
+                bytes = std::max(bytes, le64(*record, 40));
+            }
         }
-        total = count > ~std::uint64_t{0} - total ? ~std::uint64_t{0} : total + count;
+        add(total.count, count);
+        // A directory larger than the file is refused by libzip before it is read.
+        if (bytes <= size) add(total.bytes, bytes);
     }
     return total;
 }

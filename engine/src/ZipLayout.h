@@ -27,10 +27,11 @@ class ZipLayout {
         std::uint64_t start = 0;
     };
     static std::optional<Directory> findDirectory(const ReadAt& readAt, std::uint64_t size);
-    // The entries all end records at the end of the zip claim together (by its zip64 record where one
-    // has it): libzip reads the directory of each it can and checks it against the local headers, not
-    // only the one findDirectory settles on, so thousands of end records cost thousands of directories.
-    static std::uint64_t entriesClaimed(const ReadAt& readAt, std::uint64_t size);
+    // The entries and directory bytes all end records at the end of the zip claim together (by its
+    // zip64 record where one has it; start is left 0): libzip reads the directory of each it can and
+    // checks it against the local headers, not only the one findDirectory settles on, so thousands of
+    // end records cost thousands of directories.
+    static Directory claimed(const ReadAt& readAt, std::uint64_t size);
 
     // Reads the central directory of the zip open as fd (size bytes). names are libzip's entry
     // names in directory order; they must match.

@@ -381,6 +381,42 @@ TEST(HostilePackage, EntriesClaimedByRepeatedEndRecordsCountTogether) {
     }
 }
 
+// Each end record's directory is read whole: end records claiming a directory of most of the file,
+// repeated, read the file again for each.
+TEST(HostilePackage, DirectoriesClaimedByRepeatedEndRecordsAreBounded) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.extraEntries.emplace_back("ppt/media/image1.bin", std::string(1 << 20, 'x'));
+    writeZip(dir / "deck.pptx", buildDeck(plan), true);
+    const std::string deck = readFile(dir / "deck.pptx");
+    const std::size_t end = deck.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_EQ(deck.size(), end + 22) << "no comment";
+    // One entry in a directory from the start of the file to the end records: libzip reads it all.
+    std::string claiming = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+    put16(claiming, 8, 1);
+    put16(claiming, 10, 1);
+    put32(claiming, 12, static_cast<std::uint32_t>(end));
+    auto withRecords = [&](int n) {
+        std::string out = deck.substr(0, end);
+        for (int i = 0; i < n; ++i) out += claiming;
+        return out + deck.substr(end);
+    };
+    writeFile(dir / "two.pptx", withRecords(2));
+    writeFile(dir / "seventy.pptx", withRecords(70));
+    Limits limits;
+    for (const std::uint64_t wholeBelow : {std::uint64_t{0}, std::uint64_t{4} << 20}) {
+        limits.readWholeBelow = wholeBelow;
+        SCOPED_TRACE(wholeBelow == 0 ? "from the file" : "from memory");
+        EXPECT_EQ(Presentation::open(dir / "two.pptx", limits).slideCount(), 1u);
+        try {
+            Presentation::open(dir / "seventy.pptx", limits);
+            ADD_FAILURE() << "opened";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
+        }
+    }
+}
+
 std::size_t openDescriptors() {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
                                                   std::filesystem::directory_iterator()));
