@@ -475,24 +475,35 @@ void HeaderFooterStamper::applyHandout(const std::map<Element, HeaderFooter>& se
 void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
     const Prefixes& px = lookup_->prefixes(part);
     const std::string field = px.aFld;
+    const std::string groupProperties = px.q("nvGrpSpPr");
     bool number = false, date = false;
-    forEachElement(part.root(), [&](pugi::xml_node n) {
-        if (field != n.name()) return;
-        const std::string_view type = n.attribute("type").value();
-        const bool isNumber = type == "slidenum", isDate = type.starts_with("datetime");
-        if ((!isNumber || number) && (!isDate || date)) return;
-        pugi::xml_node sp = n;
-        while (sp && std::string_view(sp.name()) != px.sp) sp = sp.parent();
-        if (!sp || phOf(sp, px)) return;
+    // Walked top-down with the innermost shape and whether a hidden shape or group holds it: looking
+    // up from each field instead took 14 s for 200,000 fields under 990 groups.
+    struct Visit {
+        pugi::xml_node node;
+        pugi::xml_node sp;
+        bool hidden;
+    };
+    std::vector<Visit> pending{{part.root(), pugi::xml_node(), false}};
+    while (!pending.empty() && !(number && date)) {
+        Visit v = pending.back();
+        pending.pop_back();
+        const std::string_view name = v.node.name();
         // A hidden shape, or one in a hidden group, is drawn nowhere.
-        if (sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool()) return;
-        for (pugi::xml_node g = sp.parent(); g; g = g.parent())
-            if (std::string_view(g.name()) == px.grpSp &&
-                g.child(px.q("nvGrpSpPr").c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool())
-                return;
-        number = number || isNumber;
-        date = date || isDate;
-    });
+        if (name == px.grpSp)
+            v.hidden = v.hidden || v.node.child(groupProperties.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool();
+        if (name == px.sp) {
+            v.sp = v.node;
+            v.hidden = v.hidden || v.node.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool();
+        }
+        if (name == field && v.sp && !v.hidden && !phOf(v.sp, px)) {
+            const std::string_view type = v.node.attribute("type").value();
+            number = number || type == "slidenum";
+            date = date || type.starts_with("datetime");
+        }
+        for (pugi::xml_node child = v.node.last_child(); child; child = child.previous_sibling())
+            if (child.type() == pugi::node_element) pending.push_back({child, v.sp, v.hidden});
+    }
     if (number)
         warnings_.push_back("part " + part.name() +
                             ": a slide number drawn as a plain text box always shows, whatever the settings");

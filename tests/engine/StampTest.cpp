@@ -660,6 +660,40 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesAreReportedOnlyWhereASlideShowsThem) {
     EXPECT_NE(outcome.warnings.front().find("ppt/slideMasters/slideMaster1.xml"), std::string::npos);
 }
 
+// A text box in groups is drawn unless one of the groups above it is hidden, however deep it sits
+// (hostile masters nest hundreds of groups around thousands of fields).
+TEST_F(StampTest, TextBoxesInGroupsAreReportedUnlessAGroupAboveIsHidden) {
+    const std::string master = "ppt/slideMasters/slideMaster1.xml";
+    auto nested = [&](int depth, int hiddenAt) {
+        Entries entries = withNumberTextBoxOn(buildDeck(DeckPlan{}), {master});
+        for (auto& [entry, xml] : entries) {
+            if (entry != master) continue;
+            const std::size_t boxStart = xml.find(R"(<p:sp><p:nvSpPr><p:cNvPr id="40")");
+            const std::size_t boxEnd = xml.find("</p:spTree>");
+            std::string box = xml.substr(boxStart, boxEnd - boxStart);
+            const std::string more = R"(<a:fld id="{11111111-2222-3333-4444-555555555556}" type="slidenum"><a:t>2</a:t></a:fld>)";
+            for (int i = 0; i < 200; ++i) box.insert(box.find("</a:p>"), more);
+            std::string open, close;
+            for (int level = 0; level < depth; ++level) {
+                open += R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id=")" + std::to_string(100 + level) + R"(" name="Group")" +
+                        (level == hiddenAt ? R"( hidden="1")" : "") +
+                        R"(/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>)";
+                close += "</p:grpSp>";
+            }
+            xml.replace(boxStart, boxEnd - boxStart, open + box + close);
+        }
+        writeZip(dir / "in.pptx", entries);
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
+        return deck.saveAs(dir / "out.pptx").warnings;
+    };
+    EXPECT_EQ(nested(1, -1).size(), 1u);
+    EXPECT_EQ(nested(900, -1).size(), 1u);
+    EXPECT_TRUE(nested(1, 0).empty());
+    EXPECT_TRUE(nested(900, 0).empty()) << "the outermost group is hidden";
+    EXPECT_TRUE(nested(900, 899).empty()) << "the innermost group is hidden";
+}
+
 // A text box is drawn on no slide when it is hidden, when every layout the slides use hides the
 // master's shapes, or when every slide under a layout hides the shapes behind it: no warning then.
 TEST_F(StampTest, TextBoxesNoSlideDrawsAreNotReported) {
