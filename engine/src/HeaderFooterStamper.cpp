@@ -490,11 +490,13 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
         pending.pop_back();
         const std::string_view name = v.node.name();
         // A hidden shape, or one in a hidden group, is drawn nowhere.
-        if (name == px.grpSp)
-            v.hidden = v.hidden || v.node.child(groupProperties.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool();
+        auto hiddenBy = [&](const std::string& properties) {
+            return v.node.child(properties.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool();
+        };
+        if (name == px.grpSp) v.hidden = v.hidden || hiddenBy(groupProperties);
         if (name == px.sp) {
             v.sp = v.node;
-            v.hidden = v.hidden || v.node.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool();
+            v.hidden = v.hidden || hiddenBy(px.nvSpPr);
         }
         if (name == field && v.sp && !v.hidden && !phOf(v.sp, px)) {
             const std::string_view type = v.node.attribute("type").value();
