@@ -45,6 +45,9 @@ class CompoundFile {
 
     // 3 (512-byte sectors) or 4 (4096-byte sectors), as read.
     std::uint16_t majorVersion() const { return major_; }
+    // The container as parsed, its last sector padded whole: what serialize() gave, for a file parsed
+    // from that.
+    const std::string& bytes() const { return bytes_; }
     const std::string& label() const { return label_; }
 
   private:
@@ -58,8 +61,11 @@ class CompoundFile {
 
     CompoundFile() = default;
     std::size_t streamIndex(std::string_view path) const;  // throws DamagedPackage if missing
-    std::string original(std::size_t index) const;
     std::string contentOf(std::size_t index) const;
+    std::uint64_t contentSize(std::size_t index) const;
+    // Writes contentSize(index) bytes of the stream's content to `to`, from its sectors as read
+    // unless it was replaced: a stream is copied once, into the written container.
+    void copyContent(std::size_t index, char* to) const;
 
     std::string bytes_;
     std::string label_;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <tuple>
 
@@ -347,24 +348,34 @@ std::size_t CompoundFile::streamIndex(std::string_view path) const {
     failDamaged(label_, std::string(path), "the compound file has no such stream");
 }
 
-std::string CompoundFile::original(std::size_t index) const {
-    const Entry& e = entries_[index];
-    std::string out;
-    out.reserve(e.size);
-    const std::uint64_t unit = e.mini ? cfb::kMiniSectorBytes : std::uint64_t{1} << shift_;
-    for (std::uint32_t id : e.chain) {
-        const std::uint64_t take = std::min<std::uint64_t>(unit, e.size - out.size());
-        if (e.mini)
-            out.append(miniStream_, id * unit, take);
-        else
-            out.append(bytes_, (std::uint64_t{id} + 1) * unit, take);
+std::uint64_t CompoundFile::contentSize(std::size_t index) const {
+    const auto it = replaced_.find(index);
+    return it != replaced_.end() ? it->second.size() : entries_[index].size;
+}
+
+void CompoundFile::copyContent(std::size_t index, char* to) const {
+    if (const auto it = replaced_.find(index); it != replaced_.end()) {
+        std::memcpy(to, it->second.data(), it->second.size());
+        return;
     }
-    return out;
+    const Entry& e = entries_[index];
+    const std::string_view from = e.mini ? std::string_view(miniStream_) : std::string_view(bytes_);
+    const std::uint64_t unit = e.mini ? cfb::kMiniSectorBytes : std::uint64_t{1} << shift_;
+    // A regular stream's sector n lies after the header, which takes the place of one sector.
+    const std::uint64_t first = e.mini ? 0 : 1;
+    std::uint64_t done = 0;
+    for (std::uint32_t id : e.chain) {
+        if (done == e.size) break;
+        const std::string_view piece = from.substr((id + first) * unit, std::min<std::uint64_t>(unit, e.size - done));
+        std::memcpy(to + done, piece.data(), piece.size());
+        done += piece.size();
+    }
 }
 
 std::string CompoundFile::contentOf(std::size_t index) const {
-    const auto it = replaced_.find(index);
-    return it != replaced_.end() ? it->second : original(index);
+    std::string out(contentSize(index), '\0');
+    copyContent(index, out.data());
+    return out;
 }
 
 std::string CompoundFile::readStream(std::string_view path) const {

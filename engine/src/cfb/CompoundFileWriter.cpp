@@ -24,33 +24,34 @@ std::string CompoundFile::serialize() const {
 
     struct Placed {
         std::size_t index;
-        std::string content;
+        std::uint64_t size;
         std::uint32_t start = kEndOfChain;
     };
     std::vector<Placed> regular;
     std::vector<Placed> mini;
     for (std::size_t i = 1; i < entries_.size(); ++i) {
         if (entries_[i].type != kStreamType) continue;
-        std::string content = contentOf(i);
-        (content.size() >= kMiniCutoff ? regular : mini).push_back({i, std::move(content)});
+        const std::uint64_t size = contentSize(i);
+        (size >= kMiniCutoff ? regular : mini).push_back({i, size});
     }
 
     // Mini stream and mini FAT.
     std::string miniStream;
     std::vector<std::uint32_t> miniFat;
     for (Placed& p : mini) {
-        if (p.content.empty()) continue;
-        const std::uint64_t count = ceilDiv(p.content.size(), kMiniSectorBytes);
+        if (p.size == 0) continue;
+        const std::uint64_t count = ceilDiv(p.size, kMiniSectorBytes);
         p.start = static_cast<std::uint32_t>(miniFat.size());
         for (std::uint64_t k = 0; k < count; ++k)
             miniFat.push_back(k + 1 < count ? static_cast<std::uint32_t>(miniFat.size() + 1) : kEndOfChain);
-        miniStream += p.content;
+        const std::size_t at = miniStream.size();
         miniStream.resize(miniFat.size() * kMiniSectorBytes, '\0');
+        copyContent(p.index, miniStream.data() + at);
     }
 
     // Sector counts; the FAT must also cover its own sectors and the DIFAT's, so iterate to a fixed point.
     std::uint64_t sectors = 0;
-    for (Placed& p : regular) sectors += ceilDiv(p.content.size(), sectorSize);
+    for (Placed& p : regular) sectors += ceilDiv(p.size, sectorSize);
     const std::uint64_t miniStreamSectors = ceilDiv(miniStream.size(), sectorSize);
     const std::uint64_t miniFatSectors = ceilDiv(miniFat.size() * 4, sectorSize);
     const std::uint64_t dirSectors = ceilDiv(rawDir_.size() * kEntryBytes, sectorSize);
@@ -82,8 +83,8 @@ std::string CompoundFile::serialize() const {
     auto offset = [&](std::uint32_t id) { return (std::uint64_t{id} + 1) * sectorSize; };
 
     for (Placed& p : regular) {
-        p.start = allocate(ceilDiv(p.content.size(), sectorSize));
-        std::memcpy(out.data() + offset(p.start), p.content.data(), p.content.size());
+        p.start = allocate(ceilDiv(p.size, sectorSize));
+        if (p.size > 0) copyContent(p.index, out.data() + offset(p.start));
     }
     const std::uint32_t miniStreamStart = allocate(miniStreamSectors);
     if (!miniStream.empty())
@@ -110,7 +111,7 @@ std::string CompoundFile::serialize() const {
     std::vector<std::string> dir = rawDir_;
     patch(dir[0], miniStream.empty() ? kEndOfChain : miniStreamStart, miniStream.size());
     for (const auto* group : {&regular, &mini})
-        for (const Placed& p : *group) patch(dir[p.index], p.start, p.content.size());
+        for (const Placed& p : *group) patch(dir[p.index], p.start, p.size);
     for (std::size_t k = 0; k < dir.size(); ++k)
         std::memcpy(out.data() + offset(dirStart) + k * kEntryBytes, dir[k].data(), kEntryBytes);
 

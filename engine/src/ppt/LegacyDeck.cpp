@@ -544,18 +544,20 @@ void LegacyDeck::write(int fd, const std::string& target) {
              std::string("the stamped presentation cannot be built (") + e.what() + ")");
     }
     // The written deck must read back with every live object of the same type before it replaces anything.
+    // The bytes checked are the bytes written (serialize() writes whole sectors, which parsing keeps).
+    std::unique_ptr<LegacyDeck> check;
     try {
-        LegacyDeck check(CompoundFile::parse(out, target), target);
-        bool same = check.stream_->offsets().size() == stream_->offsets().size();
+        check = std::make_unique<LegacyDeck>(CompoundFile::parse(std::move(out), target), target);
+        bool same = check->stream_->offsets().size() == stream_->offsets().size();
         for (const auto& [id, at] : stream_->offsets())
-            same = same && check.stream_->typeOf(id) == stream_->typeOf(id);
+            same = same && check->stream_->typeOf(id) == stream_->typeOf(id);
         if (!same) fail(ErrorCode::WriteFailed, target, "", "the stamped presentation lost a record");
     } catch (const Error& e) {
         if (e.code() == ErrorCode::WriteFailed) throw;
         fail(ErrorCode::WriteFailed, target, "",
              std::string("the stamped presentation does not read back (") + e.what() + ")");
     }
-    std::string_view left = out;
+    std::string_view left = check->file_->bytes();
     while (!left.empty()) {
         const ssize_t n = ::write(fd, left.data(), left.size());
         if (n < 0 && errno == EINTR) continue;
