@@ -16,6 +16,7 @@
 
 int main(int argc, char* argv[]) {
     trelwick::engine::keepLocalTimeZone();
+    trelwick::engine::keepFreedMemory();
 #ifndef _WIN32
     // A save past the file-size limit then fails with an error the run reports for that file,
     // instead of killing the window.

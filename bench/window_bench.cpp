@@ -60,6 +60,7 @@ public:
 
 int main(int argc, char** argv) {
     engine::keepLocalTimeZone();
+    engine::keepFreedMemory();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {

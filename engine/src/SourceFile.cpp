@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "Failure.h"
+#include "Heap.h"
 
 namespace trelwick::engine {
 
@@ -113,7 +114,7 @@ int SourceFile::release() {
 }
 
 std::string SourceFile::read(std::uint64_t offset, std::size_t length) const {
-    std::string buffer(length, '\0');
+    std::string buffer = zeroed(length);
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pread(fd_, buffer.data() + done, length - done, static_cast<off_t>(offset + done));

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "Failure.h"
+#include "Heap.h"
 
 namespace trelwick::engine {
 namespace {
@@ -121,12 +122,18 @@ std::string unknownReference(std::string_view text) {
     return {};
 }
 
+// pugixml allocates its nodes in pages of this size, used up as the tree grows.
+constexpr std::size_t kPugiPageBytes = 32 * 1024;
+
 // pugixml answers an allocation that fails by leaving the node, attribute or text out and going on,
 // so a stamp short of memory would save pages with parts missing. Its allocations throw instead, as
 // new does, and the deck is reported as too large for the memory at hand.
 void* allocateOrThrow(std::size_t size) {
-    if (void* block = std::malloc(size)) return block;
-    throw std::bad_alloc();
+    void* block = std::malloc(size);
+    if (!block) throw std::bad_alloc();
+    // A block larger than its pages of nodes (32 KB) is a large part's text, copied in whole.
+    if (size > kPugiPageBytes) populate(block, size);
+    return block;
 }
 [[maybe_unused]] const bool kAllocationsThrow =
     (pugi::set_memory_management_functions(allocateOrThrow, std::free), true);
@@ -324,6 +331,7 @@ void XmlPart::findShapes() {
 std::string XmlPart::printed() const {
     Appender writer;
     writer.out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
+    populate(writer.out.data(), sizeHint_);  // what printing it again will write at least
     unsigned flags = kSaveFlags;
     if (bom_) flags |= pugi::format_write_bom;
     doc_.save(writer, "", flags, encoding_);
@@ -333,6 +341,7 @@ std::string XmlPart::printed() const {
 std::string XmlPart::printedKeepingShapes(pugi::xml_node tree) const {
     std::string out;
     out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
+    populate(out.data(), sizeHint_);
     auto keep = [&](pugi::xml_node shape) {
         if (shape.type() != pugi::node_element || edited_(shape) ||
             editedShapes_.count(shape.internal_object()) > 0)

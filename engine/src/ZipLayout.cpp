@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "Bytes.h"
+#include "Heap.h"
 
 namespace trelwick::engine {
 namespace {
@@ -16,7 +17,7 @@ constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 }  // namespace
 
 std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length) {
-    std::string buffer(length, '\0');
+    std::string buffer = zeroed(length);
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pread(fd, buffer.data() + done, length - done, static_cast<off_t>(offset + done));

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "Failure.h"
+#include "Heap.h"
 #include "OleProbe.h"
 
 namespace trelwick::engine {
@@ -309,7 +310,7 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
         };
         static thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
         if (!decompressor) return std::nullopt;
-        out.assign(st.size, '\0');
+        out = zeroed(st.size);
         // Without an actual-size out parameter, any stream that does not fill out exactly is an error.
         if (libdeflate_deflate_decompress(decompressor.get(), stored.data(), stored.size(), out.data(), out.size(),
                                           nullptr) != LIBDEFLATE_SUCCESS)

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "../Failure.h"
+#include "../Heap.h"
 #include "CompoundFile.h"
 #include "CompoundFormat.h"
 
@@ -373,7 +374,7 @@ void CompoundFile::copyContent(std::size_t index, char* to) const {
 }
 
 std::string CompoundFile::contentOf(std::size_t index) const {
-    std::string out(contentSize(index), '\0');
+    std::string out = zeroed(contentSize(index));
     copyContent(index, out.data());
     return out;
 }

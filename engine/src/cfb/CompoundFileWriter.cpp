@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "../Failure.h"
+#include "../Heap.h"
 #include "CompoundFile.h"
 #include "CompoundFormat.h"
 
@@ -70,7 +71,7 @@ std::string CompoundFile::serialize() const {
     if ((total + 1) * sectorSize > kMaxBytes)
         fail(ErrorCode::LimitExceeded, label_, "", "the written compound file would be larger than 2 GB");
 
-    std::string out((total + 1) * sectorSize, '\0');
+    std::string out = zeroed((total + 1) * sectorSize);
     std::vector<std::uint32_t> fat(fatSectors * idsPerSector, kFreeSect);
     std::uint32_t next = 0;
     // Lays count sectors out as one chain and returns its start (ENDOFCHAIN when empty).

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "../Failure.h"
+#include "../Heap.h"
 #include "Bytes.h"
 #include "RecordTypes.h"
 
@@ -139,6 +140,8 @@ std::pair<std::string, std::string> DocumentStream::write() const {
         if (auto it = offsets_.find(id); it != offsets_.end()) replacedAt[it->second] = &record;
 
     std::string out;
+    // About the size of the stream read: stamping adds a few records.
+    reservePopulated(out, document_.size() + document_.size() / 16);
     std::map<std::uint32_t, std::uint32_t> written;
     std::map<std::uint32_t, std::uint32_t> placedFrom;  // original offset of an object -> new
     for (const auto& [at, id] : byOffset) {

@@ -1,5 +1,6 @@
 #include "Record.h"
 
+#include "../Heap.h"
 #include "Bytes.h"
 
 namespace trelwick::engine::ppt {
@@ -86,7 +87,7 @@ std::size_t Record::size() const {
 
 std::string Record::bytes() const {
     std::string out;
-    out.reserve(size());
+    reservePopulated(out, size());
     appendTo(out);
     return out;
 }

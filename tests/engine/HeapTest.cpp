@@ -1,0 +1,93 @@
+// Buffers made ready in one call must then be written without a fault per page, and freed memory
+// must serve the next deck; neither may change what the buffers hold.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "Heap.h"
+#include "trelwick/engine.h"
+
+namespace trelwick::engine::test {
+namespace {
+
+constexpr std::size_t kBytes = 8u << 20;
+constexpr long kPages = static_cast<long>(kBytes / 4096);
+
+long minorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_minflt;
+}
+
+// ASan's allocator keeps its own heap and shadow memory: neither glibc's settings nor the fault counts
+// below hold there.
+bool sanitized() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+TEST(HeapTest, BuffersHoldWhatTheyAreGiven) {
+    EXPECT_EQ(zeroed(0), "");
+    const std::string large = zeroed(kBytes + 3);
+    ASSERT_EQ(large.size(), kBytes + 3);
+    EXPECT_EQ(large.find_first_not_of('\0'), std::string::npos);
+
+    std::string grown = "kept";
+    reservePopulated(grown, kBytes);
+    EXPECT_EQ(grown, "kept");
+    EXPECT_GE(grown.capacity(), kBytes);
+    reservePopulated(grown, 16);  // less than it holds room for: nothing moves
+    EXPECT_EQ(grown, "kept");
+
+    // Unaligned ranges and ranges of less than a page are left as they are.
+    char small[100];
+    std::memset(small, 'x', sizeof small);
+    populate(small + 1, 50);
+    EXPECT_EQ(std::string(small, 3), "xxx");
+}
+
+TEST(HeapTest, PopulatedBufferIsWrittenWithoutAFaultPerPage) {
+    if (sanitized() || !populateWorks()) GTEST_SKIP() << "the kernel cannot populate memory ahead (Linux 5.14+)";
+    std::string buffer;
+    reservePopulated(buffer, kBytes);
+    const long before = minorFaults();
+    buffer.append(kBytes, 'y');
+    const long faults = minorFaults() - before;
+    EXPECT_LT(faults, kPages / 8) << "writing " << kPages << " populated pages faulted " << faults << " times";
+    EXPECT_EQ(buffer.find_first_not_of('y'), std::string::npos);
+}
+
+TEST(HeapTest, MemoryFreedByOneDeckServesTheNext) {
+#ifndef __GLIBC__
+    GTEST_SKIP() << "only glibc's heap is tuned";
+#endif
+    if (sanitized()) GTEST_SKIP() << "sanitizers bring their own allocator";
+    // In a process of its own: glibc raises its thresholds itself once a large block is freed, as an
+    // earlier test may have done. By default a block this large gets a mapping that freeing it unmaps.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            keepFreedMemory();
+            { const std::string first(kBytes, 'a'); }
+            const long before = minorFaults();
+            const std::string second(kBytes, 'b');
+            const long faults = minorFaults() - before;
+            std::fprintf(stderr, "writing a block freed before faulted %ld times\n", faults);
+            std::_Exit(faults < kPages / 8 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace trelwick::engine::test
