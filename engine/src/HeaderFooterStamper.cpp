@@ -476,15 +476,18 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
     const Prefixes& px = lookup_->prefixes(part);
     const std::string field = px.aFld;
     const std::string groupProperties = px.q("nvGrpSpPr");
+    // A table's cells hold text, fields included, as a text box does.
+    const std::string frame = px.q("graphicFrame");
+    const std::string frameProperties = px.q("nvGraphicFramePr");
     bool number = false, date = false;
-    // Walked top-down with the innermost shape and whether a hidden shape or group holds it: looking
-    // up from each field instead took 14 s for 200,000 fields under 990 groups.
+    // Walked top-down with whether a drawn shape holds the node, and whether a hidden shape or group
+    // does: looking up from each field instead took 14 s for 200,000 fields under 990 groups.
     struct Visit {
         pugi::xml_node node;
-        pugi::xml_node sp;
+        bool inShape;
         bool hidden;
     };
-    std::vector<Visit> pending{{part.root(), pugi::xml_node(), false}};
+    std::vector<Visit> pending{{part.root(), false, false}};
     while (!pending.empty() && !(number && date)) {
         Visit v = pending.back();
         pending.pop_back();
@@ -494,17 +497,19 @@ void HeaderFooterStamper::noteFixedFooters(XmlPart& part) {
             return v.node.child(properties.c_str()).child(px.cNvPr.c_str()).attribute("hidden").as_bool();
         };
         if (name == px.grpSp) v.hidden = v.hidden || hiddenBy(groupProperties);
-        if (name == px.sp) {
-            v.sp = v.node;
-            v.hidden = v.hidden || hiddenBy(px.nvSpPr);
+        if (name == px.sp || name == frame) {
+            const std::string& properties = name == px.sp ? px.nvSpPr : frameProperties;
+            // A placeholder of a master or layout is drawn on no slide; it only lends its looks.
+            v.inShape = !v.node.child(properties.c_str()).child(px.nvPr.c_str()).child(px.ph.c_str());
+            v.hidden = v.hidden || hiddenBy(properties);
         }
-        if (name == field && v.sp && !v.hidden && !phOf(v.sp, px)) {
+        if (name == field && v.inShape && !v.hidden) {
             const std::string_view type = v.node.attribute("type").value();
             number = number || type == "slidenum";
             date = date || type.starts_with("datetime");
         }
         for (pugi::xml_node child = v.node.last_child(); child; child = child.previous_sibling())
-            if (child.type() == pugi::node_element) pending.push_back({child, v.sp, v.hidden});
+            if (child.type() == pugi::node_element) pending.push_back({child, v.inShape, v.hidden});
     }
     if (number)
         warnings_.push_back("part " + part.name() +

@@ -633,6 +633,35 @@ TEST_F(StampTest, DatesDrawnAsTextBoxesAreReportedAsNumbersAre) {
     EXPECT_TRUE(other.saveAs(dir / "out.pptx").warnings.empty());
 }
 
+// A table on the master is drawn on every slide as a text box is, fields in its cells included; a
+// hidden table or a table placeholder is not.
+TEST_F(StampTest, NumbersInATableOnTheMasterAreReported) {
+    const std::string master = "ppt/slideMasters/slideMaster1.xml";
+    auto warnings = [&](const std::string& frameAttributes, const std::string& nvPr) {
+        Entries entries = buildDeck(DeckPlan{});
+        const std::string table =
+            R"(<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id="41" name="Table")" + frameAttributes +
+            R"(/><p:cNvGraphicFramePr/>)" + nvPr +
+            R"(</p:nvGraphicFramePr><p:xfrm><a:off x="0" y="0"/><a:ext cx="100" cy="100"/></p:xfrm><a:graphic>)"
+            R"(<a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/table"><a:tbl><a:tblGrid>)"
+            R"(<a:gridCol w="100"/></a:tblGrid><a:tr h="100"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/><a:p>)"
+            R"(<a:fld id="{11111111-2222-3333-4444-555555555557}" type="slidenum"><a:t>1</a:t></a:fld></a:p>)"
+            R"(</a:txBody><a:tcPr/></a:tc></a:tr></a:tbl></a:graphicData></a:graphic></p:graphicFrame>)";
+        for (auto& [name, xml] : entries)
+            if (name == master) xml.replace(xml.find("</p:spTree>"), 0, table);
+        writeZip(dir / "in.pptx", entries);
+        Presentation deck = Presentation::open(dir / "in.pptx");
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
+        return deck.saveAs(dir / "out.pptx").warnings;
+    };
+    const std::vector<std::string> drawn = warnings("", "<p:nvPr/>");
+    ASSERT_EQ(drawn.size(), 1u);
+    EXPECT_NE(drawn.front().find(master), std::string::npos) << drawn.front();
+    EXPECT_NE(drawn.front().find("slide number"), std::string::npos) << drawn.front();
+    EXPECT_TRUE(warnings(R"( hidden="1")", "<p:nvPr/>").empty());
+    EXPECT_TRUE(warnings("", R"(<p:nvPr><p:ph type="tbl" idx="20"/></p:nvPr>)").empty());
+}
+
 // A layout's own text box is drawn on every slide of that layout just as a master's is.
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnALayoutAreReported) {
     writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), {"ppt/slideLayouts/slideLayout1.xml"}));
