@@ -139,9 +139,18 @@ std::pair<std::string, std::string> DocumentStream::write() const {
     for (const auto& [id, record] : replaced_)
         if (auto it = offsets_.find(id); it != offsets_.end()) replacedAt[it->second] = &record;
 
+    // Room for exactly what is written: the live objects, the persist directory (at most two words an
+    // id) and the edit. A stream saved fast many times holds far more than that in stale copies, and
+    // memory made ready for them would never be written.
+    std::size_t bytes = 8 + 8 * byOffset.size() + editLength_;
+    for (std::size_t k = 0; k < byOffset.size(); ++k) {
+        const std::uint32_t at = byOffset[k].first;
+        if (k > 0 && byOffset[k - 1].first == at) continue;
+        const auto changed = replacedAt.find(at);
+        bytes += changed == replacedAt.end() ? object(byOffset[k].second).size() : changed->second->size();
+    }
     std::string out;
-    // About the size of the stream read: stamping adds a few records.
-    reservePopulated(out, document_.size() + document_.size() / 16);
+    reservePopulated(out, bytes);
     std::map<std::uint32_t, std::uint32_t> written;
     std::map<std::uint32_t, std::uint32_t> placedFrom;  // original offset of an object -> new
     for (const auto& [at, id] : byOffset) {
