@@ -45,6 +45,15 @@ Entries withShapes(const std::string& shapes, const std::string& filler = "") {
     return entries;
 }
 
+// Plain shapes of at least `bytes` bytes, to make a page large enough that its shapes are kept.
+std::string fillerShapes(std::size_t bytes) {
+    std::string filler;
+    for (int i = 0; filler.size() < bytes; ++i)
+        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) + "' name='Filler'/><p:cNvSpPr/>"
+                  "<p:nvPr/></p:nvSpPr><p:spPr/></p:sp>";
+    return filler;
+}
+
 Presentation stamped(const std::filesystem::path& source, const std::filesystem::path& target) {
     Presentation deck = withSlideFooter(source, "Kept");
     deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
@@ -105,10 +114,7 @@ TEST(KeptShapesTest, LargePagesKeepShapesWithoutTheCheckToo) {
     XmlPart::checkKeptShapes(false);
     TempDir dir;
     // Well past the size from which shapes are kept.
-    std::string filler;
-    for (int i = 0; filler.size() < 40000; ++i)
-        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) + "' name='Filler'/><p:cNvSpPr/>"
-                  "<p:nvPr/></p:nvSpPr><p:spPr/></p:sp>";
+    const std::string filler = fillerShapes(40000);
     writeZip(dir / "in.pptx", withShapes(kOddBox + kFooter + kGroup, filler));
     const Presentation out = stamped(dir / "in.pptx", dir / "out.pptx");
     XmlPart::checkKeptShapes(true);
@@ -136,10 +142,7 @@ TEST(KeptShapesTest, PagesReadOtherwiseArePrintedWhole) {
 TEST(KeptShapesTest, ALargePageStampedTwiceGivesWhatOneStampGives) {
     XmlPart::checkKeptShapes(false);
     TempDir dir;
-    std::string filler;
-    for (int i = 0; filler.size() < 200000; ++i)
-        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) + "' name='Filler'/><p:cNvSpPr/>"
-                  "<p:nvPr/></p:nvSpPr><p:spPr/></p:sp>";
+    const std::string filler = fillerShapes(200000);
     writeZip(dir / "in.pptx", withShapes(kOddBox + kFooter + kGroup, filler));
     Presentation twice = withSlideFooter(dir / "in.pptx", "First");
     twice.saveAs(dir / "first.pptx");
