@@ -12,7 +12,8 @@ void PackageWriter::write(const Deck& deck, int fd, const std::string& errorLabe
         const std::string& name = zip.entryName(i);
         auto it = parts.find(name);
         if (it != parts.end() && it->second->dirty()) {
-            out.addDeflated(name, it->second->serialize(), zip.entryInfo(i).mtime);
+            std::string printed;
+            out.addDeflated(name, it->second->serialized(printed), zip.entryInfo(i).mtime);
             continue;
         }
         out.copyEntry(zip, i);
@@ -21,7 +22,8 @@ void PackageWriter::write(const Deck& deck, int fd, const std::string& errorLabe
         if (auto copy = deck.copiedNewParts().find(name); copy != deck.copiedNewParts().end()) {
             out.copyEntry(zip, *zip.indexOf(copy->second), name, 0);
         } else {
-            out.addDeflated(name, parts.at(name)->serialize(), 0);
+            std::string printed;
+            out.addDeflated(name, parts.at(name)->serialized(printed), 0);
         }
     }
     zip.refuseIfFileChanged();

@@ -398,6 +398,12 @@ std::string XmlPart::serialize() const {
     return out;
 }
 
+std::string_view XmlPart::serialized(std::string& printed) const {
+    if (released_) return releasedText_;
+    printed = serialize();
+    return printed;
+}
+
 void XmlPart::release() {
     if (!dirty_ || released_) return;
     std::string text = serialize();

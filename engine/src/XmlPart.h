@@ -49,6 +49,9 @@ class XmlPart {
     bool namespacesChecked() const { return namespacesChecked_; }
     void markNamespacesChecked() const { namespacesChecked_ = true; }
     std::string serialize() const;
+    // What serialize() gives, without copying the bytes a released part keeps: a view of those, or of
+    // `printed`, which then holds the part printed. Valid until the part is next changed or read.
+    std::string_view serialized(std::string& printed) const;
     // Lets go of the tree of an edited part, keeping the bytes serialize() gives; the tree is parsed
     // from them again when next asked for. A stamped deck then holds its pages' text rather than their
     // trees, five times as large, until it is saved. No node of the part may be held across.

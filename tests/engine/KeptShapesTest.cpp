@@ -163,5 +163,27 @@ TEST(KeptShapesTest, ALargePageStampedTwiceGivesWhatOneStampGives) {
     EXPECT_EQ(Presentation::open(dir / "second.pptx").element(MasterKind::Slide, Element::Footer).text, "Second");
 }
 
+// A released page is written from the bytes it keeps, not from a copy of them; a page still parsed is
+// printed into the caller's string.
+TEST(KeptShapesTest, AReleasedPageIsWrittenFromTheBytesItKeeps) {
+    std::string slide;
+    for (const auto& [name, text] : withShapes(kOddBox + kFooter, fillerShapes(40000)))
+        if (name == "ppt/slides/slide1.xml") slide = text;
+    XmlPart part("ppt/slides/slide1.xml", slide, "deck.pptx");
+    part.markDirty();
+    std::string printed;
+    const std::string whole = part.serialize();
+    EXPECT_EQ(part.serialized(printed), whole);
+    EXPECT_EQ(printed, whole);
+
+    part.release();
+    printed.clear();
+    const std::string_view kept = part.serialized(printed);
+    EXPECT_EQ(kept, whole);
+    EXPECT_TRUE(printed.empty());
+    EXPECT_EQ(part.serialized(printed).data(), kept.data()) << "the kept bytes, not a copy";
+    EXPECT_EQ(part.serialize(), whole);
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
