@@ -122,6 +122,8 @@ void BatchRun::PushButton7_Click() {
         // deck (syncing never fails in a way the run could report).
         for (const std::filesystem::path& folder : savedFolders_) engine::syncFolder(folder);
         savedFolders_.clear();
+        // The window stays open: what the run kept for its next deck goes back to the system.
+        engine::giveBackFreedMemory();
         // What the saves found that the user should know (a signature that no longer holds, an element
         // a page cannot show), once, under the save step. A broken signature changes what the file is:
         // those notes (each a save's first) go before any the notice may cut.

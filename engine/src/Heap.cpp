@@ -73,6 +73,12 @@ void keepFreedMemory() {
 #endif
 }
 
+void giveBackFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 std::string zeroed(std::size_t n) {
     std::string out;
     reservePopulated(out, n);

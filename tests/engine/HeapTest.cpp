@@ -89,5 +89,33 @@ TEST(HeapTest, MemoryFreedByOneDeckServesTheNext) {
         ::testing::ExitedWithCode(0), "");
 }
 
+long residentPages() {
+    long size = 0, resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2) resident = 0;
+        std::fclose(statm);
+    }
+    return resident;
+}
+
+TEST(HeapTest, KeptMemoryGoesBackWhenAsked) {
+#ifndef __GLIBC__
+    GTEST_SKIP() << "only glibc's heap is tuned";
+#endif
+    if (sanitized()) GTEST_SKIP() << "sanitizers bring their own allocator";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            keepFreedMemory();
+            { const std::string kept(kBytes, 'a'); }
+            const long before = residentPages();
+            giveBackFreedMemory();
+            const long given = before - residentPages();
+            std::fprintf(stderr, "%ld of %ld pages given back\n", given, kPages);
+            std::_Exit(given > kPages / 2 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test

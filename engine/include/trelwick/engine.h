@@ -167,6 +167,9 @@ void keepLocalTimeZone();
 // virtual machine that was 40% of the time of stamping a deck of large slides). Does nothing
 // outside glibc.
 void keepFreedMemory();
+// For a program that stays open after a batch (the window): gives back to the system what
+// keepFreedMemory kept. Does nothing outside glibc.
+void giveBackFreedMemory();
 
 class Presentation {
   public:
