@@ -331,7 +331,8 @@ void XmlPart::findShapes() {
 std::string XmlPart::printed() const {
     Appender writer;
     writer.out.reserve(sizeHint_ + sizeHint_ / 4 + 256);
-    populate(writer.out.data(), sizeHint_);  // what printing it again will write at least
+    // About what printing it again writes, for a part read as UTF-8 (one read as UTF-16 prints smaller).
+    if (encoding_ == pugi::encoding_utf8 && !bom_) populate(writer.out.data(), sizeHint_);
     unsigned flags = kSaveFlags;
     if (bom_) flags |= pugi::format_write_bom;
     doc_.save(writer, "", flags, encoding_);
