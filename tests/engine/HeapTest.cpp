@@ -68,27 +68,6 @@ TEST(HeapTest, PopulatedBufferIsWrittenWithoutAFaultPerPage) {
     EXPECT_EQ(buffer.find_first_not_of('y'), std::string::npos);
 }
 
-TEST(HeapTest, MemoryFreedByOneDeckServesTheNext) {
-#ifndef __GLIBC__
-    GTEST_SKIP() << "only glibc's heap is tuned";
-#endif
-    if (sanitized()) GTEST_SKIP() << "sanitizers bring their own allocator";
-    // In a process of its own: glibc raises its thresholds itself once a large block is freed, as an
-    // earlier test may have done. By default a block this large gets a mapping that freeing it unmaps.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            keepFreedMemory();
-            { const std::string first(kBytes, 'a'); }
-            const long before = minorFaults();
-            const std::string second(kBytes, 'b');
-            const long faults = minorFaults() - before;
-            std::fprintf(stderr, "writing a block freed before faulted %ld times\n", faults);
-            std::_Exit(faults < kPages / 8 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 long residentPages() {
     long size = 0, resident = 0;
     if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
@@ -98,23 +77,46 @@ long residentPages() {
     return resident;
 }
 
-TEST(HeapTest, KeptMemoryGoesBackWhenAsked) {
+// glibc's heap as the programs set it up.
+class TunedHeapTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
 #ifndef __GLIBC__
-    GTEST_SKIP() << "only glibc's heap is tuned";
+        GTEST_SKIP() << "only glibc's heap is tuned";
 #endif
-    if (sanitized()) GTEST_SKIP() << "sanitizers bring their own allocator";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            keepFreedMemory();
-            { const std::string kept(kBytes, 'a'); }
-            const long before = residentPages();
-            giveBackFreedMemory();
-            const long given = before - residentPages();
-            std::fprintf(stderr, "%ld of %ld pages given back\n", given, kPages);
-            std::_Exit(given > kPages / 2 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+        if (sanitized()) GTEST_SKIP() << "sanitizers bring their own allocator";
+    }
+    // Heap settings hold for a whole process, and glibc raises its thresholds itself once a large block
+    // is freed, as an earlier test may have done: check runs in a process of its own.
+    static void expectInOwnProcess(bool (*check)()) {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        EXPECT_EXIT(std::_Exit(check() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+    }
+};
+
+// By default a block this large gets a mapping that freeing it unmaps.
+TEST_F(TunedHeapTest, MemoryFreedByOneDeckServesTheNext) {
+    expectInOwnProcess([] {
+        keepFreedMemory();
+        { const std::string first(kBytes, 'a'); }
+        const long before = minorFaults();
+        const std::string second(kBytes, 'b');
+        const long faults = minorFaults() - before;
+        std::fprintf(stderr, "writing a block freed before faulted %ld times\n", faults);
+        return faults < kPages / 8;
+    });
+}
+
+TEST_F(TunedHeapTest, KeptMemoryGoesBackWhenAsked) {
+    expectInOwnProcess([] {
+        keepFreedMemory();
+        { const std::string kept(kBytes, 'a'); }
+        const long before = residentPages();
+        giveBackFreedMemory();
+        const long given = before - residentPages();
+        std::fprintf(stderr, "%ld of %ld pages given back\n", given, kPages);
+        return given > kPages / 2;
+    });
 }
 
 }  // namespace
