@@ -15,6 +15,9 @@ namespace trelwick::engine {
 void populate(void* data, std::size_t size);
 // Whether populate does anything here (a Linux of 5.14 or later).
 bool populateWorks();
+// Readies the calling thread's heap for the work of stamping decks, once per thread (and again after
+// giveBackFreedMemory), when the program asked for keepFreedMemory; otherwise does nothing.
+void readyHeapForDecks();
 // n zero bytes.
 std::string zeroed(std::size_t n);
 // Room for n bytes in out, populated.

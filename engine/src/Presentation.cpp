@@ -8,6 +8,7 @@
 #include "Deck.h"
 #include "DeckBackend.h"
 #include "Failure.h"
+#include "Heap.h"
 #include "OleProbe.h"
 #include "OpenXmlBackend.h"
 #include "SourceFile.h"
@@ -88,6 +89,7 @@ Presentation& Presentation::operator=(Presentation&&) noexcept = default;
 Presentation::~Presentation() = default;
 
 Presentation Presentation::open(const std::filesystem::path& file, const Limits& limits) {
+    readyHeapForDecks();
     SourceFile source = SourceFile::open(file);
     // A small file is read in one go; no entry in it is worth a copy by the kernel.
     if (source.size() < limits.readWholeBelow) {
@@ -116,6 +118,7 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
 }
 
 Presentation Presentation::openBytes(std::string bytes, const std::string& name, const Limits& limits) {
+    readyHeapForDecks();
     auto impl = std::make_unique<Impl>();
     if (OleProbe::hasMagic(bytes.substr(0, 8))) {
         impl->deck = openCompoundFile(std::move(bytes), name);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Heap.h"
 #include "trelwick/engine.h"
@@ -116,6 +118,33 @@ TEST_F(TunedHeapTest, KeptMemoryGoesBackWhenAsked) {
         const long given = before - residentPages();
         std::fprintf(stderr, "%ld of %ld pages given back\n", given, kPages);
         return given > kPages / 2;
+    });
+}
+
+bool hugePagesOffered() {
+    std::FILE* setting = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
+    if (setting == nullptr) return false;
+    char text[128] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, setting);
+    std::fclose(setting);
+    const std::string_view offered(text, n);
+    return offered.find("[always]") != offered.npos || offered.find("[madvise]") != offered.npos;
+}
+
+// A deck's work takes thousands of small blocks from fresh heap: they must not fault in a page at a time.
+TEST_F(TunedHeapTest, FreshHeapFaultsInLargePages) {
+    if (!hugePagesOffered()) GTEST_SKIP() << "the kernel offers no transparent huge pages";
+    expectInOwnProcess([] {
+        keepFreedMemory();
+        readyHeapForDecks();
+        constexpr std::size_t kPart = 1000;
+        std::vector<std::string> parts;
+        parts.reserve(kBytes / kPart);
+        const long before = minorFaults();
+        while (parts.size() < kBytes / kPart) parts.emplace_back(kPart, 'p');
+        const long faults = minorFaults() - before;
+        std::fprintf(stderr, "writing %zu blocks of fresh heap faulted %ld times\n", parts.size(), faults);
+        return faults < kPages / 8;
     });
 }
 
