@@ -18,14 +18,20 @@ constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 
 std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length) {
     std::string buffer = zeroed(length);
+    if (!readAt(fd, offset, length, buffer)) return std::nullopt;
+    return buffer;
+}
+
+bool readAt(int fd, std::uint64_t offset, std::uint64_t length, std::string& out) {
+    out.resize(length);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pread(fd, buffer.data() + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(fd, out.data() + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return std::nullopt;
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
-    return buffer;
+    return true;
 }
 
 std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::vector<std::string>& names) {
@@ -172,13 +178,18 @@ std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, cons
 }
 
 std::optional<std::uint64_t> ZipLayout::dataOffset(std::uint64_t index, std::uint64_t compressedSize) const {
+    return dataOffset(index, compressedSize, readAt_);
+}
+
+std::optional<std::uint64_t> ZipLayout::dataOffset(std::uint64_t index, std::uint64_t compressedSize,
+                                                   const ReadAt& readAt) const {
     if (index >= localHeaders_.size()) return std::nullopt;
     const std::uint64_t header = localHeaders_[index];
     if (size_ - header < 30) return std::nullopt;
     const std::string& name = names_[index];
     if (size_ - header - 30 < name.size()) return std::nullopt;
     // The header and the name after it, in one read.
-    const auto local = readAt_(header, 30 + name.size());
+    const auto local = readAt(header, 30 + name.size());
     if (!local || le32(*local, 0) != 0x04034b50 || le16(*local, 26) != name.size() ||
         local->compare(30, name.size(), name) != 0)
         return std::nullopt;

@@ -10,6 +10,8 @@ namespace trelwick::engine {
 
 // Exactly length bytes of fd at offset; nothing when the file ends first or cannot be read.
 std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length);
+// The same into out, which keeps its room from one read to the next; false as nothing above.
+bool readAt(int fd, std::uint64_t offset, std::uint64_t length, std::string& out);
 // The same over some bytes: an open file, or a file read whole.
 using ReadAt = std::function<std::optional<std::string>(std::uint64_t offset, std::uint64_t length)>;
 
@@ -45,6 +47,9 @@ class ZipLayout {
     // The offset of entry index's stored bytes, checked against compressedSize, the file end and the
     // name in the entry's local header.
     std::optional<std::uint64_t> dataOffset(std::uint64_t index, std::uint64_t compressedSize) const;
+    // The same, reading the local header through readAt.
+    std::optional<std::uint64_t> dataOffset(std::uint64_t index, std::uint64_t compressedSize,
+                                            const ReadAt& readAt) const;
 
   private:
     ReadAt readAt_;

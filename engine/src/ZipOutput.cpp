@@ -169,7 +169,7 @@ void ZipOutput::copy(const ZipPackage& source, std::uint64_t index, const ZipPac
     // page in both files; the local header's extra field takes up the difference.
     const bool bulk = range && e.compressedSize >= kBulkCopyBytes;
     writeLocalHeader(e, bulk ? alignmentPadding(e, range->offset) : 0);
-    if (range && copyFileRange(*range, e)) {
+    if (range && copyFileRange(source, *range, e)) {
         entries_.push_back(std::move(e));
         return;
     }
@@ -183,10 +183,10 @@ void ZipOutput::copy(const ZipPackage& source, std::uint64_t index, const ZipPac
     entries_.push_back(std::move(e));
 }
 
-bool ZipOutput::copyFileRange(const ZipPackage::FileRange& range, const Entry& e) {
+bool ZipOutput::copyFileRange(const ZipPackage& source, const ZipPackage::FileRange& range, const Entry& e) {
     // Small entries are cheaper through the buffer than through a system call of their own.
     if (e.compressedSize < kBulkCopyBytes) {
-        const std::optional<std::string> bytes = readAt(range.fd, range.offset, e.compressedSize);
+        const std::optional<std::string> bytes = source.readFile(range.offset, e.compressedSize);
         if (!bytes) return false;
         put(*bytes);
         return true;

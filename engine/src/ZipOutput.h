@@ -48,7 +48,7 @@ class ZipOutput {
     // The padding that puts entry's data at sourceOffset's position within a page.
     std::size_t alignmentPadding(const Entry& entry, std::uint64_t sourceOffset) const;
     // Copies an entry's stored bytes file to file; false when that cannot start here.
-    bool copyFileRange(const ZipPackage::FileRange& range, const Entry& entry);
+    bool copyFileRange(const ZipPackage& source, const ZipPackage::FileRange& range, const Entry& entry);
     void put(std::string_view bytes);
     void flush();
 

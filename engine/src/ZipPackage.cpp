@@ -67,6 +67,10 @@ ReadAt readerOf(int fd) {
     return [fd](std::uint64_t offset, std::uint64_t length) { return readAt(fd, offset, length); };
 }
 
+// A small read of a package file and what is read ahead with it.
+constexpr std::uint64_t kWindowedReadBytes = 32 << 10;
+constexpr std::uint64_t kWindowBytes = 128 << 10;
+
 // Bytes that must outlive the reader.
 ReadAt readerOf(const std::string& bytes) {
     return [&bytes](std::uint64_t offset, std::uint64_t length) -> std::optional<std::string> {
@@ -236,7 +240,8 @@ const std::optional<ZipLayout>& ZipPackage::layout() const {
         if (!directory_) {
             // Not found, or found more than one way: libzip alone reads such a package.
         } else if (fd_ >= 0) {
-            layout_ = ZipLayout::read(readerOf(fd_), fileSize_, *directory_, names_);
+            auto windowed = [this](std::uint64_t offset, std::uint64_t length) { return readFile(offset, length); };
+            layout_ = ZipLayout::read(std::move(windowed), fileSize_, *directory_, names_);
         } else if (bytes_) {
             layout_ = ZipLayout::read(readerOf(*bytes_), bytes_->size(), *directory_, names_);
         }
@@ -246,9 +251,28 @@ const std::optional<ZipLayout>& ZipPackage::layout() const {
 
 std::optional<ZipPackage::FileRange> ZipPackage::storedRange(std::uint64_t index, std::uint64_t compressedSize) const {
     if (fd_ < 0 || !layout()) return std::nullopt;
-    const auto offset = layout_->dataOffset(index, compressedSize);
+    // A large entry is copied or read on its own: what lies after its header is not worth reading ahead.
+    const auto offset = compressedSize <= kWindowedReadBytes ? layout_->dataOffset(index, compressedSize)
+                                                            : layout_->dataOffset(index, compressedSize, readerOf(fd_));
     if (!offset) return std::nullopt;
     return FileRange{fd_, *offset};
+}
+
+std::optional<std::string> ZipPackage::readFile(std::uint64_t offset, std::uint64_t length) const {
+    if (fd_ < 0) return std::nullopt;
+    if (length > kWindowedReadBytes) return readAt(fd_, offset, length);
+    const bool inWindow = offset >= windowStart_ && offset - windowStart_ <= window_.size() &&
+                          window_.size() - (offset - windowStart_) >= length;
+    if (!inWindow) {
+        if (offset > fileSize_ || fileSize_ - offset < length) return readAt(fd_, offset, length);
+        if (!readAt(fd_, offset, std::min(kWindowBytes, fileSize_ - offset), window_)) {
+            // Cut short since it was opened: only what was asked for can tell.
+            window_.clear();
+            return readAt(fd_, offset, length);
+        }
+        windowStart_ = offset;
+    }
+    return window_.substr(offset - windowStart_, length);
 }
 
 std::optional<std::string_view> ZipPackage::storedBytes(std::uint64_t index, std::uint64_t compressedSize) const {
@@ -295,7 +319,7 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
     if (const auto inMemory = storedBytes(index, st.comp_size)) {
         stored = *inMemory;
     } else if (const auto range = storedRange(index, st.comp_size)) {
-        read = readAt(range->fd, range->offset, st.comp_size);
+        read = readFile(range->offset, st.comp_size);
         if (!read) return std::nullopt;
         stored = *read;
     } else {

@@ -74,6 +74,10 @@ class ZipPackage {
         std::uint64_t offset;
     };
     std::optional<FileRange> storedRange(std::uint64_t index, std::uint64_t compressedSize) const;
+    // length bytes of that file at offset; nothing when it ends first or cannot be read. A deck's
+    // local headers and small entries are read in about the order they lie, so a small read is served
+    // from a window read ahead: one system call for many.
+    std::optional<std::string> readFile(std::uint64_t offset, std::uint64_t length) const;
     // The entry's stored bytes themselves, when the package is held in memory and its directory
     // could be read.
     std::optional<std::string_view> storedBytes(std::uint64_t index, std::uint64_t compressedSize) const;
@@ -98,6 +102,8 @@ class ZipPackage {
     int fd_ = -1;                         // the package file, for copying entries file to file
     std::optional<FileVersion> opened_;   // of that file, when it was opened
     std::uint64_t fileSize_ = 0;          // of the file or of the bytes in memory
+    mutable std::string window_;          // bytes of the file read ahead by readFile
+    mutable std::uint64_t windowStart_ = 0;
     mutable std::uint64_t bytesRead_ = 0;  // by read and chargeCreated, against Limits::maxXmlBytesPerDeck
     std::optional<ZipLayout::Directory> directory_;  // as found before libzip read it
     mutable bool layoutRead_ = false;

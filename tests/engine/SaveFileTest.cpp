@@ -12,10 +12,13 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <fstream>
 
 #include "AtomicFile.h"
+#include "SourceFile.h"
 #include "ZipLayout.h"
+#include "ZipPackage.h"
 #include "TestDeck.h"
 #include "trelwick/engine.h"
 
@@ -779,6 +782,75 @@ TEST(ZipOutputTest, ACopyToAnotherFileSystemTakesTheSlowerWayWithTheSameResult) 
     deck.saveAs(dir / "same.pptx");
     EXPECT_EQ(readFile(other / "out.pptx"), readFile(dir / "same.pptx"));
     fs::remove_all(other, ec);
+}
+
+// A deck too large to be read whole has its local headers and small entries read a window at a time;
+// entries of every size around the window's edges must come out as they went in.
+TEST(ZipOutputTest, SmallEntriesOfALargeDeckAreCopiedWhateverWindowTheyFallIn) {
+    TempDir dir;
+    DeckPlan plan;
+    std::mt19937 random(7);
+    std::vector<std::string> names;
+    std::uint32_t size = 0;
+    for (int i = 0; i < 120; ++i) {
+        size = (size * 7 + 1237) % 50000;  // from empty to past the largest read served from a window
+        std::string bytes(size, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        names.push_back("ppt/media/m" + std::to_string(i) + ".bin");
+        plan.extraEntries.emplace_back(names.back(), std::move(bytes));
+    }
+    plan.extraEntries.emplace_back("ppt/media/big.bin", std::string(300000, 'b'));  // copied on its own
+    names.push_back("ppt/media/big.bin");
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    ASSERT_GT(fs::file_size(dir / "in.pptx"), Limits{}.readWholeBelow);
+
+    Presentation deck = withSlideFooter(dir / "in.pptx", "F");
+    deck.saveAs(dir / "out.pptx");
+    for (const std::string& name : names)
+        EXPECT_EQ(rawEntry(dir / "out.pptx", name), rawEntry(dir / "in.pptx", name)) << name;
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "F");
+}
+
+TEST(ZipPackageTest, ReadsOfThePackageFileGiveItsBytesWhereverTheWindowLies) {
+    TempDir dir;
+    DeckPlan plan;
+    std::mt19937 random(11);
+    std::string noise(600000, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    plan.extraEntries = {{"ppt/media/noise.bin", noise}};
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    const std::string bytes = readFile(dir / "in.pptx");
+    const auto package = ZipPackage::openFile(SourceFile::open(dir / "in.pptx"), Limits{});
+
+    // Every byte in turn, by reads of every length a window serves and some it does not, so that
+    // reads start and end on each side of every window's edges.
+    std::uint64_t offset = 0;
+    for (std::uint64_t length = 0; offset < bytes.size(); length = (length * 13 + 4099) % 40000) {
+        length = std::min<std::uint64_t>(length, bytes.size() - offset);
+        const auto read = package->readFile(offset, length);
+        ASSERT_TRUE(read) << offset << " + " << length;
+        ASSERT_EQ(*read, bytes.substr(offset, length)) << offset << " + " << length;
+        offset += length;
+    }
+    // Reads ending just before, at and just after the end of a window read from start, whatever size
+    // of window (a power of two) it takes.
+    for (std::uint64_t start : {0u, 5000u, 300001u}) {
+        for (std::uint64_t edge = 4096; edge <= 262144; edge *= 2) {
+            for (std::uint64_t at = start + edge - 3; at <= start + edge + 1; ++at) {
+                for (std::uint64_t length = 1; length <= 4; ++length) {
+                    ASSERT_EQ(package->readFile(start, 1), bytes.substr(start, 1));
+                    ASSERT_EQ(package->readFile(at, length), bytes.substr(at, length))
+                        << start << ": " << at << " + " << length;
+                }
+            }
+        }
+    }
+    for (std::uint64_t back : {1u, 4096u, 131072u, 131073u, 500000u}) {
+        const std::uint64_t at = bytes.size() - back;
+        EXPECT_EQ(package->readFile(at, std::min<std::uint64_t>(back, 100)), bytes.substr(at, 100)) << at;
+    }
+    EXPECT_FALSE(package->readFile(bytes.size() - 10, 11)) << "a read past the end";
+    EXPECT_FALSE(package->readFile(bytes.size() + 1, 1)) << "a read starting past the end";
 }
 
 TEST(ZipOutputTest, ASourceCutShortAfterOpeningFailsTheSaveAndLeavesNoOutput) {
