@@ -259,12 +259,13 @@ void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& 
         return;
     for (int later : entriesByName_.value(fileNameOfPath(output).toCaseFolded())) {
         if (later <= item || later > lastItem || later > window_.entryCount()) continue;
+        // Named by its source too: several files of this name may be refused alike.
         if (sameOutputFile(output, window_.entryText(later)))
-            throw AppError(kPermissionDenied,
-                           QStringLiteral("Not saved: %1 is also in the list (entry %2) and has not been stamped "
-                                          "yet; saving this file over it would lose it.")
-                               .arg(output)
-                               .arg(later));
+            throw AppError(
+                kPermissionDenied,
+                QStringLiteral("Not saved: %1 is also in the list (entry %2) and has not been stamped "
+                               "yet; saving %3 over it would lose it.")
+                    .arg(output, QString::number(later), source));
     }
 }
 
@@ -287,8 +288,8 @@ void BatchRun::refuseToReplaceAnEarlierSave(const QString& output, const QString
         throw AppError(
             kPermissionDenied,
             QStringLiteral("Not saved: %1 holds the stamped copy of %2, saved earlier in this run; "
-                           "saving this file over it would lose it.")
-                .arg(output, earlier.source));
+                           "saving %3 over it would lose it.")
+                .arg(output, earlier.source, source));
     }
 }
 

@@ -185,6 +185,44 @@ private slots:
         QCOMPARE(int(rig.dialogs.errorReports().size()), 1);
     }
 
+    // Several decks of one name from different folders: each one not saved is named in its own
+    // report, so the user can tell which were left unstamped.
+    void eachDeckNotSavedForItsNameIsNamedInItsReport() {
+        WindowRig& rig = start();
+        const QString t = dir_.filePath(QStringLiteral("tree"));
+        const QStringList decks{copyDeck(QStringLiteral("python-pptx__sld-notes.pptx"),
+                                         t + QStringLiteral("/x"), QStringLiteral("a.pptx")),
+                                copyDeck(QStringLiteral("pandoc__basic-output.pptx"),
+                                         t + QStringLiteral("/y"), QStringLiteral("a.pptx")),
+                                copyDeck(QStringLiteral("poi__45537_Footer.ppt"), t + QStringLiteral("/z"),
+                                         QStringLiteral("a.pptx"))};
+        addByDialog(rig.form, rig.dialogs, decks);
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        QDir().mkpath(out);
+        // Into a folder of their own: the first is saved, the other two are refused.
+        rig.typeOutputFolder(out);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        auto reports = rig.dialogs.errorReports();
+        QCOMPARE(int(reports.size()), 2);
+        QVERIFY2(reports[0].text.contains(QStringLiteral("saving ") + decks[1] + QStringLiteral(" over it")),
+                 qPrintable(reports[0].text));
+        QVERIFY2(reports[1].text.contains(QStringLiteral("saving ") + decks[2] + QStringLiteral(" over it")),
+                 qPrintable(reports[1].text));
+        // Into the last one's folder: the first two are refused, the last is stamped in place.
+        rig.typeOutputFolder(t + QStringLiteral("/z"));
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        reports = rig.dialogs.errorReports();
+        QCOMPARE(int(reports.size()), 2);
+        QVERIFY2(reports[0].text.contains(QStringLiteral("saving ") + decks[0] + QStringLiteral(" over it")),
+                 qPrintable(reports[0].text));
+        QVERIFY2(reports[1].text.contains(QStringLiteral("saving ") + decks[1] + QStringLiteral(" over it")),
+                 qPrintable(reports[1].text));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
+    }
+
     void outputFolderRemovedDuringTheRun() {
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
