@@ -133,6 +133,10 @@ void BatchRun::PushButton7_Click() {
             others << save.notes.mid(save.brokeSignature ? 1 : 0);
         }
         saveNotes_.clear();
+        // A file saved twice (listed twice) noted the same twice; once is enough, and keeps the cut
+        // notice from losing other files' notes.
+        signatures.removeDuplicates();
+        others.removeDuplicates();
         if (!signatures.isEmpty() || !others.isEmpty()) message(234, saveNotice(signatures + others));
         r.step(248, [&] { window_.setBusy(false); });
         r.step(250, [&] { window_.setProgressValue(0); });

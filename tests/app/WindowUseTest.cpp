@@ -223,6 +223,30 @@ private slots:
                  QStringLiteral("Done."));
     }
 
+    // A deck listed twice is saved twice, the second save replacing the first: what the saves noted
+    // about that one file is told once.
+    void aDeckListedTwiceHasItsNotesToldOnce() {
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        QDir().mkpath(out);
+        const QString deck = copyDeck(QStringLiteral("poi__37625.ppt"), in);
+        addByDialog(rig.form, rig.dialogs, {deck});
+        addByDialog(rig.form, rig.dialogs, {deck});
+        rig.typeOutputFolder(out);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.last(), QStringLiteral("Done."));
+        QStringList lines = boxes.first().split(QLatin1Char('\r'), Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() > 1, qPrintable(boxes.first()));
+        lines.removeFirst();  // "Saved, but please note:"
+        QStringList once = lines;
+        once.removeDuplicates();
+        QCOMPARE(lines, once);
+    }
+
     void outputFolderRemovedDuringTheRun() {
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
