@@ -68,6 +68,13 @@ void addByDialog(Form1& form, FakeDialogs& dialogs, const QStringList& files) {
     QTest::mouseClick(form.PushButton3, Qt::LeftButton);
 }
 
+// Names the output folder and presses "Start Adding", with only that run's dialogs on record.
+void startAddingInto(WindowRig& rig, const QString& folder) {
+    rig.typeOutputFolder(folder);
+    rig.dialogs.calls.clear();
+    QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+}
+
 }  // namespace
 
 class WindowUseTest : public QObject {
@@ -143,9 +150,7 @@ private slots:
         for (const QString& d : decks) before << digest(d);
         addByDialog(rig.form, rig.dialogs, decks);
         typeInto(rig.form.SSTab1->Text2, QStringLiteral("QxFooter"));
-        rig.typeOutputFolder(in + QLatin1Char('/'));
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, in + QLatin1Char('/'));
         QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         QStringList expected;
         for (const QString& d : decks) expected << QFileInfo(d).fileName();
@@ -171,9 +176,7 @@ private slots:
         addByDialog(rig.form, rig.dialogs, {first});
         addByDialog(rig.form, rig.dialogs, {first});
         addByDialog(rig.form, rig.dialogs, {second});
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.last(), QStringLiteral("Done."));
         QCOMPARE(namesIn(out), QStringList{QStringLiteral("deck.pptx")});
@@ -200,9 +203,7 @@ private slots:
         const QString out = dir_.filePath(QStringLiteral("out"));
         QDir().mkpath(out);
         // Into a folder of their own: the first is saved, the other two are refused.
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         auto reports = rig.dialogs.errorReports();
         QCOMPARE(int(reports.size()), 2);
         QVERIFY2(reports[0].text.contains(QStringLiteral("saving ") + decks[1] + QStringLiteral(" over it")),
@@ -210,9 +211,7 @@ private slots:
         QVERIFY2(reports[1].text.contains(QStringLiteral("saving ") + decks[2] + QStringLiteral(" over it")),
                  qPrintable(reports[1].text));
         // Into the last one's folder: the first two are refused, the last is stamped in place.
-        rig.typeOutputFolder(t + QStringLiteral("/z"));
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, t + QStringLiteral("/z"));
         reports = rig.dialogs.errorReports();
         QCOMPARE(int(reports.size()), 2);
         QVERIFY2(reports[0].text.contains(QStringLiteral("saving ") + decks[0] + QStringLiteral(" over it")),
@@ -233,9 +232,7 @@ private slots:
         const QString deck = copyDeck(QStringLiteral("poi__37625.ppt"), in);
         addByDialog(rig.form, rig.dialogs, {deck});
         addByDialog(rig.form, rig.dialogs, {deck});
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
         QCOMPARE(boxes.last(), QStringLiteral("Done."));
@@ -289,9 +286,7 @@ private slots:
         for (const QString& b : bad) list << copyDeck(QStringLiteral("bad/") + b, in, b);
         list << copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in);
         addByDialog(rig.form, rig.dialogs, list);
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
         // Each damaged deck once, when it is opened; the good ones on either side are saved.
@@ -415,9 +410,7 @@ private slots:
         const QString in = dir_.filePath(QStringLiteral("in"));
         addByDialog(rig.form, rig.dialogs, {copyDeck(QStringLiteral("python-pptx__default.pptx"), in),
                                             copyDeck(QStringLiteral("poi__45537_Footer.ppt"), in)});
-        rig.typeOutputFolder(ro);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, ro);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 2);
         QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
     }
@@ -433,9 +426,7 @@ private slots:
         QVERIFY(QFile(kept).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = digest(kept);
         addByDialog(rig.form, rig.dialogs, {source});
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         QCOMPARE(digest(kept), before);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 1);
         QVERIFY(rig.dialogs.errorReports().front().text.contains(QStringLiteral("at line 234")));
@@ -455,9 +446,7 @@ private slots:
         QVERIFY(QFile::link(elsewhere, out + QStringLiteral("/deck.pptx")) || (QDir().mkpath(out) &&
                 QFile::link(elsewhere, out + QStringLiteral("/deck.pptx"))));
         addByDialog(rig.form, rig.dialogs, {source});
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 0);
         QVERIFY(!QFileInfo(out + QStringLiteral("/deck.pptx")).isSymLink());
         QCOMPARE(digest(elsewhere), before);
@@ -470,9 +459,7 @@ private slots:
         QVERIFY(QFile(source).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = digest(source);
         addByDialog(rig.form, rig.dialogs, {source});
-        rig.typeOutputFolder(in);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, in);
         QCOMPARE(digest(source), before);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 1);
     }
@@ -496,9 +483,7 @@ private slots:
             const QByteArray before = digest(kept);
             QTest::mouseClick(rig.form.PushButton1, Qt::LeftButton);
             addByDialog(rig.form, rig.dialogs, {listed});
-            rig.typeOutputFolder(folder);
-            rig.dialogs.calls.clear();
-            QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+            startAddingInto(rig, folder);
             QCOMPARE(digest(kept), before);
             QCOMPARE(QFileInfo(kept).ownerId(), 4242u);
             const auto reports = rig.dialogs.errorReports();
@@ -527,9 +512,7 @@ private slots:
         for (const QString& n : QDir(kCorpus).entryList({QStringLiteral("*.pptx"), QStringLiteral("*.ppt")}, QDir::Files))
             list << copyDeck(n, in);
         addByDialog(rig.form, rig.dialogs, list);
-        rig.typeOutputFolder(small);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, small);
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
         const QStringList saved = namesIn(small);
@@ -591,9 +574,7 @@ private slots:
             list << copyDeck(QStringLiteral("poi__37625.ppt"), in, QStringLiteral("deck%1.ppt").arg(i));
         list << copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in);
         addByDialog(rig.form, rig.dialogs, list);
-        rig.typeOutputFolder(dir_.filePath(QStringLiteral("desk")));
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, dir_.filePath(QStringLiteral("desk")));
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
         QVERIFY2(boxes[0].contains(QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
@@ -615,9 +596,7 @@ private slots:
         trelwick::testing::writeZip(signedFirst.toStdString(), entries);
         addByDialog(rig.form, rig.dialogs, {signedFirst, copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in)});
         QDir().mkpath(dir_.filePath(QStringLiteral("desk2")));
-        rig.typeOutputFolder(dir_.filePath(QStringLiteral("desk2")));
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, dir_.filePath(QStringLiteral("desk2")));
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
         QVERIFY2(boxes[0].contains(QStringLiteral("signed-many-masters.pptx: the presentation was digitally signed")),
@@ -659,9 +638,7 @@ private slots:
         footer->setFocus();
         QTest::keyClick(footer, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(footer->text(), QStringLiteral("Part1\rPart2"));
-        rig.typeOutputFolder(out);
-        rig.dialogs.calls.clear();
-        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        startAddingInto(rig, out);
         QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
         const auto deck = engine::Presentation::open((out + QStringLiteral("/pandoc__basic-output.pptx")).toStdString());
         QCOMPARE(QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
