@@ -46,11 +46,24 @@ std::vector<engine::PendingSave::Committed> BackgroundSaves::commitLeavingFolder
     return engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
 }
 
-BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth, std::size_t unwrittenDepth)
+BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth, std::size_t unwrittenDepth, Write write)
     : putInPlace_(std::move(putInPlace)),
+      write_(write ? std::move(write) : Write([](engine::PendingSave& save) { save.write(); })),
       depth_(std::max<std::size_t>(1, depth)),
-      unwrittenDepth_(std::max<std::size_t>(1, unwrittenDepth)),
-      thread_([this] { loop(); }) {}
+      unwrittenDepth_(std::max<std::size_t>(1, unwrittenDepth)) {
+    writer_ = std::thread([this] { writeLoop(); });
+    try {
+        placer_ = std::thread([this] { placeLoop(); });
+    } catch (...) {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        writer_.join();
+        throw;
+    }
+}
 
 BackgroundSaves::~BackgroundSaves() {
     {
@@ -58,22 +71,22 @@ BackgroundSaves::~BackgroundSaves() {
         closing_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    writer_.join();
+    placer_.join();
 }
 
 void BackgroundSaves::hand(engine::PendingSave save) {
     const bool unwritten = !save.written();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return inHand_ < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
-    waiting_.push_back(std::move(save));
-    ++inHand_;
+    changed_.wait(lock, [&] { return inHand_.size() < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
+    inHand_.push_back(InHand{std::move(save), nullptr});
     if (unwritten) ++unwritten_;
     changed_.notify_all();
 }
 
 void BackgroundSaves::waitAll() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return inHand_ == 0; });
+    changed_.wait(lock, [&] { return inHand_.empty(); });
 }
 
 std::vector<std::exception_ptr> BackgroundSaves::takeFailures() {
@@ -90,8 +103,8 @@ bool BackgroundSaves::mayBeTargetOf(const QString& path) const {
     std::vector<std::filesystem::path> targets;
     {
         std::lock_guard lock(mutex_);
-        targets = settling_;
-        for (const engine::PendingSave& save : waiting_) targets.push_back(save.target());
+        // Only the target is read: the threads change nothing else of a save while it is in hand.
+        for (const InHand& item : inHand_) targets.push_back(item.save.target());
     }
     if (targets.empty()) return false;
     try {
@@ -105,63 +118,78 @@ bool BackgroundSaves::mayBeTargetOf(const QString& path) const {
     }
 }
 
-void BackgroundSaves::loop() {
+void BackgroundSaves::writeLoop() {
     for (;;) {
-        std::deque<engine::PendingSave> batch;
-        std::size_t unwritten = 0;  // of the batch, still counted in unwritten_
+        InHand* item = nullptr;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return !waiting_.empty() || closing_; });
-            if (waiting_.empty()) return;
-            batch.swap(waiting_);
-            settling_.clear();
-            for (const engine::PendingSave& save : batch) {
-                settling_.push_back(save.target());
-                if (!save.written()) ++unwritten;
-            }
+            changed_.wait(lock, [&] { return written_ < inHand_.size() || closing_; });
+            if (written_ == inHand_.size()) return;
+            item = &inHand_[written_];
         }
-        std::vector<std::exception_ptr> failed;
-        std::vector<std::filesystem::path> failedTargets;
-        try {
-            failed = settle(batch, unwritten, failedTargets);
-        } catch (...) {
-            // Memory ran out: reported once for the batch; its saves not put in place leave nothing.
-            failed.assign(1, std::current_exception());
+        const bool unwritten = !item->save.written();
+        if (unwritten) {
+            try {
+                write_(item->save);
+            } catch (...) {
+                item->failure = reported(std::current_exception());
+            }
         }
         {
             std::lock_guard lock(mutex_);
-            unwritten_ -= unwritten;
-            failures_.insert(failures_.end(), failed.begin(), failed.end());
-            failedTargets_.insert(failedTargets_.end(), failedTargets.begin(), failedTargets.end());
-            settling_.clear();
-            inHand_ -= batch.size();
+            ++written_;
+            if (unwritten) --unwritten_;  // its deck is gone from memory: the run may hand over its next
         }
         changed_.notify_all();
     }
 }
 
-std::vector<std::exception_ptr> BackgroundSaves::settle(std::deque<engine::PendingSave>& batch,
-                                                       std::size_t& unwritten,
-                                                       std::vector<std::filesystem::path>& failedTargets) {
-    std::vector<std::exception_ptr> failures(batch.size());
+void BackgroundSaves::placeLoop() {
+    for (;;) {
+        std::size_t count = 0;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return written_ > 0 || (closing_ && inHand_.empty()); });
+            if (written_ == 0) return;
+            // Those written while the disk was waited for are put in place together.
+            count = written_;
+        }
+        std::vector<std::exception_ptr> failed;
+        std::vector<std::filesystem::path> failedTargets;
+        try {
+            failed = place(count, failedTargets);
+        } catch (...) {
+            // Memory ran out: reported once for the batch; its saves not put in place leave nothing.
+            failed.assign(1, std::current_exception());
+            failedTargets.clear();
+        }
+        {
+            std::lock_guard lock(mutex_);
+            failures_.insert(failures_.end(), failed.begin(), failed.end());
+            failedTargets_.insert(failedTargets_.end(), failedTargets.begin(), failedTargets.end());
+            // The saves go (and with them any file not put in place) before anyone is told.
+            for (std::size_t i = 0; i < count; ++i) inHand_.pop_front();
+            written_ -= count;
+        }
+        changed_.notify_all();
+    }
+}
+
+std::vector<std::exception_ptr> BackgroundSaves::place(std::size_t count,
+                                                      std::vector<std::filesystem::path>& failedTargets) {
+    // The first count in hand are left alone by the writer and the run until this returns.
+    std::vector<InHand*> batch;
+    {
+        std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < count; ++i) batch.push_back(&inHand_[i]);
+    }
+    std::vector<std::exception_ptr> failures(count);
     std::vector<engine::PendingSave*> written;
     std::vector<std::size_t> positions;
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (!batch[i].written()) {
-            try {
-                batch[i].write();
-            } catch (...) {
-                failures[i] = reported(std::current_exception());
-            }
-            {
-                std::lock_guard lock(mutex_);
-                --unwritten_;  // its deck is gone from memory: the run may hand over its next
-                --unwritten;
-            }
-            changed_.notify_all();
-        }
-        if (batch[i].written()) {
-            written.push_back(&batch[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        failures[i] = batch[i]->failure;
+        if (batch[i]->save.written()) {
+            written.push_back(&batch[i]->save);
             positions.push_back(i);
         }
     }
@@ -175,10 +203,10 @@ std::vector<std::exception_ptr> BackgroundSaves::settle(std::deque<engine::Pendi
         whole = std::current_exception();
     }
     std::vector<std::exception_ptr> failed;
-    for (std::size_t i = 0; i < failures.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (!failures[i]) continue;
         failed.push_back(failures[i]);
-        failedTargets.push_back(batch[i].target());
+        failedTargets.push_back(batch[i]->save.target());
     }
     if (whole) failed.push_back(whole);
     return failed;

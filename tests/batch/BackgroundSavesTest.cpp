@@ -25,6 +25,14 @@ engine::PendingSave stampedInto(const fs::path& target, const std::string& foote
     return deck.prepareSave(target);
 }
 
+// Stamped with its own name as footer, to be written by whoever puts it in place.
+engine::PendingSave deferred(const fs::path& target) {
+    engine::Presentation deck = engine::Presentation::open(kSample);
+    deck.setText(engine::MasterKind::Slide, engine::Element::Footer, target.stem().string());
+    deck.setVisible(engine::MasterKind::Slide, engine::Element::Footer, true);
+    return std::move(deck).deferSave(target);
+}
+
 std::string footerOf(const fs::path& deck) {
     return engine::Presentation::open(deck).element(engine::MasterKind::Slide, engine::Element::Footer).text;
 }
@@ -149,18 +157,12 @@ private slots:
         QCOMPARE(footerOf(out / "x.pptx"), std::string("second"));
     }
 
-    // Decks handed over still to be written are written on the thread, before the saves are put in
-    // place; while two such wait (each holding its parsed deck) the run waits before handing another.
-    // One that cannot be written is reported in its place among the others and leaves nothing.
-    void decksStillToBeWrittenAreWrittenThereAndFewWaitUnwritten() {
+    // Decks handed over still to be written are written on a thread of their own, in order, while the
+    // saves before them wait on the disk; each save is put in place written. One that cannot be written
+    // is reported in its place among the others and leaves nothing.
+    void decksAreWrittenWhileTheSavesBeforeThemWaitOnTheDisk() {
         QTemporaryDir dir;
         const fs::path out(dir.path().toStdString());
-        auto deferred = [&](const fs::path& target) {
-            engine::Presentation deck = engine::Presentation::open(kSample);
-            deck.setText(engine::MasterKind::Slide, engine::Element::Footer, target.stem().string());
-            deck.setVisible(engine::MasterKind::Slide, engine::Element::Footer, true);
-            return std::move(deck).deferSave(target);
-        };
         Gate gate;
         std::atomic<bool> allWritten{true};
         std::atomic<int> batches{0};
@@ -169,28 +171,64 @@ private slots:
             ++batches;
             return gate.putInPlace()(batch);
         });
-        saves.hand(deferred(out / "a.pptx"));  // taken, written, then held at the gate
+        saves.hand(deferred(out / "a.pptx"));  // written, then held at the gate
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (batches.load() == 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        saves.hand(deferred(out / "missing" / "b.pptx"));
-        saves.hand(deferred(out / "c.pptx"));
-        std::future<void> fourth = std::async(std::launch::async, [&] { saves.hand(deferred(out / "d.pptx")); });
-        const bool waited = fourth.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout;
+        std::future<void> later = std::async(std::launch::async, [&] {
+            saves.hand(deferred(out / "missing" / "b.pptx"));
+            engine::PendingSave c = stampedInto(out / "c.pptx", "c");
+            fs::create_directories(out / "c.pptx" / "inside");  // another program's folder takes its name
+            saves.hand(std::move(c));
+            for (const char* name : {"d.pptx", "e.pptx", "f.pptx"}) saves.hand(deferred(out / name));
+        });
+        const bool handedWhileHeld = later.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
         gate.opened.set_value();
-        fourth.get();
+        later.get();
         saves.waitAll();
-        QVERIFY2(waited, "a third unwritten deck was taken while two waited");
+        QVERIFY2(handedWhileHeld, "the decks after a save waiting on the disk were not written meanwhile");
 
         QVERIFY(allWritten.load());
         const std::vector<std::exception_ptr> failures = saves.takeFailures();
-        QCOMPARE(failures.size(), std::size_t(1));
+        QCOMPARE(failures.size(), std::size_t(2));
         QVERIFY2(described(failures[0]).contains(QStringLiteral("the output folder does not exist")),
                  qPrintable(described(failures[0])));
-        for (const char* name : {"a", "c", "d"})
+        QVERIFY2(described(failures[1]).contains(QString::fromStdString((out / "c.pptx").string())),
+                 qPrintable(described(failures[1])));
+        for (const char* name : {"a", "d", "e", "f"})
             QCOMPARE(footerOf(out / (std::string(name) + ".pptx")), std::string(name));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
-                 (QStringList{"a.pptx", "c.pptx", "d.pptx"}));
+                 (QStringList{"a.pptx", "d.pptx", "e.pptx", "f.pptx"}));
+    }
+
+    // Each deck still to be written holds its parsed deck in memory: while two wait, the run waits
+    // before handing over another, and a save being written is still one a file may be the target of.
+    void fewDecksWaitUnwritten() {
+        QTemporaryDir dir;
+        const fs::path out(dir.path().toStdString());
+        std::promise<void> writing, release;
+        std::shared_future<void> released = release.get_future().share();
+        std::atomic<int> writes{0};
+        BackgroundSaves saves(BackgroundSaves::commitLeavingFolders, 16, 2, [&](engine::PendingSave& save) {
+            if (++writes == 1) {
+                writing.set_value();
+                released.wait();
+            }
+            save.write();
+        });
+        saves.hand(deferred(out / "a.pptx"));
+        writing.get_future().wait();
+        QVERIFY(saves.mayBeTargetOf(QString::fromStdString((out / "a.pptx").string())));
+        saves.hand(deferred(out / "b.pptx"));
+        std::future<void> third = std::async(std::launch::async, [&] { saves.hand(deferred(out / "c.pptx")); });
+        const bool waited = third.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout;
+        release.set_value();
+        third.get();
+        saves.waitAll();
+        QVERIFY2(waited, "a third unwritten deck was taken while two waited");
+        QVERIFY(saves.takeFailures().empty());
+        for (const char* name : {"a", "b", "c"})
+            QCOMPARE(footerOf(out / (std::string(name) + ".pptx")), std::string(name));
     }
 
     // Whatever goes wrong while putting saves in place is a failure to report, never an end to the
