@@ -207,12 +207,37 @@ void AtomicFile::write(std::string_view bytes) {
     }
 }
 
-void AtomicFile::syncFolder(const std::filesystem::path& folder) {
+bool AtomicFile::syncFolder(const std::filesystem::path& folder) {
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
-        ::fsync(dir);
+        const bool synced = ::fsync(dir) == 0;
         ::close(dir);
+        return synced;
     }
+    if (errno != EACCES) return false;
+    // A folder one may write to but not list (a drop box) cannot be opened to be synced; its whole file
+    // system is instead, through the nearest folder above that can be opened, or every file system.
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    std::error_code ec;
+    std::filesystem::path above = std::filesystem::absolute(folder, ec).lexically_normal();
+    while (!ec && above.has_relative_path()) {
+        above = above.parent_path();
+        const int fd = ::open(above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat at {};
+        const bool sameFileSystem = ::fstat(fd, &at) == 0 && at.st_dev == st.st_dev;
+#ifdef __linux__
+        const bool synced = sameFileSystem && ::syncfs(fd) == 0;
+#else
+        const bool synced = false;
+#endif
+        ::close(fd);
+        if (synced) return true;
+        if (!sameFileSystem) break;  // the folder is a mount point of its own
+    }
+    ::sync();
+    return true;
 }
 
 void AtomicFile::startWriteback() {

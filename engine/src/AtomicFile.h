@@ -40,7 +40,8 @@ class AtomicFile {
     void startWriteback();
     void commitFile();  // commit() without syncing the folder
     const std::filesystem::path& folder() const { return folder_; }
-    static void syncFolder(const std::filesystem::path& folder);
+    // Syncs the names in folder to disk; false when that could not be done.
+    static bool syncFolder(const std::filesystem::path& folder);
 
     // Removes temporary files that an earlier process left in folder when it was killed while
     // saving: those of this machine older than a minute whose process no longer runs, and any older

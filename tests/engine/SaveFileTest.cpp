@@ -20,6 +20,7 @@
 #include "ZipLayout.h"
 #include "ZipPackage.h"
 #include "TestDeck.h"
+#include "common/Permissions.h"
 #include "trelwick/engine.h"
 
 namespace trelwick::engine::test {
@@ -421,6 +422,29 @@ TEST(PendingSaveTest, ASaveLeavingItsFolderToTheCallerIsInPlaceAtOnce) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"deck.pptx", "out.pptx"}));
     EXPECT_NO_THROW(syncFolder(dir.path()));
     EXPECT_NO_THROW(syncFolder(dir / "no such folder")) << "syncing is best effort, as after every save";
+}
+
+// A drop box: a folder one may write to but not list. It cannot be opened to be synced, so its file
+// system is; a save into it is put in place and its name reaches the disk all the same.
+TEST(PendingSaveTest, AFolderThatCannotBeListedIsSyncedThroughItsFileSystem) {
+    TempDir dir;
+    writeZip(dir / "deck.pptx", buildDeck(DeckPlan{}), false);
+    const fs::path drop = dir / "drop";
+    fs::create_directory(drop);
+    fs::permissions(drop, fs::perms::owner_write | fs::perms::owner_exec);
+    {
+        const trelwick::testing::PermissionsBind bind;
+        if (!bind.active() || ::faccessat(AT_FDCWD, drop.c_str(), R_OK, AT_EACCESS) == 0) {
+            fs::permissions(drop, fs::perms::owner_all);
+            GTEST_SKIP() << "running as root without a way to be held to permissions";
+        }
+        Presentation deck = withSlideFooter(dir / "deck.pptx", "Dropped");
+        deck.saveAs(drop / "out.pptx");
+        EXPECT_TRUE(AtomicFile::syncFolder(drop)) << "the folder's names were not synced";
+        EXPECT_FALSE(AtomicFile::syncFolder(drop / "no such folder"));
+    }
+    fs::permissions(drop, fs::perms::owner_all);
+    EXPECT_EQ(Presentation::open(drop / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Dropped");
 }
 
 // Reads a little-endian dword.

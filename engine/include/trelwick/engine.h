@@ -79,6 +79,7 @@ class AtomicFile;
 enum class FolderSync { Now, Later };
 // Syncs the names in folder to disk; at best effort: a folder that cannot be opened or synced is left
 // as it is (the decks themselves were synced before they were named, so a crash may lose a name only).
+// A folder that may be written to but not listed is synced with the rest of its file system.
 void syncFolder(const std::filesystem::path& folder);
 // Whether the folder's file system keeps apart names that differ only in case (Linux's usually do;
 // Windows', macOS' and most shares and removable disks do not), asked with a probe file of its own,
