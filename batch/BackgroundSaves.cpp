@@ -59,7 +59,7 @@ BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth, std::
             std::lock_guard lock(mutex_);
             closing_ = true;
         }
-        changed_.notify_all();
+        toWrite_.notify_all();
         writer_.join();
         throw;
     }
@@ -70,7 +70,8 @@ BackgroundSaves::~BackgroundSaves() {
         std::lock_guard lock(mutex_);
         closing_ = true;
     }
-    changed_.notify_all();
+    toWrite_.notify_all();
+    toPlace_.notify_all();
     writer_.join();
     placer_.join();
 }
@@ -78,15 +79,15 @@ BackgroundSaves::~BackgroundSaves() {
 void BackgroundSaves::hand(engine::PendingSave save) {
     const bool unwritten = !save.written();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return inHand_.size() < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
+    settled_.wait(lock, [&] { return inHand_.size() < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
     inHand_.push_back(InHand{std::move(save), nullptr});
     if (unwritten) ++unwritten_;
-    changed_.notify_all();
+    toWrite_.notify_one();
 }
 
 void BackgroundSaves::waitAll() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return inHand_.empty(); });
+    settled_.wait(lock, [&] { return inHand_.empty(); });
 }
 
 std::vector<std::exception_ptr> BackgroundSaves::takeFailures() {
@@ -123,8 +124,11 @@ void BackgroundSaves::writeLoop() {
         InHand* item = nullptr;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return written_ < inHand_.size() || closing_; });
-            if (written_ == inHand_.size()) return;
+            toWrite_.wait(lock, [&] { return written_ < inHand_.size() || closing_; });
+            if (written_ == inHand_.size()) {
+                toPlace_.notify_one();  // the placer ends once all is placed
+                return;
+            }
             item = &inHand_[written_];
         }
         const bool unwritten = !item->save.written();
@@ -140,7 +144,8 @@ void BackgroundSaves::writeLoop() {
             ++written_;
             if (unwritten) --unwritten_;  // its deck is gone from memory: the run may hand over its next
         }
-        changed_.notify_all();
+        toPlace_.notify_one();
+        if (unwritten) settled_.notify_all();
     }
 }
 
@@ -149,7 +154,7 @@ void BackgroundSaves::placeLoop() {
         std::size_t count = 0;
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return written_ > 0 || (closing_ && inHand_.empty()); });
+            toPlace_.wait(lock, [&] { return written_ > 0 || (closing_ && inHand_.empty()); });
             if (written_ == 0) return;
             // Those written while the disk was waited for are put in place together.
             count = written_;
@@ -171,7 +176,7 @@ void BackgroundSaves::placeLoop() {
             for (std::size_t i = 0; i < count; ++i) inHand_.pop_front();
             written_ -= count;
         }
-        changed_.notify_all();
+        settled_.notify_all();
     }
 }
 

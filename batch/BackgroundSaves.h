@@ -71,7 +71,9 @@ private:
     const std::size_t depth_;
     const std::size_t unwrittenDepth_;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable toWrite_;  // a deck was handed over, or the queue closes
+    std::condition_variable toPlace_;  // a deck was written, or the queue closes
+    std::condition_variable settled_;  // a deck was written or put in place: room for the run
     // In the order handed over. The writer works on the first one not yet written, the placer on the
     // written ones before it; a deque's elements stay where they are while others come and go.
     std::deque<InHand> inHand_;
