@@ -7,6 +7,7 @@
 #include <trelwick/engine.h>
 
 #include "CliApp.h"
+#include "StandardStreams.h"
 #include "StopSignals.h"
 
 #ifdef _WIN32
@@ -20,6 +21,7 @@
 #endif
 
 int main(int argc, char** argv) {
+    trelwick::cli::keepStandardStreamsOpen();
     trelwick::engine::keepLocalTimeZone();
     trelwick::engine::keepFreedMemory();
 #ifndef _WIN32

@@ -175,6 +175,48 @@ TEST(Cli, ASummaryThatCannotBeWrittenIsNotASuccess) {
     EXPECT_EQ(run.find("exit 0"), std::string::npos) << run;
 }
 
+// A script or a service may start a batch with its standard streams closed (`<&- >&- 2>&-`). A file
+// opened then takes the lowest free number, so a deck or its temporary file became stderr, and a warning
+// printed while it was written went into it: a deck reported stamped that no reader could open. Traced:
+// no file of the run's folders is opened as 0, 1 or 2, the decks come out whole, and the closed stdout
+// still fails the run.
+TEST(Cli, DecksNeverTakeTheNumbersOfClosedStandardStreams) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    if (!haveCommand("strace") || !haveCommand("unzip") ||
+        std::system("strace -o /dev/null true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace or unzip not installed, or tracing not allowed here; skipping";
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    // A signed deck: its warning is printed while the next deck is written.
+    fs::copy_file(kCorpus / "poi__hello-world-signed.pptx", tmp.path() / "in/signed.pptx");
+    fs::copy_file(kCorpus / kDeck, tmp.path() / "in/talk.pptx");
+    const fs::path out = tmp.path() / "out";
+    const fs::path trace = tmp.path() / "trace";
+    const std::string cli = shellQuote(TRELWICK_CLI_PATH) + " -j1 -o " + shellQuote(out.string()) + " " +
+                            shellQuote((tmp.path() / "in").string()) + " <&- >&- 2>&-";
+    const std::string run = shellOutput(
+        "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -e trace=open,openat -o " +
+        shellQuote(trace.string()) + " sh -c " + shellQuote("exec " + cli) + "; echo \"exit $?\"");
+    EXPECT_NE(run.find("exit 1"), std::string::npos) << "a summary that cannot be written is no success\n"
+                                                     << run;
+
+    std::istringstream lines(readFile(trace));
+    std::string line;
+    std::size_t opened = 0;
+    while (std::getline(lines, line)) {
+        if (line.find(tmp.path().string()) == std::string::npos || line.find(" = ") == std::string::npos)
+            continue;
+        ++opened;
+        const std::string number = line.substr(line.rfind(" = ") + 3);
+        EXPECT_TRUE(number != "0" && number != "1" && number != "2") << line;
+    }
+    EXPECT_GT(opened, 0u) << "nothing of the run's folders in the trace:\n" << readFile(trace);
+    for (const char* name : {"signed.pptx", "talk.pptx"})
+        EXPECT_NE(shellOutput("unzip -tq " + shellQuote((out / name).string()) + " 2>&1").find("No errors"),
+                  std::string::npos)
+            << name;
+}
+
 // Several calls share one stderr in the README's recipes (xargs -P 2, a log file appended to by every
 // call): a line is whole there only if it reaches stderr in one write, else the lines of two calls
 // interleave ("trelwick-clitrelwick-cli: : a.pptx: ...") and a script reading the failed decks off
