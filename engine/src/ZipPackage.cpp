@@ -55,6 +55,12 @@ Magic sniff(const std::string& head) {
         case ZIP_ER_EOF:
             fail(ErrorCode::DamagedPackage, label, "",
                  "the zip container is damaged (" + std::string(zip_strerror_code(code)) + ")");
+        // The file is open already: libzip says "No such file" when a size or position set to its
+        // largest value (kept in a Zip64 field instead) has no such field to read it from.
+        case ZIP_ER_NOENT:
+            fail(ErrorCode::DamagedPackage, label, "",
+                 "the zip container is damaged (an entry's size or position refers to a Zip64 field it "
+                 "lacks)");
         case ZIP_ER_MEMORY:
             fail(ErrorCode::LimitExceeded, label, "", "the zip directory is too large");
         default:

@@ -144,6 +144,17 @@ std::vector<BadCase> badCases() {
              writeFile(p, bytes);
          },
          ErrorCode::DamagedPackage, "ppt/theme/theme1.xml"},
+        // 0xFFFFFFFF says the size is kept in a Zip64 field; the entry has none.
+        {"size kept in a missing Zip64 field",
+         [goodZip](const auto& p) {
+             std::string bytes = goodZip;
+             const std::string name = "ppt/theme/theme1.xml";
+             for (std::size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1))
+                 if (at >= 46 && bytes.compare(at - 46, 4, "PK\x01\x02") == 0)
+                     bytes.replace(at - 46 + 24, 4, "\xFF\xFF\xFF\xFF");
+             writeFile(p, bytes);
+         },
+         ErrorCode::DamagedPackage, ""},
         {"slide list pointing nowhere",
          [good](const auto& p) {
              Entries e;
