@@ -11,7 +11,6 @@
 #include <new>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "CommandLine.h"
 #include "DeckFinder.h"
@@ -250,8 +249,7 @@ int CliApp::run(const std::vector<std::string>& args) {
             reporter.deck(false, {line});
     }
 
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned wanted = options.jobs > 0 ? options.jobs : cores;
+    const unsigned wanted = options.jobs > 0 ? options.jobs : JobRunner::coresAvailable();
     const JobRunner runner(jobsTheFileLimitAllows(wanted));
     if (runner.workers() < wanted)
         err_ << std::string(kProgram) + ": warning: stamping " +

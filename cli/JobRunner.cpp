@@ -1,6 +1,22 @@
 #include "JobRunner.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 namespace trelwick::cli {
+
+unsigned JobRunner::coresAvailable() {
+#ifdef __linux__
+    // hardware_concurrency counts every core of the machine: in a container given two of sixty-four,
+    // a default of one job a core ran sixty-four decks at once, each with its memory, on two cores.
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (::sched_getaffinity(0, sizeof cores, &cores) == 0 && CPU_COUNT(&cores) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&cores));
+#endif
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 JobRunner::JobRunner(unsigned workers) : workers_(std::max(1u, workers)) {}
 

@@ -162,6 +162,10 @@ class JobRunner {
 
     unsigned workers() const { return workers_; }
 
+    // The processor cores this process may run on, at least 1: fewer than the machine has under
+    // taskset or a container's cpuset.
+    static unsigned coresAvailable();
+
   private:
     unsigned workers_;
 };

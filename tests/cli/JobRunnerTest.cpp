@@ -12,6 +12,10 @@
 
 #include "JobRunner.h"
 
+#ifdef __linux__
+#include <sched.h>
+#endif
+
 namespace trelwick::cli {
 namespace {
 
@@ -217,6 +221,33 @@ TEST(JobRunnerLanes, NoJobsStartsNothing) {
         },
         [&](std::vector<int>&) { ran = true; });
     EXPECT_FALSE(ran);
+}
+
+// The default number of jobs is the number of cores the process may run on, not all the machine has
+// (taskset, a container's cpuset): asked on a thread held to one core.
+TEST(JobRunner, CoresAvailableAreThoseTheProcessMayRunOn) {
+#ifndef __linux__
+    GTEST_SKIP() << "a process is held to some cores through Linux's affinity only here";
+#else
+    cpu_set_t mine;
+    CPU_ZERO(&mine);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof mine, &mine), 0);
+    if (CPU_COUNT(&mine) < 2) GTEST_SKIP() << "this process may run on one core only; nothing to tell apart";
+    EXPECT_EQ(JobRunner::coresAvailable(), static_cast<unsigned>(CPU_COUNT(&mine)));
+    int first = 0;
+    while (!CPU_ISSET(first, &mine)) ++first;
+    bool held = false;
+    unsigned onOne = 0;
+    std::thread([&] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(first, &one);
+        held = ::sched_setaffinity(0, sizeof one, &one) == 0;
+        onOne = JobRunner::coresAvailable();
+    }).join();
+    if (!held) GTEST_SKIP() << "a thread may not be held to one core here";
+    EXPECT_EQ(onOne, 1u);
+#endif
 }
 
 }  // namespace
