@@ -103,6 +103,9 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
             const bool isDir = it->is_directory(entryEc);
             if (isSkippedName(path)) {
                 if (isDir) it.disable_recursion_pending();
+            } else if (isDir && it->is_symlink(entryEc)) {
+                // Not followed, so not read either: a folder it points to that cannot be read hides
+                // nothing of this walk.
             } else if (isDir) {
                 std::error_code openEc;
                 fs::directory_iterator probe(path, openEc);

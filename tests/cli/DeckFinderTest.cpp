@@ -256,6 +256,24 @@ TEST_F(DeckFinderWalk, UnreadableSubfolderIsRefusedAndTheRestGoOn) {
     EXPECT_NE(list.refused[0].reason.find("cannot read the folder"), std::string::npos);
 }
 
+// A link to a folder is not followed, so a folder behind it that cannot be read hides nothing of the
+// walk and must not fail the run.
+TEST_F(DeckFinderWalk, ALinkToAFolderThatCannotBeReadIsPassedOver) {
+    tmp.write("in/a.pptx", "x");
+    tmp.write("elsewhere/locked/b.pptx", "x");
+    fs::permissions(tmp.path() / "elsewhere/locked", fs::perms::none);
+    fs::create_directory_symlink(tmp.path() / "elsewhere/locked", tmp.path() / "in/link");
+    DeckList list;
+    {
+        const trelwick::testing::PermissionsBind bind;
+        if (!bind.active()) GTEST_SKIP() << "running as root without a way to be held to permissions";
+        list = DeckFinder(out()).find({tmp.path() / "in"});
+    }
+    fs::permissions(tmp.path() / "elsewhere/locked", fs::perms::owner_all);
+    EXPECT_EQ(list.decks.size(), 1u);
+    EXPECT_TRUE(list.refused.empty()) << list.refused[0].source << ": " << list.refused[0].reason;
+}
+
 TEST_F(DeckFinderWalk, EmptyFolderGivesNothing) {
     fs::create_directories(tmp.path() / "in");
     const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
