@@ -83,7 +83,12 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
             continue;
         }
         if (!fs::exists(status)) {
-            list.refused.push_back({input, "no such file or folder"});
+            // A link to nowhere is listed by ls; "no such file" would send the user looking for it.
+            std::error_code linkEc;
+            const fs::path target = fs::read_symlink(input, linkEc);
+            list.refused.push_back(
+                {input, linkEc ? "no such file or folder"
+                               : "it is a link to " + target.string() + ", which does not exist"});
             continue;
         }
         if (!fs::is_directory(status)) {

@@ -202,9 +202,14 @@ TEST_F(DeckFinderWalk, ALinkUnderAnotherNameKeepsItsOwnOutput) {
 
 TEST_F(DeckFinderWalk, MissingPathIsRefusedAndTheRestGoOn) {
     tmp.write("in/a.pptx", "x");
-    const DeckList list = DeckFinder(out()).find({tmp.path() / "missing.pptx", tmp.path() / "in"});
-    ASSERT_EQ(list.refused.size(), 1u);
+    // A link to nowhere is there for ls: it is named as a link, not as missing.
+    fs::create_symlink(tmp.path() / "gone.pptx", tmp.path() / "link.pptx");
+    const DeckList list =
+        DeckFinder(out()).find({tmp.path() / "missing.pptx", tmp.path() / "link.pptx", tmp.path() / "in"});
+    ASSERT_EQ(list.refused.size(), 2u);
     EXPECT_EQ(list.refused[0].reason, "no such file or folder");
+    EXPECT_EQ(list.refused[1].reason,
+              "it is a link to " + (tmp.path() / "gone.pptx").string() + ", which does not exist");
     EXPECT_EQ(list.decks.size(), 1u);
 }
 
