@@ -40,7 +40,12 @@ void JobRunner::run(std::size_t count, const std::function<void(std::size_t)>& j
     } else {
         std::vector<std::jthread> pool;
         pool.reserve(threads);
-        for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+        try {
+            for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            // A limit on threads: the ones started take every job; none started, this thread does.
+            if (pool.empty()) work();
+        }
     }
     failures.rethrow();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -34,30 +35,36 @@ class FirstFailure {
 };
 
 // One thread settling a worker's results: it takes all that were handed over while it was busy and
-// settles them in one call, in the order they came.
+// settles them in one call, in the order they came. Where no thread can be started (a limit on the
+// processes and threads of the user, or of the container), the worker settles each result itself.
 template <typename Result>
 class Lane {
   public:
     using Settle = std::function<void(std::vector<Result>&)>;
 
     Lane(const Settle& settle, std::size_t depth, FirstFailure& failures)
-        : settle_(settle), depth_(std::max<std::size_t>(1, depth)), failures_(failures),
-          thread_([this] { loop(); }) {}
+        : settle_(settle), depth_(std::max<std::size_t>(1, depth)), failures_(failures) {
+        try {
+            thread_ = std::thread([this] { loop(); });
+        } catch (const std::system_error&) {
+        }
+    }
     ~Lane() {
         {
             std::lock_guard lock(mutex_);
             closing_ = true;
         }
         changed_.notify_all();
-        thread_.join();
+        if (thread_.joinable()) thread_.join();
     }
+    bool hasThread() const { return thread_.joinable(); }
 
     // Waits while depth results are unsettled, then hands this one over. While the lane is idle and its
     // last settle waited on nothing (a tmpfs, a disk cache that answers a sync at once), the worker
     // settles the result itself: waking the lane would then cost more than the settle.
     void hand(Result result) {
         std::unique_lock lock(mutex_);
-        if (quick_ && waiting_.empty() && settling_ == 0) {
+        if ((quick_ || !thread_.joinable()) && waiting_.empty() && settling_ == 0) {
             settling_ = 1;
             lock.unlock();
             inline_.clear();
@@ -116,7 +123,7 @@ class Lane {
     bool closing_ = false;
     bool quick_ = false;           // the last settle waited on nothing
     std::vector<Result> inline_;   // the worker's own settle, kept to reuse its storage
-    std::thread thread_;  // last: starts once the members it uses exist
+    std::thread thread_;           // started once the members it uses exist; none when it could not be
 };
 
 }  // namespace detail
@@ -128,7 +135,8 @@ class JobRunner {
     explicit JobRunner(unsigned workers);
 
     // Runs job(0) .. job(count - 1) and returns when all have ended. Never starts more threads than
-    // jobs. If a job throws, the remaining jobs still run and the first exception is rethrown here.
+    // jobs; where no more threads can be started, those started (or the calling thread) run the
+    // rest. If a job throws, the remaining jobs still run and the first exception is rethrown here.
     void run(std::size_t count, const std::function<void(std::size_t)>& job) const;
 
     // The same for jobs whose result still has to be settled (a save waiting for the disk): each
@@ -142,10 +150,17 @@ class JobRunner {
         detail::FirstFailure failures;
         {
             std::atomic<std::size_t> next{0};
-            const std::size_t workers = std::min<std::size_t>(workers_, count);
+            std::size_t workers = std::min<std::size_t>(workers_, count);
             std::vector<std::unique_ptr<detail::Lane<Result>>> lanes;
-            for (std::size_t w = 0; w < workers; ++w)
+            for (std::size_t w = 0; w < workers; ++w) {
                 lanes.push_back(std::make_unique<detail::Lane<Result>>(settle, depth, failures));
+                // Out of threads: the workers so far go on, the first settling its own results.
+                if (!lanes.back()->hasThread()) {
+                    if (lanes.size() > 1) lanes.pop_back();
+                    workers = lanes.size();
+                    break;
+                }
+            }
             run(workers, [&](std::size_t worker) {
                 for (std::size_t i = next++; i < count; i = next++) {
                     try {

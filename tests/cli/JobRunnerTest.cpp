@@ -7,8 +7,13 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "JobRunner.h"
 
@@ -209,6 +214,45 @@ TEST(JobRunnerLanes, AWorkerSettlesItselfWhileSettlesAreQuickAndHandsOverOnceOne
         if (settledOn[i] == worker) ++byTheWorker;
     }
     EXPECT_GT(byTheWorker, 0u) << "quick settles were all handed over to the lane";
+}
+
+// Under a limit on processes and threads (ulimit -u, a container's pids limit) no thread may start: the
+// jobs then run, and their results are settled, on the calling thread rather than the whole run
+// failing. Held in a child process, as another user when run as root (whom the limit would not bind);
+// the child tells by its exit status.
+TEST(JobRunnerLanes, WithoutThreadsToStartEveryJobRunsAndIsSettledOnTheCallingThread) {
+    const pid_t pid = ::fork();
+    ASSERT_NE(pid, -1);
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(77);
+        const rlimit none{0, 0};
+        if (::setrlimit(RLIMIT_NPROC, &none) != 0) ::_exit(77);
+        try {
+            std::thread([] {}).join();
+            ::_exit(77);  // the limit does not bind here
+        } catch (const std::system_error&) {
+        }
+        constexpr std::size_t kJobs = 12;
+        std::vector<int> ran(kJobs), settled(kJobs);
+        try {
+            JobRunner(4).run(kJobs, [&](std::size_t i) { ++ran[i]; });
+            JobRunner(4).runWithLanes<std::size_t>(
+                kJobs, 2, [](std::size_t i) { return i; },
+                [&](std::vector<std::size_t>& batch) {
+                    for (const std::size_t i : batch) ++settled[i];
+                });
+        } catch (...) {
+            ::_exit(1);
+        }
+        for (std::size_t i = 0; i < kJobs; ++i)
+            if (ran[i] != 1 || settled[i] != 1) ::_exit(2);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no limit on threads can be set here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the run failed; 2: a job or a result was lost or taken twice";
 }
 
 TEST(JobRunnerLanes, NoJobsStartsNothing) {
