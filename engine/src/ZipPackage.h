@@ -95,6 +95,8 @@ class ZipPackage {
     const std::optional<ZipLayout>& layout() const;
     // Fails with LimitExceeded, naming partName, when size more would pass the deck's budget.
     void checkBudget(const std::string& partName, std::uint64_t size) const;
+    // Throws Error LimitExceeded when the entries' stored bytes add up to more than the file holds.
+    void refuseSharedBytes() const;
     zip_t* zip_;
     std::string label_;
     Limits limits_;

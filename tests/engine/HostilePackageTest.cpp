@@ -304,6 +304,41 @@ TEST(HostilePackage, TooManyEntriesAreRefusedFromTheEndRecordBeforeTheDirectoryI
     EXPECT_NO_THROW(Presentation::open(dir / "many.pptx", fewer));
 }
 
+// Entries naming the same stored bytes (a zip bomb of overlapping entries) would each be copied into the
+// saved deck: 1.2 MB of 2,000 entries naming one block of 1 MB were saved as 2 GB. A real package's
+// entries each have bytes of their own, so their sizes stored add up to no more than the file.
+TEST(HostilePackage, EntriesSharingTheirStoredBytesAreRefused) {
+    TempDir dir;
+    DeckPlan plan;
+    plan.extraEntries.emplace_back("ppt/media/b00.bin", std::string(64 << 10, 'b'));
+    writeZip(dir / "own.pptx", buildDeck(plan), true);
+    std::string zip = readFile(dir / "own.pptx");
+    const std::size_t end = zip.rfind(std::string("PK\x05\x06", 4));
+    const std::size_t record = zip.rfind("ppt/media/b00.bin") - 46;  // the directory's, after the data
+    ASSERT_NE(end, std::string::npos);
+    ASSERT_EQ(zip.compare(record, 4, std::string("PK\x01\x02", 4)), 0);
+    // Nine more directory records naming the block under names of their own, before the end record.
+    const std::string one =
+        zip.substr(record, 46 + get16(zip, record + 28) + get16(zip, record + 30) + get16(zip, record + 32));
+    std::string more;
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        std::string copy = one;
+        copy[46 + std::string("ppt/media/b0").size()] = digit;
+        more += copy;
+    }
+    zip.insert(end, more);
+    put16(zip, end + more.size() + 8, static_cast<std::uint16_t>(get16(zip, end + more.size() + 8) + 9));
+    put16(zip, end + more.size() + 10, static_cast<std::uint16_t>(get16(zip, end + more.size() + 10) + 9));
+    put32(zip, end + more.size() + 12,
+          static_cast<std::uint32_t>(get32(zip, end + more.size() + 12) + more.size()));
+    writeFile(dir / "shared.pptx", zip);
+
+    expectRefusedFromFileAndMemory(dir / "shared.pptx", {}, "share their stored bytes");
+    Presentation own = Presentation::open(dir / "own.pptx");
+    showNotesFooter(own);
+    EXPECT_NO_THROW(own.saveAs(dir / "out.pptx"));
+}
+
 // Readers on Windows take a backslash in an entry's name for a slash: a part added by the stamp never
 // takes a name that an entry holds already in that spelling.
 TEST(HostilePackage, NewPartsDoNotTakeANameHeldWithBackslashes) {
