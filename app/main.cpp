@@ -17,6 +17,7 @@
 int main(int argc, char* argv[]) {
     trelwick::engine::keepLocalTimeZone();
     trelwick::engine::keepFreedMemory();
+    trelwick::engine::keepStackForDecks();
 #ifndef _WIN32
     // A save past the file-size limit then fails with an error the run reports for that file,
     // instead of killing the window.

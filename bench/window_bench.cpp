@@ -61,6 +61,7 @@ public:
 int main(int argc, char** argv) {
     engine::keepLocalTimeZone();
     engine::keepFreedMemory();
+    engine::keepStackForDecks();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {

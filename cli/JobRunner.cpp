@@ -34,10 +34,10 @@ void JobRunner::run(std::size_t count, const std::function<void(std::size_t)>& j
         }
     };
 
+    // One job runs on a thread of its own too: its stack is the size keepStackForDecks gives threads,
+    // which the main thread's cannot be made when the program was started with a small hard limit.
     const std::size_t threads = std::min<std::size_t>(workers_, count);
-    if (threads <= 1) {
-        work();
-    } else {
+    {
         std::vector<std::jthread> pool;
         pool.reserve(threads);
         try {

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
     trelwick::cli::keepStandardStreamsOpen();
     trelwick::engine::keepLocalTimeZone();
     trelwick::engine::keepFreedMemory();
+    trelwick::engine::keepStackForDecks();
 #ifndef _WIN32
     // A write past the file-size limit then fails for that deck (EFBIG, reported) instead of killing
     // the run; a closed pipe on stdout or stderr loses the messages, not the decks still to stamp.

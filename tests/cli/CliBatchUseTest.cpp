@@ -14,6 +14,7 @@
 #include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/TempDir.h"
+#include "common/Zip.h"
 
 namespace fs = std::filesystem;
 
@@ -215,6 +216,38 @@ TEST(Cli, DecksNeverTakeTheNumbersOfClosedStandardStreams) {
         EXPECT_NE(shellOutput("unzip -tq " + shellQuote((out / name).string()) + " 2>&1").find("No errors"),
                   std::string::npos)
             << name;
+}
+
+// A deck nested as deep as decks may be (1,000 levels) is stamped also when the program was started
+// with a small stack (`ulimit -s` sets the hard limit too): it once ended the whole batch with a
+// segmentation fault, in the walks of the slide's groups.
+TEST(Cli, DeeplyNestedDeckIsStampedUnderASmallStackLimit) {
+    if (!haveCommand("unzip")) GTEST_SKIP() << "unzip not installed; skipping";
+    TempDir tmp;
+    const fs::path sample = fs::path(TRELWICK_SOURCE_DIR) / "filelist/samples/Quarterly-Review.pptx";
+    trelwick::testing::Entries entries;
+    for (const std::string& name : trelwick::testing::entryNames(sample)) {
+        std::string text = trelwick::testing::readEntry(sample, name);
+        if (name == "ppt/slides/slide1.xml") {
+            std::string groups;
+            for (int i = 0; i < 990; ++i)
+                groups += R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id=")" + std::to_string(5000 + i) +
+                          R"(" name="g"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>)";
+            for (int i = 0; i < 990; ++i) groups += "</p:grpSp>";
+            text.replace(text.find("</p:spTree>"), 0, groups);
+        }
+        entries.emplace_back(name, std::move(text));
+    }
+    trelwick::testing::writeZip(tmp.path() / "deep.pptx", entries);
+    for (const char* jobs : {"-j1", "-j2"}) {
+        SCOPED_TRACE(jobs);
+        const fs::path out = tmp.path() / (std::string("out") + jobs);
+        const std::string cli = shellQuote(TRELWICK_CLI_PATH) + " " + jobs + " -o " + shellQuote(out.string()) +
+                                " --footer Deep --slide-number " + shellQuote((tmp.path() / "deep.pptx").string());
+        const std::string run = shellOutput("(ulimit -s 256 && exec " + cli + ") 2>&1; echo \"exit $?\"");
+        EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
+        EXPECT_NE(slideTexts(out / "deep.pptx").find("<a:t>Deep</a:t>"), std::string::npos) << run;
+    }
 }
 
 // Several calls share one stderr in the README's recipes (xargs -P 2, a log file appended to by every

@@ -172,6 +172,12 @@ void keepFreedMemory();
 // For a program that stays open after a batch (the window): gives back to the system what
 // keepFreedMemory kept. Does nothing outside glibc.
 void giveBackFreedMemory();
+// For programs to call once at start-up, before starting threads: gives the threads that open, stamp
+// and save decks the stack that walking XML nested as deep as decks may be (1,000 levels) takes,
+// 8 MB, also when the program was started with less (`ulimit -s 256`, where such a deck ended the
+// whole batch). The main thread gets it as far as the hard limit allows. Does nothing where the
+// stack is that large already.
+void keepStackForDecks();
 
 class Presentation {
   public:
