@@ -224,5 +224,26 @@ TEST(PptRecordTest, LineBreaksAreStoredAsVerticalTabs) {
                                                        "c"));
 }
 
+// Controls were stored as given, a NUL among them cutting the text short; a .pptx drops them.
+TEST(PptRecordTest, ControlsOtherThanTabAndLineBreaksAreDropped) {
+    HeadersFooters hf;
+    HeaderFooter footer;
+    footer.text = std::string(
+        "A\x01"
+        "B\x1F"
+        "C\tD\vE\x7F"
+        "F\0G\xC2\x85"
+        "H\xC2\xA0"
+        "I",
+        19);
+    footer.visible = true;
+    hf.set(Element::Footer, footer);
+    const Record r = hf.toRecord(3);
+    ASSERT_NE(r.child(rt::CString, 2), nullptr);
+    EXPECT_EQ(r.child(rt::CString, 2)->body(), utf16le("ABC\tD\x0B"
+                                                       "EFGH\xC2\xA0"
+                                                       "I"));
+}
+
 }  // namespace
 }  // namespace trelwick::engine::ppt

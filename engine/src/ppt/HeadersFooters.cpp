@@ -11,11 +11,20 @@ constexpr std::uint16_t kHeaderInstance = 1;
 constexpr std::uint16_t kFooterInstance = 2;
 
 // PowerPoint keeps line breaks inside a text as vertical tab (0x0B); CR and LF would start paragraphs.
+// Other controls (C0 but tab, DEL, C1) are dropped, as a .pptx drops the C0 ones: the record's text may
+// hold none of them, and a NUL would end it there.
 std::string toStored(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        out += text[i] == '\n' || text[i] == '\r' ? '\x0B' : text[i];
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (c == '\n' || c == '\r' || c == 0x0B) {
+            out += '\x0B';
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            ++i;  // U+0080 to U+009F
+        } else if ((c >= 0x20 && c != 0x7F) || c == '\t') {
+            out += text[i];
+        }
     }
     return utf16le(out);
 }
@@ -71,8 +80,9 @@ Record HeadersFooters::toRecord(std::uint16_t instance, const Record* old) const
     std::vector<Record> children{Record::atom(rt::HeadersFootersAtom, 0, atom)};
     // An empty text is left out rather than written as an empty string, as PowerPoint does.
     auto text = [&](const std::optional<std::string>& value, std::uint16_t textInstance) {
-        if (value && !value->empty())
-            children.push_back(Record::atom(rt::CString, textInstance, toStored(*value)));
+        if (!value) return;
+        std::string stored = toStored(*value);
+        if (!stored.empty()) children.push_back(Record::atom(rt::CString, textInstance, std::move(stored)));
     };
     text(userDate, kUserDateInstance);
     text(header, kHeaderInstance);
