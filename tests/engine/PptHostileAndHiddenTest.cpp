@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "Bytes.h"
 #include "TestDeck.h"
@@ -11,6 +12,7 @@
 #include "common/Corpus.h"
 #include "ppt/DocumentStream.h"
 #include "ppt/HeadersFooters.h"
+#include "ppt/PlaceholderScan.h"
 #include "ppt/Record.h"
 #include "ppt/RecordTypes.h"
 #include "trelwick/engine.h"
@@ -158,6 +160,73 @@ TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsStampedUnderBoth) {
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(first, second) << "the two ids of one slide record now name different records";
     EXPECT_EQ(Presentation::open(dir / "out.ppt").slideCount(), slides) << "the saved deck has more slides";
+}
+
+// Appends a saved edit in which the first notes page also holds a copy of the notes master's footer
+// placeholder as a plain text box: the footer field without its PlaceholderAtom, as decks saved by
+// LibreOffice carry it on some notes pages.
+void addNotesFooterBox(std::string& user, std::string& doc) {
+    const std::uint32_t edit = get32(user, 16);
+    auto object = [&](std::uint32_t id) {
+        const std::uint32_t at = persistOffset(doc, edit, id);
+        EXPECT_NE(at, kNoOffset) << "no record for persist id " << id;
+        return at == kNoOffset ? ppt::Record::container(0, 0, {})
+                               : ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
+    };
+    const ppt::Record document = object(get32(doc, edit + 24));
+    const ppt::Record* atom = document.child(ppt::rt::DocumentAtom);
+    const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kNotesList);
+    ASSERT_TRUE(atom && list && !list->children().empty()) << "the deck has no notes page";
+    const ppt::Record master = object(get32(atom->body(), 24));  // notesMasterPersistIdRef
+    std::optional<ppt::Record> box;
+    master.forEach([&](const ppt::Record& shape) {
+        if (!box && shape.type() == ppt::rt::OfficeArtSpContainer &&
+            ppt::placementOfShape(shape) == ppt::rt::kMasterFooter)
+            box = shape;
+    });
+    ASSERT_TRUE(box) << "the notes master has no footer placeholder";
+    std::vector<ppt::Record>& data = box->child(ppt::rt::OfficeArtClientData)->children();
+    data.erase(std::remove_if(data.begin(), data.end(),
+                              [](const ppt::Record& r) { return r.type() == ppt::rt::PlaceholderAtom; }),
+               data.end());
+    const std::uint32_t pageId = get32(list->children().front().body(), 0);
+    ppt::Record page = object(pageId);
+    ppt::Record* drawing = page.child(ppt::rt::Drawing);
+    ppt::Record* dg = drawing ? drawing->child(ppt::rt::OfficeArtDgContainer) : nullptr;
+    ppt::Record* group = dg ? dg->child(ppt::rt::OfficeArtSpgrContainer) : nullptr;
+    ASSERT_NE(group, nullptr) << "the notes page has no drawing";
+    group->children().push_back(*box);
+    const auto newPage = static_cast<std::uint32_t>(doc.size());
+    doc += page.bytes();
+    const auto newDirectory = static_cast<std::uint32_t>(doc.size());
+    std::string entries;
+    append32(entries, pageId | 1u << 20);
+    append32(entries, newPage);
+    doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
+    std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
+    put32(newEdit, 16, edit);
+    put32(newEdit, 20, newDirectory);
+    put32(user, 16, static_cast<std::uint32_t>(doc.size()));
+    doc += newEdit;
+}
+
+// A notes page showing the footer field in a text box of its own shows the footer's text however the
+// settings hide it; the stamp said nothing of it, and a re-stamp left an old footer showing.
+TEST_F(PptCorpusEdgeTest, AHiddenElementANotesPageShowsInItsOwnTextBoxIsWarnedOf) {
+    const std::string bytes = alteredPptDeck(kCorpus / "poi__45537_Footer.ppt", addNotesFooterBox);
+    const std::string warning =
+        "the footer still shows on 1 notes page: it shows it in a text box of its own, not in a placeholder";
+    for (bool visible : {false, true}) {
+        SCOPED_TRACE(visible ? "shown" : "hidden");
+        Presentation deck = Presentation::openBytes(bytes, "own-box.ppt");
+        deck.setText(MasterKind::Notes, Element::Footer, "Notes footer");
+        deck.setVisible(MasterKind::Notes, Element::Footer, visible);
+        TempDir dir;
+        const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+        const bool warned = std::find(outcome.warnings.begin(), outcome.warnings.end(), warning) !=
+                            outcome.warnings.end();
+        EXPECT_EQ(warned, !visible);
+    }
 }
 
 // headers_footers.ppt: the document's slide settings have the footer "Global Slide Footer" and an

@@ -484,12 +484,21 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
     for (const auto& [element, value] : settings) {
         const std::uint8_t placement = placementOf(element);
         const std::string name = nameOf(element, true);
-        int roundTrip = 0;
-        for (const Page& page : notes_)
-            if (PlaceholderScan::of(page.record).roundTripCount(placement) > 0) ++roundTrip;
+        int roundTrip = 0, ownBoxes = 0;
+        for (const Page& page : notes_) {
+            const PlaceholderScan own = PlaceholderScan::of(page.record);
+            if (own.roundTripCount(placement) > 0) ++roundTrip;
+            // Decks saved by LibreOffice can carry the field in a notes page's own text box, which shows
+            // the settings' text (kept while hidden) whatever the flags say.
+            if (own.hasOwnBox(placement)) ++ownBoxes;
+        }
         if (roundTrip > 0)
             warnings.push_back(count(roundTrip, "notes page keeps its", "notes pages keep their") + " own " +
                                name + " text box saved by PowerPoint 2007 or later, which was not changed");
+        if (!value.visible && ownBoxes > 0)
+            warnings.push_back("the " + name + " still shows on " +
+                               count(ownBoxes, "notes page: it shows", "notes pages: they show") +
+                               " it in a text box of its own, not in a placeholder");
         const std::string pageCount = count(pages, "notes page", "notes pages");
         const bool ownBox = scan && !scan->has(placement) && scan->hasOwnBox(placement);
         if (!value.visible) {
