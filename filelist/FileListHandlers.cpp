@@ -132,7 +132,11 @@ void FileListHandlers::PushButton6_Click() {
     report.step(333, [&] { lastFolder_ = folder; });
     report.step(334, [&] { settings_.write(QStringLiteral("LastFolder"), folder); });
 
+    // Pressed while a run yields to the window system, the walk must leave the run's hourglass on:
+    // it is what keeps "Clear List" and Delete from emptying the list under the run.
+    bool wasBusy = false;
     report.step(112, [&] {
+        wasBusy = busy_.isBusy && busy_.isBusy();
         if (busy_.setBusy) busy_.setBusy(true);
     });
     QStringList folders;
@@ -141,7 +145,7 @@ void FileListHandlers::PushButton6_Click() {
     // The answer is used as typed: "*" gives "*.*", every file.
     addFolder_->addFilesOfFolders(folders, QStringLiteral("*.") + answer, report);
     report.step(136, [&] {
-        if (busy_.setBusy) busy_.setBusy(false);
+        if (busy_.setBusy) busy_.setBusy(wasBusy);
     });
 }
 

@@ -276,6 +276,45 @@ private slots:
         QCOMPARE(rig.form.mousePointer(), Form1::Pointer::Default);
     }
 
+    void aFolderAddedDuringTheRunLeavesTheListGuarded() {
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString more = dir_.filePath(QStringLiteral("more"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        QDir().mkpath(out);
+        QStringList decks;
+        for (const char* n :
+             {"python-pptx__default.pptx", "pandoc__basic-output.pptx", "poi__45537_Footer.ppt"})
+            decks << copyDeck(QLatin1String(n), in);
+        const QString added = copyDeck(QStringLiteral("python-pptx__sld-notes.pptx"), more);
+        addByDialog(rig.form, rig.dialogs, decks);
+        rig.typeOutputFolder(out);
+        rig.dialogs.inputAnswers.push_back(QStringLiteral("pptx"));
+        rig.dialogs.folderAnswers.push_back(more);
+        bool pressed = false;
+        connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
+            if (value != 33 || pressed) return;
+            pressed = true;
+            // The folder's walk yields too: the list is cleared and an entry deleted only once it is done.
+            QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
+            QTest::mouseClick(rig.form.PushButton1, Qt::LeftButton);
+            rig.form.ListView1->setCurrentItem(rig.form.ListView1->topLevelItem(1));
+            QTest::keyClick(rig.form.ListView1, Qt::Key_Delete);
+        });
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        QVERIFY(pressed);
+        QCOMPARE(rig.dialogs.errorReports().size(), size_t(0));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
+        QCOMPARE(rig.listed(), decks + QStringList{added});
+        QStringList saved;
+        for (const QString& d : decks) saved << QFileInfo(d).fileName();
+        saved.sort();
+        QCOMPARE(namesIn(out), saved);
+        QCOMPARE(rig.form.mousePointer(), Form1::Pointer::Default);
+    }
+
     void damagedDecksAmongGoodOnes() {
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
