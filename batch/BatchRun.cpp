@@ -102,18 +102,23 @@ void BatchRun::PushButton7_Click() {
             saves_->waitAll();
             reportSaveFailures(r);
         });
+        listed_.clear();
         entriesByName_.clear();
         savedFrom_.clear();
         keepsCaseApart_.clear();
         saveNotes_.clear();
         for (int item = 1; item <= lastItem; ++item) {
+            std::optional<QString> text;
             try {
-                entriesByName_[fileNameOfPath(window_.entryText(item)).toCaseFolded()].push_back(item);
+                text = window_.entryText(item);
             } catch (...) {
                 // an entry that cannot be read is reported in its turn
             }
+            listed_.push_back(text);
+            if (text) entriesByName_[fileNameOfPath(*text).toCaseFolded()].push_back(item);
         }
         for (int item = 1; item <= lastItem; ++item) processItem(r, item, lastItem);
+        listed_.clear();
         readAhead_.discard();
         if (saves_) saves_->waitAll();
         reportSaveFailures(r);
@@ -154,10 +159,16 @@ void BatchRun::finishHandedSaves() {
 void BatchRun::readAhead(int item) {
     // Only ever a head start: a list that cannot be read here is read, and reported, in its turn.
     try {
-        if (item <= window_.entryCount()) readAhead_.start(window_.entryText(item));
+        if (item <= static_cast<int>(listed_.size()) && listed_[item - 1])
+            readAhead_.start(*listed_[item - 1]);
     } catch (...) {
         readAhead_.discard();
     }
+}
+
+QString BatchRun::listedText(int item) const {
+    if (item >= 1 && item <= static_cast<int>(listed_.size()) && listed_[item - 1]) return *listed_[item - 1];
+    return window_.entryText(item);  // not read when the loop began: read now, and reported if it fails
 }
 
 // A saved file is put in place while the next ones are opened and stamped; a failure to do so is
@@ -192,7 +203,7 @@ void BatchRun::reportSaveFailures(ErrorReport& r) {
 void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     QString source;
     r.step(112, [&] { window_.setBusy(true); });
-    r.step(114, [&] { source = window_.entryText(item); });
+    r.step(114, [&] { source = listedText(item); });
     r.step(116, [&] {
         const int count = window_.entryCount();
         if (count <= 0) throw AppError(kDivisionByZero, QStringLiteral("Division by zero"));
@@ -262,9 +273,9 @@ void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& 
     if (!std::filesystem::exists(target, ec) || std::filesystem::equivalent(target, source.toStdU16String(), ec))
         return;
     for (int later : entriesByName_.value(fileNameOfPath(output).toCaseFolded())) {
-        if (later <= item || later > lastItem || later > window_.entryCount()) continue;
+        if (later <= item || later > lastItem) continue;
         // Named by its source too: several files of this name may be refused alike.
-        if (sameOutputFile(output, window_.entryText(later)))
+        if (sameOutputFile(output, listedText(later)))
             throw AppError(
                 kPermissionDenied,
                 QStringLiteral("Not saved: %1 is also in the list (entry %2) and has not been stamped "

@@ -7,7 +7,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
+#include <vector>
 
 #include "BackgroundSaves.h"
 #include "DeckReadAhead.h"
@@ -58,6 +60,7 @@ public:
 private:
     void processItem(ErrorReport& r, int item, int lastItem);
     void readAhead(int item);
+    QString listedText(int item) const;
     void reportSaveFailures(ErrorReport& r);
     void refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem);
     void refuseToReplaceAnEarlierSave(const QString& output, const QString& source);
@@ -74,6 +77,9 @@ private:
     std::set<std::filesystem::path> savedFolders_;
     // The next file of the list, opened while the current one is stamped and saved.
     DeckReadAhead readAhead_;
+    // The entries as they stood when the loop began (none for one that could not be read then): an
+    // entry dragged to another place during the run is neither passed over nor stamped twice.
+    std::vector<std::optional<QString>> listed_;
     // The positions of the run's entries by file name (case-folded), for what a save may replace.
     QHash<QString, QList<int>> entriesByName_;
     // The outputs of the run and the files they were saved from, by output path, case-folded.

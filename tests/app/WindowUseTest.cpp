@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
@@ -313,6 +314,52 @@ private slots:
         saved.sort();
         QCOMPARE(namesIn(out), saved);
         QCOMPARE(rig.form.mousePointer(), Form1::Pointer::Default);
+    }
+
+    void anEntryDraggedDuringTheRunIsStampedOnce() {
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        QDir().mkpath(out);
+        QStringList decks;
+        for (const char* n : {"pandoc__basic-output.pptx", "poi__45537_Footer.ppt",
+                              "python-pptx__sld-notes.pptx", "python-pptx__default.pptx"})
+            decks << copyDeck(QLatin1String(n), in);
+        addByDialog(rig.form, rig.dialogs, decks);
+        rig.typeOutputFolder(out);
+        QTreeWidget* list = rig.form.ListView1;
+        const auto centreOf = [list](int position) {
+            return list->visualItemRect(list->topLevelItem(position - 1)).center();
+        };
+        bool dragged = false;
+        connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
+            if (value != 50 || dragged) return;
+            dragged = true;
+            // While the second deck is processed, the last entry is dragged to the top, past the two below.
+            QTest::mousePress(list->viewport(), Qt::LeftButton, {}, centreOf(4));
+            for (const int to : {3, 2, 1}) {
+                QMouseEvent move(QEvent::MouseMove, centreOf(to), list->viewport()->mapToGlobal(centreOf(to)),
+                                 Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(list->viewport(), &move);
+            }
+            QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, centreOf(1));
+        });
+        QList<QByteArray> before;
+        for (const QString& d : decks) before << digest(d);
+        rig.dialogs.calls.clear();
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        QVERIFY(dragged);
+        QCOMPARE(rig.listed(), (QStringList{decks[3], decks[0], decks[1], decks[2]}));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
+        // Every deck listed at the start is saved, the one dragged to the top too.
+        QStringList saved;
+        for (int i = 0; i < decks.size(); ++i) {
+            QCOMPARE(digest(decks[i]), before[i]);
+            saved << QFileInfo(decks[i]).fileName();
+        }
+        saved.sort();
+        QCOMPARE(namesIn(out), saved);
     }
 
     void damagedDecksAmongGoodOnes() {
