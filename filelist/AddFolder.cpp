@@ -85,7 +85,27 @@ QString AddFolder::locationTag() {
 
 void AddFolder::GetSubDirectories2016(QStringList& folders, bool recursive) {
     QSet<QString> walked;
-    walk(folders, recursive, walked);
+    QStringList tooLong;
+    walk(folders, recursive, walked, tooLong);
+    // Left out without a word, the user could not tell the files below them were never listed.
+    if (!tooLong.isEmpty()) {
+        ErrorReport report(dialogs_, locationTag());
+        report.step(110, [&] {
+            throw AppError(
+                kPathNotFound,
+                tooLong.size() == 1
+                    ? QStringLiteral("%1: the folders inside it were not searched, as its path has %2 "
+                                     "characters or more; their files were not added.")
+                          .arg(tooLong.front())
+                          .arg(kMaxPathLength)
+                    : QStringLiteral("%1 and %2 more: the folders inside them were not "
+                                     "searched, as their paths have %3 characters or more; their "
+                                     "files were not added.")
+                          .arg(tooLong.front())
+                          .arg(tooLong.size() - 1)
+                          .arg(kMaxPathLength));
+        });
+    }
 }
 
 bool AddFolder::mayDescend(const QString& folder) {
@@ -94,7 +114,7 @@ bool AddFolder::mayDescend(const QString& folder) {
     return attributes && *attributes != kHiddenSystemFolder && *attributes != kHiddenSystemFolderLink;
 }
 
-void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked) {
+void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked, QStringList& tooLong) {
     ErrorReport report(dialogs_, locationTag());
     const QChar separator = nativeSeparator();
     QStringList subFolders;
@@ -103,7 +123,14 @@ void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked
     const QStringList onEntry = folders;
     for (const QString& folder : onEntry) {
         if (report.test(108, [&] { return !isFolder(folder); })) continue;
-        if (report.test(110, [&] { return folder.size() >= kMaxPathLength; })) continue;
+        if (report.test(110, [&] { return folder.size() >= kMaxPathLength; })) {
+            bool holdsFolders = false;
+            listSubFolders(folder, [&](const QString& name) {
+                holdsFolders = holdsFolders || isUsableFolderName(name);
+            });
+            if (holdsFolders) tooLong.append(folder);
+            continue;
+        }
         // A link back to a folder already walked would repeat its files, or never end in a loop.
         bool repeated = false;
         report.step(112, [&] {
@@ -140,7 +167,8 @@ void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked
         if (failure == kPermissionDenied || failure == kPathNotFound) folders.removeOne(folder);
     }
 
-    if (recursive && !subFolders.isEmpty()) report.step(150, [&] { walk(subFolders, true, walked); });
+    if (recursive && !subFolders.isEmpty())
+        report.step(150, [&] { walk(subFolders, true, walked, tooLong); });
 
     for (const QString& subFolder : subFolders) {
         if (report.test(154, [&] { return !isFolder(subFolder); })) continue;

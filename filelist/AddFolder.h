@@ -31,7 +31,8 @@ class AddFolder {
     static QString locationTag();
 
   private:
-    void walk(QStringList& folders, bool recursive, QSet<QString>& walked);
+    // tooLong gathers the folders whose sub-folders were passed over for the length of their path.
+    void walk(QStringList& folders, bool recursive, QSet<QString>& walked, QStringList& tooLong);
     static bool mayDescend(const QString& folder);
 
     Dialogs& dialogs_;

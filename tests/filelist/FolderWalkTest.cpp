@@ -240,6 +240,31 @@ TEST_F(FolderWalkTest, FolderOfLongPathIsNotWalkedFurtherButItsFilesCount) {
     EXPECT_EQ(entries, QStringList{tree.path(longFolder + "/here.ppt")});
 }
 
+TEST_F(FolderWalkTest, FolderOfLongPathWhoseFoldersAreNotWalkedIsReportedOnce) {
+    const QString segment(50, QLatin1Char('n'));
+    QString relative = "A";
+    while (tree.path(relative).size() + 1 < 260) relative += "/" + segment;
+    // Two long folders holding folders, and a long one holding only a file.
+    tree.file(relative + "/" + segment + "/beyond.ppt");
+    tree.file(relative + "x/" + segment + "/beyond.ppt");
+    tree.file(relative + "y/here.ppt");
+
+    QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
+
+    entries.sort();
+    EXPECT_EQ(entries, QStringList{tree.path(relative + "y/here.ppt")});
+    const auto reports = dialogs.errorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].text.contains("and 1 more: the folders inside them were not searched"))
+        << reports[0].text.toStdString();
+    EXPECT_TRUE(reports[0].text.contains("at line 110")) << reports[0].text.toStdString();
+
+    dialogs.calls.clear();
+    list.clearEntries();
+    walkAndAdd(tree.path(relative + "y"), "*.ppt");
+    EXPECT_TRUE(dialogs.errorReports().empty());
+}
+
 TEST_F(FolderWalkTest, StartingFolderThatIsNotAFolderAddsNothing) {
     const QString missing = tree.path("gone");
     EXPECT_EQ(walk(missing), QStringList{missing + "/"});
