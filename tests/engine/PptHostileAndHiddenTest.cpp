@@ -198,16 +198,10 @@ void addNotesFooterBox(std::string& user, std::string& doc) {
     group->children().push_back(*box);
     const auto newPage = static_cast<std::uint32_t>(doc.size());
     doc += page.bytes();
-    const auto newDirectory = static_cast<std::uint32_t>(doc.size());
     std::string entries;
     append32(entries, pageId | 1u << 20);
     append32(entries, newPage);
-    doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
-    std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
-    put32(newEdit, 16, edit);
-    put32(newEdit, 20, newDirectory);
-    put32(user, 16, static_cast<std::uint32_t>(doc.size()));
-    doc += newEdit;
+    appendEdit(user, doc, entries);
 }
 
 // A notes page showing the footer field in a text box of its own shows the footer's text however the
@@ -358,7 +352,6 @@ TEST_F(PptCorpusEdgeTest, ANotesDateReachingPastThePageEdgeIsWarnedOf) {
 // the container of the next). Each is copied whole on save, so the n records of 8 n bytes became 4 n^2
 // bytes: a 131 KB file was saved as 403 MB, and a 1.2 MB one ran out of memory.
 void appendNestedRecords(std::string& user, std::string& doc, std::uint32_t firstId, std::uint32_t n) {
-    const std::uint32_t edit = get32(user, 16);
     const auto base = static_cast<std::uint32_t>(doc.size());
     for (std::uint32_t k = 0; k < n; ++k) {
         append16(doc, 0x000F);
@@ -368,14 +361,7 @@ void appendNestedRecords(std::string& user, std::string& doc, std::uint32_t firs
     std::string entries;
     append32(entries, firstId | n << 20);
     for (std::uint32_t k = 0; k < n; ++k) append32(entries, base + 8 * k);
-    const auto directory = static_cast<std::uint32_t>(doc.size());
-    doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
-    std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
-    put32(newEdit, 16, edit);
-    put32(newEdit, 20, directory);
-    put32(newEdit, 28, firstId + n - 1);
-    put32(user, 16, static_cast<std::uint32_t>(doc.size()));
-    doc += newEdit;
+    appendEdit(user, doc, entries, firstId + n - 1);
 }
 
 TEST(PptHostileTest, PersistRecordsInsideOneAnotherDoNotMultiplyTheSavedDeck) {

@@ -46,6 +46,18 @@ std::uint32_t persistOffset(const std::string& document, std::uint32_t edit, std
     return kNoOffset;
 }
 
+void appendEdit(std::string& user, std::string& doc, const std::string& entries, std::uint32_t persistIdSeed) {
+    const std::uint32_t edit = get32(user, 16);
+    const auto directory = static_cast<std::uint32_t>(doc.size());
+    doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
+    std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
+    put32(newEdit, 16, edit);
+    put32(newEdit, 20, directory);
+    if (persistIdSeed != 0) put32(newEdit, 28, persistIdSeed);
+    put32(user, 16, static_cast<std::uint32_t>(doc.size()));
+    doc += newEdit;
+}
+
 std::uint32_t aliasLastSlide(std::string& user, std::string& doc, std::uint32_t alias) {
     const std::uint32_t edit = get32(user, 16);
     const std::uint32_t documentId = get32(doc, edit + 24);
@@ -77,19 +89,12 @@ std::uint32_t aliasLastSlide(std::string& user, std::string& doc, std::uint32_t 
     // The new edit: the grown document record, a directory naming it and the alias, then the edit itself.
     const auto newDocument = static_cast<std::uint32_t>(doc.size());
     doc += document.bytes();
-    const auto newDirectory = static_cast<std::uint32_t>(doc.size());
     std::string entries;
     append32(entries, documentId | 1u << 20);
     append32(entries, newDocument);
     append32(entries, alias | 1u << 20);
     append32(entries, slideAt);
-    doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
-    std::string newEdit = doc.substr(edit, 8 + get32(doc, edit + 4));
-    put32(newEdit, 16, edit);
-    put32(newEdit, 20, newDirectory);
-    put32(newEdit, 28, alias);  // persistIdSeed: the highest id in use
-    put32(user, 16, static_cast<std::uint32_t>(doc.size()));
-    doc += newEdit;
+    appendEdit(user, doc, entries, alias);
     return slideId;
 }
 

@@ -23,6 +23,13 @@ constexpr std::uint32_t kNoOffset = 0xFFFFFFFF;
 // none does); edit is the offset of the newest edit.
 std::uint32_t persistOffset(const std::string& document, std::uint32_t edit, std::uint32_t id);
 
+// Ends a saved edit whose records were appended to document: writes a persist directory of entries (as
+// the file stores them: a word of first id and count, then the offsets), then a copy of the newest edit
+// chained to the one before and naming that directory, and points currentUser at the copy.
+// persistIdSeed, when not 0, becomes the highest persist id in use.
+void appendEdit(std::string& currentUser, std::string& document, const std::string& entries,
+                std::uint32_t persistIdSeed = 0);
+
 // Appends a saved edit that lists the last slide a second time, under the persist id alias naming the
 // same record, as a fast save may. Returns the slide's own persist id, or 0 (after a test failure) when
 // the deck is not laid out as expected.
