@@ -211,38 +211,36 @@ TEST(PptRecordTest, EmptyTextsAreLeftOutAndOtherChildrenKept) {
     EXPECT_EQ(out.instance(), 0);
 }
 
-TEST(PptRecordTest, LineBreaksAreStoredAsVerticalTabs) {
+// The shown footer text as the settings record stores it (UTF-16LE), or "(none)" when left out.
+std::string storedFooter(const std::string& text) {
     HeadersFooters hf;
     HeaderFooter footer;
-    footer.text = "a\r\nb\nc";
+    footer.text = text;
     footer.visible = true;
     hf.set(Element::Footer, footer);
     const Record r = hf.toRecord(3);
-    ASSERT_NE(r.child(rt::CString, 2), nullptr);
-    EXPECT_EQ(r.child(rt::CString, 2)->body(), utf16le("a\x0B"
-                                                       "b\x0B"
-                                                       "c"));
+    const Record* stored = r.child(rt::CString, 2);
+    return stored ? stored->body() : "(none)";
+}
+
+TEST(PptRecordTest, LineBreaksAreStoredAsVerticalTabs) {
+    EXPECT_EQ(storedFooter("a\r\nb\nc"), utf16le("a\x0B"
+                                                 "b\x0B"
+                                                 "c"));
 }
 
 // Controls were stored as given, a NUL among them cutting the text short; a .pptx drops them.
 TEST(PptRecordTest, ControlsOtherThanTabAndLineBreaksAreDropped) {
-    HeadersFooters hf;
-    HeaderFooter footer;
-    footer.text = std::string(
-        "A\x01"
-        "B\x1F"
-        "C\tD\vE\x7F"
-        "F\0G\xC2\x85"
-        "H\xC2\xA0"
-        "I",
-        19);
-    footer.visible = true;
-    hf.set(Element::Footer, footer);
-    const Record r = hf.toRecord(3);
-    ASSERT_NE(r.child(rt::CString, 2), nullptr);
-    EXPECT_EQ(r.child(rt::CString, 2)->body(), utf16le("ABC\tD\x0B"
-                                                       "EFGH\xC2\xA0"
-                                                       "I"));
+    const std::string text("A\x01"
+                           "B\x1F"
+                           "C\tD\vE\x7F"
+                           "F\0G\xC2\x85"
+                           "H\xC2\xA0"
+                           "I",
+                           19);
+    EXPECT_EQ(storedFooter(text), utf16le("ABC\tD\x0B"
+                                          "EFGH\xC2\xA0"
+                                          "I"));
 }
 
 }  // namespace
