@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -11,6 +12,7 @@
 #include "Heap.h"
 #include "OleProbe.h"
 #include "OpenXmlBackend.h"
+#include "ReadAt.h"
 #include "SourceFile.h"
 #include "cfb/CompoundFile.h"
 #include "ppt/LegacyDeck.h"
@@ -107,9 +109,17 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
         if (source.size() > CompoundFile::kMaxBytes)
             fail(ErrorCode::LimitExceeded, source.label(), "", "the presentation is larger than 2 GB");
         const std::uint64_t length = CompoundFile::bytesToRead(source.read(0, 512), source.size(), source.label());
-        std::string bytes = source.read(0, length);
-        if (bytes.size() != length) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
-        impl->deck = openCompoundFile(std::move(bytes), source.label());
+        // Read as needed rather than whole: the pictures of a large deck are then read only when its
+        // output is written.
+        const std::string label = source.label();
+        auto file = std::make_shared<const SourceFile>(std::move(source));
+        impl->deck = std::make_unique<ppt::LegacyDeck>(
+            CompoundFile::parse(
+                [file](std::uint64_t offset, std::uint64_t count, char* to) {
+                    return readAt(file->fd(), offset, count, to);
+                },
+                length, label, [file] { FileVersion::refuseIfWritten(file->fd(), file->version(), file->label()); }),
+            label);
     } else {
         impl->deck = std::make_unique<OpenXmlBackend>(
             std::make_unique<Deck>(ZipPackage::openFile(std::move(source), limits)));

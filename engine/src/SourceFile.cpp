@@ -46,6 +46,16 @@ std::optional<FileVersion> FileVersion::ofOpen(int fd) {
     return versionOf(st);
 }
 
+void FileVersion::refuseIfWritten(int fd, const std::optional<FileVersion>& opened, const std::string& label) {
+    if (fd < 0 || !opened) return;
+    // Bytes written change the size or the modification time. The change time is left out: a link
+    // added or removed, a mode or an attribute set change it too, and leave the bytes as they were.
+    const std::optional<FileVersion> now = ofOpen(fd);
+    if (!now || now->device != opened->device || now->inode != opened->inode || now->size != opened->size ||
+        now->modifiedNs != opened->modifiedNs)
+        fail(ErrorCode::ReadFailed, label, "", "the presentation changed while it was being read");
+}
+
 SourceFile SourceFile::open(const std::filesystem::path& file) {
     std::string label = file.string();
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.

@@ -18,6 +18,9 @@ struct FileVersion {
     static std::optional<FileVersion> of(const std::filesystem::path& file);
     // The version of the file an open descriptor reads, whatever its path names now.
     static std::optional<FileVersion> ofOpen(int fd);
+    // Fails with ReadFailed, naming label, unless the file open as fd still holds the bytes it held
+    // at opened (none: nothing to compare, as on Windows).
+    static void refuseIfWritten(int fd, const std::optional<FileVersion>& opened, const std::string& label);
 };
 
 // A presentation file opened once for reading. What the path names (nothing, a folder, a device) is

@@ -1,9 +1,6 @@
 #include "ZipLayout.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "Bytes.h"
 #include "Heap.h"
@@ -15,24 +12,6 @@ constexpr std::uint64_t kMaxDirectoryBytes = 64ull << 20;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 
 }  // namespace
-
-std::optional<std::string> readAt(int fd, std::uint64_t offset, std::uint64_t length) {
-    std::string buffer = zeroed(length);
-    if (!readAt(fd, offset, length, buffer)) return std::nullopt;
-    return buffer;
-}
-
-bool readAt(int fd, std::uint64_t offset, std::uint64_t length, std::string& out) {
-    out.resize(length);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(fd, out.data() + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::vector<std::string>& names) {
     return read([fd](std::uint64_t offset, std::uint64_t length) { return engine::readAt(fd, offset, length); },

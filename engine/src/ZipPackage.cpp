@@ -158,13 +158,7 @@ std::unique_ptr<ZipPackage> ZipPackage::openFile(SourceFile source, const Limits
 }
 
 void ZipPackage::refuseIfFileChanged() const {
-    if (fd_ < 0 || !opened_) return;
-    // Bytes written change the size or the modification time. The change time is left out: a link
-    // added or removed, a mode or an attribute set change it too, and leave the bytes as they were.
-    const std::optional<FileVersion> now = FileVersion::ofOpen(fd_);
-    if (!now || now->device != opened_->device || now->inode != opened_->inode || now->size != opened_->size ||
-        now->modifiedNs != opened_->modifiedNs)
-        fail(ErrorCode::ReadFailed, label_, "", "the presentation changed while it was being read");
+    FileVersion::refuseIfWritten(fd_, opened_, label_);
 }
 
 std::unique_ptr<ZipPackage> ZipPackage::openBytes(std::string bytes, const std::string& label,

@@ -1,17 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace trelwick::engine {
 
-// An OLE compound file held in memory: its streams can be read, replaced and the whole container
-// written back deterministically (every other stream byte for byte, directory entries kept verbatim).
+// An OLE compound file: its streams can be read, replaced and the whole container written back
+// deterministically (every other stream byte for byte, directory entries kept verbatim). Its bytes are
+// held in memory, or read from an open file as they are needed: a large deck's pictures are then read
+// only to be written, never held beside the written container.
 class CompoundFile {
   public:
+    // Reads length bytes at offset into to; false when the file ends first or cannot be read.
+    using ReadInto = std::function<bool(std::uint64_t offset, std::uint64_t length, char* to)>;
+
     // Files beyond this size are refused with ErrorCode::LimitExceeded; so are replacements that would
     // make the written container larger.
     static constexpr std::uint64_t kMaxBytes = 2ull << 30;
@@ -20,6 +27,12 @@ class CompoundFile {
     // ErrorCode::DamagedPackage and a clear sentence for anything out of range, looping or truncated.
     // label names the file in messages. bytes are kept (moved in).
     static CompoundFile parse(std::string bytes, const std::string& label);
+    // The same over the first length bytes of a file (bytesToRead), read through read, which must stay
+    // valid as long as the container and any copy of it; a read that fails throws ReadFailed. write()
+    // calls unchanged, when given, once it has read what it copies: it throws if the file was written
+    // meanwhile, which would leave a container of two versions.
+    static CompoundFile parse(ReadInto read, std::uint64_t length, const std::string& label,
+                              std::function<void()> unchanged = {});
     // How many of a file's first bytes parse needs, from its header (at least its first 512 bytes):
     // nothing past what the FAT can describe belongs to any stream, and a file of holes would
     // otherwise be read whole into memory. Throws Error as parse does for a header it would refuse.
@@ -42,12 +55,16 @@ class CompoundFile {
     // entries verbatim except start sector / size (and the root's mini-stream start/size), file length
     // = (1 + sectors) * sector size. Deterministic: same input + same replacements -> same bytes.
     std::string serialize() const;
+    // The same, given to put a piece at a time, in order: a stream not replaced is read from the
+    // container as read a megabyte at most at a time.
+    using Put = std::function<void(std::string_view piece)>;
+    void write(const Put& put) const;
 
     // 3 (512-byte sectors) or 4 (4096-byte sectors), as read.
     std::uint16_t majorVersion() const { return major_; }
-    // The container as parsed, its last sector padded whole: what serialize() gave, for a file parsed
-    // from that.
-    const std::string& bytes() const { return bytes_; }
+    // The container as parsed from bytes, its last sector padded whole: what serialize() gave, for a
+    // file parsed from that. Empty for a container read from a file.
+    const std::string& bytes() const;
     const std::string& label() const { return label_; }
 
   private:
@@ -66,8 +83,16 @@ class CompoundFile {
     // Writes contentSize(index) bytes of the stream's content to `to`, from its sectors as read
     // unless it was replaced: a stream is copied once, into the written container.
     void copyContent(std::size_t index, char* to) const;
+    // The same, given to put in pieces.
+    void putContent(std::size_t index, const Put& put) const;
 
-    std::string bytes_;
+    // Reads the bytes of the container, those past its end as zeros (a last sector may be cut short).
+    void readBytes(std::uint64_t offset, std::uint64_t length, char* to) const;
+
+    std::shared_ptr<const std::string> bytes_;  // when parsed from bytes
+    ReadInto read_;
+    std::function<void()> unchanged_;
+    std::uint64_t length_ = 0;
     std::string label_;
     std::uint16_t major_ = 3;
     unsigned shift_ = 9;

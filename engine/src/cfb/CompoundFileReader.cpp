@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <set>
 #include <tuple>
 
@@ -19,11 +21,14 @@ using namespace cfb;
 // the number of sectors.
 class Walker {
   public:
-    Walker(const std::string& bytes, std::uint64_t fileLength, unsigned shift, const std::string& label)
-        : bytes_(bytes),
+    // Reads bytes of the file, zeros past its end.
+    using Read = std::function<void(std::uint64_t offset, std::uint64_t length, char* to)>;
+
+    Walker(Read read, std::uint64_t fileLength, unsigned shift, const std::string& label)
+        : read_(std::move(read)),
           fileLength_(fileLength),
           sectorSize_(std::uint64_t{1} << shift),
-          sectorCount_((bytes.size() >> shift) - 1),
+          sectorCount_((fileLength + sectorSize_ - 1) / sectorSize_ - 1),
           claimed_(sectorCount_, false),
           label_(label) {}
 
@@ -43,8 +48,11 @@ class Walker {
         claimed_[id] = true;
     }
 
-    std::string_view sector(std::uint32_t id) const {
-        return std::string_view(bytes_).substr((std::uint64_t{id} + 1) * sectorSize_, sectorSize_);
+    // Valid until the next call.
+    std::string_view sector(std::uint32_t id) {
+        sector_.resize(sectorSize_);
+        read_((std::uint64_t{id} + 1) * sectorSize_, sectorSize_, sector_.data());
+        return sector_;
     }
 
     void readFat(const std::vector<std::uint32_t>& fatSectors) {
@@ -86,7 +94,7 @@ class Walker {
 
     // The first length bytes of the chain's sectors.
     std::string gather(const std::vector<std::uint32_t>& ids, std::uint64_t length, const std::string& part,
-                       const char* what) const {
+                       const char* what) {
         checkWithinFile(ids, length, part, what);
         std::string out;
         out.reserve(length);
@@ -98,7 +106,8 @@ class Walker {
     static constexpr std::uint64_t kUnlimited = ~std::uint64_t{0};
 
   private:
-    const std::string& bytes_;
+    Read read_;
+    std::string sector_;
     std::uint64_t fileLength_;
     std::uint64_t sectorSize_;
     std::uint64_t sectorCount_;
@@ -153,20 +162,55 @@ std::uint64_t CompoundFile::bytesToRead(std::string_view header, std::uint64_t f
 CompoundFile CompoundFile::parse(std::string bytes, const std::string& label) {
     if (bytes.size() > kMaxBytes)
         fail(ErrorCode::LimitExceeded, label, "", "the compound file is larger than 2 GB");
+    const std::uint64_t length = bytes.size();
+    // Padded to whole sectors, as serialize() writes them and bytes() gives them back.
+    if (length >= kHeaderBytes) {
+        const std::uint64_t sectorSize = std::uint64_t{1} << checkHeader(bytes, label).second;
+        bytes.resize((length + sectorSize - 1) / sectorSize * sectorSize, '\0');
+    }
+    auto owned = std::make_shared<const std::string>(std::move(bytes));
+    CompoundFile file = parse(
+        [owned](std::uint64_t offset, std::uint64_t count, char* to) {
+            if (offset > owned->size() || owned->size() - offset < count) return false;
+            std::memcpy(to, owned->data() + offset, count);
+            return true;
+        },
+        length, label);
+    file.bytes_ = std::move(owned);
+    return file;
+}
+
+const std::string& CompoundFile::bytes() const {
+    static const std::string none;
+    return bytes_ ? *bytes_ : none;
+}
+
+void CompoundFile::readBytes(std::uint64_t offset, std::uint64_t length, char* to) const {
+    // Writers may drop the unused tail of the last sector: it reads as zeros, and the walk checks that
+    // no content reaches into it.
+    const std::uint64_t within = offset >= length_ ? 0 : std::min(length, length_ - offset);
+    if (within > 0 && !read_(offset, within, to)) fail(ErrorCode::ReadFailed, label_, "", "the file cannot be read");
+    if (within < length) std::memset(to + within, 0, length - within);
+}
+
+CompoundFile CompoundFile::parse(ReadInto read, std::uint64_t fileLength, const std::string& label,
+                                 std::function<void()> unchanged) {
+    if (fileLength > kMaxBytes)
+        fail(ErrorCode::LimitExceeded, label, "", "the compound file is larger than 2 GB");
     CompoundFile file;
     file.label_ = label;
+    file.read_ = std::move(read);
+    file.unchanged_ = std::move(unchanged);
+    file.length_ = fileLength;
     auto damaged = [&](const std::string& what) { failDamaged(label, "", what); };
-    std::tie(file.major_, file.shift_) = checkHeader(bytes, label);
+    std::string head(std::min<std::uint64_t>(fileLength, kHeaderBytes), '\0');
+    file.readBytes(0, head.size(), head.data());
+    std::tie(file.major_, file.shift_) = checkHeader(head, label);
     const std::uint64_t sectorSize = std::uint64_t{1} << file.shift_;
-    if (bytes.size() < sectorSize) damaged("the compound file header is cut off");
+    if (fileLength < sectorSize) damaged("the compound file header is cut off");
 
-    // Writers may drop the unused tail of the last sector; pad it so every sector can be viewed whole,
-    // and let the walker check that real content stays within the original length.
-    const std::uint64_t fileLength = bytes.size();
-    bytes.resize((bytes.size() + sectorSize - 1) / sectorSize * sectorSize, '\0');
-    file.bytes_ = std::move(bytes);
-    Walker walk(file.bytes_, fileLength, file.shift_, label);
-    const std::string_view head(file.bytes_.data(), kHeaderBytes);
+    Walker walk([&file](std::uint64_t offset, std::uint64_t length, char* to) { file.readBytes(offset, length, to); },
+                fileLength, file.shift_, label);
 
     const std::uint32_t fatCount = le32(head, 0x2C);
     if (fatCount > walk.sectorCount())
@@ -355,21 +399,45 @@ std::uint64_t CompoundFile::contentSize(std::size_t index) const {
 }
 
 void CompoundFile::copyContent(std::size_t index, char* to) const {
-    if (const auto it = replaced_.find(index); it != replaced_.end()) {
-        std::memcpy(to, it->second.data(), it->second.size());
+    const Entry& e = entries_[index];
+    if (replaced_.count(index) > 0 || !e.mini) {
+        std::uint64_t done = 0;
+        putContent(index, [&](std::string_view piece) {
+            std::memcpy(to + done, piece.data(), piece.size());
+            done += piece.size();
+        });
         return;
     }
-    const Entry& e = entries_[index];
-    const std::string_view from = e.mini ? std::string_view(miniStream_) : std::string_view(bytes_);
-    const std::uint64_t unit = e.mini ? cfb::kMiniSectorBytes : std::uint64_t{1} << shift_;
-    // A regular stream's sector n lies after the header, which takes the place of one sector.
-    const std::uint64_t first = e.mini ? 0 : 1;
     std::uint64_t done = 0;
     for (std::uint32_t id : e.chain) {
         if (done == e.size) break;
-        const std::string_view piece = from.substr((id + first) * unit, std::min<std::uint64_t>(unit, e.size - done));
-        std::memcpy(to + done, piece.data(), piece.size());
-        done += piece.size();
+        const std::uint64_t take = std::min<std::uint64_t>(cfb::kMiniSectorBytes, e.size - done);
+        std::memcpy(to + done, miniStream_.data() + id * cfb::kMiniSectorBytes, take);
+        done += take;
+    }
+}
+
+void CompoundFile::putContent(std::size_t index, const Put& put) const {
+    if (const auto it = replaced_.find(index); it != replaced_.end()) return put(it->second);
+    const Entry& e = entries_[index];
+    if (e.mini) return put(contentOf(index));
+    // Sector n lies after the header, which takes the place of one sector. Sectors that follow each
+    // other in the file are read together.
+    const std::uint64_t unit = std::uint64_t{1} << shift_;
+    constexpr std::uint64_t kPieceBytes = 1 << 20;
+    std::string piece;
+    std::uint64_t done = 0;
+    for (std::size_t k = 0; k < e.chain.size() && done < e.size;) {
+        std::size_t end = k + 1;
+        while (end < e.chain.size() && e.chain[end] == e.chain[end - 1] + 1 &&
+               (end - k) * unit < std::min(kPieceBytes, e.size - done))
+            ++end;
+        const std::uint64_t take = std::min<std::uint64_t>((end - k) * unit, e.size - done);
+        piece.resize(take);
+        readBytes((std::uint64_t{e.chain[k]} + 1) * unit, take, piece.data());
+        put(piece);
+        done += take;
+        k = end;
     }
 }
 

@@ -18,8 +18,10 @@ std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b) {
 
 // A full re-layout rather than patching in place: the same input and replacements always give the
 // same bytes, and no stale sector of a replaced stream survives. Order of the sectors: regular
-// streams in directory order, mini stream, mini FAT, directory, FAT, DIFAT.
-std::string CompoundFile::serialize() const {
+// streams in directory order, mini stream, mini FAT, directory, FAT, DIFAT. They are laid out first
+// and then written in that order, so that a stream is copied a piece at a time rather than the whole
+// container built in memory.
+void CompoundFile::write(const Put& put) const {
     const std::uint64_t sectorSize = std::uint64_t{1} << shift_;
     const std::uint64_t idsPerSector = sectorSize / 4;
 
@@ -71,7 +73,6 @@ std::string CompoundFile::serialize() const {
     if ((total + 1) * sectorSize > kMaxBytes)
         fail(ErrorCode::LimitExceeded, label_, "", "the written compound file would be larger than 2 GB");
 
-    std::string out = zeroed((total + 1) * sectorSize);
     std::vector<std::uint32_t> fat(fatSectors * idsPerSector, kFreeSect);
     std::uint32_t next = 0;
     // Lays count sectors out as one chain and returns its start (ENDOFCHAIN when empty).
@@ -81,25 +82,54 @@ std::string CompoundFile::serialize() const {
         for (std::uint64_t k = 0; k < count; ++k, ++next) fat[next] = k + 1 < count ? next + 1 : kEndOfChain;
         return start;
     };
-    auto offset = [&](std::uint32_t id) { return (std::uint64_t{id} + 1) * sectorSize; };
-
-    for (Placed& p : regular) {
-        p.start = allocate(ceilDiv(p.size, sectorSize));
-        if (p.size > 0) copyContent(p.index, out.data() + offset(p.start));
-    }
+    for (Placed& p : regular) p.start = allocate(ceilDiv(p.size, sectorSize));
     const std::uint32_t miniStreamStart = allocate(miniStreamSectors);
-    if (!miniStream.empty())
-        std::memcpy(out.data() + offset(miniStreamStart), miniStream.data(), miniStream.size());
     const std::uint32_t miniFatStart = allocate(miniFatSectors);
-    for (std::size_t k = 0; k < miniFat.size(); ++k) put32(out, offset(miniFatStart) + 4 * k, miniFat[k]);
-    if (!miniFat.empty())  // the unused tail of the last mini FAT sector is free, not chained to 0
-        for (std::uint64_t k = miniFat.size(); k < miniFatSectors * idsPerSector; ++k)
-            put32(out, offset(miniFatStart) + 4 * k, kFreeSect);
     const std::uint32_t dirStart = allocate(dirSectors);
     const std::uint32_t fatStart = next;
     for (std::uint64_t k = 0; k < fatSectors; ++k) fat[next++] = kFatSect;
     const std::uint32_t difatStart = difatSectors > 0 ? next : kEndOfChain;
     for (std::uint64_t k = 0; k < difatSectors; ++k) fat[next++] = kDifSect;
+
+    std::string header = zeroed(sectorSize);
+    header.replace(0, kSignature.size(), kSignature);
+    put16(header, 0x18, 0x003E);
+    put16(header, 0x1A, major_);
+    put16(header, 0x1C, 0xFFFE);
+    put16(header, 0x1E, static_cast<std::uint16_t>(shift_));
+    put16(header, 0x20, kMiniShift);
+    put32(header, 0x28, major_ == 4 ? static_cast<std::uint32_t>(dirSectors) : 0);
+    put32(header, 0x2C, static_cast<std::uint32_t>(fatSectors));
+    put32(header, 0x30, dirStart);
+    put32(header, 0x38, kMiniCutoff);
+    put32(header, 0x3C, miniFatStart);
+    put32(header, 0x40, static_cast<std::uint32_t>(miniFatSectors));
+    put32(header, 0x44, difatStart);
+    put32(header, 0x48, static_cast<std::uint32_t>(difatSectors));
+    for (std::size_t k = 0; k < kHeaderDifatSlots; ++k)
+        put32(header, 0x4C + 4 * k, k < fatSectors ? fatStart + static_cast<std::uint32_t>(k) : kFreeSect);
+    put(header);
+
+    // Zeros up to the next whole sector after size bytes.
+    const std::string zeros(sectorSize, '\0');
+    auto padFrom = [&](std::uint64_t size) {
+        if (size % sectorSize != 0) put(std::string_view(zeros).substr(0, sectorSize - size % sectorSize));
+    };
+    for (const Placed& p : regular) {
+        putContent(p.index, put);
+        padFrom(p.size);
+    }
+    put(miniStream);
+    padFrom(miniStream.size());
+
+    // A table of ids, the unused tail of its last sector free.
+    auto putIds = [&](const std::vector<std::uint32_t>& ids, std::uint64_t sectorCount) {
+        std::string table(sectorCount * sectorSize, '\0');
+        for (std::uint64_t k = 0; k < sectorCount * idsPerSector; ++k)
+            put32(table, 4 * k, k < ids.size() ? ids[k] : kFreeSect);
+        put(table);
+    };
+    putIds(miniFat, miniFatSectors);
 
     // Directory: every entry verbatim, then its start and size.
     auto patch = [&](std::string& entry, std::uint32_t start, std::uint64_t size) {
@@ -113,39 +143,29 @@ std::string CompoundFile::serialize() const {
     patch(dir[0], miniStream.empty() ? kEndOfChain : miniStreamStart, miniStream.size());
     for (const auto* group : {&regular, &mini})
         for (const Placed& p : *group) patch(dir[p.index], p.start, p.size);
-    for (std::size_t k = 0; k < dir.size(); ++k)
-        std::memcpy(out.data() + offset(dirStart) + k * kEntryBytes, dir[k].data(), kEntryBytes);
+    std::string directory;
+    directory.reserve(dirSectors * sectorSize);
+    for (const std::string& entry : dir) directory += entry;
+    put(directory);
+    padFrom(directory.size());
 
-    for (std::uint64_t k = 0; k < fat.size(); ++k)
-        put32(out, offset(fatStart + static_cast<std::uint32_t>(k / idsPerSector)) + 4 * (k % idsPerSector),
-              fat[k]);
+    putIds(fat, fatSectors);
     for (std::uint64_t d = 0; d < difatSectors; ++d) {
-        const std::uint64_t at = offset(difatStart + static_cast<std::uint32_t>(d));
+        std::string sector(sectorSize, '\0');
         for (std::uint64_t k = 0; k + 1 < idsPerSector; ++k) {
             const std::uint64_t which = kHeaderDifatSlots + d * (idsPerSector - 1) + k;
-            put32(out, at + 4 * k,
-                  which < fatSectors ? fatStart + static_cast<std::uint32_t>(which) : kFreeSect);
+            put32(sector, 4 * k, which < fatSectors ? fatStart + static_cast<std::uint32_t>(which) : kFreeSect);
         }
-        put32(out, at + 4 * (idsPerSector - 1),
+        put32(sector, 4 * (idsPerSector - 1),
               d + 1 < difatSectors ? difatStart + static_cast<std::uint32_t>(d + 1) : kEndOfChain);
+        put(sector);
     }
+    if (unchanged_) unchanged_();
+}
 
-    out.replace(0, kSignature.size(), kSignature);
-    put16(out, 0x18, 0x003E);
-    put16(out, 0x1A, major_);
-    put16(out, 0x1C, 0xFFFE);
-    put16(out, 0x1E, static_cast<std::uint16_t>(shift_));
-    put16(out, 0x20, kMiniShift);
-    put32(out, 0x28, major_ == 4 ? static_cast<std::uint32_t>(dirSectors) : 0);
-    put32(out, 0x2C, static_cast<std::uint32_t>(fatSectors));
-    put32(out, 0x30, dirStart);
-    put32(out, 0x38, kMiniCutoff);
-    put32(out, 0x3C, miniFatStart);
-    put32(out, 0x40, static_cast<std::uint32_t>(miniFatSectors));
-    put32(out, 0x44, difatStart);
-    put32(out, 0x48, static_cast<std::uint32_t>(difatSectors));
-    for (std::size_t k = 0; k < kHeaderDifatSlots; ++k)
-        put32(out, 0x4C + 4 * k, k < fatSectors ? fatStart + static_cast<std::uint32_t>(k) : kFreeSect);
+std::string CompoundFile::serialize() const {
+    std::string out;
+    write([&out](std::string_view piece) { out.append(piece); });
     return out;
 }
 

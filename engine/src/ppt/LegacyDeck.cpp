@@ -9,6 +9,7 @@
 #include <set>
 
 #include "../Failure.h"
+#include "../ReadAt.h"
 #include "Bytes.h"
 #include "PlaceholderScan.h"
 #include "PlaceholderText.h"
@@ -530,7 +531,7 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
     }
 }
 
-std::string LegacyDeck::bytes() {
+void LegacyDeck::replaceStreams() {
     if (documentChanged_) stream_->replace(stream_->documentId(), document_.bytes());
     for (auto* pages : {&masters_, &slides_, &notes_})
         for (const Page& p : *pages)
@@ -540,42 +541,55 @@ std::string LegacyDeck::bytes() {
     auto [document, user] = stream_->write();
     file_->replaceStream(kDocumentStream, std::move(document));
     file_->replaceStream(kCurrentUserStream, std::move(user));
+}
+
+std::string LegacyDeck::bytes() {
+    replaceStreams();
     return file_->serialize();
 }
 
 void LegacyDeck::write(int fd, const std::string& target) {
-    std::string out;
+    // Written as laid out, a piece at a time: the other streams (pictures above all) are copied from
+    // the source, never held whole.
+    std::uint64_t written = 0;
     try {
-        out = bytes();
+        replaceStreams();
+        file_->write([&](std::string_view piece) {
+            while (!piece.empty()) {
+                const ssize_t n = ::write(fd, piece.data(), piece.size());
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    const int saved = n < 0 ? errno : ENOSPC;
+                    fail(ErrorCode::WriteFailed, target, "",
+                         std::string("cannot write the output file (") + std::strerror(saved) + ")");
+                }
+                piece.remove_prefix(static_cast<std::size_t>(n));
+                written += static_cast<std::uint64_t>(n);
+            }
+        });
     } catch (const Error& e) {
-        if (e.code() == ErrorCode::LimitExceeded) throw;
+        // A source that can no longer be read is the source's failure, not the output's.
+        if (e.code() == ErrorCode::LimitExceeded || e.code() == ErrorCode::WriteFailed ||
+            e.code() == ErrorCode::ReadFailed)
+            throw;
         fail(ErrorCode::WriteFailed, target, "",
              std::string("the stamped presentation cannot be built (") + e.what() + ")");
     }
-    // The written deck must read back with every live object of the same type before it replaces anything.
-    // The bytes checked are the bytes written (serialize() writes whole sectors, which parsing keeps).
-    std::unique_ptr<LegacyDeck> check;
+    // The written deck must read back with every live object of the same type before it replaces
+    // anything: it is read back from the file written.
     try {
-        check = std::make_unique<LegacyDeck>(CompoundFile::parse(std::move(out), target), target);
-        bool same = check->stream_->offsets().size() == stream_->offsets().size();
+        const LegacyDeck check(CompoundFile::parse([fd](std::uint64_t offset, std::uint64_t count,
+                                                        char* to) { return readAt(fd, offset, count, to); },
+                                                   written, target),
+                               target);
+        bool same = check.stream_->offsets().size() == stream_->offsets().size();
         for (const auto& [id, at] : stream_->offsets())
-            same = same && check->stream_->typeOf(id) == stream_->typeOf(id);
+            same = same && check.stream_->typeOf(id) == stream_->typeOf(id);
         if (!same) fail(ErrorCode::WriteFailed, target, "", "the stamped presentation lost a record");
     } catch (const Error& e) {
         if (e.code() == ErrorCode::WriteFailed) throw;
         fail(ErrorCode::WriteFailed, target, "",
              std::string("the stamped presentation does not read back (") + e.what() + ")");
-    }
-    std::string_view left = check->file_->bytes();
-    while (!left.empty()) {
-        const ssize_t n = ::write(fd, left.data(), left.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int saved = n < 0 ? errno : ENOSPC;
-            fail(ErrorCode::WriteFailed, target, "",
-                 std::string("cannot write the output file (") + std::strerror(saved) + ")");
-        }
-        left.remove_prefix(static_cast<std::size_t>(n));
     }
 }
 

@@ -41,6 +41,9 @@ class LegacyDeck : public DeckBackend {
     std::string bytes();
 
   private:
+    // Puts the stamped records into the container's streams.
+    void replaceStreams();
+
     struct Page {
         std::uint32_t persistId = 0;
         std::uint32_t slideId = 0;  // 0 for pages not in a list
