@@ -104,10 +104,16 @@ void Deck::readPresentation() {
         fail(ErrorCode::LimitExceeded, label(), presentationPart_,
              "the presentation has more than " + std::to_string(zip_->limits().maxSlides) + " slides");
     slides = listOf("sldIdLst", "sldId", "slide");
-    const auto notes = listOf("notesMasterIdLst", "notesMasterId", "notes master");
-    notesMaster = notes.empty() ? std::string() : notes.front();
-    const auto handouts = listOf("handoutMasterIdLst", "handoutMasterId", "handout master");
-    handoutMaster = handouts.empty() ? std::string() : handouts.front();
+    // Some writers link the notes or handout master from the presentation (and the notes slides to
+    // theirs) without listing it: passed over, a notes master made beside it would leave the deck with two.
+    auto masterOf = [&](const char* list, const char* item, const char* what, std::string_view type) {
+        const auto listedMasters = listOf(list, item, what);
+        if (!listedMasters.empty()) return listedMasters.front();
+        const std::string linked = target(presentationPart_, type);
+        return !linked.empty() && exists(linked) ? linked : std::string();
+    };
+    notesMaster = masterOf("notesMasterIdLst", "notesMasterId", "notes master", ns::kNotesMaster);
+    handoutMaster = masterOf("handoutMasterIdLst", "handoutMasterId", "handout master", ns::kHandoutMaster);
     // Any int is valid here; a hostile one near the top would overflow when the slides are counted on.
     firstSlideNumber = static_cast<int>(
         std::clamp<std::int64_t>(attrInt(root, "firstSlideNum", 1), -1000000000, 1000000000));

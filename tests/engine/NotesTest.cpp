@@ -164,6 +164,46 @@ TEST_F(NotesTest, ADeckWithoutNotesMasterGetsOneWithItsTheme) {
     EXPECT_EQ(reopened.element(MasterKind::Notes, Element::Header).text, "Notes header");
 }
 
+// The deck's entries with the presentation's list of the given name taken out.
+Entries withoutList(Entries entries, const std::string& list) {
+    for (auto& [name, text] : entries)
+        if (name == "ppt/presentation.xml") {
+            const std::size_t from = text.find("<p:" + list + ">");
+            const std::string end = "</p:" + list + ">";
+            if (from != std::string::npos) text.erase(from, text.find(end) + end.size() - from);
+        }
+    return entries;
+}
+
+TEST_F(NotesTest, MastersLinkedButNotListedAreTheOnesStamped) {
+    DeckPlan plan;
+    plan.notesMaster = true;
+    plan.handoutMaster = true;
+    plan.slides = {SlidePlan{}, SlidePlan{}};
+    plan.slides[0].notes = true;
+    writeZip(dir / "in.pptx", withoutList(withoutList(buildDeck(plan), "notesMasterIdLst"), "handoutMasterIdLst"));
+    const std::string presentation = readEntry(dir / "in.pptx", "ppt/presentation.xml");
+    ASSERT_EQ(presentation.find("notesMasterIdLst"), std::string::npos);
+    ASSERT_EQ(presentation.find("handoutMasterIdLst"), std::string::npos);
+    Presentation deck = Presentation::open(dir / "in.pptx");
+    EXPECT_TRUE(deck.hasNotesMaster());
+    EXPECT_TRUE(deck.hasHandoutMaster());
+    showNotes(deck, true);
+    deck.setText(MasterKind::Handout, Element::Header, "Handout header");
+    deck.setVisible(MasterKind::Handout, Element::Header, true);
+    EXPECT_TRUE(deck.saveAs(dir / "out.pptx").warnings.empty());
+
+    EXPECT_FALSE(hasEntry(dir / "out.pptx", "ppt/notesMasters/notesMaster2.xml"));
+    EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/_rels/presentation.xml.rels").find("notesMaster2"), std::string::npos);
+    EXPECT_NE(readEntry(dir / "out.pptx", "ppt/notesSlides/_rels/notesSlide2.xml.rels")
+                  .find("../notesMasters/notesMaster1.xml"),
+              std::string::npos);
+    for (const std::string notes : {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide2.xml"})
+        EXPECT_STREQ(part(notes).one(placeholderPath("hdr") + "//a:t").text().get(), "Notes header") << notes;
+    EXPECT_STREQ(part("ppt/handoutMasters/handoutMaster1.xml").one(placeholderPath("hdr") + "//a:t").text().get(),
+                 "Handout header");
+}
+
 TEST_F(NotesTest, HandoutMasterFollowsItsSettings) {
     DeckPlan plan;
     plan.handoutMaster = true;
