@@ -53,7 +53,7 @@ QString fileNameOfPath(const QString& path);
 bool isUnusableName(const QString& name);
 
 // Names (not paths) of the files directly in folder that match the wildcard pattern ("*" any run,
-// "?" one character; "*.*" every name; case-sensitive except on Windows), hidden files included,
+// "?" one character; "*.*" every name; letters in any case, as on Windows), hidden files included,
 // folders excluded, each passing isOpenableFile, in the order the file system lists them. Empty
 // when nothing matches or the folder does not exist; throws AppError when the folder cannot be read.
 // A matching name whose bytes are not in the file-name encoding cannot be opened by a path built from
