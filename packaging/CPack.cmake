@@ -10,7 +10,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stamp header and footer settings onto man
 set(CPACK_PACKAGE_DESCRIPTION
     "Trelwick shows or hides the date, footer and slide number on every slide, and\n"
     "the date, header, footer and page number on the notes pages, of many PowerPoint\n"
-    "presentations (.pptx family) in one batch. It needs no PowerPoint.\n"
+    "presentations (.pptx family and PowerPoint 97-2003) in one batch. It needs no\n"
+    "PowerPoint.\n"
     "The package holds the desktop program trelwick and the command-line tool\n"
     "trelwick-cli.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
