@@ -228,8 +228,9 @@ class Presentation {
     // date kind, as do the pages of a .ppt deck that have settings of their own; the other pages that
     // show it take the state element() read.
     // Each throws std::invalid_argument when !hasElement(kind, element); setText also for text that is
-    // not well-formed UTF-8 (see isUtf8), setFormat for format outside 1..13. Characters no XML
-    // document can hold (controls other than tab, U+FFFE, U+FFFF) are left out of what is stamped.
+    // not well-formed UTF-8 (see isUtf8), setFormat for format outside 1..13. A line end (CR, LF,
+    // CR LF, vertical tab) is stamped as a space in a .pptx-family deck and as a line break in a .ppt;
+    // other controls but tab, U+FFFE and U+FFFF are left out of what is stamped.
     void setText(MasterKind kind, Element element, std::string_view text);
     void setVisible(MasterKind kind, Element element, bool visible);
     void setUseFormat(MasterKind kind, Element element, bool useFormat);
