@@ -103,7 +103,8 @@ DeckList DeckFinder::find(const std::vector<fs::path>& inputs) const {
             continue;
         }
         while (it != end && stopSignal() == 0) {
-            const fs::path& path = it->path();
+            // A copy: an increment that fails frees the entry, and the failure names this path.
+            const fs::path path = it->path();
             std::error_code entryEc;
             const bool isDir = it->is_directory(entryEc);
             if (isSkippedName(path)) {
