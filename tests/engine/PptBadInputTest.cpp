@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <functional>
 
 #include "TestDeck.h"
@@ -121,6 +123,41 @@ TEST(PptBadInputTest, FilesOver2GBAreRefusedBySizeBeforeReading) {
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::LimitExceeded) << e.what();
         EXPECT_EQ(std::string(e.what()), source.string() + ": the presentation is larger than 2 GB");
+    }
+}
+
+// A deck too large to be read whole is read from its file as it is saved: a source cut short or
+// written over in place after opening fails the save with the reason, and leaves no output, rather
+// than giving a deck made of two versions.
+TEST(PptBadInputTest, ASourceChangedAfterOpeningFailsTheSaveAndLeavesNoOutput) {
+    const std::filesystem::path model = kCorpus / "poi__customGeo.ppt";
+    TRELWICK_SKIP_WITHOUT_CORPUS(model.parent_path());
+    const std::vector<std::pair<const char*, std::function<void(const std::filesystem::path&)>>> changes = {
+        {"cut short", [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 600000); }},
+        {"written over", [](const std::filesystem::path& p) {
+             std::string bytes = readFile(p);
+             std::fill(bytes.end() - 4096, bytes.end(), 'x');
+             std::fstream(p, std::ios::in | std::ios::out | std::ios::binary)
+                 .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+         }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        TempDir dir;
+        const auto source = dir / "deck.ppt";
+        std::filesystem::copy_file(model, source);
+        std::filesystem::create_directories(dir / "out");
+        Presentation deck = Presentation::open(source);
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        change(source);
+        try {
+            deck.saveAs(dir / "out" / "deck.ppt");
+            ADD_FAILURE() << "saved";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::ReadFailed) << e.what();
+            EXPECT_EQ(e.file(), source.string());
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
     }
 }
 

@@ -19,6 +19,7 @@
 #include "EngineChild.h"
 #include "TestDecks.h"
 #include "ZipWriter.h"
+#include "cfb/CompoundFile.h"
 #include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/Sanitizer.h"
@@ -31,6 +32,7 @@ namespace {
 
 using trelwick::testing::readFile;
 using trelwick::testing::TempDir;
+using trelwick::testing::writeFile;
 using trelwick::testing::writeZip;
 
 using engine::ErrorCode;
@@ -411,6 +413,38 @@ TEST(SizeBadInput, TwentyThousandTinySlidesStayWithinTheMemoryBound) {
         << (outcome.stamped ? "stamped" : outcome.message) << ")";
     std::cout << "[ outcome  ] " << (outcome.stamped ? "stamped" : outcome.message) << ", peak +"
               << outcome.peakRssDeltaKb / 1024 << " MiB\n";
+}
+
+// A legacy deck is saved from its file as it goes: its pictures are copied a piece at a time, neither
+// held whole nor beside the written deck, which is read back from the file for its check.
+TEST(SizeBadInput, LegacyDeckOfLargePicturesIsCopiedNotHeld) {
+    const fs::path model = trelwick::testing::corpusDir() / "poi__customGeo.ppt";
+    TRELWICK_SKIP_WITHOUT_CORPUS(model.parent_path());
+    TempDir source, output;
+    constexpr std::size_t kPicturesBytes = 96u << 20;
+    auto pictures = [] {
+        std::string bytes(kPicturesBytes, '\0');
+        std::uint32_t x = 1;
+        for (char& c : bytes) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+        return bytes;
+    };
+    {
+        engine::CompoundFile deck = engine::CompoundFile::parse(readFile(model), "model");
+        ASSERT_TRUE(deck.hasStream("Pictures"));
+        deck.replaceStream("Pictures", pictures());
+        writeFile(source / "big.ppt", deck.serialize());
+    }
+
+    const ChildOutcome outcome = stampInChild(source / "big.ppt", output.path());
+
+    ASSERT_TRUE(outcome.finished && outcome.stamped) << outcome.message;
+    if (!TRELWICK_UNDER_SANITIZER) {
+        EXPECT_LT(outcome.peakRssDeltaKb, static_cast<long>(kPicturesBytes / 1024 / 4))
+            << "peak memory above the parent: " << outcome.peakRssDeltaKb << " KiB";
+    }
+    const engine::CompoundFile stamped = engine::CompoundFile::parse(readFile(output / "big.ppt"), "stamped");
+    EXPECT_TRUE(stamped.readStream("Pictures") == pictures());
+    std::cout << "[ outcome  ] peak +" << outcome.peakRssDeltaKb / 1024 << " MiB\n";
 }
 
 // A path beyond PATH_MAX to a deck that exists: reachable only through relative steps.
