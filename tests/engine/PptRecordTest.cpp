@@ -193,6 +193,42 @@ TEST(PptRecordTest, AnAutomaticDateWrittenBackUnchangedKeepsItsFormatId) {
     }
 }
 
+// A date typed over an automatic one keeps only the typed date's flag: a record claiming both leaves
+// each reader to choose which to draw.
+TEST(PptRecordTest, ADateGivenAsTextOverAnAutomaticOneIsOnlyThatText) {
+    const Record old = Record::parse(
+        containerBytes(rt::HeadersFooters, atomBytes(rt::HeadersFootersAtom, std::string("\x00\x00\x03\x00", 4)), 3));
+    HeadersFooters hf = HeadersFooters::read(old);
+    ASSERT_TRUE(hf.element(Element::DateAndTime).useFormat);
+    HeaderFooter date;
+    date.text = "Q3 2026";
+    date.visible = true;
+    date.useFormat = false;
+    hf.set(Element::DateAndTime, date);
+    EXPECT_EQ(hf.flags, HeadersFooters::kHasDate | HeadersFooters::kHasUserDate);
+    const HeaderFooter back = HeadersFooters::read(hf.toRecord(3, &old)).element(Element::DateAndTime);
+    EXPECT_FALSE(back.useFormat);
+    EXPECT_EQ(back.text, "Q3 2026");
+}
+
+// LibreOffice draws a hidden automatic date on notes pages unless its format id is 13; on slides it
+// honours the flag, so the slides' format id stays as it was.
+TEST(PptRecordTest, AHiddenAutomaticDateIsStoredAsFormatThirteenOnlyForNotesPages) {
+    auto storedFormat = [](std::uint16_t flags, std::uint16_t instance) {
+        HeadersFooters hf;
+        hf.formatId = 4;
+        hf.flags = flags;
+        const Record r = hf.toRecord(instance);
+        return static_cast<std::int16_t>(get16(r.child(rt::HeadersFootersAtom)->body(), 0));
+    };
+    const std::uint16_t hidden = HeadersFooters::kHasTodayDate;
+    const std::uint16_t shown = HeadersFooters::kHasTodayDate | HeadersFooters::kHasDate;
+    EXPECT_EQ(storedFormat(hidden, rt::kNotesInstance), 13);
+    EXPECT_EQ(storedFormat(hidden, rt::kSlideInstance), 4);
+    EXPECT_EQ(storedFormat(shown, rt::kNotesInstance), 4);
+    EXPECT_EQ(storedFormat(hidden | HeadersFooters::kHasUserDate, rt::kNotesInstance), 4) << "a typed date";
+}
+
 TEST(PptRecordTest, EmptyTextsAreLeftOutAndOtherChildrenKept) {
     const Record old = Record::parse(containerBytes(rt::HeadersFooters,
                                                     atomBytes(rt::HeadersFootersAtom, std::string(4, '\0')) +

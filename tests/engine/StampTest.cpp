@@ -189,6 +189,24 @@ TEST_F(StampTest, AttributeValuesMeanWhatTheyMeantBefore) {
     EXPECT_STREQ(cNvPr.attribute("title").value(), "two\nlines");
 }
 
+// A slide may give the idx of the layout's footer to another placeholder; a new footer taking that idx
+// too would share it, and readers would take one's geometry and text for the other's.
+TEST_F(StampTest, ANewPlaceholderNeverSharesAnIdxWithOneOfThePage) {
+    DeckPlan plan;
+    plan.slides[0].extraShapes =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="9" name="Body"/><p:cNvSpPr/><p:nvPr><p:ph type="body" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/></p:sp>)";
+    stamp(plan, showAll);
+    const Xml slide = part("ppt/slides/slide1.xml");
+    const pugi::xml_node footer = slide.one(kFooterP);
+    ASSERT_TRUE(footer);
+    EXPECT_STRNE(footer.select_node("p:nvSpPr/p:nvPr/p:ph").node().attribute("idx").value(), "11");
+    EXPECT_TRUE(footer.select_node("p:spPr/a:xfrm")) << "it inherits no box, so it has its own";
+    std::vector<std::string> idx;
+    for (const pugi::xpath_node& ph : slide.all("//p:ph[@idx]")) idx.emplace_back(ph.node().attribute("idx").value());
+    std::sort(idx.begin(), idx.end());
+    EXPECT_EQ(std::adjacent_find(idx.begin(), idx.end()), idx.end()) << ::testing::PrintToString(idx);
+}
+
 TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
     DeckPlan plan;
     plan.masters[0].layouts[0].ftr = false;
@@ -281,7 +299,7 @@ TEST_F(StampTest, TitleSlidesKeepNoneWhenTheDeckSaysSo) {
 TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
     DeckPlan plan;
     plan.slides[0].extraShapes =
-        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Old footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn="r"/><a:r><a:rPr lang="de-DE" b="1"/><a:t>Old</a:t></a:r></a:p><a:p><a:r><a:t>second line</a:t></a:r></a:p></p:txBody></p:sp>)"
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="20" name="Old footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" sz="quarter" idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn="r"/><a:r><a:rPr lang="de-DE" b="1"><a:solidFill><a:srgbClr val="C00000"/></a:solidFill><a:latin typeface="Georgia"/></a:rPr><a:t>Old</a:t></a:r></a:p><a:p><a:r><a:t>second line</a:t></a:r></a:p></p:txBody></p:sp>)"
         R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id="30" name="Group"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/><p:sp><p:nvSpPr><p:cNvPr id="31" name="Stray footer"/><p:cNvSpPr/><p:nvPr><p:ph type="ftr" idx="40"/></p:nvPr></p:nvSpPr><p:spPr/></p:sp></p:grpSp>)";
     stamp(plan, showAll);
     const Xml slide = part("ppt/slides/slide1.xml");
@@ -292,6 +310,9 @@ TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:pPr").node().attribute("algn").value(), "r")
         << "its look is kept";
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr").node().attribute("b").value(), "1");
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr/a:solidFill/a:srgbClr").node().attribute("val").value(),
+                 "C00000");
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr/a:latin").node().attribute("typeface").value(), "Georgia");
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "ACME Confidential");
 }
 
@@ -807,15 +828,15 @@ TEST_F(StampTest, TextsMustBeUtf8AndOnlyWhatXmlCanHoldIsStamped) {
     }
     EXPECT_TRUE(isUtf8("M\xC3\xBCller \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBD"));
     stamp(DeckPlan{}, [](Presentation& d) {
-        // U+FFFE, U+FFFF and controls cannot be in XML; a line break shows as a space.
+        // U+FFFE, U+FFFF and controls cannot be in XML; a line break shows as a space; a tab is text.
         d.setText(MasterKind::Slide, Element::Footer,
                   "A\xEF\xBF\xBE"
                   "B\xEF\xBF\xBF"
                   "C\x01"
-                  "D\nE \xE2\x82\xAC");
+                  "D\nE \xE2\x82\xAC\tF");
         d.setVisible(MasterKind::Slide, Element::Footer, true);
     });
-    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "ABCD E \xE2\x82\xAC");
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "ABCD E \xE2\x82\xAC\tF");
 }
 
 TEST_F(StampTest, ALineBreakOfAnyKindShowsAsASpace) {
@@ -836,9 +857,12 @@ TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
         int format;
         const char* cached;
     };
-    const Case cases[] = {{1, "12/7/2026"},       {2, "Monday, December 7, 2026"},
-                          {3, "7 December 2026"}, {5, "7-Dec-26"},
-                          {7, "Dec-26"},          {10, "12:00"},
+    const Case cases[] = {{1, "12/7/2026"},         {2, "Monday, December 7, 2026"},
+                          {3, "7 December 2026"},   {4, "December 7, 2026"},
+                          {5, "7-Dec-26"},          {6, "December 26"},
+                          {7, "Dec-26"},            {8, "12/7/2026 12:00 PM"},
+                          {9, "12/7/2026 12:00:00 PM"}, {10, "12:00"},
+                          {11, "12:00:00"},         {12, "12:00 PM"},
                           {13, "12:00:00 PM"}};
     for (const Case& c : cases) {
         stamp(DeckPlan{}, [&](Presentation& deck) {
