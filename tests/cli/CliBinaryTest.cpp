@@ -170,6 +170,20 @@ TEST(Cli, EmptyFolderStampsNothingAndSucceeds) {
     EXPECT_NE(r.out.find("Stamped 0 of 0 presentations into "), std::string::npos) << r.out;
 }
 
+// The summary is the line a script reads: when it cannot be written the run has not succeeded, even
+// with nothing to stamp.
+TEST(Cli, ASummaryThatCannotBeWrittenFailsARunThatFoundNothing) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full; skipping";
+    TempDir tmp;
+    fs::create_directories(tmp.path() / "in");
+    const std::string run = shellOutput(shellQuote(TRELWICK_CLI_PATH) + " -o " +
+                                        shellQuote((tmp.path() / "out").string()) + " " +
+                                        shellQuote((tmp.path() / "in").string()) +
+                                        " 2>&1 >/dev/full; echo \"exit $?\"");
+    EXPECT_NE(run.find("cannot write the summary to standard output"), std::string::npos) << run;
+    EXPECT_NE(run.find("exit 1"), std::string::npos) << run;
+}
+
 // A folder below the input that cannot be listed may hide decks: the run fails, and the summary counts
 // the folder as a folder, not as a presentation that failed.
 TEST(Cli, AFolderThatCannotBeReadFailsTheRunAndIsCountedAsAFolder) {

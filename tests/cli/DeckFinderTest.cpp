@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,6 +76,15 @@ TEST_F(DeckFinderWalk, WalksFoldersRecursivelyForTheFamilySkippingHiddenAndLockF
               (std::vector<std::string>{"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx",
                                         "in/f.ppsm", "in/old.ppt", "in/plan.pot", "in/show.pps",
                                         "in/sub/deeper/g.pptx"}));
+}
+
+// A pipe or socket in a walked folder is no deck, whatever its name: taken as one, it failed the run.
+TEST_F(DeckFinderWalk, APipeWithADecksNameIsNotTakenFromAFolder) {
+    tmp.write("in/a.pptx", "x");
+    ASSERT_EQ(::mkfifo((tmp.path() / "in/pipe.pptx").c_str(), 0600), 0);
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    EXPECT_TRUE(list.refused.empty());
+    EXPECT_EQ(relativeSources(list, tmp.path()), std::vector<std::string>{"in/a.pptx"});
 }
 
 TEST_F(DeckFinderWalk, AFileKeepsItsNameInTheOutputFolder) {
