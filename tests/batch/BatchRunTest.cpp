@@ -117,6 +117,19 @@ struct Rig {
     }
 };
 
+// A copy of a sample deck that says it is digitally signed, so that its save notes the signature.
+bool writeSignedCopy(const QString& copy) {
+    if (!QFile::copy(samplePath("Quarterly-Review.pptx"), copy)) return false;
+    int error = 0;
+    zip_t* zip = zip_open(copy.toUtf8().constData(), 0, &error);
+    if (!zip) return false;
+    static const std::string signature = "<Signature/>";  // libzip reads it when the zip is closed
+    zip_source_t* source = zip_source_buffer(zip, signature.data(), signature.size(), 0);
+    const zip_int64_t index = source ? zip_file_add(zip, "_xmlsignatures/sig1.xml", source, 0) : -1;
+    if (source && index < 0) zip_source_free(source);
+    return zip_close(zip) == 0 && index >= 0;
+}
+
 // A copy of a sample deck carrying a stored part of incompressible bytes, so that its stamped copy is
 // larger than size while the sample's own is not.
 bool writeLargeCopy(const QString& copy, std::size_t size) {
@@ -457,6 +470,28 @@ private slots:
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
         QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"b.pptx"});
+    }
+
+    // A save that could not be put in place saved nothing: what it would have noted is not told as saved.
+    void aSaveThatCannotBePutInPlaceLeavesNoSaveNotes() {
+        Rig rig;
+        QTemporaryDir in;
+        for (const char* name : {"a.pptx", "b.pptx"}) {
+            QVERIFY(writeSignedCopy(in.filePath(name)));
+            rig.window.entries << in.filePath(name);
+        }
+        rig.run.putInPlace = [&](const std::vector<engine::PendingSave*>& saves) {
+            for (engine::PendingSave* save : saves)
+                if (save->target().filename() == "a.pptx") std::filesystem::create_directories(save->target() / "x");
+            return BackgroundSaves::commitLeavingFolders(saves);
+        };
+        rig.run.PushButton7_Click();
+        QCOMPARE(rig.dialogs.errorReports().size(), std::size_t(1));
+        const QStringList notices = rig.messages().filter(QStringLiteral("Saved, but please note:"));
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices[0].contains(QDir::toNativeSeparators(rig.out.filePath("b.pptx"))), qPrintable(notices[0]));
+        QVERIFY2(!notices[0].contains(QDir::toNativeSeparators(rig.out.filePath("a.pptx"))), qPrintable(notices[0]));
+        QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
     }
 
     // Two files of one name, the output folder holding the second: the first is not saved over it (the
