@@ -54,7 +54,8 @@ TEST(DeckStamper, EachOptionReachesItsOwnElementAndWhatIsLeftOutIsHidden) {
     EXPECT_EQ(placeholderText(out, "ppt/notesSlides/notesSlide1.xml", "dt"), "(none)");
     EXPECT_EQ(placeholderText(out, "ppt/notesSlides/notesSlide1.xml", "sldNum"), "(none)");
     // Handouts take the notes settings.
-    const pugi::xml_node hf = Xml(readEntry(out, "ppt/handoutMasters/handoutMaster1.xml")).one("//p:hf");
+    const Xml handout(readEntry(out, "ppt/handoutMasters/handoutMaster1.xml"));
+    const pugi::xml_node hf = handout.one("//p:hf");
     ASSERT_TRUE(hf);
     EXPECT_STREQ(hf.attribute("hdr").value(), "1");
     EXPECT_STREQ(hf.attribute("ftr").value(), "1");
