@@ -2,8 +2,10 @@
 // must serve the next deck; neither may change what the buffers hold.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -131,9 +133,25 @@ bool hugePagesOffered() {
     return offered.find("[always]") != offered.npos || offered.find("[madvise]") != offered.npos;
 }
 
+// Whether the kernel grants a huge page just now: on a loaded machine with fragmented memory it falls
+// back to small pages, whatever the heap asks for.
+bool hugePagesGrantedNow() {
+    constexpr std::size_t kHuge = 2u << 20;
+    void* mapped = ::mmap(nullptr, 2 * kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return false;
+    auto* aligned = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(mapped) + kHuge - 1) & ~(kHuge - 1));
+    ::madvise(aligned, kHuge, MADV_HUGEPAGE);
+    const long before = minorFaults();
+    std::memset(aligned, 1, kHuge);
+    const long faults = minorFaults() - before;
+    ::munmap(mapped, 2 * kHuge);
+    return faults < static_cast<long>(kHuge / 4096 / 8);
+}
+
 // A deck's work takes thousands of small blocks from fresh heap: they must not fault in a page at a time.
 TEST_F(TunedHeapTest, FreshHeapFaultsInLargePages) {
     if (!hugePagesOffered()) GTEST_SKIP() << "the kernel offers no transparent huge pages";
+    if (!hugePagesGrantedNow()) GTEST_SKIP() << "the kernel grants no huge page just now (memory fragmented)";
     expectInOwnProcess([] {
         keepFreedMemory();
         readyHeapForDecks();
