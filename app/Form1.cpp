@@ -10,11 +10,11 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QTreeWidget>
 #include <QtEndian>
@@ -47,7 +47,8 @@ QFont arialBold(qreal points) {
 QPoint cursorHotSpot(const QString& cursorFile, QSize size) {
     QFile file(cursorFile);
     uchar head[14];
-    if (file.open(QIODevice::ReadOnly) && file.read(reinterpret_cast<char*>(head), sizeof head) == sizeof head &&
+    if (file.open(QIODevice::ReadOnly) &&
+        file.read(reinterpret_cast<char*>(head), sizeof head) == sizeof head &&
         qFromLittleEndian<quint16>(head + 2) == 2)
         return QPoint(qFromLittleEndian<quint16>(head + 10), qFromLittleEndian<quint16>(head + 12));
     return QPoint(size.width() / 2, size.height() / 2);

@@ -2,11 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QFileInfo>
 #include <QLocale>
 #include <cstdio>
 #include <cstdlib>
-
-#include <QFileInfo>
 
 #include "StartupRoutines.h"
 #include "filelist/ProgramResources.h"

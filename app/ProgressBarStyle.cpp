@@ -32,8 +32,10 @@ void ProgressBarStyle::drawControl(ControlElement element, const QStyleOption* o
     drawControl(CE_ProgressBarLabel, &part, painter, widget);
 }
 
-QRect ProgressBarStyle::subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const {
-    if (element == SE_ProgressBarGroove || element == SE_ProgressBarContents || element == SE_ProgressBarLabel) {
+QRect ProgressBarStyle::subElementRect(SubElement element, const QStyleOption* option,
+                                       const QWidget* widget) const {
+    if (element == SE_ProgressBarGroove || element == SE_ProgressBarContents ||
+        element == SE_ProgressBarLabel) {
         if (const QStyleOptionProgressBar* bar = centredText(option)) {
             // Without its text the base style places the parts of a centred bar where it would with it.
             QStyleOptionProgressBar unmeasured(*bar);

@@ -46,7 +46,8 @@ std::vector<engine::PendingSave::Committed> BackgroundSaves::commitLeavingFolder
     return engine::PendingSave::commitAll(saves, engine::FolderSync::Later);
 }
 
-BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth, std::size_t unwrittenDepth, Write write)
+BackgroundSaves::BackgroundSaves(PutInPlace putInPlace, std::size_t depth, std::size_t unwrittenDepth,
+                                 Write write)
     : putInPlace_(std::move(putInPlace)),
       write_(write ? std::move(write) : Write([](engine::PendingSave& save) { save.write(); })),
       depth_(std::max<std::size_t>(1, depth)),
@@ -79,7 +80,8 @@ BackgroundSaves::~BackgroundSaves() {
 void BackgroundSaves::hand(engine::PendingSave save) {
     const bool unwritten = !save.written();
     std::unique_lock lock(mutex_);
-    settled_.wait(lock, [&] { return inHand_.size() < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
+    settled_.wait(lock,
+                  [&] { return inHand_.size() < depth_ && (!unwritten || unwritten_ < unwrittenDepth_); });
     inHand_.push_back(InHand{std::move(save), nullptr});
     if (unwritten) ++unwritten_;
     toWrite_.notify_one();
@@ -181,7 +183,7 @@ void BackgroundSaves::placeLoop() {
 }
 
 std::vector<std::exception_ptr> BackgroundSaves::place(std::size_t count,
-                                                      std::vector<std::filesystem::path>& failedTargets) {
+                                                       std::vector<std::filesystem::path>& failedTargets) {
     // The first count in hand are left alone by the writer and the run until this returns.
     std::vector<InHand*> batch;
     {

@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -21,10 +21,10 @@ namespace trelwick {
 // goes on writing the decks after it while the saves before wait on the disk. The saves that come in
 // while the disk is waited for are put in place together, with one wait for all of them.
 class BackgroundSaves {
-public:
+  public:
     // Puts several saves in place: one result each, in order.
-    using PutInPlace = std::function<std::vector<engine::PendingSave::Committed>(
-        const std::vector<engine::PendingSave*>&)>;
+    using PutInPlace =
+        std::function<std::vector<engine::PendingSave::Committed>(const std::vector<engine::PendingSave*>&)>;
     // Writes a deck handed over unwritten (engine::PendingSave::write).
     using Write = std::function<void(engine::PendingSave&)>;
     // engine::PendingSave::commitAll, leaving the folders to the caller to sync.
@@ -54,7 +54,7 @@ public:
     // it is the file a save's target names now, or it cannot be told.
     bool mayBeTargetOf(const QString& path) const;
 
-private:
+  private:
     // A save in hand, with why it could not be written, if it could not.
     struct InHand {
         engine::PendingSave save;
@@ -64,7 +64,8 @@ private:
     void writeLoop();
     void placeLoop();
     // Puts the written saves of a batch in place; the failures in order, those of writing among them.
-    std::vector<std::exception_ptr> place(std::size_t count, std::vector<std::filesystem::path>& failedTargets);
+    std::vector<std::exception_ptr> place(std::size_t count,
+                                          std::vector<std::filesystem::path>& failedTargets);
 
     const PutInPlace putInPlace_;
     const Write write_;

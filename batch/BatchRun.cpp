@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "Pause.h"
-#include "trelwick/engine.h"
 #include "PowerPoint1.h"
 #include "PowerPointApplication.h"
+#include "trelwick/engine.h"
 #include "util/AppError.h"
 #include "util/Dialogs.h"
 #include "util/ErrorReport.h"
@@ -51,7 +51,9 @@ PowerPointPresentation& use(PowerPointPresentation* deck) {
     return *deck;
 }
 
-int visibility(bool on) { return on ? msoTrue : msoFalse; }
+int visibility(bool on) {
+    return on ? msoTrue : msoFalse;
+}
 
 // The notes of a run's saves as one message; a long list is cut so that the box fits on the screen.
 QString saveNotice(const QStringList& warnings) {
@@ -218,7 +220,8 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
         saves_->waitAll();
         reportSaveFailures(r);
     }
-    const bool opened = r.step(122, [&] { application = OpenInPowerPoint(powerPoint_, source, &readAhead_); });
+    const bool opened =
+        r.step(122, [&] { application = OpenInPowerPoint(powerPoint_, source, &readAhead_); });
     if (item < lastItem) readAhead(item + 1);
     // A file that cannot be opened is reported once; nothing else of this pass can work on it.
     if (!opened) return;
@@ -254,8 +257,7 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
             use(deck).SaveAs(output, ppSaveAsDefault, msoTriStateMixed);
         savedFrom_.insert(output.toCaseFolded(), Saved{output, source});
         const QStringList& notes = use(deck).lastSaveWarnings();
-        if (!notes.isEmpty())
-            saveNotes_.append(SaveNotes{output, notes, use(deck).lastSaveBrokeSignature()});
+        if (!notes.isEmpty()) saveNotes_.append(SaveNotes{output, notes, use(deck).lastSaveBrokeSignature()});
     });
     r.step(236, [&] { use(deck).Close(); });
     r.step(238, [&] { application->Quit(); });
@@ -267,10 +269,12 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
 
 // Two files of one name, the output folder holding the second: saving the first would replace the
 // second before its turn, and the second would be lost. The second is stamped in its place instead.
-void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& source, int item, int lastItem) {
+void BatchRun::refuseToReplaceALaterEntry(const QString& output, const QString& source, int item,
+                                          int lastItem) {
     const std::filesystem::path target(output.toStdU16String());
     std::error_code ec;
-    if (!std::filesystem::exists(target, ec) || std::filesystem::equivalent(target, source.toStdU16String(), ec))
+    if (!std::filesystem::exists(target, ec) ||
+        std::filesystem::equivalent(target, source.toStdU16String(), ec))
         return;
     for (int later : entriesByName_.value(fileNameOfPath(output).toCaseFolded())) {
         if (later <= item || later > lastItem) continue;
@@ -388,7 +392,8 @@ void BatchRun::stampNotesMaster(ErrorReport& r, PowerPointPresentation* deck) {
 
 void BatchRun::stampHandoutMaster(ErrorReport& r, PowerPointPresentation* deck) {
     if (r.test(kHasHandoutMasterStep, [&] { return use(deck).HasHandoutMaster() != 0; })) {
-        stampNotesLike(r, kHandoutMasterSteps, window_, [&] { return use(deck).HandoutMaster().HeadersFooters(); });
+        stampNotesLike(r, kHandoutMasterSteps, window_,
+                       [&] { return use(deck).HandoutMaster().HeadersFooters(); });
     }
 }
 

@@ -31,7 +31,7 @@ struct BatchRunWindow {
     std::function<QString()> outputFolder;  // the text of Text6
     std::function<void(int)> setProgressValue;
     std::function<void(const QString&)> setProgressText;
-    std::function<void(bool)> setBusy;      // the hourglass pointer
+    std::function<void(bool)> setBusy;  // the hourglass pointer
     std::function<QString()> applicationTitle;
 };
 
@@ -39,7 +39,7 @@ struct BatchRunWindow {
 // name, into the output folder. Failures are reported as Form1.PushButton7_Click with their step
 // number and the run goes on.
 class BatchRun {
-public:
+  public:
     BatchRun(Dialogs& dialogs, PowerPointFactory& powerPoint, BatchRunWindow window);
 
     void PushButton7_Click();
@@ -57,7 +57,7 @@ public:
     std::function<double()> timer;
     BackgroundSaves::PutInPlace putInPlace = BackgroundSaves::commitLeavingFolders;
 
-private:
+  private:
     void processItem(ErrorReport& r, int item, int lastItem);
     void readAhead(int item);
     QString listedText(int item) const;

@@ -18,7 +18,7 @@ namespace trelwick {
 // when its turn comes, so that every failure is reported where and when it would be without this.
 // One thread reads every deck of a run: starting a thread a deck cost more than reading a small one.
 class DeckReadAhead {
-public:
+  public:
     // Files larger than largest are left to be opened in their turn: a legacy .ppt is read whole, and
     // two of those in memory at once could be too many.
     explicit DeckReadAhead(std::uint64_t largest = 64u << 20) : largest_(largest) {}
@@ -36,7 +36,7 @@ public:
     // Waits for the reading started last to end; what it read stays for take.
     void wait();
 
-private:
+  private:
     void loop();
     std::optional<engine::Presentation> read(const std::filesystem::path& file) const;
 

@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "trelwick/engine.h"
-
 #include "util/AppError.h"
 
 namespace trelwick {

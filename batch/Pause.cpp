@@ -5,7 +5,9 @@
 
 namespace trelwick {
 
-double secondsSinceMidnight() { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }
+double secondsSinceMidnight() {
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
 
 void Pause(double seconds, const std::function<double()>& timer) {
     const double start = timer();

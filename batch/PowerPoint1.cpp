@@ -8,7 +8,9 @@
 
 namespace trelwick {
 
-bool IsPowerPointRunning() { return false; }
+bool IsPowerPointRunning() {
+    return false;
+}
 
 bool WarnIfPowerPointOpen(Dialogs& dialogs, const QString& title, bool isRunning) {
     if (!isRunning) return false;

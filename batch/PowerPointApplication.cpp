@@ -13,10 +13,12 @@ namespace trelwick {
 void PowerPointApplication::Presentations_Open(const QString& fileName) {
     // A name whose bytes are not UTF-8 reaches here with U+FFFD in their place, naming no file.
     if (fileName.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(fileName))
-        throw AppError(kPathNotFound, fileName + QStringLiteral(": the file's name is not valid UTF-8, so it cannot be "
-                                                                "opened by that name; rename the file to stamp it."));
+        throw AppError(kPathNotFound,
+                       fileName + QStringLiteral(": the file's name is not valid UTF-8, so it cannot be "
+                                                 "opened by that name; rename the file to stamp it."));
     engine::Presentation deck = callEngine([&] {
-        engine::Presentation opened = engine::Presentation::open(std::filesystem::path(fileName.toStdU16String()));
+        engine::Presentation opened =
+            engine::Presentation::open(std::filesystem::path(fileName.toStdU16String()));
         opened.load();
         return opened;
     });
@@ -35,6 +37,8 @@ PowerPointPresentation& PowerPointApplication::ActivePresentation() {
     return *active_;
 }
 
-void PowerPointApplication::Quit() { active_.reset(); }
+void PowerPointApplication::Quit() {
+    active_.reset();
+}
 
 }  // namespace trelwick

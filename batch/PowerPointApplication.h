@@ -10,7 +10,7 @@ namespace trelwick {
 // "PowerPoint.Application": the root of the automation layer. Here it is the built-in engine, which
 // needs no office program; one object opens, stamps and saves presentations one at a time.
 class PowerPointApplication {
-public:
+  public:
     PowerPointApplication() = default;
     virtual ~PowerPointApplication() = default;
     PowerPointApplication(const PowerPointApplication&) = delete;
@@ -39,7 +39,7 @@ public:
     // to finish it. The engine finishes every call before returning.
     virtual double settleSeconds() const { return 0.0; }
 
-private:
+  private:
     std::unique_ptr<PowerPointPresentation> active_;
     bool visible_ = false;
 };

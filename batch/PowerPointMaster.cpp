@@ -55,8 +55,12 @@ PowerPointHeaderFooter PowerPointHeadersFooters::element(engine::Element element
 PowerPointHeaderFooter PowerPointHeadersFooters::DateAndTime() const {
     return element(engine::Element::DateAndTime);
 }
-PowerPointHeaderFooter PowerPointHeadersFooters::Footer() const { return element(engine::Element::Footer); }
-PowerPointHeaderFooter PowerPointHeadersFooters::Header() const { return element(engine::Element::Header); }
+PowerPointHeaderFooter PowerPointHeadersFooters::Footer() const {
+    return element(engine::Element::Footer);
+}
+PowerPointHeaderFooter PowerPointHeadersFooters::Header() const {
+    return element(engine::Element::Header);
+}
 PowerPointHeaderFooter PowerPointHeadersFooters::SlideNumber() const {
     return element(engine::Element::SlideNumber);
 }

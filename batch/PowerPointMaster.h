@@ -13,7 +13,7 @@ constexpr int msoFalse = 0;
 // One header/footer element of one master (PowerPoint's HeaderFooter). A handle: it refers to the
 // presentation it came from and is valid while that presentation is open.
 class PowerPointHeaderFooter {
-public:
+  public:
     PowerPointHeaderFooter(engine::Presentation& deck, engine::MasterKind kind, engine::Element element);
 
     QString Text() const;
@@ -27,7 +27,7 @@ public:
     int Format() const;
     void setFormat(int format);
 
-private:
+  private:
     engine::Presentation* deck_;
     engine::MasterKind kind_;
     engine::Element element_;
@@ -36,7 +36,7 @@ private:
 // The elements of one master (PowerPoint's HeadersFooters). Asking for an element the master does
 // not have (a header on slides) fails like an invalid call.
 class PowerPointHeadersFooters {
-public:
+  public:
     PowerPointHeadersFooters(engine::Presentation& deck, engine::MasterKind kind);
 
     PowerPointHeaderFooter DateAndTime() const;
@@ -44,7 +44,7 @@ public:
     PowerPointHeaderFooter Header() const;
     PowerPointHeaderFooter SlideNumber() const;
 
-private:
+  private:
     PowerPointHeaderFooter element(engine::Element element) const;
 
     engine::Presentation* deck_;
@@ -54,12 +54,12 @@ private:
 // A master of a presentation (slide, notes or handout master). The slide master stands for every
 // slide master of the deck, so that every slide is stamped.
 class PowerPointMaster {
-public:
+  public:
     PowerPointMaster(engine::Presentation& deck, engine::MasterKind kind);
 
     PowerPointHeadersFooters HeadersFooters() const;
 
-private:
+  private:
     engine::Presentation* deck_;
     engine::MasterKind kind_;
 };

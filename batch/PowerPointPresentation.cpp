@@ -3,12 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
-
-#include <QDir>
-#include <QFile>
 
 #include "EngineCall.h"
 #include "util/AppError.h"
@@ -28,9 +27,15 @@ const engine::Presentation& PowerPointPresentation::deck() const {
     return deck_;
 }
 
-int PowerPointPresentation::HasTitleMaster() const { return deck().hasTitleMaster() ? msoTrue : msoFalse; }
-int PowerPointPresentation::HasNotesMaster() const { return deck().hasNotesMaster() ? msoTrue : msoFalse; }
-int PowerPointPresentation::HasHandoutMaster() const { return deck().hasHandoutMaster() ? msoTrue : msoFalse; }
+int PowerPointPresentation::HasTitleMaster() const {
+    return deck().hasTitleMaster() ? msoTrue : msoFalse;
+}
+int PowerPointPresentation::HasNotesMaster() const {
+    return deck().hasNotesMaster() ? msoTrue : msoFalse;
+}
+int PowerPointPresentation::HasHandoutMaster() const {
+    return deck().hasHandoutMaster() ? msoTrue : msoFalse;
+}
 
 PowerPointMaster PowerPointPresentation::TitleMaster() {
     if (!deck().hasTitleMaster()) {
@@ -39,11 +44,15 @@ PowerPointMaster PowerPointPresentation::TitleMaster() {
     return PowerPointMaster(deck_, engine::MasterKind::Slide);
 }
 
-PowerPointMaster PowerPointPresentation::SlideMaster() { return PowerPointMaster(deck(), engine::MasterKind::Slide); }
+PowerPointMaster PowerPointPresentation::SlideMaster() {
+    return PowerPointMaster(deck(), engine::MasterKind::Slide);
+}
 
 // The notes master is created on save when a notes element is made visible, as PowerPoint creates it
 // on first use.
-PowerPointMaster PowerPointPresentation::NotesMaster() { return PowerPointMaster(deck(), engine::MasterKind::Notes); }
+PowerPointMaster PowerPointPresentation::NotesMaster() {
+    return PowerPointMaster(deck(), engine::MasterKind::Notes);
+}
 
 PowerPointMaster PowerPointPresentation::HandoutMaster() {
     if (!deck().hasHandoutMaster()) {
@@ -103,6 +112,8 @@ void PowerPointPresentation::noteSave(const QString& fileName, const engine::Pen
         warnings_ << saved + QStringLiteral(": ") + QString::fromStdString(warning);
 }
 
-void PowerPointPresentation::Close() { open_ = false; }
+void PowerPointPresentation::Close() {
+    open_ = false;
+}
 
 }  // namespace trelwick

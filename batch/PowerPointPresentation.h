@@ -14,7 +14,7 @@ constexpr int msoTriStateMixed = -2;
 
 // An open presentation (PowerPoint's Presentation) over the engine's deck.
 class PowerPointPresentation {
-public:
+  public:
     explicit PowerPointPresentation(engine::Presentation deck);
 
     // Non-zero when the presentation has a title master (never for the .pptx family).
@@ -32,7 +32,8 @@ public:
     // whole or not at all; the caller syncs the folder (engine::syncFolder) once it has saved all. What
     // the user should know of the save (a signature that no longer holds, an element that cannot show)
     // is in lastSaveWarnings(), one sentence each naming the saved file, from SaveAs or PrepareSaveAs on.
-    void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault, int embedTrueTypeFonts = msoTriStateMixed);
+    void SaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault,
+                int embedTrueTypeFonts = msoTriStateMixed);
     // The first half of SaveAs: stamps and writes the file beside fileName, leaving the caller to put
     // it in place (commit), which may be done on another thread.
     engine::PendingSave PrepareSaveAs(const QString& fileName, int fileFormat = ppSaveAsDefault);
@@ -48,7 +49,7 @@ public:
     // Whether the last save broke the deck's digital signature (the first of lastSaveWarnings() says so).
     bool lastSaveBrokeSignature() const { return brokeSignature_; }
 
-private:
+  private:
     engine::Presentation& deck();
     const engine::Presentation& deck() const;
     // Checks that a save may be made to fileName; the warnings of the last are forgotten.

@@ -7,8 +7,8 @@
 //     trelwick-window-bench OUTPUT_FOLDER DECK...
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -33,9 +33,10 @@ namespace {
 
 // Answers every box with its first button and counts the error reports.
 class AnsweringDialogs : public Dialogs {
-public:
+  public:
     int errorReports = 0;
-    MessageResult messageBox(const QString&, const QString& title, MessageButtons buttons, MessageIcon) override {
+    MessageResult messageBox(const QString&, const QString& title, MessageButtons buttons,
+                             MessageIcon) override {
         if (title == QLatin1String("Application Error")) ++errorReports;
         return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
     }
@@ -47,7 +48,7 @@ public:
 
 // Counts the progress bar's distinct values and its paint events.
 class ProgressWatch : public QObject {
-public:
+  public:
     int values = 0;
     int paints = 0;
     bool eventFilter(QObject*, QEvent* event) override {
@@ -125,9 +126,10 @@ int main(int argc, char** argv) {
     }
     engine::syncFolder(serialOut);  // once, as the window's run does
     const double serialSeconds = timer.nsecsElapsed() / 1e9;
-    std::printf("decks %d seconds %.3f decks_per_s %.1f progress_values %d progress_paints %d error_reports %d "
-                "serial_seconds %.3f serial_failures %d\n",
-                decks, seconds, decks / seconds, watch.values, watch.paints, dialogs.errorReports, serialSeconds,
-                serialFailures);
+    std::printf(
+        "decks %d seconds %.3f decks_per_s %.1f progress_values %d progress_paints %d error_reports %d "
+        "serial_seconds %.3f serial_failures %d\n",
+        decks, seconds, decks / seconds, watch.values, watch.paints, dialogs.errorReports, serialSeconds,
+        serialFailures);
     return dialogs.errorReports == 0 ? 0 : 1;
 }

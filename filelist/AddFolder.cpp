@@ -206,15 +206,16 @@ void AddFolder::addFilesOfFolders(const QStringList& folders, const QString& pat
         // Left out without a word, the user could not tell those files were never stamped.
         if (undecodable > 0)
             report.step(122, [&] {
-                throw AppError(kPathNotFound,
-                               undecodable == 1
-                                   ? QStringLiteral("%1: a file whose name is not valid UTF-8 was not added; "
-                                                    "rename it to add it.")
-                                         .arg(folder)
-                                   : QStringLiteral("%1: %2 files whose names are not valid UTF-8 were not added; "
-                                                    "rename them to add them.")
-                                         .arg(folder)
-                                         .arg(undecodable));
+                throw AppError(
+                    kPathNotFound,
+                    undecodable == 1
+                        ? QStringLiteral("%1: a file whose name is not valid UTF-8 was not added; "
+                                         "rename it to add it.")
+                              .arg(folder)
+                        : QStringLiteral("%1: %2 files whose names are not valid UTF-8 were not added; "
+                                         "rename them to add them.")
+                              .arg(folder)
+                              .arg(undecodable));
             });
         report.step(134, [] { processEvents(); });
     }

@@ -17,10 +17,7 @@
 
 namespace trelwick {
 
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 FileListHandlers::Busy FileListHandlers::windowPointerBusy(QWidget* window) {
     QPointer<QWidget> guarded(window);

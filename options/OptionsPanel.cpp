@@ -1,13 +1,12 @@
 #include "OptionsPanel.h"
 
-#include <limits>
-
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTabBar>
+#include <limits>
 
 #include "settings/ChangeHandler.h"
 #include "settings/LenientNumber.h"

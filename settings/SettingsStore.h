@@ -50,7 +50,7 @@ class SettingsStore {
   private:
     std::unique_ptr<QSettings> open() const;
 
-    QString filePath_;  // empty: the user's real store
+    QString filePath_;       // empty: the user's real store
     QSet<QString> refused_;  // keys whose last write was refused
 };
 

@@ -21,14 +21,14 @@ enum AppErrorCode : int {
 // A failure with a numeric code and a description for the user; travels up to the reporting
 // procedure that catches it.
 class AppError : public std::runtime_error {
-public:
+  public:
     AppError(int code, const QString& description)
         : std::runtime_error(description.toStdString()), code_(code), description_(description) {}
 
     int code() const noexcept { return code_; }
     const QString& description() const noexcept { return description_; }
 
-private:
+  private:
     int code_;
     QString description_;
 };

@@ -14,7 +14,7 @@ enum class MessageResult { Ok, Yes, No };
 // Every modal dialog and shell call of the program goes through this interface, so that tests can
 // drive the whole window with a scripted fake. Texts may hold "\r" and "\r\n" line breaks.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     // Modal message box; returns the button pressed (Ok for an Ok-only box).

@@ -12,7 +12,7 @@ class Dialogs;
 // fails it shows "Application Error" naming the procedure and the step, then lets the procedure go
 // on with its next step.
 class ErrorReport {
-public:
+  public:
     // locationTag: see locationTag() below.
     ErrorReport(Dialogs& dialogs, QString locationTag);
 
@@ -43,7 +43,7 @@ public:
     // Description of an exception in flight, for the report (call only inside a catch block).
     static QString describeCurrentException();
 
-private:
+  private:
     Dialogs& dialogs_;
     QString tag_;
     int step_ = 0;

@@ -182,7 +182,8 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern, int* 
         if (QFile::encodeName(name) != QByteArray(raw)) {
             // Told only of files, as only files are listed: a folder or a dangling link is passed over.
             struct stat st {};
-            if (undecodable && ::stat((QFile::encodeName(base) + raw).constData(), &st) == 0 && S_ISREG(st.st_mode))
+            if (undecodable && ::stat((QFile::encodeName(base) + raw).constData(), &st) == 0 &&
+                S_ISREG(st.st_mode))
                 ++*undecodable;
             continue;
         }

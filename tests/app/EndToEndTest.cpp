@@ -21,10 +21,10 @@
 #include "trelwick/engine.h"
 
 using namespace trelwick;
-using trelwick::testing::FakeDialogs;
-using trelwick::testing::WindowRig;
 using engine::Element;
 using engine::MasterKind;
+using trelwick::testing::FakeDialogs;
+using trelwick::testing::WindowRig;
 
 namespace {
 
@@ -58,15 +58,20 @@ QList<QStringList> renderPages(const QStringList& decks, const QString& work) {
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     QList<QStringList> result;
     QProcess convert;
-    convert.start(soffice, QStringList{
-        QStringLiteral("-env:UserInstallation=file://") + work + QStringLiteral("/profile"), QStringLiteral("--headless"),
-        QStringLiteral("--convert-to"),
-        QStringLiteral("pdf:impress_pdf_Export:{\"ExportNotesPages\":{\"type\":\"boolean\",\"value\":\"true\"},"
-                       "\"ExportHiddenSlides\":{\"type\":\"boolean\",\"value\":\"true\"}}"),
-        QStringLiteral("--outdir"), work + QStringLiteral("/pdf")} + decks);
+    convert.start(
+        soffice,
+        QStringList{
+            QStringLiteral("-env:UserInstallation=file://") + work + QStringLiteral("/profile"),
+            QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+            QStringLiteral(
+                "pdf:impress_pdf_Export:{\"ExportNotesPages\":{\"type\":\"boolean\",\"value\":\"true\"},"
+                "\"ExportHiddenSlides\":{\"type\":\"boolean\",\"value\":\"true\"}}"),
+            QStringLiteral("--outdir"), work + QStringLiteral("/pdf")} +
+            decks);
     convert.waitForFinished(600000);
     for (const QString& deck : decks) {
-        const QString pdf = work + QStringLiteral("/pdf/") + QFileInfo(deck).completeBaseName() + QStringLiteral(".pdf");
+        const QString pdf =
+            work + QStringLiteral("/pdf/") + QFileInfo(deck).completeBaseName() + QStringLiteral(".pdf");
         QProcess text;
         text.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
         text.waitForFinished(60000);
@@ -87,7 +92,7 @@ int countNumber(const QString& page, int number) {
 class EndToEndTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void startAddingStampsTheShippedSamples() {
         QTemporaryDir dir;
         const QString out = dir.filePath(QStringLiteral("out"));
@@ -106,7 +111,8 @@ private slots:
         dialogs.messageAnswers.push_back(MessageResult::No);  // do not open the samples folder
         QTest::mouseClick(form.PushButton4, Qt::LeftButton);
         QStringList sources;
-        for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i) sources << form.ListView1->topLevelItem(i)->text(0);
+        for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
+            sources << form.ListView1->topLevelItem(i)->text(0);
         QVERIFY2(sources.size() >= 3, qPrintable(sources.join(QLatin1Char(','))));
 
         OptionsPanel& options = *form.SSTab1;
@@ -137,9 +143,11 @@ private slots:
             const QString output = out + QLatin1Char('/') + QFileInfo(source).fileName();
             QVERIFY2(QFileInfo::exists(output), qPrintable(output));
             const auto deck = engine::Presentation::open(output.toStdString());
-            QCOMPARE(QString::fromStdString(deck.element(MasterKind::Slide, Element::Footer).text), kSlideFooter);
+            QCOMPARE(QString::fromStdString(deck.element(MasterKind::Slide, Element::Footer).text),
+                     kSlideFooter);
             QVERIFY(deck.element(MasterKind::Slide, Element::SlideNumber).visible);
-            QCOMPARE(QString::fromStdString(deck.element(MasterKind::Notes, Element::Header).text), kNotesHeader);
+            QCOMPARE(QString::fromStdString(deck.element(MasterKind::Notes, Element::Header).text),
+                     kNotesHeader);
             outputs << output;
         }
 
@@ -147,13 +155,15 @@ private slots:
         const QList<QStringList> stamped = renderPages(outputs, dir.filePath(QStringLiteral("stamped")));
         const QList<QStringList> original = renderPages(sources, dir.filePath(QStringLiteral("original")));
         for (int d = 0; d < outputs.size(); ++d) {
-            const int slides = static_cast<int>(engine::Presentation::open(outputs[d].toStdString()).slideCount());
+            const int slides =
+                static_cast<int>(engine::Presentation::open(outputs[d].toStdString()).slideCount());
             QCOMPARE(stamped[d].size(), 2 * slides);
             for (int page = 0; page < 2 * slides; ++page) {
                 const QString& text = stamped[d][page];
                 const bool notes = page >= slides;
                 const int number = (notes ? page - slides : page) + 1;
-                const QString where = QStringLiteral("%1 page %2").arg(QFileInfo(outputs[d]).fileName()).arg(page + 1);
+                const QString where =
+                    QStringLiteral("%1 page %2").arg(QFileInfo(outputs[d]).fileName()).arg(page + 1);
                 for (const QString& marker : notes ? QStringList{kNotesDate, kNotesHeader, kNotesFooter}
                                                    : QStringList{kSlideDate, kSlideFooter}) {
                     QVERIFY2(text.contains(marker), qPrintable(where + QStringLiteral(" lacks ") + marker));

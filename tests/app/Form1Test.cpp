@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyleFactory>
 #include <QSettings>
+#include <QStyleFactory>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -489,14 +489,17 @@ class Form1Test : public QObject {
         plain.setRange(0, 100);
         plain.setAlignment(Qt::AlignCenter);
         for (const int value : {0, 7, 49, 50, 83, 100}) {
-            for (const QString& text : {QStringLiteral("Progress Bar"),
-                                        QStringLiteral("Processing: a rather long file name of a deck, longer than "
-                                                       "the bar is wide, as some are.pptx")}) {
+            for (const QString& text :
+                 {QStringLiteral("Progress Bar"),
+                  QStringLiteral("Processing: a rather long file name of a deck, longer than "
+                                 "the bar is wide, as some are.pptx")}) {
                 for (QProgressBar* bar : {form.ProgressBar1, &plain}) {
                     bar->setValue(value);
                     bar->setFormat(text);
                 }
-                const auto image = [](QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+                const auto image = [](QWidget* w) {
+                    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+                };
                 QCOMPARE(image(form.ProgressBar1), image(&plain));
             }
         }

@@ -1,5 +1,9 @@
 // The window on folders as users have them: names the file system allows but that are awkward to
 // carry around (bytes that are not UTF-8, very long paths, a folder where a deck's name should be).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -10,10 +14,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QtTest>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
@@ -25,8 +25,8 @@
 #include "trelwick/engine.h"
 
 using namespace trelwick;
-using trelwick::testing::FakeDialogs;
 using trelwick::testing::dialogTexts;
+using trelwick::testing::FakeDialogs;
 using trelwick::testing::WindowRig;
 
 namespace {
@@ -58,9 +58,10 @@ class RealFoldersTest : public QObject {
 
     QByteArray bytes(const QString& relative) const { return QFile::encodeName(dir_.filePath(relative)); }
 
-private slots:
+  private slots:
     void init() {
-        if (!QFileInfo::exists(kCorpus)) QSKIP("no shared corpus (../shared/corpus/dev): the window is not run on real decks");
+        if (!QFileInfo::exists(kCorpus))
+            QSKIP("no shared corpus (../shared/corpus/dev): the window is not run on real decks");
         QVERIFY(dir_.isValid());
     }
     void cleanup() {
@@ -91,9 +92,11 @@ private slots:
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.last(), QStringLiteral("Done."));
-        const bool stamped = fs::exists((bytes(QStringLiteral("out/")) + QByteArray("caf\xe9.pptx")).toStdString());
+        const bool stamped =
+            fs::exists((bytes(QStringLiteral("out/")) + QByteArray("caf\xe9.pptx")).toStdString());
         const bool misled = boxes.join(QLatin1Char('\n')).contains(QStringLiteral("does not exist"));
-        QVERIFY2(stamped || !misled, qPrintable(QStringLiteral("not stamped, and told: ") + boxes.join(QStringLiteral(" | "))));
+        QVERIFY2(stamped || !misled,
+                 qPrintable(QStringLiteral("not stamped, and told: ") + boxes.join(QStringLiteral(" | "))));
     }
 
     // The same deck found by "Add All File(s) In Folder": left out without a word, the user cannot
@@ -101,8 +104,10 @@ private slots:
     void addAllDoesNotLoseADeckWhoseNameIsNotUtf8WithoutAWord() {
         WindowRig& rig = start();
         QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("tree"))));
-        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"), bytes(QStringLiteral("tree/")) + "caf\xe9.pptx"));
-        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"), bytes(QStringLiteral("tree/")) + "plain.pptx"));
+        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"),
+                           bytes(QStringLiteral("tree/")) + "caf\xe9.pptx"));
+        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"),
+                           bytes(QStringLiteral("tree/")) + "plain.pptx"));
         rig.dialogs.inputAnswers.push_back(QStringLiteral("pptx"));
         rig.dialogs.folderAnswers.push_back(dir_.filePath(QStringLiteral("tree")));
         QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
@@ -118,9 +123,12 @@ private slots:
         const QString out = dir_.filePath(QStringLiteral("out"));
         QVERIFY(QDir().mkpath(in));
         QVERIFY(QDir().mkpath(out + QStringLiteral("/a.pptx")));
-        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/python-pptx__default.pptx"), in + QStringLiteral("/a.pptx")));
-        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pandoc__basic-output.pptx"), in + QStringLiteral("/b.pptx")));
-        rig.dialogs.openFilesAnswers.push_back({in + QStringLiteral("/a.pptx"), in + QStringLiteral("/b.pptx")});
+        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/python-pptx__default.pptx"),
+                            in + QStringLiteral("/a.pptx")));
+        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pandoc__basic-output.pptx"),
+                            in + QStringLiteral("/b.pptx")));
+        rig.dialogs.openFilesAnswers.push_back(
+            {in + QStringLiteral("/a.pptx"), in + QStringLiteral("/b.pptx")});
         QTest::mouseClick(rig.form.PushButton3, Qt::LeftButton);
         rig.typeOutputFolder(out);
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
@@ -177,7 +185,8 @@ private slots:
         again.dialogs.openFilesAnswers.push_back({deck});
         QTest::mouseClick(again.form.PushButton3, Qt::LeftButton);
         QTest::mouseClick(again.form.PushButton7, Qt::LeftButton);
-        QCOMPARE(dialogTexts(again.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(again.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
         QVERIFY(QFileInfo(out + QStringLiteral("/a.pptx")).isFile());
     }
 
@@ -192,7 +201,8 @@ private slots:
     void namesDifferingInCaseIntoAFolderThatFoldsThem() {
         QFETCH(QString, first);
         QFETCH(QString, second);
-        const QString out = qEnvironmentVariable("TRELWICK_CASEFOLD_DIR") + QLatin1Char('/') + QString::fromLatin1(QTest::currentDataTag());
+        const QString out = qEnvironmentVariable("TRELWICK_CASEFOLD_DIR") + QLatin1Char('/') +
+                            QString::fromLatin1(QTest::currentDataTag());
         if (qEnvironmentVariable("TRELWICK_CASEFOLD_DIR").isEmpty())
             QSKIP("TRELWICK_CASEFOLD_DIR names no folder on a case-folding file system");
         QVERIFY(QDir().mkpath(out));
@@ -226,7 +236,9 @@ private slots:
         QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("x"))));
         QVERIFY(QFile::copy(kCorpus + QStringLiteral("/python-pptx__default.pptx"), a));
         QVERIFY(QFile::copy(kCorpus + QStringLiteral("/pandoc__basic-output.pptx"), b));
-        const auto slidesOf = [](const QString& f) { return engine::Presentation::open(f.toStdString()).slideCount(); };
+        const auto slidesOf = [](const QString& f) {
+            return engine::Presentation::open(f.toStdString()).slideCount();
+        };
         const std::size_t laterSlides = slidesOf(b);
         QVERIFY(slidesOf(a) != laterSlides);
         rig.dialogs.openFilesAnswers.push_back({a, b});
@@ -245,14 +257,20 @@ private slots:
         const QString out = dir_.filePath(QStringLiteral("out"));
         QVERIFY(QDir().mkpath(tree + QStringLiteral("/sub")));
         QVERIFY(QDir().mkpath(out));
-        const QStringList names{QStringLiteral("line\nbreak.pptx"), QStringLiteral("-dash.pptx"),
-                                QStringLiteral(" lead and trail .pptx"), QStringLiteral("50% & more.pptx"),
-                                QStringLiteral("UPPER.PPTX"), QStringLiteral("Mixed.Ppt"),
-                                QStringLiteral("sub/Deck.pptx"), QStringLiteral("sub/deck.pptx"),
+        const QStringList names{QStringLiteral("line\nbreak.pptx"),
+                                QStringLiteral("-dash.pptx"),
+                                QStringLiteral(" lead and trail .pptx"),
+                                QStringLiteral("50% & more.pptx"),
+                                QStringLiteral("UPPER.PPTX"),
+                                QStringLiteral("Mixed.Ppt"),
+                                QStringLiteral("sub/Deck.pptx"),
+                                QStringLiteral("sub/deck.pptx"),
                                 QString(250, QLatin1Char('L')) + QStringLiteral(".pptx"),
-                                QStringLiteral("n\u0303o NFD.pptx"), QStringLiteral("\u00f1o NFD.pptx")};
+                                QStringLiteral("n\u0303o NFD.pptx"),
+                                QStringLiteral("\u00f1o NFD.pptx")};
         for (const QString& n : names) {
-            const char* deck = n.endsWith(QStringLiteral(".Ppt")) ? "/poi__45537_Footer.ppt" : "/pandoc__basic-output.pptx";
+            const char* deck =
+                n.endsWith(QStringLiteral(".Ppt")) ? "/poi__45537_Footer.ppt" : "/pandoc__basic-output.pptx";
             QVERIFY2(QFile::copy(kCorpus + QLatin1String(deck), tree + QLatin1Char('/') + n), qPrintable(n));
         }
         rig.dialogs.inputAnswers.push_back(QStringLiteral("*"));
@@ -262,7 +280,8 @@ private slots:
         rig.typeOutputFolder(out);
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
         QStringList expected;
         for (const QString& n : names) expected << QFileInfo(n).fileName();
         expected.sort();
@@ -277,7 +296,8 @@ private slots:
         const QString in = dir_.filePath(QStringLiteral("in"));
         QVERIFY(QDir().mkpath(in));
         const QString name = QString(200, QLatin1Char('n')) + QStringLiteral(".pptx");
-        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/python-pptx__default.pptx"), in + QLatin1Char('/') + name));
+        QVERIFY(QFile::copy(kCorpus + QStringLiteral("/python-pptx__default.pptx"),
+                            in + QLatin1Char('/') + name));
         // Built one level at a time: mkdir of the whole path would itself pass the limit.
         QString out = dir_.path();
         QVERIFY(::chdir(QFile::encodeName(out).constData()) == 0);
@@ -298,7 +318,8 @@ private slots:
         QCOMPARE(int(reports.size()), 1);
         QVERIFY2(reports[0].text.contains(name), qPrintable(reports[0].text));
         // rm walks the tree relative to each folder; a walk by whole paths would pass the limit too.
-        QVERIFY(QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), dir_.path() + QLatin1Char('/') + level}) == 0);
+        QVERIFY(QProcess::execute(QStringLiteral("rm"),
+                                  {QStringLiteral("-rf"), dir_.path() + QLatin1Char('/') + level}) == 0);
     }
 };
 

@@ -1,5 +1,7 @@
 // The window used the way people use it, on real decks and real folder trees: the run's outputs and
 // what is left in the folders, the list built from awkward trees, the settings file between starts.
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCryptographicHash>
@@ -9,19 +11,18 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QProgressBar>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTreeWidget>
 #include <QtTest>
-#include <unistd.h>
 
 #include "app/Form1.h"
+#include "batch/BackgroundSaves.h"
 #include "common/Permissions.h"
 #include "common/Zip.h"
-#include "batch/BackgroundSaves.h"
 #include "filelist/FileList.h"
 #include "options/OptionsPanel.h"
 #include "settings/SettingsStore.h"
@@ -30,21 +31,24 @@
 #include "trelwick/engine.h"
 
 using namespace trelwick;
-using trelwick::testing::FakeDialogs;
 using trelwick::testing::dialogTexts;
+using trelwick::testing::FakeDialogs;
 using trelwick::testing::typeInto;
 using trelwick::testing::WindowRig;
 
 // Re-runs the calling slot on a file system of its own (see runOnOwnMount) and ends it with the
 // child's verdict; QFAIL and QSKIP return from the slot, so this cannot be a function.
-#define RUN_ON_OWN_MOUNT(slot, variable, options, unavailable)                                     \
-    do {                                                                                           \
-        QByteArray output;                                                                         \
-        switch (runOnOwnMount(slot, variable, QStringLiteral(options), output)) {                  \
-            case OwnMount::Passed: return;                                                         \
-            case OwnMount::Failed: QFAIL(output.constData());                                      \
-            case OwnMount::Unavailable: QSKIP(unavailable);                                        \
-        }                                                                                          \
+#define RUN_ON_OWN_MOUNT(slot, variable, options, unavailable)                    \
+    do {                                                                          \
+        QByteArray output;                                                        \
+        switch (runOnOwnMount(slot, variable, QStringLiteral(options), output)) { \
+            case OwnMount::Passed:                                                \
+                return;                                                           \
+            case OwnMount::Failed:                                                \
+                QFAIL(output.constData());                                        \
+            case OwnMount::Unavailable:                                           \
+                QSKIP(unavailable);                                               \
+        }                                                                         \
     } while (false)
 
 namespace {
@@ -59,7 +63,8 @@ QByteArray digest(const QString& file) {
 
 // Every name in a folder, hidden ones included.
 QStringList namesIn(const QString& folder) {
-    QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     names.sort();
     return names;
 }
@@ -95,14 +100,16 @@ class WindowUseTest : public QObject {
         const QString target = folder + QLatin1Char('/') + (as.isEmpty() ? name : as);
         QFile::remove(target);
         if (!QFile::copy(kCorpus + QLatin1Char('/') + name, target)) qFatal("copy failed");
-        QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        QFile(target).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                     QFile::ReadOther);
         return target;
     }
 
     // Root can give a slot a file system of its own: the slot runs in a child, in a private mount
     // namespace, with a tmpfs mounted (with options) at the folder that variable then names.
     enum class OwnMount { Passed, Failed, Unavailable };
-    OwnMount runOnOwnMount(const char* slot, const char* variable, const QString& options, QByteArray& output) {
+    OwnMount runOnOwnMount(const char* slot, const char* variable, const QString& options,
+                           QByteArray& output) {
         if (::geteuid() != 0) return OwnMount::Unavailable;
         const QString mountPoint = dir_.filePath(QStringLiteral("mount"));
         QDir().mkpath(mountPoint);
@@ -114,7 +121,8 @@ class WindowUseTest : public QObject {
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QStringLiteral("unshare"),
                     {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
-                     QStringLiteral("mount -t tmpfs -o \"$1\" tmpfs \"$2\" 2>/dev/null || exit 99; exec \"$3\" \"$4\""),
+                     QStringLiteral(
+                         "mount -t tmpfs -o \"$1\" tmpfs \"$2\" 2>/dev/null || exit 99; exec \"$3\" \"$4\""),
                      QStringLiteral("sh"), options, mountPoint, QCoreApplication::applicationFilePath(),
                      QString::fromLatin1(slot)});
         if (!child.waitForFinished(600000)) {
@@ -129,9 +137,10 @@ class WindowUseTest : public QObject {
         return child.exitCode() == 0 ? OwnMount::Passed : OwnMount::Failed;
     }
 
-private slots:
+  private slots:
     void init() {
-        if (!QFileInfo::exists(kCorpus)) QSKIP("no shared corpus (../shared/corpus/dev): the window is not run on real decks");
+        if (!QFileInfo::exists(kCorpus))
+            QSKIP("no shared corpus (../shared/corpus/dev): the window is not run on real decks");
         QVERIFY(dir_.isValid());
     }
     void cleanup() {
@@ -152,7 +161,8 @@ private slots:
         addByDialog(rig.form, rig.dialogs, decks);
         typeInto(rig.form.SSTab1->Text2, QStringLiteral("QxFooter"));
         startAddingInto(rig, in + QLatin1Char('/'));
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
         QStringList expected;
         for (const QString& d : decks) expected << QFileInfo(d).fileName();
         expected.sort();
@@ -160,8 +170,9 @@ private slots:
         for (int i = 0; i < decks.size(); ++i) {
             QVERIFY2(digest(decks[i]) != before[i], qPrintable(decks[i]));
             const auto deck = engine::Presentation::open(decks[i].toStdString());
-            QCOMPARE(QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
-                     QStringLiteral("QxFooter"));
+            QCOMPARE(
+                QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
+                QStringLiteral("QxFooter"));
         }
     }
 
@@ -171,8 +182,10 @@ private slots:
         const QString b = dir_.filePath(QStringLiteral("b"));
         const QString out = dir_.filePath(QStringLiteral("out"));
         QDir().mkpath(out);
-        const QString first = copyDeck(QStringLiteral("python-pptx__default.pptx"), a, QStringLiteral("deck.pptx"));
-        const QString second = copyDeck(QStringLiteral("pandoc__basic-output.pptx"), b, QStringLiteral("deck.pptx"));
+        const QString first =
+            copyDeck(QStringLiteral("python-pptx__default.pptx"), a, QStringLiteral("deck.pptx"));
+        const QString second =
+            copyDeck(QStringLiteral("pandoc__basic-output.pptx"), b, QStringLiteral("deck.pptx"));
         const QByteArray firstBefore = digest(first), secondBefore = digest(second);
         addByDialog(rig.form, rig.dialogs, {first});
         addByDialog(rig.form, rig.dialogs, {first});
@@ -251,8 +264,8 @@ private slots:
         const QString out = dir_.filePath(QStringLiteral("out"));
         QDir().mkpath(out);
         QStringList decks;
-        for (const char* n : {"python-pptx__default.pptx", "pandoc__basic-output.pptx", "poi__45537_Footer.ppt",
-                              "python-pptx__sld-notes.pptx"})
+        for (const char* n : {"python-pptx__default.pptx", "pandoc__basic-output.pptx",
+                              "poi__45537_Footer.ppt", "python-pptx__sld-notes.pptx"})
             decks << copyDeck(QLatin1String(n), in);
         addByDialog(rig.form, rig.dialogs, decks);
         rig.typeOutputFolder(out);
@@ -261,18 +274,21 @@ private slots:
         bool removed = false;
         connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
             // A save being put in place meanwhile can refill it: try until it is gone.
-            for (int tries = 0; value == 75 && !removed && tries < 100; ++tries) removed = QDir(out).removeRecursively();
+            for (int tries = 0; value == 75 && !removed && tries < 100; ++tries)
+                removed = QDir(out).removeRecursively();
         });
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QVERIFY(removed);
         const auto reports = rig.dialogs.errorReports();
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
         QVERIFY(!QFileInfo::exists(out));
         // The two saved after the folder went are reported, and those not yet in place when it went
         // may be; each once, at the save step.
         QVERIFY2(reports.size() >= 2 && reports.size() <= 4, qPrintable(QString::number(reports.size())));
-        for (const auto& r : reports) QVERIFY2(r.text.contains(QStringLiteral("at line 234")), qPrintable(r.text));
+        for (const auto& r : reports)
+            QVERIFY2(r.text.contains(QStringLiteral("at line 234")), qPrintable(r.text));
         for (int i = 0; i < decks.size(); ++i) QCOMPARE(digest(decks[i]), before[i]);
         QCOMPARE(rig.form.mousePointer(), Form1::Pointer::Default);
     }
@@ -374,10 +390,12 @@ private slots:
         addByDialog(rig.form, rig.dialogs, list);
         startAddingInto(rig, out);
         const auto reports = rig.dialogs.errorReports();
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
         // Each damaged deck once, when it is opened; the good ones on either side are saved.
         QCOMPARE(int(reports.size()), int(bad.size()));
-        for (const auto& r : reports) QVERIFY2(r.text.contains(QStringLiteral("at line 122")), qPrintable(r.text));
+        for (const auto& r : reports)
+            QVERIFY2(r.text.contains(QStringLiteral("at line 122")), qPrintable(r.text));
         QCOMPARE(namesIn(out), (QStringList{QStringLiteral("pandoc__basic-output.pptx"),
                                             QStringLiteral("python-pptx__default.pptx")}));
     }
@@ -388,7 +406,8 @@ private slots:
         const QString out = dir_.filePath(QStringLiteral("out 日本"));
         QDir().mkpath(out);
         const QString longName = QString(120, QChar(u'é')) + QStringLiteral(".pptx");  // 245 bytes
-        QStringList list{copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("Präsentation – 日本 50%p.pptx")),
+        QStringList list{copyDeck(QStringLiteral("python-pptx__default.pptx"), in,
+                                  QStringLiteral("Präsentation – 日本 50%p.pptx")),
                          copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in, longName)};
         addByDialog(rig.form, rig.dialogs, list);
         rig.typeOutputFolder(out);
@@ -398,8 +417,10 @@ private slots:
         rig.dialogs.calls.clear();
         QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
         QCOMPARE(formats.size(), 3);
-        QCOMPARE(formats[1].remove(QChar(0x2060)), QStringLiteral("Processing: Präsentation – 日本 50%p.pptx"));
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
+        QCOMPARE(formats[1].remove(QChar(0x2060)),
+                 QStringLiteral("Processing: Präsentation – 日本 50%p.pptx"));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
         QStringList expected{QStringLiteral("Präsentation – 日本 50%p.pptx"), longName};
         expected.sort();
         QCOMPARE(namesIn(out), expected);
@@ -409,8 +430,8 @@ private slots:
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         QStringList decks;
-        for (const char* n : {"python-pptx__default.pptx", "pandoc__basic-output.pptx", "poi__45537_Footer.ppt",
-                              "python-pptx__sld-notes.pptx"})
+        for (const char* n : {"python-pptx__default.pptx", "pandoc__basic-output.pptx",
+                              "poi__45537_Footer.ppt", "python-pptx__sld-notes.pptx"})
             decks << copyDeck(QLatin1String(n), in);
         addByDialog(rig.form, rig.dialogs, decks);
         rig.typeOutputFolder(dir_.filePath(QStringLiteral("desk")));
@@ -427,12 +448,14 @@ private slots:
         const QString deck = kCorpus + QStringLiteral("/python-pptx__default.pptx");
         QDir().mkpath(root + QStringLiteral("/sub/deeper"));
         QDir().mkpath(root + QStringLiteral("/.hidden"));
-        for (const QString& f : {QStringLiteral("/a.pptx"), QStringLiteral("/~$lock.pptx"), QStringLiteral("/.dot.pptx"),
-                                 QStringLiteral("/sub/b.pptx"), QStringLiteral("/sub/deeper/c.pptx"),
-                                 QStringLiteral("/.hidden/h.pptx"), QStringLiteral("/noext")})
+        for (const QString& f :
+             {QStringLiteral("/a.pptx"), QStringLiteral("/~$lock.pptx"), QStringLiteral("/.dot.pptx"),
+              QStringLiteral("/sub/b.pptx"), QStringLiteral("/sub/deeper/c.pptx"),
+              QStringLiteral("/.hidden/h.pptx"), QStringLiteral("/noext")})
             QVERIFY(QFile::copy(deck, root + f));
-        QFile::link(root, root + QStringLiteral("/sub/loop"));                      // a link back up
-        QFile::link(root + QStringLiteral("/a.pptx"), root + QStringLiteral("/sub/alias.pptx"));  // a link to a file
+        QFile::link(root, root + QStringLiteral("/sub/loop"));  // a link back up
+        QFile::link(root + QStringLiteral("/a.pptx"),
+                    root + QStringLiteral("/sub/alias.pptx"));  // a link to a file
         QFile::link(root + QStringLiteral("/gone.pptx"), root + QStringLiteral("/dangling.pptx"));
         rig.dialogs.inputAnswers.push_back(QStringLiteral("*"));
         rig.dialogs.folderAnswers.push_back(root);
@@ -453,8 +476,10 @@ private slots:
         WindowRig& rig = start();
         const QString root = dir_.filePath(QStringLiteral("tree"));
         const QString deck = kCorpus + QStringLiteral("/python-pptx__default.pptx");
-        for (const char* sub : {"/a", "/locked", "/listless", "/z"}) QVERIFY(QDir().mkpath(root + QLatin1String(sub)));
-        for (const char* f : {"/a/1.pptx", "/locked/2.pptx", "/listless/3.pptx", "/z/4.pptx", "/z/unreadable.pptx"})
+        for (const char* sub : {"/a", "/locked", "/listless", "/z"})
+            QVERIFY(QDir().mkpath(root + QLatin1String(sub)));
+        for (const char* f :
+             {"/a/1.pptx", "/locked/2.pptx", "/listless/3.pptx", "/z/4.pptx", "/z/unreadable.pptx"})
             QVERIFY(QFile::copy(deck, root + QLatin1String(f)));
         QVERIFY(QFile(root + QStringLiteral("/z/unreadable.pptx")).setPermissions({}));
         QVERIFY(QFile(root + QStringLiteral("/locked")).setPermissions({}));
@@ -463,8 +488,10 @@ private slots:
         rig.dialogs.folderAnswers.push_back(root);
         QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
         QStringList got = rig.listed();
-        QFile(root + QStringLiteral("/locked")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile(root + QStringLiteral("/listless")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile(root + QStringLiteral("/locked"))
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile(root + QStringLiteral("/listless"))
+            .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(rig.dialogs.errorReports().size(), std::size_t(0));
         got.sort();
         QCOMPARE(got, (QStringList{root + QStringLiteral("/a/1.pptx"), root + QStringLiteral("/z/4.pptx"),
@@ -490,15 +517,18 @@ private slots:
     void readOnlyOutputFolder() {
         const QString ro = qEnvironmentVariable("TRELWICK_READ_ONLY_FOLDER");
         if (ro.isEmpty())
-            RUN_ON_OWN_MOUNT("readOnlyOutputFolder", "TRELWICK_READ_ONLY_FOLDER", "ro",
-                             "no read-only mount to be had: set TRELWICK_READ_ONLY_FOLDER to a folder on one");
+            RUN_ON_OWN_MOUNT(
+                "readOnlyOutputFolder", "TRELWICK_READ_ONLY_FOLDER", "ro",
+                "no read-only mount to be had: set TRELWICK_READ_ONLY_FOLDER to a folder on one");
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
-        addByDialog(rig.form, rig.dialogs, {copyDeck(QStringLiteral("python-pptx__default.pptx"), in),
-                                            copyDeck(QStringLiteral("poi__45537_Footer.ppt"), in)});
+        addByDialog(rig.form, rig.dialogs,
+                    {copyDeck(QStringLiteral("python-pptx__default.pptx"), in),
+                     copyDeck(QStringLiteral("poi__45537_Footer.ppt"), in)});
         startAddingInto(rig, ro);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 2);
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
     }
 
     // A deck the user made read-only is not written over: PowerPoint's save refuses such a file,
@@ -507,8 +537,10 @@ private slots:
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         const QString out = dir_.filePath(QStringLiteral("out"));
-        const QString source = copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
-        const QString kept = copyDeck(QStringLiteral("pandoc__basic-output.pptx"), out, QStringLiteral("deck.pptx"));
+        const QString source =
+            copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
+        const QString kept =
+            copyDeck(QStringLiteral("pandoc__basic-output.pptx"), out, QStringLiteral("deck.pptx"));
         QVERIFY(QFile(kept).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = digest(kept);
         addByDialog(rig.form, rig.dialogs, {source});
@@ -524,13 +556,14 @@ private slots:
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         const QString out = dir_.filePath(QStringLiteral("out"));
-        const QString source = copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
+        const QString source =
+            copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
         const QString elsewhere =
             copyDeck(QStringLiteral("pandoc__basic-output.pptx"), dir_.filePath(QStringLiteral("kept")));
         QVERIFY(QFile(elsewhere).setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         const QByteArray before = digest(elsewhere);
-        QVERIFY(QFile::link(elsewhere, out + QStringLiteral("/deck.pptx")) || (QDir().mkpath(out) &&
-                QFile::link(elsewhere, out + QStringLiteral("/deck.pptx"))));
+        QVERIFY(QFile::link(elsewhere, out + QStringLiteral("/deck.pptx")) ||
+                (QDir().mkpath(out) && QFile::link(elsewhere, out + QStringLiteral("/deck.pptx"))));
         addByDialog(rig.form, rig.dialogs, {source});
         startAddingInto(rig, out);
         QCOMPARE(int(rig.dialogs.errorReports().size()), 0);
@@ -559,9 +592,12 @@ private slots:
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         const QString out = dir_.filePath(QStringLiteral("out"));
-        const QString source = copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
-        const QString theirs = copyDeck(QStringLiteral("pandoc__basic-output.pptx"), out, QStringLiteral("deck.pptx"));
-        const QString theirsInPlace = copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in, QStringLiteral("other.pptx"));
+        const QString source =
+            copyDeck(QStringLiteral("python-pptx__default.pptx"), in, QStringLiteral("deck.pptx"));
+        const QString theirs =
+            copyDeck(QStringLiteral("pandoc__basic-output.pptx"), out, QStringLiteral("deck.pptx"));
+        const QString theirsInPlace =
+            copyDeck(QStringLiteral("pandoc__basic-output.pptx"), in, QStringLiteral("other.pptx"));
         for (const QString& f : {theirs, theirsInPlace})
             QVERIFY(::chown(QFile::encodeName(f).constData(), 4242, 4242) == 0);
         // Stamps listed into folder: the one report names kept, which is left as it was.
@@ -574,14 +610,17 @@ private slots:
             QCOMPARE(QFileInfo(kept).ownerId(), 4242u);
             const auto reports = rig.dialogs.errorReports();
             QCOMPARE(int(reports.size()), 1);
-            QVERIFY2(reports.front().text.contains(QStringLiteral("at line 234")), qPrintable(reports.front().text));
-            QVERIFY2(reports.front().text.contains(QDir::toNativeSeparators(kept)), qPrintable(reports.front().text));
+            QVERIFY2(reports.front().text.contains(QStringLiteral("at line 234")),
+                     qPrintable(reports.front().text));
+            QVERIFY2(reports.front().text.contains(QDir::toNativeSeparators(kept)),
+                     qPrintable(reports.front().text));
         };
         stampKeeping(source, out, theirs);
         if (QTest::currentTestFailed()) return;
         stampKeeping(theirsInPlace, in, theirsInPlace);
         if (QTest::currentTestFailed()) return;
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
     }
 
     // A disk that fills up during the run: the decks that do not fit are reported, and every file
@@ -589,25 +628,29 @@ private slots:
     void outputFolderThatFillsUp() {
         const QString small = qEnvironmentVariable("TRELWICK_SMALL_FOLDER");
         if (small.isEmpty())
-            RUN_ON_OWN_MOUNT("outputFolderThatFillsUp", "TRELWICK_SMALL_FOLDER", "size=400k",
-                             "no small file system to be had: set TRELWICK_SMALL_FOLDER to an empty folder on one "
-                             "(a few hundred KB)");
+            RUN_ON_OWN_MOUNT(
+                "outputFolderThatFillsUp", "TRELWICK_SMALL_FOLDER", "size=400k",
+                "no small file system to be had: set TRELWICK_SMALL_FOLDER to an empty folder on one "
+                "(a few hundred KB)");
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         QStringList list;
-        for (const QString& n : QDir(kCorpus).entryList({QStringLiteral("*.pptx"), QStringLiteral("*.ppt")}, QDir::Files))
+        for (const QString& n :
+             QDir(kCorpus).entryList({QStringLiteral("*.pptx"), QStringLiteral("*.ppt")}, QDir::Files))
             list << copyDeck(n, in);
         addByDialog(rig.form, rig.dialogs, list);
         startAddingInto(rig, small);
         const auto reports = rig.dialogs.errorReports();
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(), QStringLiteral("Done."));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
         const QStringList saved = namesIn(small);
         QVERIFY(!saved.isEmpty());
         QVERIFY(!reports.empty());
         for (const QString& name : saved) {
             QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(name));
             QVERIFY2(list.contains(in + QLatin1Char('/') + name), qPrintable(name));
-            engine::Presentation::open((small + QLatin1Char('/') + name).toStdString());  // whole, or it throws
+            engine::Presentation::open(
+                (small + QLatin1Char('/') + name).toStdString());  // whole, or it throws
         }
         QCOMPARE(int(saved.size() + reports.size()), int(list.size()));
     }
@@ -623,8 +666,8 @@ private slots:
             return BackgroundSaves::commitLeavingFolders(saves);
         };
         QStringList decks;
-        for (const char* n : {"python-pptx__default.pptx", "pandoc__basic-output.pptx", "python-pptx__sld-notes.pptx",
-                              "poi__45537_Footer.ppt"})
+        for (const char* n : {"python-pptx__default.pptx", "pandoc__basic-output.pptx",
+                              "python-pptx__sld-notes.pptx", "poi__45537_Footer.ppt"})
             decks << copyDeck(QLatin1String(n), work + QStringLiteral("/in"));
         addByDialog(rig.form, rig.dialogs, decks);
         rig.typeOutputFolder(work + QStringLiteral("/out"));
@@ -647,7 +690,8 @@ private slots:
         QVERIFY(child.waitForFinished(120000));
         // The first three were stamped and passed before the window closed, as the bar showed.
         QCOMPARE(namesIn(work + QStringLiteral("/out")),
-                 (QStringList{QStringLiteral("pandoc__basic-output.pptx"), QStringLiteral("python-pptx__default.pptx"),
+                 (QStringList{QStringLiteral("pandoc__basic-output.pptx"),
+                              QStringLiteral("python-pptx__default.pptx"),
                               QStringLiteral("python-pptx__sld-notes.pptx")}));
     }
 
@@ -663,7 +707,8 @@ private slots:
         startAddingInto(rig, dir_.filePath(QStringLiteral("desk")));
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
-        QVERIFY2(boxes[0].contains(QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
+        QVERIFY2(boxes[0].contains(
+                     QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
                  qPrintable(boxes[0]));
     }
 
@@ -673,29 +718,38 @@ private slots:
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
         QDir().mkpath(in);
-        const std::filesystem::path source = (kCorpus + QStringLiteral("/shapecrawler__032.pptx")).toStdString();
+        const std::filesystem::path source =
+            (kCorpus + QStringLiteral("/shapecrawler__032.pptx")).toStdString();
         trelwick::testing::Entries entries;
         for (const std::string& name : trelwick::testing::entryNames(source))
             entries.emplace_back(name, trelwick::testing::readEntry(source, name));
         entries.emplace_back("_xmlsignatures/origin.sigs", "");  // what makes a package signed
         const QString signedFirst = in + QStringLiteral("/signed-many-masters.pptx");
         trelwick::testing::writeZip(signedFirst.toStdString(), entries);
-        addByDialog(rig.form, rig.dialogs, {signedFirst, copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in)});
+        addByDialog(rig.form, rig.dialogs,
+                    {signedFirst, copyDeck(QStringLiteral("poi__hello-world-signed.pptx"), in)});
         QDir().mkpath(dir_.filePath(QStringLiteral("desk2")));
         startAddingInto(rig, dir_.filePath(QStringLiteral("desk2")));
         const QStringList boxes = dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox));
         QCOMPARE(boxes.size(), 2);
-        QVERIFY2(boxes[0].contains(QStringLiteral("signed-many-masters.pptx: the presentation was digitally signed")),
+        QVERIFY2(boxes[0].contains(
+                     QStringLiteral("signed-many-masters.pptx: the presentation was digitally signed")),
                  qPrintable(boxes[0]));
-        QVERIFY2(boxes[0].contains(QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
+        QVERIFY2(boxes[0].contains(
+                     QStringLiteral("poi__hello-world-signed.pptx: the presentation was digitally signed")),
                  qPrintable(boxes[0]));
     }
 
     void awkwardOptionTextsComeBackAtTheNextStart() {
-        const QStringList samples{QStringLiteral("  Acme, Inc. ; #1  "), QStringLiteral("\"quoted\""),
-                                  QStringLiteral("back\\slash \\n"), QStringLiteral("@Variant(x)"),
-                                  QStringLiteral("50% = half"), QStringLiteral("Ünïcödé 日本 ✓"),
-                                  QStringLiteral("a,b"), QStringLiteral("[General]"), QStringLiteral(" ")};
+        const QStringList samples{QStringLiteral("  Acme, Inc. ; #1  "),
+                                  QStringLiteral("\"quoted\""),
+                                  QStringLiteral("back\\slash \\n"),
+                                  QStringLiteral("@Variant(x)"),
+                                  QStringLiteral("50% = half"),
+                                  QStringLiteral("Ünïcödé 日本 ✓"),
+                                  QStringLiteral("a,b"),
+                                  QStringLiteral("[General]"),
+                                  QStringLiteral(" ")};
         for (const QString& text : samples) {
             {
                 WindowRig& rig = start();
@@ -725,10 +779,13 @@ private slots:
         QTest::keyClick(footer, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(footer->text(), QStringLiteral("Part1\rPart2"));
         startAddingInto(rig, out);
-        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)), QStringList{QStringLiteral("Done.")});
-        const auto deck = engine::Presentation::open((out + QStringLiteral("/pandoc__basic-output.pptx")).toStdString());
-        QCOMPARE(QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
-                 QStringLiteral("Part1 Part2"));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
+        const auto deck =
+            engine::Presentation::open((out + QStringLiteral("/pandoc__basic-output.pptx")).toStdString());
+        QCOMPARE(
+            QString::fromStdString(deck.element(engine::MasterKind::Slide, engine::Element::Footer).text),
+            QStringLiteral("Part1 Part2"));
     }
 };
 

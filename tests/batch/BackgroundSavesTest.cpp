@@ -1,12 +1,12 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
-#include <filesystem>
-#include <chrono>
-#include <future>
 #include <atomic>
-#include <thread>
+#include <chrono>
+#include <filesystem>
+#include <future>
 #include <stdexcept>
+#include <thread>
 
 #include "batch/BackgroundSaves.h"
 #include "util/AppError.h"
@@ -64,7 +64,7 @@ struct Gate {
 class BackgroundSavesTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void everySaveLandsAndFailuresComeInOrder() {
         QTemporaryDir dir;
         const fs::path out(dir.path().toStdString());
@@ -136,7 +136,8 @@ private slots:
         const fs::path out(dir.path().toStdString());
         fs::copy_file(kSample, out / "x.pptx");
         std::promise<void> firstTaken, releaseFirst, firstDone, releaseSecond;
-        std::shared_future<void> first = releaseFirst.get_future().share(), second = releaseSecond.get_future().share();
+        std::shared_future<void> first = releaseFirst.get_future().share(),
+                                 second = releaseSecond.get_future().share();
         int calls = 0;  // on the queue's thread only
         BackgroundSaves saves([&](const std::vector<engine::PendingSave*>& batch) {
             if (++calls == 1) firstTaken.set_value();
@@ -220,7 +221,8 @@ private slots:
         writing.get_future().wait();
         QVERIFY(saves.mayBeTargetOf(QString::fromStdString((out / "a.pptx").string())));
         saves.hand(deferred(out / "b.pptx"));
-        std::future<void> third = std::async(std::launch::async, [&] { saves.hand(deferred(out / "c.pptx")); });
+        std::future<void> third =
+            std::async(std::launch::async, [&] { saves.hand(deferred(out / "c.pptx")); });
         const bool waited = third.wait_for(std::chrono::milliseconds(100)) == std::future_status::timeout;
         release.set_value();
         third.get();
@@ -236,9 +238,10 @@ private slots:
     void aFailureOfTheWholeBatchIsReportedAndLeavesNothing() {
         QTemporaryDir dir;
         const fs::path out(dir.path().toStdString());
-        BackgroundSaves saves([](const std::vector<engine::PendingSave*>&) -> std::vector<engine::PendingSave::Committed> {
-            throw std::runtime_error("out of threads");
-        });
+        BackgroundSaves saves(
+            [](const std::vector<engine::PendingSave*>&) -> std::vector<engine::PendingSave::Committed> {
+                throw std::runtime_error("out of threads");
+            });
         saves.hand(stampedInto(out / "a.pptx"));
         saves.waitAll();
         const std::vector<std::exception_ptr> failures = saves.takeFailures();

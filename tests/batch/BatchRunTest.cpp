@@ -1,3 +1,6 @@
+#include <sys/resource.h>
+#include <zip.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -6,9 +9,6 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
-
-#include <sys/resource.h>
-#include <zip.h>
 
 #include "batch/BackgroundSaves.h"
 #include "batch/BatchRun.h"
@@ -19,13 +19,15 @@
 #include "trelwick/engine.h"
 
 using namespace trelwick;
-using trelwick::testing::FakeDialogs;
 using engine::Element;
 using engine::MasterKind;
+using trelwick::testing::FakeDialogs;
 
 namespace {
 
-QString samplePath(const char* name) { return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name); }
+QString samplePath(const char* name) {
+    return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name);
+}
 
 // A copy of a sample deck with one XML part cut in half: the file opens as a zip, the part does not
 // parse.
@@ -36,10 +38,12 @@ bool writeDamagedCopy(const QString& copy, const char* part) {
     if (!zip) return false;
     const zip_int64_t index = zip_name_locate(zip, part, 0);
     zip_stat_t st;
-    zip_file_t* file = index < 0 || zip_stat_index(zip, index, 0, &st) != 0 ? nullptr : zip_fopen_index(zip, index, 0);
+    zip_file_t* file =
+        index < 0 || zip_stat_index(zip, index, 0, &st) != 0 ? nullptr : zip_fopen_index(zip, index, 0);
     static std::string half;  // libzip reads it when the zip is closed
     half.assign(file ? st.size : 0, '\0');
-    const bool read = file && zip_fread(file, half.data(), half.size()) == static_cast<zip_int64_t>(half.size());
+    const bool read =
+        file && zip_fread(file, half.data(), half.size()) == static_cast<zip_int64_t>(half.size());
     if (file) zip_fclose(file);
     half.resize(half.size() / 2);
     zip_source_t* source = read ? zip_source_buffer(zip, half.data(), half.size(), 0) : nullptr;
@@ -147,7 +151,8 @@ bool writeLargeCopy(const QString& copy, std::size_t size) {
     zip_source_t* source = zip_source_buffer(zip, noise.data(), noise.size(), 0);
     const zip_int64_t index = source ? zip_file_add(zip, "ppt/media/noise.bin", source, 0) : -1;
     if (source && index < 0) zip_source_free(source);
-    const bool stored = index >= 0 && zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) == 0;
+    const bool stored =
+        index >= 0 && zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0) == 0;
     return zip_close(zip) == 0 && stored;
 }
 
@@ -168,15 +173,17 @@ void runWithFileSizeLimit(Rig& rig, rlim_t limit) {
 class BatchRunTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void refusalsTouchNothing_data() {
         QTest::addColumn<bool>("withEntries");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("message");
         QTest::newRow("empty list") << false << QString() << "No files added.";
-        QTest::newRow("missing folder") << true << "/nonexistent/out/" << "Folder does not exist. Please select another folder.";
-        QTest::newRow("folder is a file") << true << QStringLiteral(TRELWICK_SAMPLES_DIR "/Quarterly-Review.pptx")
-                                          << "Folder does not exist. Please select another folder.";
+        QTest::newRow("missing folder") << true << "/nonexistent/out/"
+                                        << "Folder does not exist. Please select another folder.";
+        QTest::newRow("folder is a file")
+            << true << QStringLiteral(TRELWICK_SAMPLES_DIR "/Quarterly-Review.pptx")
+            << "Folder does not exist. Please select another folder.";
     }
     void refusalsTouchNothing() {
         QFETCH(bool, withEntries);
@@ -202,9 +209,10 @@ private slots:
             rig.dialogs.messageAnswers.push_back(answer);
             rig.run.PushButton7_Click();
             const QStringList messages = rig.messages();
-            QVERIFY(messages.first().startsWith("PowerPoint may be open. It is recommended that you close PowerPoint first.\r"
-                                                "Use Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary.\r\n\r\n"
-                                                "Would you like to proceed anyway?"));
+            QVERIFY(messages.first().startsWith(
+                "PowerPoint may be open. It is recommended that you close PowerPoint first.\r"
+                "Use Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary.\r\n\r\n"
+                "Would you like to proceed anyway?"));
             QCOMPARE(rig.dialogs.calls.front().buttons, MessageButtons::YesNo);
             const bool proceeded = answer == MessageResult::Yes;
             QCOMPARE(messages.size(), proceeded ? 2 : 1);
@@ -234,13 +242,15 @@ private slots:
             QVERIFY(elementOf(output, MasterKind::Slide, Element::SlideNumber).visible);
             QCOMPARE(elementOf(output, MasterKind::Notes, Element::Header).text, std::string("NHEADER-MARK"));
             QCOMPARE(elementOf(output, MasterKind::Notes, Element::Footer).text, std::string("NFOOTER-MARK"));
-            QCOMPARE(elementOf(output, MasterKind::Notes, Element::DateAndTime).text, std::string("NDATE-MARK"));
+            QCOMPARE(elementOf(output, MasterKind::Notes, Element::DateAndTime).text,
+                     std::string("NDATE-MARK"));
             // "Page Number" acts on the notes pages.
             QVERIFY(elementOf(output, MasterKind::Notes, Element::SlideNumber).visible);
         }
         QCOMPARE(rig.window.progressValues, (std::vector<int>{33, 66, 100, 0}));
-        QCOMPARE(rig.window.progressTexts, (QStringList{"Processing: Quarterly-Review.pptx", "Processing: Onboarding-Notes.pptx",
-                                                         "Processing: Two-Masters.pptx", "Progress Bar"}));
+        QCOMPARE(rig.window.progressTexts,
+                 (QStringList{"Processing: Quarterly-Review.pptx", "Processing: Onboarding-Notes.pptx",
+                              "Processing: Two-Masters.pptx", "Progress Bar"}));
         QCOMPARE(rig.window.busy.back(), false);
         QVERIFY(!rig.run.IsRunning());
     }
@@ -380,7 +390,8 @@ private slots:
         const auto reports = rig.dialogs.errorReports();
         QCOMPARE(reports.size(), std::size_t(1));
         QVERIFY2(reports[0].text.contains("at line 234\r\r"), qPrintable(reports[0].text));
-        QVERIFY2(reports[0].text.contains(rig.out.path() + "/Quarterly-Review.pptx"), qPrintable(reports[0].text));
+        QVERIFY2(reports[0].text.contains(rig.out.path() + "/Quarterly-Review.pptx"),
+                 qPrintable(reports[0].text));
         QVERIFY2(reports[0].text.contains("File too large"), qPrintable(reports[0].text));
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
@@ -456,7 +467,8 @@ private slots:
         // Another program puts a folder where a.pptx and c.pptx are to go, once they are written.
         rig.run.putInPlace = [&](const std::vector<engine::PendingSave*>& saves) {
             for (engine::PendingSave* save : saves)
-                if (save->target().filename() != "b.pptx") std::filesystem::create_directories(save->target() / "x");
+                if (save->target().filename() != "b.pptx")
+                    std::filesystem::create_directories(save->target() / "x");
             return BackgroundSaves::commitLeavingFolders(saves);
         };
         rig.run.PushButton7_Click();
@@ -468,7 +480,8 @@ private slots:
             QVERIFY2(report.text.contains("\r\nin Dunmere2021/08/31.Form1.PushButton7_Click at line 234\r\r"),
                      qPrintable(report.text));
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
-        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
+        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text,
+                 std::string("FOOTER-MARK"));
         QCOMPARE(QDir(rig.out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"b.pptx"});
     }
 
@@ -482,15 +495,18 @@ private slots:
         }
         rig.run.putInPlace = [&](const std::vector<engine::PendingSave*>& saves) {
             for (engine::PendingSave* save : saves)
-                if (save->target().filename() == "a.pptx") std::filesystem::create_directories(save->target() / "x");
+                if (save->target().filename() == "a.pptx")
+                    std::filesystem::create_directories(save->target() / "x");
             return BackgroundSaves::commitLeavingFolders(saves);
         };
         rig.run.PushButton7_Click();
         QCOMPARE(rig.dialogs.errorReports().size(), std::size_t(1));
         const QStringList notices = rig.messages().filter(QStringLiteral("Saved, but please note:"));
         QCOMPARE(notices.size(), 1);
-        QVERIFY2(notices[0].contains(QDir::toNativeSeparators(rig.out.filePath("b.pptx"))), qPrintable(notices[0]));
-        QVERIFY2(!notices[0].contains(QDir::toNativeSeparators(rig.out.filePath("a.pptx"))), qPrintable(notices[0]));
+        QVERIFY2(notices[0].contains(QDir::toNativeSeparators(rig.out.filePath("b.pptx"))),
+                 qPrintable(notices[0]));
+        QVERIFY2(!notices[0].contains(QDir::toNativeSeparators(rig.out.filePath("a.pptx"))),
+                 qPrintable(notices[0]));
         QCOMPARE(rig.messages().back(), QStringLiteral("Done."));
     }
 
@@ -600,8 +616,10 @@ private slots:
             if (value == 100) rig.window.options.slideFooter = QStringLiteral("CHANGED");
         };
         rig.run.PushButton7_Click();
-        QCOMPARE(elementOf(rig.out.filePath("a.pptx"), MasterKind::Slide, Element::Footer).text, std::string("FOOTER-MARK"));
-        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text, std::string("CHANGED"));
+        QCOMPARE(elementOf(rig.out.filePath("a.pptx"), MasterKind::Slide, Element::Footer).text,
+                 std::string("FOOTER-MARK"));
+        QCOMPARE(elementOf(rig.out.filePath("b.pptx"), MasterKind::Slide, Element::Footer).text,
+                 std::string("CHANGED"));
     }
 
     void aSecondPressDuringARunDoesNothing() {
@@ -625,7 +643,9 @@ private slots:
         Rig rig;
         rig.window.entries << samplePath("Quarterly-Review.pptx") << samplePath("Two-Masters.pptx");
         rig.window.onProgress = [&](int value) {
-            if (value == 50) rig.window.entries << samplePath("Onboarding-Notes.pptx") << samplePath("Onboarding-Notes.pptx");
+            if (value == 50)
+                rig.window.entries << samplePath("Onboarding-Notes.pptx")
+                                   << samplePath("Onboarding-Notes.pptx");
         };
         rig.run.PushButton7_Click();
         QCOMPARE(rig.window.progressValues, (std::vector<int>{50, 50, 0}));
@@ -637,7 +657,8 @@ private slots:
     void aThousandMixedEntries() {
         Rig rig;
         QTemporaryDir in;
-        const QString encrypted = QStringLiteral(TRELWICK_SHARED_DIR "/corpus/dev/bad/openxmlsdk__encrypted_pptx.pptx");
+        const QString encrypted =
+            QStringLiteral(TRELWICK_SHARED_DIR "/corpus/dev/bad/openxmlsdk__encrypted_pptx.pptx");
         QFile sample(samplePath("Quarterly-Review.pptx"));
         QVERIFY(sample.open(QIODevice::ReadOnly));
         const QByteArray good = sample.readAll();
@@ -657,14 +678,21 @@ private slots:
                     write(name, good);
                     expectedOutputs << name;
                     break;
-                case 1: rig.window.entries << in.filePath(QStringLiteral("missing-") + name); break;
-                case 2: write(name, "plain text, not a presentation"); break;
-                case 3: write(name, good.left(good.size() / 2)); break;  // damaged: cut short
+                case 1:
+                    rig.window.entries << in.filePath(QStringLiteral("missing-") + name);
+                    break;
+                case 2:
+                    write(name, "plain text, not a presentation");
+                    break;
+                case 3:
+                    write(name, good.left(good.size() / 2));
+                    break;  // damaged: cut short
                 default:
                     if (QFile::exists(encrypted)) {
                         rig.window.entries << encrypted;
                     } else {
-                        write(name, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'));
+                        write(name,
+                              QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0'));
                     }
             }
         }
@@ -681,19 +709,26 @@ private slots:
             QVERIFY2(f.readAll() == it.value(), qPrintable(it.key()));
         }
         QCOMPARE(rig.window.progressValues.size(), std::size_t(1001));
-        for (int item = 1; item <= 1000; ++item) QCOMPARE(rig.window.progressValues[item - 1], item * 100 / 1000);
+        for (int item = 1; item <= 1000; ++item)
+            QCOMPARE(rig.window.progressValues[item - 1], item * 100 / 1000);
         QCOMPARE(rig.window.progressValues.back(), 0);
         QVERIFY(!rig.run.IsRunning());
     }
 
     void pauseKeepsItsClockRules() {
         int reads = 0;
-        Pause(0, [&] { ++reads; return 100.0; });
+        Pause(0, [&] {
+            ++reads;
+            return 100.0;
+        });
         QCOMPARE(reads, 1);
 
         double now = 10.0;
         reads = 0;
-        Pause(2, [&] { ++reads; return now += 0.5; });
+        Pause(2, [&] {
+            ++reads;
+            return now += 0.5;
+        });
         QCOMPARE(reads, 5);  // the start, then 10.5 .. 12.5
 
         // Past midnight the clock restarts near zero: the pause ends there.

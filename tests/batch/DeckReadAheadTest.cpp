@@ -11,14 +11,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString sample(const char* name) { return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name); }
+QString sample(const char* name) {
+    return QStringLiteral(TRELWICK_SAMPLES_DIR "/") + QString::fromLatin1(name);
+}
 
 }  // namespace
 
 class DeckReadAheadTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     // A deck read ahead stands for opening its file only while nothing about it has changed.
     void aDeckReadAheadIsUsedOnlyForItsOwnUnchangedFile() {
         QTemporaryDir dir;
@@ -34,7 +36,7 @@ private slots:
 
         ahead.start(deck);
         QVERIFY(!ahead.take(dir.filePath("other.pptx")));  // another file asked for
-        QVERIFY(!ahead.take(deck));                         // and the deck read ahead is gone
+        QVERIFY(!ahead.take(deck));                        // and the deck read ahead is gone
 
         ahead.start(deck);
         ahead.discard();

@@ -18,8 +18,8 @@
 
 using namespace trelwick;
 using trelwick::testing::FakeDialogs;
-using trelwick::testing::WindowRig;
 using trelwick::testing::TempTree;
+using trelwick::testing::WindowRig;
 
 // The file list inside the real main window: the window's own event filter and the list's must
 // together handle each event once.

@@ -230,7 +230,8 @@ class OptionsPanelTest : public QObject {
         restoreInto(panel, dialogs);
         QString text;
         for (int i = 0; i < 20000; ++i) text += QString::fromUtf8("\xF0\x9F\x98\x80");  // U+1F600
-        for (QLineEdit* field : {panel.Text1, panel.Text2, panel.Text3, panel.Text4, panel.Text5}) field->setText(text);
+        for (QLineEdit* field : {panel.Text1, panel.Text2, panel.Text3, panel.Text4, panel.Text5})
+            field->setText(text);
         const HeaderFooterChoices c = panel.choices();
         for (const QString& got : {c.slideDate, c.slideFooter, c.notesDate, c.notesHeader, c.notesFooter})
             QCOMPARE(got.size(), text.size());

@@ -59,7 +59,7 @@ class QtDialogsTest : public QObject {
     void yesNoBoxGivesTheButtonPressed() {
         QtDialogs dialogs;
         for (const auto& [button, expected] : {std::pair{QMessageBox::Yes, MessageResult::Yes},
-                                              std::pair{QMessageBox::No, MessageResult::No}}) {
+                                               std::pair{QMessageBox::No, MessageResult::No}}) {
             QMessageBox::Icon icon = QMessageBox::Warning;
             whenShown<QMessageBox>([&, b = button](QMessageBox* box) {
                 icon = box->icon();
