@@ -140,7 +140,8 @@ void finish(Reporter& reporter, const DeckJob& deck, const std::function<engine:
     try {
         const engine::SaveOutcome outcome = save();
         std::vector<std::string> lines;
-        for (const std::string& warning : outcome.warnings) lines.push_back("warning: " + name + ": " + warning);
+        for (const std::string& warning : outcome.warnings)
+            lines.push_back("warning: " + name + ": " + warning);
         reporter.deck(true, lines);
     } catch (const engine::Error& e) {
         // An error about another file (the output being written) keeps that file's name.
@@ -200,7 +201,8 @@ void stampAll(const DeckList& list, const DeckStamper& stamper, const JobRunner&
                         return std::move(c.outcome);
                     });
                 } else if (w.failure) {
-                    finish(reporter, *w.deck, [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
+                    finish(reporter, *w.deck,
+                           [&]() -> engine::SaveOutcome { std::rethrow_exception(w.failure); });
                 }
             }
         });
@@ -263,14 +265,16 @@ int CliApp::run(const std::vector<std::string>& args) {
     // of any run, and the call still ends by the signal, so that a script running it stops too.
     const int sig = stopSignal();
     if (sig != 0 && (walkCut || done < total)) {
-        err_ << std::string(kProgram) + ": stopped: " + plural(done - failed, "presentation", "presentations") +
+        err_ << std::string(kProgram) +
+                    ": stopped: " + plural(done - failed, "presentation", "presentations") +
                     " stamped; the others were left as they were (run again to stamp them)\n";
         err_.flush();
         endBySignal(sig);
     }
     if (total == 0) err_ << std::string(kProgram) + ": no presentations found\n";
     std::string summary = "Stamped " + std::to_string(done - failed) + " of " +
-                          plural(total, "presentation", "presentations") + " into " + oneLine(options.output.string());
+                          plural(total, "presentation", "presentations") + " into " +
+                          oneLine(options.output.string());
     if (failed > 0) summary += "; " + std::to_string(failed) + " failed";
     if (foldersUnread > 0)
         summary += "; " + plural(foldersUnread, "folder", "folders") + " could not be read";

@@ -15,9 +15,8 @@ void setText(std::optional<std::string>& field, const std::string& option, const
     if (field) throw UsageError("option " + option + " given twice");
     // An empty text would show an empty box; hiding is done by leaving the option out. Control
     // characters are dropped from what is shown, so a text of nothing else counts as empty.
-    const bool nothingShown = std::all_of(value.begin(), value.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-    });
+    const bool nothingShown = std::all_of(
+        value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
     if (nothingShown) throw UsageError("option " + option + " needs a non-empty text");
     // Caught here, before any deck is opened: the stamp takes UTF-8 only.
     if (!engine::isUtf8(value))
@@ -71,13 +70,17 @@ const Option kOptions[] = {
          seen.jobs = true;
      }},
     {"--date", 0, true,
-     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) { setText(o.stamp.date, name, value); }},
+     [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
+         setText(o.stamp.date, name, value);
+     }},
     {"--footer", 0, true,
      [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
          setText(o.stamp.footer, name, value);
      }},
     {"--slide-number", 0, false,
-     [](CliOptions& o, Seen&, const std::string& name, const std::string&) { setFlag(o.stamp.slideNumber, name); }},
+     [](CliOptions& o, Seen&, const std::string& name, const std::string&) {
+         setFlag(o.stamp.slideNumber, name);
+     }},
     {"--notes-date", 0, true,
      [](CliOptions& o, Seen&, const std::string& name, const std::string& value) {
          setText(o.stamp.notesDate, name, value);
@@ -94,7 +97,8 @@ const Option kOptions[] = {
      [](CliOptions& o, Seen&, const std::string& name, const std::string&) {
          setFlag(o.stamp.notesPageNumber, name);
      }},
-    {"--help", 0, false, [](CliOptions& o, Seen&, const std::string&, const std::string&) { o.showHelp = true; }},
+    {"--help", 0, false,
+     [](CliOptions& o, Seen&, const std::string&, const std::string&) { o.showHelp = true; }},
     {"--version", 0, false,
      [](CliOptions& o, Seen&, const std::string&, const std::string&) { o.showVersion = true; }},
 };
@@ -149,7 +153,8 @@ CliOptions CommandLine::parse(const std::vector<std::string>& args) {
         if (!option->takesValue) {
             if (inlineValue) throw UsageError(std::string("option ") + option->name + " takes no value");
         } else if (!inlineValue) {
-            if (i + 1 >= args.size()) throw UsageError(std::string("option ") + option->name + " needs a value");
+            if (i + 1 >= args.size())
+                throw UsageError(std::string("option ") + option->name + " needs a value");
             inlineValue = args[++i];
         }
         option->apply(options, seen, option->name, inlineValue.value_or(std::string()));

@@ -171,11 +171,11 @@ void DeckFinder::nameOutputs(const std::vector<fs::path>& files, DeckList& list)
             list.decks.push_back({file, outputFolder_ / file.filename()});
         } else {
             const bool sameSpelling = owner->filename() == file.filename();
-            list.refused.push_back({file, std::string(sameSpelling ? "another input of that name, "
-                                                                   : "another input of the same name apart from case, ") +
-                                              owner->string() + ", is saved as " +
-                                              (outputFolder_ / owner->filename()).string() +
-                                              "; this one is not stamped"});
+            list.refused.push_back(
+                {file, std::string(sameSpelling ? "another input of that name, "
+                                                : "another input of the same name apart from case, ") +
+                           owner->string() + ", is saved as " + (outputFolder_ / owner->filename()).string() +
+                           "; this one is not stamped"});
         }
     }
 }

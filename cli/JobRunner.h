@@ -1,8 +1,8 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -121,9 +121,9 @@ class Lane {
     std::vector<Result> waiting_;
     std::size_t settling_ = 0;
     bool closing_ = false;
-    bool quick_ = false;           // the last settle waited on nothing
-    std::vector<Result> inline_;   // the worker's own settle, kept to reuse its storage
-    std::thread thread_;           // started once the members it uses exist; none when it could not be
+    bool quick_ = false;          // the last settle waited on nothing
+    std::vector<Result> inline_;  // the worker's own settle, kept to reuse its storage
+    std::thread thread_;          // started once the members it uses exist; none when it could not be
 };
 
 }  // namespace detail

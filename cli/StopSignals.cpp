@@ -42,7 +42,9 @@ void catchStopSignals() {
 #endif
 }
 
-int stopSignal() { return g_stop.load(std::memory_order_relaxed); }
+int stopSignal() {
+    return g_stop.load(std::memory_order_relaxed);
+}
 
 void endBySignal(int sig) {
     std::signal(sig, SIG_DFL);

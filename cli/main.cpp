@@ -1,10 +1,10 @@
+#include <trelwick/engine.h>
+
 #include <exception>
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
-
-#include <trelwick/engine.h>
 
 #include "CliApp.h"
 #include "StandardStreams.h"

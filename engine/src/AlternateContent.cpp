@@ -11,7 +11,8 @@ namespace trelwick::engine {
 namespace {
 
 // Whether a shape of a page, or a group down to any depth, holds a placeholder of one of the types.
-bool holdsPlaceholderOf(pugi::xml_node shape, const Prefixes& px, const std::vector<std::string_view>& types) {
+bool holdsPlaceholderOf(pugi::xml_node shape, const Prefixes& px,
+                        const std::vector<std::string_view>& types) {
     if (px.sp == shape.name()) {
         const pugi::xml_node ph = phOf(shape, px);
         return ph && std::find(types.begin(), types.end(), std::string_view(ph.attribute("type").value())) !=
@@ -37,7 +38,8 @@ void unwrapStampedAlternates(XmlPart& part, pugi::xml_node tree, const Prefixes&
             pugi::xml_node chosen;
             for (pugi::xml_node branch = child.first_child(); branch; branch = branch.next_sibling()) {
                 const std::string_view local = localName(branch.name());
-                if (branch.type() != pugi::node_element || (local != "Choice" && local != "Fallback")) continue;
+                if (branch.type() != pugi::node_element || (local != "Choice" && local != "Fallback"))
+                    continue;
                 branches.push_back(branch);
                 const bool holds = std::any_of(branch.begin(), branch.end(), [&](pugi::xml_node shape) {
                     return holdsPlaceholderOf(shape, px, types);

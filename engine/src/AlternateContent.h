@@ -1,9 +1,8 @@
 #pragma once
 
+#include <pugixml.hpp>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 namespace trelwick::engine {
 

@@ -98,8 +98,9 @@ void Deck::readPresentation() {
         return out;
     };
     slideMasters = listOf("sldMasterIdLst", "sldMasterId", "slide master");
-    const std::uint64_t listed = static_cast<std::uint64_t>(std::distance(
-        root.child(qualified(pp, "sldIdLst").c_str()).begin(), root.child(qualified(pp, "sldIdLst").c_str()).end()));
+    const std::uint64_t listed =
+        static_cast<std::uint64_t>(std::distance(root.child(qualified(pp, "sldIdLst").c_str()).begin(),
+                                                 root.child(qualified(pp, "sldIdLst").c_str()).end()));
     if (listed > zip_->limits().maxSlides)
         fail(ErrorCode::LimitExceeded, label(), presentationPart_,
              "the presentation has more than " + std::to_string(zip_->limits().maxSlides) + " slides");
@@ -209,7 +210,8 @@ std::string Deck::targetById(const std::string& source, const std::string& id) {
             if (!all[i].external) known->second.emplace(all[i].id, i);  // the first of an id counts
     }
     const auto it = known->second.find(id);
-    return it == known->second.end() ? std::string() : resolve(source, relationships(source)[it->second].target);
+    return it == known->second.end() ? std::string()
+                                     : resolve(source, relationships(source)[it->second].target);
 }
 
 std::string Deck::relationshipType(std::string_view typeName) const {
@@ -257,8 +259,8 @@ std::string Deck::addRelationship(const std::string& source, std::string_view ty
     for (std::size_t i = common; i < from.size(); ++i) relative += "../";
     for (std::size_t i = common; i < to.size(); ++i) relative += to[i] + (i + 1 < to.size() ? "/" : "");
     if (source.empty()) relative = targetPart;
-    pugi::xml_node n =
-        rels.root().append_child(qualified(rels.prefixOf(ns::kPackageRels, ns::kPackageRels), "Relationship").c_str());
+    pugi::xml_node n = rels.root().append_child(
+        qualified(rels.prefixOf(ns::kPackageRels, ns::kPackageRels), "Relationship").c_str());
     n.append_attribute("Id") = id.c_str();
     n.append_attribute("Type") = relationshipType(typeName).c_str();
     n.append_attribute("Target") = relative.c_str();
@@ -274,7 +276,8 @@ std::string Deck::unusedPartName(const std::string& folder, const std::string& s
         std::string name = folder + "/" + stem + std::to_string(next) + ".xml";
         // Relationships left behind by a part removed without them would be taken over by the new one.
         const std::string rels = relationshipsPartOf(name);
-        if (!exists(name) && !exists(rels) && !zip_->holdsForAnyReader(name) && !zip_->holdsForAnyReader(rels)) {
+        if (!exists(name) && !exists(rels) && !zip_->holdsForAnyReader(name) &&
+            !zip_->holdsForAnyReader(rels)) {
             ++next;
             return name;
         }

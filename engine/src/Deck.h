@@ -84,11 +84,11 @@ class Deck {
     std::map<std::string, std::unique_ptr<XmlPart>> parts_;  // key: entry name
     std::vector<std::string> newParts_;
     std::map<std::string, std::string> copiedNewParts_;
-    std::map<std::string, std::vector<Relationship>> relationships_;  // by source part
+    std::map<std::string, std::vector<Relationship>> relationships_;             // by source part
     std::map<std::string, std::map<std::string, std::size_t>> relationshipIds_;  // id -> index, by source
     // Kept while parts are added one after another (a notes page for each of thousands of slides):
     // looking through every name and every content type again for each made adding them quadratic.
-    std::map<std::string, int> nextPartNumber_;  // by "<folder>/<stem>": no lower number is free
+    std::map<std::string, int> nextPartNumber_;        // by "<folder>/<stem>": no lower number is free
     std::optional<std::set<std::string>> overridden_;  // part names with a content type, lower case
 };
 

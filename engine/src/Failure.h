@@ -14,7 +14,8 @@ namespace trelwick::engine {
 
 // The same for a file whose structure is broken, saying so first: what is wrong is told in the terms
 // of the format, which few users know.
-[[noreturn]] inline void failDamaged(const std::string& file, const std::string& part, const std::string& what) {
+[[noreturn]] inline void failDamaged(const std::string& file, const std::string& part,
+                                     const std::string& what) {
     fail(ErrorCode::DamagedPackage, file, part, "the file is damaged: " + what);
 }
 

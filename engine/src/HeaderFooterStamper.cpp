@@ -415,7 +415,12 @@ void HeaderFooterStamper::applySlides(const std::map<Element, HeaderFooter>& set
                                 stampedTypes(settings));
         {
             PageShapes shapes(slide, lookup_->prefixes(slide));
-            Page page{slide, shapes, deck_.firstSlideNumber + static_cast<int>(i), layout, master, false,
+            Page page{slide,
+                      shapes,
+                      deck_.firstSlideNumber + static_cast<int>(i),
+                      layout,
+                      master,
+                      false,
                       inherited_[{layout, master}]};
             for (const auto& [element, setting] : settings)
                 stampPage(page, element, setting, setting.visible && !title);
@@ -450,16 +455,23 @@ void HeaderFooterStamper::applyNotes(const std::map<Element, HeaderFooter>& sett
     for (std::size_t i = 0; i < deck_.slides.size(); ++i) {
         std::string notes = deck_.target(deck_.slides[i], ns::kNotesSlide);
         // No renderer shows notes headers on a slide without a notes slide, so one is made.
-        if (notes.empty() && anyShown) notes = addNotesSlide(deck_, lookup_->prefixes(deck_.part(deck_.notesMaster)), deck_.slides[i]);
+        if (notes.empty() && anyShown)
+            notes = addNotesSlide(deck_, lookup_->prefixes(deck_.part(deck_.notesMaster)), deck_.slides[i]);
         if (notes.empty()) continue;
         XmlPart& part = typedPart(deck_, notes, "notes");
         unwrapStampedAlternates(part, shapeTree(part, lookup_->prefixes(part)), lookup_->prefixes(part),
                                 stampedTypes(settings));
         {
             PageShapes shapes(part, lookup_->prefixes(part));
-            Page page{part, shapes, deck_.firstSlideNumber + static_cast<int>(i), noLayout, deck_.notesMaster,
-                      true, inherited_[{noLayout, deck_.notesMaster}]};
-            for (const auto& [element, setting] : settings) stampPage(page, element, setting, setting.visible);
+            Page page{part,
+                      shapes,
+                      deck_.firstSlideNumber + static_cast<int>(i),
+                      noLayout,
+                      deck_.notesMaster,
+                      true,
+                      inherited_[{noLayout, deck_.notesMaster}]};
+            for (const auto& [element, setting] : settings)
+                stampPage(page, element, setting, setting.visible);
         }
         part.release();
     }
@@ -616,7 +628,8 @@ void HeaderFooterStamper::stampPage(Page& page, Element element, const HeaderFoo
     keepOnPage(sp, px, drawn, pageWidth(page), pageHeight(page));
 }
 
-void HeaderFooterStamper::removePlaceholder(Page& page, const Prefixes& px, pugi::xml_node sp, const char* type) {
+void HeaderFooterStamper::removePlaceholder(Page& page, const Prefixes& px, pugi::xml_node sp,
+                                            const char* type) {
     // An animated shape cannot go without its animation; emptying it hides it just as well.
     const std::string id = sp.child(px.nvSpPr.c_str()).child(px.cNvPr.c_str()).attribute("id").value();
     if (page.shapes.animated(id)) {
@@ -700,8 +713,7 @@ pugi::xml_node HeaderFooterStamper::addPlaceholder(Page& page, const Prefixes& p
     cNvPr.append_attribute("id") = id;
     cNvPr.append_attribute("name") =
         (std::string(placeholderName(element)) + " " + std::to_string(id - 1)).c_str();
-    nv.append_child(px.cNvSpPr.c_str()).append_child(px.aSpLocks.c_str()).append_attribute("noGrp") =
-        "1";
+    nv.append_child(px.cNvSpPr.c_str()).append_child(px.aSpLocks.c_str()).append_attribute("noGrp") = "1";
     pugi::xml_node ph = nv.append_child(px.nvPr.c_str()).append_child(px.ph.c_str());
     sp.append_child(px.spPr.c_str());
 
@@ -731,7 +743,8 @@ pugi::xml_node HeaderFooterStamper::addPlaceholder(Page& page, const Prefixes& p
     // Matching a layout placeholder by idx would inherit the wrong geometry.
     if (!inherits && !page.notes) freshIdx();
     placeNewPlaceholder(page, px, element, t, sp, inherits);
-    if (element == Element::SlideNumber) copyNumberWords(t.templ(), t.templPx(), sp.child(px.txBody.c_str()), px);
+    if (element == Element::SlideNumber)
+        copyNumberWords(t.templ(), t.templPx(), sp.child(px.txBody.c_str()), px);
     page.shapes.added(sp, ph, id);
     return sp;
 }

@@ -36,7 +36,8 @@ class HeaderFooterStamper {
     HeaderFooter read(MasterKind kind, Element element);
     // Stamps the given elements of one master kind; elements absent from the map stay untouched. Masters
     // and layouts take the text only of the elements in textGiven; the others keep their own.
-    void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings, const std::set<Element>& textGiven);
+    void apply(MasterKind kind, const std::map<Element, HeaderFooter>& settings,
+               const std::set<Element>& textGiven);
     // Things found while stamping that the user should know about, one sentence each.
     const std::vector<std::string>& warnings() const { return warnings_; }
 

@@ -31,7 +31,8 @@ const char* boundUri(pugi::xml_node node, std::string_view prefix) {
 
 std::string_view namespaceOf(pugi::xml_node element) {
     const char* colon = std::strchr(element.name(), ':');
-    const char* uri = boundUri(element, colon ? std::string_view(element.name(), colon - element.name()) : "");
+    const char* uri =
+        boundUri(element, colon ? std::string_view(element.name(), colon - element.name()) : "");
     return uri ? uri : "";
 }
 

@@ -15,9 +15,10 @@ void keepStackForDecks() {
     constexpr std::size_t kStackBytes = 8u << 20;
     // The main thread's stack grows as far as the soft limit of the moment allows.
     rlimit limit{};
-    if (::getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < kStackBytes) {
-        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? kStackBytes
-                                                         : std::min<rlim_t>(kStackBytes, limit.rlim_max);
+    if (::getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        limit.rlim_cur < kStackBytes) {
+        limit.rlim_cur =
+            limit.rlim_max == RLIM_INFINITY ? kStackBytes : std::min<rlim_t>(kStackBytes, limit.rlim_max);
         (void)::setrlimit(RLIMIT_STACK, &limit);
     }
 #ifdef __GLIBC__

@@ -78,7 +78,8 @@ bool isReference(std::string_view name) {
     const bool hex = name[1] == 'x';
     const std::string_view digits = name.substr(hex ? 2 : 1);
     return !digits.empty() && std::all_of(digits.begin(), digits.end(), [hex](char c) {
-        return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : std::isdigit(static_cast<unsigned char>(c)) != 0;
+        return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                   : std::isdigit(static_cast<unsigned char>(c)) != 0;
     });
 }
 
@@ -109,12 +110,14 @@ bool inLiteralText(std::string_view text, std::size_t at) {
 std::string unknownReference(std::string_view text) {
     for (std::size_t at = 0; (at = text.find('&', at)) != std::string_view::npos; ++at) {
         const std::size_t end = text.find_first_of(";<&\"' \t\r\n", at + 1);
-        if (end != std::string_view::npos && text[end] == ';' && isReference(text.substr(at + 1, end - at - 1))) {
+        if (end != std::string_view::npos && text[end] == ';' &&
+            isReference(text.substr(at + 1, end - at - 1))) {
             at = end;
             continue;
         }
         if (inLiteralText(text, at)) continue;
-        std::string shown(text.substr(at, std::min<std::size_t>(end == std::string_view::npos ? 16 : end - at + 1, 32)));
+        std::string shown(
+            text.substr(at, std::min<std::size_t>(end == std::string_view::npos ? 16 : end - at + 1, 32)));
         for (char& c : shown)  // for the message: Latin-1 bytes are no UTF-8
             if (static_cast<unsigned char>(c) >= 0x80 || static_cast<unsigned char>(c) < 0x20) c = '?';
         return shown;
@@ -223,7 +226,9 @@ constexpr std::size_t npos = std::string::npos;
 // Straight into one string: an ostringstream would grow its buffer in steps and copy it out.
 struct Appender : pugi::xml_writer {
     std::string out;
-    void write(const void* data, std::size_t size) override { out.append(static_cast<const char*>(data), size); }
+    void write(const void* data, std::size_t size) override {
+        out.append(static_cast<const char*>(data), size);
+    }
 };
 
 std::string print(const pugi::xml_node& node, unsigned flags) {
@@ -245,9 +250,9 @@ std::size_t markupStart(pugi::xml_node node, std::string_view text) {
         case pugi::node_element: {
             const std::string_view name = node.name();
             const char after = at + name.size() < text.size() ? text[at + name.size()] : '\0';
-            const bool named = text.compare(at, name.size(), name) == 0 &&
-                               (after == '>' || after == '/' || after == ' ' || after == '\t' || after == '\r' ||
-                                after == '\n');
+            const bool named =
+                text.compare(at, name.size(), name) == 0 && (after == '>' || after == '/' || after == ' ' ||
+                                                             after == '\t' || after == '\r' || after == '\n');
             return named ? opens(1, "<") : npos;
         }
         case pugi::node_pcdata:
@@ -313,7 +318,8 @@ void XmlPart::findShapes() {
     std::vector<Span> spans;
     for (pugi::xml_node c = tree.first_child(); c && placed; c = c.next_sibling()) {
         const std::size_t begin = markupStart(c, text);
-        const std::size_t end = c.next_sibling() ? markupStart(c.next_sibling(), text) : endTagStart(tree, text);
+        const std::size_t end =
+            c.next_sibling() ? markupStart(c.next_sibling(), text) : endTagStart(tree, text);
         placed = begin != npos && end != npos && begin < end && (spans.empty() || spans.back().end <= begin);
         if (placed && c.type() == pugi::node_element) {
             placed = text[end - 1] == '>';

@@ -43,7 +43,9 @@ class XmlPart {
     const std::vector<std::string>* placeholderTypes() const {
         return placeholderTypes_ ? &*placeholderTypes_ : nullptr;
     }
-    void rememberPlaceholderTypes(std::vector<std::string> types) const { placeholderTypes_ = std::move(types); }
+    void rememberPlaceholderTypes(std::vector<std::string> types) const {
+        placeholderTypes_ = std::move(types);
+    }
     // Whether the stamp has found the part's namespaces declared where it can follow them (its own edits
     // never declare one below the root).
     bool namespacesChecked() const { return namespacesChecked_; }
@@ -103,7 +105,7 @@ class XmlPart {
     pugi::xml_document doc_;
     bool dirty_ = false;
     bool bom_ = false;
-    std::size_t sizeHint_ = 0;  // the size as read, to size the buffer of a save
+    std::size_t sizeHint_ = 0;                           // the size as read, to size the buffer of a save
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;  // written back as read (some decks are UTF-16)
     mutable std::optional<std::vector<std::string>> placeholderTypes_;
     mutable bool namespacesChecked_ = false;

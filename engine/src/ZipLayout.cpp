@@ -14,11 +14,13 @@ constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 }  // namespace
 
 std::optional<ZipLayout> ZipLayout::read(int fd, std::uint64_t size, const std::vector<std::string>& names) {
-    return read([fd](std::uint64_t offset, std::uint64_t length) { return engine::readAt(fd, offset, length); },
-                size, names);
+    return read(
+        [fd](std::uint64_t offset, std::uint64_t length) { return engine::readAt(fd, offset, length); }, size,
+        names);
 }
 
-std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names) {
+std::optional<ZipLayout> ZipLayout::read(ReadAt readAt, std::uint64_t size,
+                                         const std::vector<std::string>& names) {
     const std::optional<Directory> directory = findDirectory(readAt, size);
     if (!directory) return std::nullopt;
     return read(std::move(readAt), size, *directory, names);
@@ -39,7 +41,8 @@ std::optional<ZipLayout::Directory> ZipLayout::findDirectory(const ReadAt& readA
             // A record followed by other bytes must also be one of a single-disk zip, as libzip checks.
             const bool plausible = exact ? recordEnd == tail->size()
                                          : recordEnd <= tail->size() && le16(*tail, i + 4) == 0 &&
-                                               le16(*tail, i + 6) == 0 && le16(*tail, i + 8) == le16(*tail, i + 10);
+                                               le16(*tail, i + 6) == 0 &&
+                                               le16(*tail, i + 8) == le16(*tail, i + 10);
             if (le32(*tail, i) == 0x06054b50 && plausible) end = i;
         }
         if (end != std::string::npos) break;

@@ -34,7 +34,8 @@ class ZipLayout {
     // names in directory order; they must match.
     static std::optional<ZipLayout> read(int fd, std::uint64_t size, const std::vector<std::string>& names);
     // The same over bytes read by readAt, which the layout keeps.
-    static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size, const std::vector<std::string>& names);
+    static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size,
+                                         const std::vector<std::string>& names);
     // The same for a directory found already.
     static std::optional<ZipLayout> read(ReadAt readAt, std::uint64_t size, const Directory& directory,
                                          const std::vector<std::string>& names);

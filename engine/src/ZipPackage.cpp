@@ -4,7 +4,6 @@
 #include <libdeflate.h>
 #include <unistd.h>
 
-
 #include <algorithm>
 #include <set>
 #include <system_error>
@@ -108,7 +107,8 @@ std::optional<ZipLayout::Directory> directoryWithinLimits(const ReadAt& readAt, 
         fail(ErrorCode::LimitExceeded, label, "", "the package holds too many entries");
     // Each is read whole: 2,900 end records of one 5 MB directory took 2 s.
     if (claimed.bytes > kMaxDirectoriesBytes)
-        fail(ErrorCode::LimitExceeded, label, "", "the end records of the package claim too large directories");
+        fail(ErrorCode::LimitExceeded, label, "",
+             "the end records of the package claim too large directories");
     return directory;
 }
 
@@ -259,7 +259,9 @@ const std::optional<ZipLayout>& ZipPackage::layout() const {
         if (!directory_) {
             // Not found, or found more than one way: libzip alone reads such a package.
         } else if (fd_ >= 0) {
-            auto windowed = [this](std::uint64_t offset, std::uint64_t length) { return readFile(offset, length); };
+            auto windowed = [this](std::uint64_t offset, std::uint64_t length) {
+                return readFile(offset, length);
+            };
             layout_ = ZipLayout::read(std::move(windowed), fileSize_, *directory_, names_);
         } else if (bytes_) {
             layout_ = ZipLayout::read(readerOf(*bytes_), bytes_->size(), *directory_, names_);
@@ -268,11 +270,13 @@ const std::optional<ZipLayout>& ZipPackage::layout() const {
     return layout_;
 }
 
-std::optional<ZipPackage::FileRange> ZipPackage::storedRange(std::uint64_t index, std::uint64_t compressedSize) const {
+std::optional<ZipPackage::FileRange> ZipPackage::storedRange(std::uint64_t index,
+                                                             std::uint64_t compressedSize) const {
     if (fd_ < 0 || !layout()) return std::nullopt;
     // A large entry is copied or read on its own: what lies after its header is not worth reading ahead.
-    const auto offset = compressedSize <= kWindowedReadBytes ? layout_->dataOffset(index, compressedSize)
-                                                            : layout_->dataOffset(index, compressedSize, readerOf(fd_));
+    const auto offset = compressedSize <= kWindowedReadBytes
+                            ? layout_->dataOffset(index, compressedSize)
+                            : layout_->dataOffset(index, compressedSize, readerOf(fd_));
     if (!offset) return std::nullopt;
     return FileRange{fd_, *offset};
 }
@@ -294,7 +298,8 @@ std::optional<std::string> ZipPackage::readFile(std::uint64_t offset, std::uint6
     return window_.substr(offset - windowStart_, length);
 }
 
-std::optional<std::string_view> ZipPackage::storedBytes(std::uint64_t index, std::uint64_t compressedSize) const {
+std::optional<std::string_view> ZipPackage::storedBytes(std::uint64_t index,
+                                                        std::uint64_t compressedSize) const {
     if (!bytes_ || !layout()) return std::nullopt;
     const auto offset = layout_->dataOffset(index, compressedSize);
     if (!offset) return std::nullopt;
@@ -325,12 +330,14 @@ bool ZipPackage::hasPrefix(const std::string& prefix) const {
 
 std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_stat_t& st) const {
     constexpr zip_uint64_t kNeeded = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
-    if ((st.valid & kNeeded) != kNeeded || (st.comp_method != ZIP_CM_DEFLATE && st.comp_method != ZIP_CM_STORE) ||
+    if ((st.valid & kNeeded) != kNeeded ||
+        (st.comp_method != ZIP_CM_DEFLATE && st.comp_method != ZIP_CM_STORE) ||
         ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE))
         return std::nullopt;
     // Sizes that a streaming read would refuse part-way are left to it, for the same message.
     const std::uint64_t compressed = std::max<std::uint64_t>(st.comp_size, 1);
-    if (st.size > limits_.maxXmlPartBytes || (st.size > kRatioCheckFloor && st.size / compressed > limits_.maxCompressionRatio) ||
+    if (st.size > limits_.maxXmlPartBytes ||
+        (st.size > kRatioCheckFloor && st.size / compressed > limits_.maxCompressionRatio) ||
         (st.comp_method == ZIP_CM_STORE && st.comp_size != st.size) || st.comp_size > fileSize_)
         return std::nullopt;
     std::optional<std::string> read;
@@ -351,12 +358,13 @@ std::optional<std::string> ZipPackage::readWhole(std::uint64_t index, const zip_
         struct Free {
             void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
         };
-        static thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(libdeflate_alloc_decompressor());
+        static thread_local std::unique_ptr<libdeflate_decompressor, Free> decompressor(
+            libdeflate_alloc_decompressor());
         if (!decompressor) return std::nullopt;
         out = zeroed(st.size);
         // Without an actual-size out parameter, any stream that does not fill out exactly is an error.
-        if (libdeflate_deflate_decompress(decompressor.get(), stored.data(), stored.size(), out.data(), out.size(),
-                                          nullptr) != LIBDEFLATE_SUCCESS)
+        if (libdeflate_deflate_decompress(decompressor.get(), stored.data(), stored.size(), out.data(),
+                                          out.size(), nullptr) != LIBDEFLATE_SUCCESS)
             return std::nullopt;
     }
     if (libdeflate_crc32(0, out.data(), out.size()) != st.crc) return std::nullopt;
@@ -367,8 +375,9 @@ void ZipPackage::checkBudget(const std::string& partName, std::uint64_t size) co
     if (size > limits_.maxXmlBytesPerDeck - std::min(bytesRead_, limits_.maxXmlBytesPerDeck))
         fail(ErrorCode::LimitExceeded, label_, partName,
              "the presentation's XML parts add up to more than the limit (" +
-                 (limits_.maxXmlBytesPerDeck >> 20 > 0 ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
-                                                       : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
+                 (limits_.maxXmlBytesPerDeck >> 20 > 0
+                      ? std::to_string(limits_.maxXmlBytesPerDeck >> 20) + " MB"
+                      : std::to_string(limits_.maxXmlBytesPerDeck) + " bytes") +
                  ", each part counting at least " + std::to_string(kCostPerPart / 1024) + " KB)");
 }
 
@@ -447,7 +456,8 @@ ZipPackage::EntryInfo ZipPackage::entryInfo(std::uint64_t index) const {
     return info;
 }
 
-void ZipPackage::readCompressed(std::uint64_t index, const std::function<void(std::string_view)>& sink) const {
+void ZipPackage::readCompressed(std::uint64_t index,
+                                const std::function<void(std::string_view)>& sink) const {
     const std::string& name = names_.at(index);
     zip_file_t* file = zip_fopen_index(zip_, index, ZIP_FL_COMPRESSED);
     if (!file)

@@ -1,7 +1,6 @@
 // What a user running scripted and large batches meets: the README's recipes run as written, a deck
 // stamped in place, and the summary that scripts read.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,8 +70,8 @@ std::string slideTexts(const fs::path& deck) {
 // sshlogin ":" is the local one; GNU parallel builds the command line the same way for either).
 TEST(CliReadmeRecipe, ParallelRecipeStampsTheFooterAsWrittenAndSucceeds) {
     TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
-    if (!haveCommand("parallel") || shellOutput("parallel --version 2>/dev/null").find("GNU parallel") ==
-                                        std::string::npos)
+    if (!haveCommand("parallel") ||
+        shellOutput("parallel --version 2>/dev/null").find("GNU parallel") == std::string::npos)
         GTEST_SKIP() << "GNU parallel not installed; skipping";
     std::string find = readmeCommand("find /mnt/share/decks");
     std::string parallel = readmeCommand("parallel ");
@@ -158,7 +157,8 @@ TEST(CliCorpus, StampingInPlaceKeepsTheOwnerGroupAndModeOfTheDeck) {
         EXPECT_EQ(st.st_mode & 07777, 0640u);
         EXPECT_EQ(st.st_uid, kOwner) << "the stamped deck changed hands";
         EXPECT_EQ(st.st_gid, kGroup) << "the stamped deck changed group";
-        EXPECT_EQ(trelwick::testing::folderNames(deck.parent_path()), std::vector<std::string>{"review.pptx"});
+        EXPECT_EQ(trelwick::testing::folderNames(deck.parent_path()),
+                  std::vector<std::string>{"review.pptx"});
     }
 }
 
@@ -169,10 +169,9 @@ TEST(Cli, ASummaryThatCannotBeWrittenIsNotASuccess) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full; skipping";
     TempDir tmp;
     fs::copy_file(kCorpus / kDeck, tmp.path() / "review.pptx");
-    const std::string run = shellOutput(shellQuote(TRELWICK_CLI_PATH) + " -o " +
-                                        shellQuote((tmp.path() / "out").string()) + " " +
-                                        shellQuote((tmp.path() / "review.pptx").string()) +
-                                        " >/dev/full 2>/dev/null; echo \"exit $?\"");
+    const std::string run = shellOutput(
+        shellQuote(TRELWICK_CLI_PATH) + " -o " + shellQuote((tmp.path() / "out").string()) + " " +
+        shellQuote((tmp.path() / "review.pptx").string()) + " >/dev/full 2>/dev/null; echo \"exit $?\"");
     EXPECT_TRUE(fs::is_regular_file(tmp.path() / "out/review.pptx"));
     EXPECT_EQ(run.find("exit 0"), std::string::npos) << run;
 }
@@ -223,7 +222,8 @@ TEST(Cli, DecksNeverTakeTheNumbersOfClosedStandardStreams) {
 // with a small stack (`ulimit -s` sets the hard limit too): it once ended the whole batch with a
 // segmentation fault, in the walks of the slide's groups.
 TEST(Cli, DeeplyNestedDeckIsStampedUnderASmallStackLimit) {
-    if (TRELWICK_UNDER_SANITIZER) GTEST_SKIP() << "a sanitizer's frames are larger than the program's; skipping";
+    if (TRELWICK_UNDER_SANITIZER)
+        GTEST_SKIP() << "a sanitizer's frames are larger than the program's; skipping";
     if (!haveCommand("unzip")) GTEST_SKIP() << "unzip not installed; skipping";
     TempDir tmp;
     const fs::path sample = fs::path(TRELWICK_SOURCE_DIR) / "filelist/samples/Quarterly-Review.pptx";
@@ -244,8 +244,9 @@ TEST(Cli, DeeplyNestedDeckIsStampedUnderASmallStackLimit) {
     for (const char* jobs : {"-j1", "-j2"}) {
         SCOPED_TRACE(jobs);
         const fs::path out = tmp.path() / (std::string("out") + jobs);
-        const std::string cli = shellQuote(TRELWICK_CLI_PATH) + " " + jobs + " -o " + shellQuote(out.string()) +
-                                " --footer Deep --slide-number " + shellQuote((tmp.path() / "deep.pptx").string());
+        const std::string cli = shellQuote(TRELWICK_CLI_PATH) + " " + jobs + " -o " +
+                                shellQuote(out.string()) + " --footer Deep --slide-number " +
+                                shellQuote((tmp.path() / "deep.pptx").string());
         const std::string run = shellOutput("(ulimit -s 256 && exec " + cli + ") 2>&1; echo \"exit $?\"");
         EXPECT_NE(run.find("exit 0"), std::string::npos) << run;
         EXPECT_NE(slideTexts(out / "deep.pptx").find("<a:t>Deep</a:t>"), std::string::npos) << run;
@@ -264,10 +265,11 @@ TEST(Cli, EachMessageLineReachesStderrInOneWrite) {
     tmp.write("in/two.pptx", "not a deck either");
     const fs::path trace = tmp.path() / "trace";
     // Under a sanitizer build the leak check writes lines of its own when traced.
-    shellOutput("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -e trace=write -o " +
-                shellQuote(trace.string()) + " " +
-                shellQuote(TRELWICK_CLI_PATH) + " -j1 -o " + shellQuote((tmp.path() / "out").string()) +
-                " " + shellQuote((tmp.path() / "in").string()) + " >/dev/null 2>&1");
+    shellOutput(
+        "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -qq -e trace=write -o " +
+        shellQuote(trace.string()) + " " + shellQuote(TRELWICK_CLI_PATH) + " -j1 -o " +
+        shellQuote((tmp.path() / "out").string()) + " " + shellQuote((tmp.path() / "in").string()) +
+        " >/dev/null 2>&1");
     std::istringstream lines(readFile(trace));
     std::string line;
     std::size_t writes = 0;

@@ -1,7 +1,14 @@
 // Runs the real trelwick-cli binary: exit statuses, messages, and what it leaves on disk.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,15 +19,6 @@
 #include "common/Files.h"
 #include "common/Sanitizer.h"
 #include "common/TempDir.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 
 namespace fs = std::filesystem;
 
@@ -176,10 +174,9 @@ TEST(Cli, ASummaryThatCannotBeWrittenFailsARunThatFoundNothing) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full; skipping";
     TempDir tmp;
     fs::create_directories(tmp.path() / "in");
-    const std::string run = shellOutput(shellQuote(TRELWICK_CLI_PATH) + " -o " +
-                                        shellQuote((tmp.path() / "out").string()) + " " +
-                                        shellQuote((tmp.path() / "in").string()) +
-                                        " 2>&1 >/dev/full; echo \"exit $?\"");
+    const std::string run =
+        shellOutput(shellQuote(TRELWICK_CLI_PATH) + " -o " + shellQuote((tmp.path() / "out").string()) + " " +
+                    shellQuote((tmp.path() / "in").string()) + " 2>&1 >/dev/full; echo \"exit $?\"");
     EXPECT_NE(run.find("cannot write the summary to standard output"), std::string::npos) << run;
     EXPECT_NE(run.find("exit 1"), std::string::npos) << run;
 }
@@ -192,7 +189,8 @@ TEST(Cli, AFolderThatCannotBeReadFailsTheRunAndIsCountedAsAFolder) {
     tmp.write("in/locked/hidden.pptx", "x");
     fs::permissions(tmp.path() / "in/locked", fs::perms::none);
     // Root reads every folder; without these two capabilities it is held to the permissions too.
-    const std::string asUser = ::geteuid() == 0 ? "setpriv --bounding-set=-dac_override,-dac_read_search " : "";
+    const std::string asUser =
+        ::geteuid() == 0 ? "setpriv --bounding-set=-dac_override,-dac_read_search " : "";
     const std::string out = shellOutput(asUser + shellQuote(TRELWICK_CLI_PATH) + " -o " +
                                         shellQuote((tmp.path() / "out").string()) + " " +
                                         shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
@@ -224,17 +222,20 @@ TEST(Cli, AnotherUsersFileInAStickyOutputFolderIsNamedWithTheReasonAndKept) {
     ASSERT_EQ(::chown(theirs.c_str(), 4242, 4242), 0);
     ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
     // Root replaces any file; without these capabilities it is held to the folder's rule too.
-    const std::string out_ = shellOutput("setpriv --bounding-set=-chown,-fowner,-dac_override,-dac_read_search " +
-                                         shellQuote(TRELWICK_CLI_PATH) + " -o " + shellQuote(out.string()) + " " +
-                                         shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
-    EXPECT_NE(out_.find(theirs.string() + ": cannot replace the file: it belongs to another user, and the output "
-                                          "folder lets only a file's owner replace it"),
-              std::string::npos)
+    const std::string out_ =
+        shellOutput("setpriv --bounding-set=-chown,-fowner,-dac_override,-dac_read_search " +
+                    shellQuote(TRELWICK_CLI_PATH) + " -o " + shellQuote(out.string()) + " " +
+                    shellQuote((tmp.path() / "in").string()) + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(
+        out_.find(theirs.string() + ": cannot replace the file: it belongs to another user, and the output "
+                                    "folder lets only a file's owner replace it"),
+        std::string::npos)
         << out_;
     EXPECT_NE(out_.find("Stamped 1 of 2 presentations"), std::string::npos) << out_;
     EXPECT_NE(out_.find("exit 1"), std::string::npos) << out_;
     EXPECT_EQ(readFile(theirs), before);
-    EXPECT_EQ(folderNames(out), (std::vector<std::string>{"pandoc__basic-output.pptx", "python-pptx__default.pptx"}));
+    EXPECT_EQ(folderNames(out),
+              (std::vector<std::string>{"pandoc__basic-output.pptx", "python-pptx__default.pptx"}));
 }
 
 // An output folder given as a link to nowhere, spelled with a closing slash as shell completion writes a
@@ -463,7 +464,8 @@ TEST(CliCorpus, StampingAFolderInPlaceNeverSavesAnotherDeckOverOne) {
     // The deck in the folder was stamped in place, as itself; the other one was left as it was.
     EXPECT_NE(slidesXml(tmp.path() / "decks/summary.pptx").find("InPlace"), std::string::npos);
     // (The other deck is twenty times its size.)
-    EXPECT_LT(fs::file_size(tmp.path() / "decks/summary.pptx"), 2 * fs::file_size(kCorpus / "python-pptx__sld-notes.pptx"));
+    EXPECT_LT(fs::file_size(tmp.path() / "decks/summary.pptx"),
+              2 * fs::file_size(kCorpus / "python-pptx__sld-notes.pptx"));
     EXPECT_EQ(readFile(tmp.path() / "decks/2024/summary.pptx"), older);
 }
 
@@ -573,14 +575,16 @@ TEST(CliBinary, AStopAfterTheLastDeckDoesNotSayOthersWereLeft) {
     ::kill(pid, SIGTERM);
     std::string text;
     char buffer[4096];
-    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
     ::close(err[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
     text.erase(0, std::min(filled, text.size()));
 
     ASSERT_TRUE(inPlace) << text;
-    EXPECT_EQ(countLines(text, "warning: " + deck.string() + ": the presentation was digitally signed"), 1u) << text;
+    EXPECT_EQ(countLines(text, "warning: " + deck.string() + ": the presentation was digitally signed"), 1u)
+        << text;
     EXPECT_EQ(countLines(text, "the others were left as they were"), 0u) << text;
 }
 
@@ -588,7 +592,8 @@ TEST(CliBinary, AStopAfterTheLastDeckDoesNotSayOthersWereLeft) {
 // end in the usual line and exit status, never in an abort: whatever allocator the program is linked
 // with, a failed new has to reach the catch of std::bad_alloc.
 TEST(CliBinary, RunningOutOfMemoryIsReportedNotAnAbort) {
-    if (TRELWICK_UNDER_SANITIZER) GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
+    if (TRELWICK_UNDER_SANITIZER)
+        GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
     TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     TempDir tmp;
     const fs::path deck = kCorpus / "docx4j__AutoShapes.pptx";
@@ -604,18 +609,20 @@ TEST(CliBinary, RunningOutOfMemoryIsReportedNotAnAbort) {
             ::dup2(err, 2);
             const rlimit cap{megabytes << 20, megabytes << 20};
             ::setrlimit(RLIMIT_AS, &cap);
-            ::execl(TRELWICK_CLI_PATH, "trelwick-cli", "-j1", "-o", out.c_str(), "--footer", "F", "--slide-number",
-                    "--notes-page-number", deck.c_str(), static_cast<char*>(nullptr));
+            ::execl(TRELWICK_CLI_PATH, "trelwick-cli", "-j1", "-o", out.c_str(), "--footer", "F",
+                    "--slide-number", "--notes-page-number", deck.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         const std::string text = readFile(log);
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << " under a cap of " << megabytes
-                                       << " MiB:\n" << text;
+        ASSERT_TRUE(WIFEXITED(status))
+            << "ended by signal " << WTERMSIG(status) << " under a cap of " << megabytes << " MiB:\n"
+            << text;
         if (WEXITSTATUS(status) != 0) {
             EXPECT_EQ(WEXITSTATUS(status), 1) << text;
-            EXPECT_NE(text.find("trelwick-cli: "), std::string::npos) << megabytes << " MiB: the failure is not told";
+            EXPECT_NE(text.find("trelwick-cli: "), std::string::npos)
+                << megabytes << " MiB: the failure is not told";
         }
     }
 }

@@ -122,16 +122,21 @@ TEST(CommandLine, HelpAndManualPageNameEveryOption) {
     ASSERT_TRUE(file) << TRELWICK_MANUAL_PAGE;
     std::string page((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     // roff writes a hyphen meant literally as "\-".
-    for (std::size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at)) page.erase(at, 1);
+    for (std::size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at))
+        page.erase(at, 1);
     const std::vector<std::string> names = CommandLine::optionNames();
     EXPECT_GE(names.size(), 13u);
     for (const std::string& option : names) {
         // Whole words only: "--notes-date" must not count for "--date".
         auto named = [&](const std::string& text) {
-            for (std::size_t at = text.find(option); at != std::string::npos; at = text.find(option, at + 1)) {
-                const bool startsWord = at == 0 || (text[at - 1] != '-' && !std::isalnum(static_cast<unsigned char>(text[at - 1])));
+            for (std::size_t at = text.find(option); at != std::string::npos;
+                 at = text.find(option, at + 1)) {
+                const bool startsWord = at == 0 || (text[at - 1] != '-' &&
+                                                    !std::isalnum(static_cast<unsigned char>(text[at - 1])));
                 const std::size_t end = at + option.size();
-                const bool endsWord = end == text.size() || (text[end] != '-' && !std::isalnum(static_cast<unsigned char>(text[end])));
+                const bool endsWord =
+                    end == text.size() ||
+                    (text[end] != '-' && !std::isalnum(static_cast<unsigned char>(text[end])));
                 if (startsWord && endsWord) return true;
             }
             return false;

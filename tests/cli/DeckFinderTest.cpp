@@ -64,11 +64,10 @@ class DeckFinderWalk : public ::testing::Test {
 };
 
 TEST_F(DeckFinderWalk, WalksFoldersRecursivelyForTheFamilySkippingHiddenAndLockFiles) {
-    for (const char* file :
-         {"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx", "in/f.ppsm",
-          "in/sub/deeper/g.pptx", "in/old.ppt", "in/show.pps", "in/plan.pot", "in/notes.txt",
-          "in/~$a.pptx", "in/~$old.ppt", "in/.h.pptx", "in/.~lock.a.pptx#", "in/.git/i.pptx", "in/~tmp/j.pptx",
-          "in/sub/k.pptx.bak", "in/sub/k.ppt.bak"})
+    for (const char* file : {"in/a.pptx", "in/b.PPTM", "in/c.potx", "in/d.potm", "in/e.ppsx", "in/f.ppsm",
+                             "in/sub/deeper/g.pptx", "in/old.ppt", "in/show.pps", "in/plan.pot",
+                             "in/notes.txt", "in/~$a.pptx", "in/~$old.ppt", "in/.h.pptx", "in/.~lock.a.pptx#",
+                             "in/.git/i.pptx", "in/~tmp/j.pptx", "in/sub/k.pptx.bak", "in/sub/k.ppt.bak"})
         tmp.write(file, "x");
     const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
     EXPECT_TRUE(list.refused.empty());
@@ -113,9 +112,9 @@ TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
     EXPECT_EQ(list.decks[0].source, tmp.path() / "one/deck.pptx");
     ASSERT_EQ(list.refused.size(), 2u);
     EXPECT_EQ(list.refused[0].source, tmp.path() / "two/deck.pptx");
-    EXPECT_EQ(list.refused[0].reason, "another input of that name, " + (tmp.path() / "one/deck.pptx").string() +
-                                          ", is saved as " + (out() / "deck.pptx").string() +
-                                          "; this one is not stamped");
+    EXPECT_EQ(list.refused[0].reason, "another input of that name, " +
+                                          (tmp.path() / "one/deck.pptx").string() + ", is saved as " +
+                                          (out() / "deck.pptx").string() + "; this one is not stamped");
     EXPECT_EQ(list.refused[1].source, tmp.path() / "three/DECK.pptx");
     // The output folder does not exist yet, so it cannot tell whether DECK.pptx would replace deck.pptx.
     EXPECT_EQ(list.refused[1].reason.rfind("another input of the same name apart from case, ", 0), 0u)
@@ -124,8 +123,14 @@ TEST_F(DeckFinderWalk, SecondInputWithTheSameNameIsRefused) {
 
 TEST_F(DeckFinderWalk, NamesDifferingInCaseOutsideAsciiAreOneWhereTheFolderCannotTellThemApart) {
     // exFAT, NTFS, SMB shares and macOS fold "É" and "é" as they fold "D" and "d": one output file.
-    tmp.write("one/\xc3\x89" "clair.pptx", "1");  // Éclair.pptx
-    tmp.write("two/\xc3\xa9" "clair.pptx", "2");  // éclair.pptx
+    tmp.write(
+        "one/\xc3\x89"
+        "clair.pptx",
+        "1");  // Éclair.pptx
+    tmp.write(
+        "two/\xc3\xa9"
+        "clair.pptx",
+        "2");                                                                       // éclair.pptx
     tmp.write("three/\xce\xa3\xce\xa7\xce\x95\xce\x94\xce\x99\xce\x9f.pptx", "3");  // ΣΧΕΔΙΟ.pptx
     tmp.write("four/\xcf\x83\xcf\x87\xce\xb5\xce\xb4\xce\xb9\xce\xbf.pptx", "4");   // σχεδιο.pptx
     // The output folder does not exist yet, so it cannot tell: then neither may replace the other.
@@ -133,8 +138,11 @@ TEST_F(DeckFinderWalk, NamesDifferingInCaseOutsideAsciiAreOneWhereTheFolderCanno
         {tmp.path() / "one", tmp.path() / "two", tmp.path() / "three", tmp.path() / "four"});
     EXPECT_EQ(list.decks.size(), 2u);
     ASSERT_EQ(list.refused.size(), 2u);
-    EXPECT_EQ(list.refused[0].source, tmp.path() / "two/\xc3\xa9" "clair.pptx");
-    EXPECT_EQ(list.refused[1].source, tmp.path() / "four/\xcf\x83\xcf\x87\xce\xb5\xce\xb4\xce\xb9\xce\xbf.pptx");
+    EXPECT_EQ(list.refused[0].source, tmp.path() /
+                                          "two/\xc3\xa9"
+                                          "clair.pptx");
+    EXPECT_EQ(list.refused[1].source,
+              tmp.path() / "four/\xcf\x83\xcf\x87\xce\xb5\xce\xb4\xce\xb9\xce\xbf.pptx");
 }
 
 TEST_F(DeckFinderWalk, AWordEndingInSigmaIsOneNameWithItsCapitalsWhereTheFolderFoldsCase) {
@@ -150,7 +158,8 @@ TEST_F(DeckFinderWalk, AWordEndingInSigmaIsOneNameWithItsCapitalsWhereTheFolderF
 TEST_F(DeckFinderWalk, NamesDifferingInCaseAreTwoWhereTheFileSystemKeepsThemApart) {
     // A folder holding both can only be on such a file system: stamped in place, each keeps its name.
     tmp.write("decks/A.ppt", "1");
-    if (fs::exists(tmp.path() / "decks/a.ppt")) GTEST_SKIP() << "the temporary folder does not keep names apart by case";
+    if (fs::exists(tmp.path() / "decks/a.ppt"))
+        GTEST_SKIP() << "the temporary folder does not keep names apart by case";
     tmp.write("decks/a.ppt", "2");
     const DeckList inPlace = DeckFinder(tmp.path() / "decks").find({tmp.path() / "decks"});
     EXPECT_TRUE(inPlace.refused.empty());

@@ -84,8 +84,8 @@ TEST(DeckStamper, AnOutputThatCannotBeWrittenIsNamedInTheFailure) {
     fs::create_directories(tmp / "in");
     writeZip(tmp / "in/deck.pptx", buildDeck(DeckPlan{}));
     fs::create_directories(tmp / "out/deck.pptx");
-    const trelwick::testing::CliResult r =
-        trelwick::testing::runCli({"-o", (tmp / "out").string(), "--footer", "F", (tmp / "in/deck.pptx").string()});
+    const trelwick::testing::CliResult r = trelwick::testing::runCli(
+        {"-o", (tmp / "out").string(), "--footer", "F", (tmp / "in/deck.pptx").string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find((tmp / "in/deck.pptx").string() + ": " + (tmp / "out/deck.pptx").string()),
               std::string::npos)

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,10 +13,6 @@
 #include <system_error>
 #include <thread>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "JobRunner.h"
 
@@ -191,7 +190,8 @@ TEST(JobRunnerLanes, AWorkerSettlesItselfWhileSettlesAreQuickAndHandsOverOnceOne
         [&](std::size_t i) {
             worker = std::this_thread::get_id();
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (settled.load() < i && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+            while (settled.load() < i && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
             return i;
         },
         [&](std::vector<std::size_t>& batch) {

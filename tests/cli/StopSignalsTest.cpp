@@ -1,8 +1,7 @@
 // How trelwick-cli takes the signals that stop a batch.
 #include <gtest/gtest.h>
-
-#include <signal.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,8 +77,9 @@ TEST(StopSignals, ASignalTakenOnOneThreadIsSeenOnAnother) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the job never saw the signal; 66: ThreadSanitizer found a data race "
-                                         "on the stop flag (its report is above)";
+    EXPECT_EQ(WEXITSTATUS(status), 0)
+        << "1: the job never saw the signal; 66: ThreadSanitizer found a data race "
+           "on the stop flag (its report is above)";
 }
 
 }  // namespace

@@ -74,7 +74,9 @@ CliResult waitCli(pid_t pid, const std::string& logPrefix) {
     if (hung)
         result.err += "\n[test] trelwick-cli was killed: still running after " +
                       std::to_string(kCliRunLimitSeconds) + " s\n";
-    if (lost) result.err += "\n[test] cannot wait for trelwick-cli: " + std::string(std::strerror(waitError)) + "\n";
+    if (lost)
+        result.err +=
+            "\n[test] cannot wait for trelwick-cli: " + std::string(std::strerror(waitError)) + "\n";
     return result;
 }
 

@@ -11,9 +11,9 @@ const std::filesystem::path& corpusDir();
 }  // namespace trelwick::testing
 
 // Skips the running test, saying where the corpus was looked for, when folder is not there.
-#define TRELWICK_SKIP_WITHOUT_CORPUS(folder)                                                                \
-    do {                                                                                                     \
-        if (!std::filesystem::is_directory(folder))                                                          \
-            GTEST_SKIP() << "no corpus at " << (folder)                                                      \
-                         << " (TRELWICK_SHARED_DIR names the folder holding corpus/); nothing to check";     \
+#define TRELWICK_SKIP_WITHOUT_CORPUS(folder)                                                             \
+    do {                                                                                                 \
+        if (!std::filesystem::is_directory(folder))                                                      \
+            GTEST_SKIP() << "no corpus at " << (folder)                                                  \
+                         << " (TRELWICK_SHARED_DIR names the folder holding corpus/); nothing to check"; \
     } while (0)

@@ -25,7 +25,8 @@ std::vector<std::string> folderNames(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code ec;
     if (fs::is_directory(folder, ec))
-        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

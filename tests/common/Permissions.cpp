@@ -15,7 +15,8 @@ bool setOverrides(bool on) {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
     if (::syscall(SYS_capget, &header, data) != 0) return false;
-    data[0].effective = on ? data[0].effective | (data[0].permitted & kOverrides) : data[0].effective & ~kOverrides;
+    data[0].effective =
+        on ? data[0].effective | (data[0].permitted & kOverrides) : data[0].effective & ~kOverrides;
     return ::syscall(SYS_capset, &header, data) == 0;
 }
 

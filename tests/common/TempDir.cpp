@@ -23,8 +23,8 @@ TempDir::~TempDir() {
     std::error_code ec;
     // Tests take permissions away; the removal needs them back, on the folder itself too.
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
 }
@@ -38,7 +38,8 @@ fs::path TempDir::write(const fs::path& relative, const std::string& content) co
 
 std::vector<std::string> TempDir::names() const {
     // A folder the test relies on that has gone is a failure, not an empty listing.
-    if (!fs::is_directory(path_)) throw std::runtime_error("the temporary folder " + path_.string() + " is gone");
+    if (!fs::is_directory(path_))
+        throw std::runtime_error("the temporary folder " + path_.string() + " is gone");
     return folderNames(path_);
 }
 

@@ -89,7 +89,8 @@ RawEntry rawEntry(const std::filesystem::path& file, const std::string& name) {
     }
     char buffer[8192];
     zip_int64_t n;
-    while ((n = zip_fread(f, buffer, sizeof buffer)) > 0) raw.bytes.append(buffer, static_cast<std::size_t>(n));
+    while ((n = zip_fread(f, buffer, sizeof buffer)) > 0)
+        raw.bytes.append(buffer, static_cast<std::size_t>(n));
     zip_fclose(f);
     zip_discard(zip);
     return raw;

@@ -4,7 +4,6 @@
 #include <functional>
 #include <new>
 #include <optional>
-
 #include <pugixml.hpp>
 
 #include "TestDeck.h"
@@ -195,8 +194,8 @@ TEST(BadInputTest, EveryBadInputFailsCleanlyAndLeavesNoOutput) {
 
 // What each call of a run over the deck said, going on after a failure as the window does; preload
 // first or not.
-std::vector<std::string> callOutcomes(const std::filesystem::path& source, const std::filesystem::path& target,
-                                      bool preload) {
+std::vector<std::string> callOutcomes(const std::filesystem::path& source,
+                                      const std::filesystem::path& target, bool preload) {
     std::vector<std::string> said;
     std::optional<Presentation> deck;
     auto call = [&](const std::string& what, const std::function<void()>& action) {
@@ -231,7 +230,8 @@ TEST(BadInputTest, ReadingAheadReportsEveryBadInputAsBefore) {
         c.make(dir / "deck.pptx");
         std::filesystem::create_directory(dir / "plain");
         std::filesystem::create_directory(dir / "ahead");
-        const std::vector<std::string> plain = callOutcomes(dir / "deck.pptx", dir / "plain" / "deck.pptx", false);
+        const std::vector<std::string> plain =
+            callOutcomes(dir / "deck.pptx", dir / "plain" / "deck.pptx", false);
         std::optional<Presentation> opened;
         try {
             opened.emplace(Presentation::open(dir / "deck.pptx"));
@@ -241,7 +241,8 @@ TEST(BadInputTest, ReadingAheadReportsEveryBadInputAsBefore) {
             EXPECT_NO_THROW(opened->preload()) << c.name;
         }
         EXPECT_EQ(callOutcomes(dir / "deck.pptx", dir / "ahead" / "deck.pptx", true), plain) << c.name;
-        EXPECT_EQ(std::filesystem::exists(dir / "ahead" / "deck.pptx"), std::filesystem::exists(dir / "plain" / "deck.pptx"))
+        EXPECT_EQ(std::filesystem::exists(dir / "ahead" / "deck.pptx"),
+                  std::filesystem::exists(dir / "plain" / "deck.pptx"))
             << c.name;
     }
 }
@@ -278,7 +279,8 @@ TEST(BadInputTest, LoadingRefusesEveryBadInputThatOpensWithTheErrorOfTheStamp) {
     deck.setText(MasterKind::Slide, Element::Footer, "loaded");
     deck.setVisible(MasterKind::Slide, Element::Footer, true);
     deck.saveAs(dir / "out.pptx");
-    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "loaded");
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "loaded");
 }
 
 TEST(BadInputTest, LegacyMessageIsExact) {
@@ -288,9 +290,10 @@ TEST(BadInputTest, LegacyMessageIsExact) {
         Presentation::open(dir / "old.pptx");
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  (dir / "old.pptx").string() +
-                      ": PowerPoint 95 and older presentations cannot be stamped; save it as .ppt or .pptx first");
+        EXPECT_EQ(
+            std::string(e.what()),
+            (dir / "old.pptx").string() +
+                ": PowerPoint 95 and older presentations cannot be stamped; save it as .ppt or .pptx first");
     }
 }
 
@@ -368,10 +371,11 @@ TEST(BadInputTest, UnknownEntityReferencesAreDamageAndKnownOnesAreKept) {
         Entries entries = buildDeck(DeckPlan{});
         for (auto& [name, text] : entries)
             if (name == "ppt/slides/slide1.xml")
-                text.replace(text.find("</p:spTree>"), 0,
-                             "<p:sp><p:nvSpPr><p:cNvPr id=\"40\" name=\"Box\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr>"
-                             "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>" +
-                                 boxText + "</a:t></a:r></a:p></p:txBody></p:sp>");
+                text.replace(
+                    text.find("</p:spTree>"), 0,
+                    "<p:sp><p:nvSpPr><p:cNvPr id=\"40\" name=\"Box\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr>"
+                    "<p:spPr/><p:txBody><a:bodyPr/><a:p><a:r><a:t>" +
+                        boxText + "</a:t></a:r></a:p></p:txBody></p:sp>");
         writeZip(dir / file, entries);
         Presentation deck = withSlideFooter(dir / file, "F");
         deck.saveAs(dir / ("out-" + file));
@@ -538,10 +542,16 @@ TEST(BadInputTest, MemoryRunningOutWhileReadingAPartIsNotADamagedFile) {
 
 // Part names come from the file; the message a user reads holds no control character of theirs.
 TEST(BadInputTest, APartNamedWithControlCharactersIsNamedPrintablyInMessages) {
-    const Error e(ErrorCode::DamagedPackage, "deck.ppt", "\x05" "DocumentSummaryInformation\nx", "damaged");
+    const Error e(ErrorCode::DamagedPackage, "deck.ppt",
+                  "\x05"
+                  "DocumentSummaryInformation\nx",
+                  "damaged");
     EXPECT_STREQ(e.what(), "deck.ppt (part ?DocumentSummaryInformation?x): damaged");
     EXPECT_EQ(e.reason(), "part ?DocumentSummaryInformation?x: damaged");
-    EXPECT_EQ(e.part(), "\x05" "DocumentSummaryInformation\nx") << "the name itself is kept as the file has it";
+    EXPECT_EQ(e.part(),
+              "\x05"
+              "DocumentSummaryInformation\nx")
+        << "the name itself is kept as the file has it";
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Buffers made ready in one call must then be written without a fault per page, and freed memory
 // must serve the next deck; neither may change what the buffers hold.
 #include <gtest/gtest.h>
-
 #include <sys/mman.h>
 #include <sys/resource.h>
 
@@ -62,13 +61,15 @@ TEST(HeapTest, BuffersHoldWhatTheyAreGiven) {
 }
 
 TEST(HeapTest, PopulatedBufferIsWrittenWithoutAFaultPerPage) {
-    if (sanitized() || !populateWorks()) GTEST_SKIP() << "the kernel cannot populate memory ahead (Linux 5.14+)";
+    if (sanitized() || !populateWorks())
+        GTEST_SKIP() << "the kernel cannot populate memory ahead (Linux 5.14+)";
     std::string buffer;
     reservePopulated(buffer, kBytes);
     const long before = minorFaults();
     buffer.append(kBytes, 'y');
     const long faults = minorFaults() - before;
-    EXPECT_LT(faults, kPages / 8) << "writing " << kPages << " populated pages faulted " << faults << " times";
+    EXPECT_LT(faults, kPages / 8) << "writing " << kPages << " populated pages faulted " << faults
+                                  << " times";
     EXPECT_EQ(buffer.find_first_not_of('y'), std::string::npos);
 }
 
@@ -139,7 +140,8 @@ bool hugePagesGrantedNow() {
     constexpr std::size_t kHuge = 2u << 20;
     void* mapped = ::mmap(nullptr, 2 * kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) return false;
-    auto* aligned = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(mapped) + kHuge - 1) & ~(kHuge - 1));
+    auto* aligned =
+        reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(mapped) + kHuge - 1) & ~(kHuge - 1));
     ::madvise(aligned, kHuge, MADV_HUGEPAGE);
     const long before = minorFaults();
     std::memset(aligned, 1, kHuge);

@@ -51,7 +51,8 @@ std::string withPrefix(std::string rels) {
 
 // Builds the deck with one relationships part written with a prefix, shows the notes footer and
 // returns the saved copy.
-std::filesystem::path stampWithPrefixedRelationships(const TempDir& dir, const DeckPlan& plan, const std::string& rels) {
+std::filesystem::path stampWithPrefixedRelationships(const TempDir& dir, const DeckPlan& plan,
+                                                     const std::string& rels) {
     Entries entries = buildDeck(plan);
     std::string& part = entry(entries, rels);
     part = withPrefix(part);
@@ -267,7 +268,8 @@ TEST(HostilePackage, NewPartsDoNotTakeOverLeftoverRelationshipsParts) {
 
 // Opens the deck from the file and from its bytes in memory: each open must be refused as past the
 // limits, with `words` in the message.
-void expectRefusedFromFileAndMemory(const std::filesystem::path& deck, Limits limits, const std::string& words) {
+void expectRefusedFromFileAndMemory(const std::filesystem::path& deck, Limits limits,
+                                    const std::string& words) {
     for (const std::uint64_t wholeBelow : {std::uint64_t{0}, std::filesystem::file_size(deck) + 1}) {
         limits.readWholeBelow = wholeBelow;
         SCOPED_TRACE(deck.filename().string() + (wholeBelow == 0 ? " from the file" : " from memory"));
@@ -286,13 +288,14 @@ void expectRefusedFromFileAndMemory(const std::filesystem::path& deck, Limits li
 TEST(HostilePackage, TooManyEntriesAreRefusedFromTheEndRecordBeforeTheDirectoryIsRead) {
     TempDir dir;
     DeckPlan plan;
-    for (int i = 0; i < 60; ++i) plan.extraEntries.emplace_back("ppt/media/m" + std::to_string(i) + ".bin", "x");
+    for (int i = 0; i < 60; ++i)
+        plan.extraEntries.emplace_back("ppt/media/m" + std::to_string(i) + ".bin", "x");
     writeZip(dir / "many.pptx", buildDeck(plan), true);
     writeZip(dir / "claimed.pptx", buildDeck(DeckPlan{}), true);
     std::string claimed = readFile(dir / "claimed.pptx");
     const std::size_t end = claimed.rfind(std::string("PK\x05\x06", 4));
     ASSERT_NE(end, std::string::npos);
-    put16(claimed, end + 8, 60000);  // entries on this disk
+    put16(claimed, end + 8, 60000);   // entries on this disk
     put16(claimed, end + 10, 60000);  // in all
     writeFile(dir / "claimed.pptx", claimed);
 

@@ -49,7 +49,8 @@ Entries withShapes(const std::string& shapes, const std::string& filler = "") {
 std::string fillerShapes(std::size_t bytes) {
     std::string filler;
     for (int i = 0; filler.size() < bytes; ++i)
-        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) + "' name='Filler'/><p:cNvSpPr/>"
+        filler += "<p:sp><p:nvSpPr><p:cNvPr id='" + std::to_string(100 + i) +
+                  "' name='Filler'/><p:cNvSpPr/>"
                   "<p:nvPr/></p:nvSpPr><p:spPr/></p:sp>";
     return filler;
 }
@@ -97,8 +98,12 @@ TEST(KeptShapesTest, AnAlternateContentTheFooterIsTakenOutOfIsWrittenAnew) {
     // The footer leaves the wrapper; the equation box beside it stays wrapped, so the wrapper changed.
     const std::string wrapped =
         "<mc:AlternateContent xmlns:mc='http://schemas.openxmlformats.org/markup-compatibility/2006'>"
-        "<mc:Choice Requires='p'>" + kFooter + kOddBox + "</mc:Choice>"
-        "<mc:Fallback>" + kFooter + "<p:sp><p:nvSpPr><p:cNvPr id='40' name='Picture of it'/><p:cNvSpPr/><p:nvPr/>"
+        "<mc:Choice Requires='p'>" +
+        kFooter + kOddBox +
+        "</mc:Choice>"
+        "<mc:Fallback>" +
+        kFooter +
+        "<p:sp><p:nvSpPr><p:cNvPr id='40' name='Picture of it'/><p:cNvSpPr/><p:nvPr/>"
         "</p:nvSpPr><p:spPr/></p:sp></mc:Fallback></mc:AlternateContent>";
     writeZip(dir / "in.pptx", withShapes(kOddBox + kComment + wrapped));
     const Presentation out = stamped(dir / "in.pptx", dir / "out.pptx");
@@ -132,8 +137,9 @@ TEST(KeptShapesTest, PagesReadOtherwiseArePrintedWhole) {
     for (auto& [name, text] : entries)
         if (name == "ppt/slides/slide1.xml") text = "\xEF\xBB\xBF" + text;
     writeZip(dir / "bom.pptx", entries);
-    EXPECT_EQ(stamped(dir / "bom.pptx", dir / "bom-out.pptx").element(MasterKind::Slide, Element::Footer).text,
-              "Kept");
+    EXPECT_EQ(
+        stamped(dir / "bom.pptx", dir / "bom-out.pptx").element(MasterKind::Slide, Element::Footer).text,
+        "Kept");
     EXPECT_EQ(readEntry(dir / "bom-out.pptx", "ppt/slides/slide1.xml").find(kOddBox), std::string::npos);
 }
 
@@ -160,7 +166,8 @@ TEST(KeptShapesTest, ALargePageStampedTwiceGivesWhatOneStampGives) {
     EXPECT_NE(second.find(kOddBox), std::string::npos);
     EXPECT_NE(second.find(filler), std::string::npos);
     EXPECT_EQ(second.find(">First<"), std::string::npos);
-    EXPECT_EQ(Presentation::open(dir / "second.pptx").element(MasterKind::Slide, Element::Footer).text, "Second");
+    EXPECT_EQ(Presentation::open(dir / "second.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Second");
 }
 
 // A released page is written from the bytes it keeps, not from a copy of them; a page still parsed is

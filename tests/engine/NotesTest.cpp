@@ -93,7 +93,8 @@ TEST_F(NotesTest, NotesPagesMadeOneAfterAnotherTakeFreeNamesAndOneContentTypeEac
     const std::pair<int, int> expected[] = {{1, 3}, {2, 1}, {3, 4}, {4, 2}, {5, 5}};  // slide, notes page
     for (const auto& [slide, notes] : expected) {
         SCOPED_TRACE("slide " + std::to_string(slide));
-        const std::string rels = readEntry(out, "ppt/slides/_rels/slide" + std::to_string(slide) + ".xml.rels");
+        const std::string rels =
+            readEntry(out, "ppt/slides/_rels/slide" + std::to_string(slide) + ".xml.rels");
         const std::string name = "notesSlide" + std::to_string(notes) + ".xml";
         EXPECT_NE(rels.find("../notesSlides/" + name), std::string::npos) << rels;
         const std::string override = "\"/ppt/notesSlides/" + name + "\"";
@@ -181,7 +182,8 @@ TEST_F(NotesTest, MastersLinkedButNotListedAreTheOnesStamped) {
     plan.handoutMaster = true;
     plan.slides = {SlidePlan{}, SlidePlan{}};
     plan.slides[0].notes = true;
-    writeZip(dir / "in.pptx", withoutList(withoutList(buildDeck(plan), "notesMasterIdLst"), "handoutMasterIdLst"));
+    writeZip(dir / "in.pptx",
+             withoutList(withoutList(buildDeck(plan), "notesMasterIdLst"), "handoutMasterIdLst"));
     const std::string presentation = readEntry(dir / "in.pptx", "ppt/presentation.xml");
     ASSERT_EQ(presentation.find("notesMasterIdLst"), std::string::npos);
     ASSERT_EQ(presentation.find("handoutMasterIdLst"), std::string::npos);
@@ -194,14 +196,16 @@ TEST_F(NotesTest, MastersLinkedButNotListedAreTheOnesStamped) {
     EXPECT_TRUE(deck.saveAs(dir / "out.pptx").warnings.empty());
 
     EXPECT_FALSE(hasEntry(dir / "out.pptx", "ppt/notesMasters/notesMaster2.xml"));
-    EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/_rels/presentation.xml.rels").find("notesMaster2"), std::string::npos);
+    EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/_rels/presentation.xml.rels").find("notesMaster2"),
+              std::string::npos);
     EXPECT_NE(readEntry(dir / "out.pptx", "ppt/notesSlides/_rels/notesSlide2.xml.rels")
                   .find("../notesMasters/notesMaster1.xml"),
               std::string::npos);
     for (const std::string notes : {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide2.xml"})
         EXPECT_STREQ(part(notes).one(placeholderPath("hdr") + "//a:t").text().get(), "Notes header") << notes;
-    EXPECT_STREQ(part("ppt/handoutMasters/handoutMaster1.xml").one(placeholderPath("hdr") + "//a:t").text().get(),
-                 "Handout header");
+    EXPECT_STREQ(
+        part("ppt/handoutMasters/handoutMaster1.xml").one(placeholderPath("hdr") + "//a:t").text().get(),
+        "Handout header");
 }
 
 TEST_F(NotesTest, HandoutMasterFollowsItsSettings) {

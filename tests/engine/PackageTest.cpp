@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,7 +56,8 @@ TEST_P(UntouchedEntries, KeepTheirCompressedBytes) {
         EXPECT_EQ(rawEntry(dir / "in.pptx", name), rawEntry(dir / "out.pptx", name)) << name;
     EXPECT_NE(rawEntry(dir / "in.pptx", "ppt/slides/slide1.xml"),
               rawEntry(dir / "out.pptx", "ppt/slides/slide1.xml"));
-    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Footer");
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Footer");
 }
 
 // A deck without notes master gets one with a copy of the design's theme, taken from its stored bytes.
@@ -74,7 +75,8 @@ TEST_P(UntouchedEntries, ANewNotesMasterTakesACopyOfTheStoredTheme) {
     const RawEntry theme = rawEntry(dir / "in.pptx", "ppt/theme/theme1.xml");
     EXPECT_EQ(rawEntry(dir / "out.pptx", "ppt/theme/theme1.xml"), theme);
     EXPECT_EQ(rawEntry(dir / "out.pptx", "ppt/theme/theme2.xml"), theme);
-    EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/theme/theme2.xml"), readEntry(dir / "in.pptx", "ppt/theme/theme1.xml"));
+    EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/theme/theme2.xml"),
+              readEntry(dir / "in.pptx", "ppt/theme/theme1.xml"));
     Presentation reopened = Presentation::open(dir / "out.pptx");
     EXPECT_TRUE(reopened.hasNotesMaster());
     EXPECT_EQ(reopened.element(MasterKind::Notes, Element::Header).text, "Header");
@@ -82,7 +84,8 @@ TEST_P(UntouchedEntries, ANewNotesMasterTakesACopyOfTheStoredTheme) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, UntouchedEntries, ::testing::Values(5000, 600 * 1024),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             return info.param < 256 * 1024 ? std::string("ReadWhole") : std::string("ReadFromTheFile");
+                             return info.param < 256 * 1024 ? std::string("ReadWhole")
+                                                            : std::string("ReadFromTheFile");
                          });
 
 TEST(PackageTest, AnEntryNameWithAControlCharacterIsNotMarkedUtf8) {
@@ -94,7 +97,8 @@ TEST(PackageTest, AnEntryNameWithAControlCharacterIsNotMarkedUtf8) {
     // local header and in the central directory alike, and the name is no longer marked UTF-8 there
     // (as in a deck from an old zip tool).
     std::string bytes = readFile(dir / "in.pptx");
-    for (std::size_t at = bytes.find("ppt/media/#"); at != std::string::npos; at = bytes.find("ppt/media/#", at)) {
+    for (std::size_t at = bytes.find("ppt/media/#"); at != std::string::npos;
+         at = bytes.find("ppt/media/#", at)) {
         bytes[at + 10] = '\x1a';
         const std::size_t flags = bytes.compare(at - 30, 4, "PK\x03\x04") == 0 ? at - 30 + 7 : at - 46 + 9;
         bytes[flags] = static_cast<char>(bytes[flags] & ~0x08);  // bit 11 of the little-endian flags
@@ -107,7 +111,8 @@ TEST(PackageTest, AnEntryNameWithAControlCharacterIsNotMarkedUtf8) {
     zip_t* zip = zip_open((dir / "out.pptx").c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
     EXPECT_NE(zip, nullptr) << "libzip error " << error;
     if (zip) zip_discard(zip);
-    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Footer");
+    EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Footer");
 }
 
 TEST(PackageTest, MacroDecksKeepTheirProjectAndContentType) {

@@ -202,7 +202,8 @@ TEST_F(StampTest, ANewPlaceholderNeverSharesAnIdxWithOneOfThePage) {
     EXPECT_STRNE(footer.select_node("p:nvSpPr/p:nvPr/p:ph").node().attribute("idx").value(), "11");
     EXPECT_TRUE(footer.select_node("p:spPr/a:xfrm")) << "it inherits no box, so it has its own";
     std::vector<std::string> idx;
-    for (const pugi::xpath_node& ph : slide.all("//p:ph[@idx]")) idx.emplace_back(ph.node().attribute("idx").value());
+    for (const pugi::xpath_node& ph : slide.all("//p:ph[@idx]"))
+        idx.emplace_back(ph.node().attribute("idx").value());
     std::sort(idx.begin(), idx.end());
     EXPECT_EQ(std::adjacent_find(idx.begin(), idx.end()), idx.end()) << ::testing::PrintToString(idx);
 }
@@ -221,7 +222,8 @@ TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
 TEST_F(StampTest, FreshIdsAndIdxStayUnsignedIntsWhateverHostileValuesTheDeckHolds) {
     // Values beyond any integer type, at its limits, and negative: the new footer still gets an id
     // and an idx that PowerPoint accepts and that no shape on the page uses.
-    for (const std::string value : {"9223372036854775807", "-9223372036854775808", "4294967295", "99999999999999999999"}) {
+    for (const std::string value :
+         {"9223372036854775807", "-9223372036854775808", "4294967295", "99999999999999999999"}) {
         SCOPED_TRACE(value);
         DeckPlan plan;
         plan.masters[0].layouts[0].ftr = false;
@@ -310,9 +312,11 @@ TEST_F(StampTest, ExistingFootersAreReplacedNotDuplicated) {
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:pPr").node().attribute("algn").value(), "r")
         << "its look is kept";
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr").node().attribute("b").value(), "1");
-    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr/a:solidFill/a:srgbClr").node().attribute("val").value(),
-                 "C00000");
-    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr/a:latin").node().attribute("typeface").value(), "Georgia");
+    EXPECT_STREQ(
+        footer.select_node("p:txBody/a:p/a:r/a:rPr/a:solidFill/a:srgbClr").node().attribute("val").value(),
+        "C00000");
+    EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:rPr/a:latin").node().attribute("typeface").value(),
+                 "Georgia");
     EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:t").node().text().get(), "ACME Confidential");
 }
 
@@ -330,7 +334,8 @@ TEST_F(StampTest, AFooterInsideAlternateContentIsReplacedNotKeptBesideTheNewOne)
     plan.slides[0].extraShapes = kFooterInAlternateContent;
     stamp(plan, showAll);
     const Xml slide = part("ppt/slides/slide1.xml");
-    EXPECT_EQ(slide.count("//a:t[starts-with(., 'Old')]"), 0u) << "the old footer would show beside the new one";
+    EXPECT_EQ(slide.count("//a:t[starts-with(., 'Old')]"), 0u)
+        << "the old footer would show beside the new one";
     EXPECT_GE(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
 }
 
@@ -377,7 +382,8 @@ TEST_F(StampTest, AFooterHoldingAnEquationShowsTheNewTextNotAPictureOfTheOld) {
     stamp(plan, showAll);
     const Xml slide = part("ppt/slides/slide1.xml");
     ASSERT_EQ(slide.count(kFooterP), 1u);
-    EXPECT_EQ(slide.count(kFooterP + "/p:spPr/a:blipFill"), 0u) << "the old equation's picture is drawn under the new text";
+    EXPECT_EQ(slide.count(kFooterP + "/p:spPr/a:blipFill"), 0u)
+        << "the old equation's picture is drawn under the new text";
     EXPECT_EQ(slide.count(kFooterP + "//a:r[a:t = 'ACME Confidential']/a:rPr/a:noFill"), 0u)
         << "the new text is drawn without fill";
     EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
@@ -395,7 +401,8 @@ TEST_F(StampTest, AHiddenAnimatedFooterHoldingAnEquationShowsNothing) {
     deck.saveAs(dir / "out.pptx");
     const Xml slide = part("ppt/slides/slide1.xml");
     EXPECT_EQ(slide.count(kFooterP + "//a:t[string-length(normalize-space(.)) > 0]"), 0u);
-    EXPECT_EQ(slide.count(kFooterP + "/p:spPr/a:blipFill"), 0u) << "the hidden footer still draws the old equation";
+    EXPECT_EQ(slide.count(kFooterP + "/p:spPr/a:blipFill"), 0u)
+        << "the hidden footer still draws the old equation";
 }
 
 // A wrapper holding the footer and another shape: only the footer is the stamp's; the other shape
@@ -413,7 +420,8 @@ TEST_F(StampTest, AShapeWrappedWithTheFooterKeepsWhatNewerReadersShow) {
     stamp(plan, showAll);
     const Xml slide = part("ppt/slides/slide1.xml");
     EXPECT_EQ(slide.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u);
-    EXPECT_EQ(slide.count("//*[local-name() = 'oMathPara']"), 1u) << "the equation became its fallback picture";
+    EXPECT_EQ(slide.count("//*[local-name() = 'oMathPara']"), 1u)
+        << "the equation became its fallback picture";
 }
 
 // shapes wrapped as PowerPoint wraps them, the same in the choice and in the fallback.
@@ -452,15 +460,17 @@ TEST_F(StampTest, AFooterInAGroupInsideAlternateContentIsReplacedNotKeptBesideTh
 
 // Pages added later take the master's and layout's footer: a wrapped one must take the new text too.
 TEST_F(StampTest, AFooterInsideAlternateContentOnTheMasterAndLayoutTakesTheText) {
-    writeZip(dir / "in.pptx",
-             withFooterWrapped(buildDeck(DeckPlan{}),
-                               {"ppt/slideMasters/slideMaster1.xml", "ppt/slideLayouts/slideLayout1.xml"}, "Old"));
+    writeZip(
+        dir / "in.pptx",
+        withFooterWrapped(buildDeck(DeckPlan{}),
+                          {"ppt/slideMasters/slideMaster1.xml", "ppt/slideLayouts/slideLayout1.xml"}, "Old"));
     Presentation deck = Presentation::open(dir / "in.pptx");
     showAll(deck);
     deck.saveAs(dir / "out.pptx");
     for (const char* name : {"ppt/slideMasters/slideMaster1.xml", "ppt/slideLayouts/slideLayout1.xml"}) {
         const Xml master = part(name);
-        EXPECT_EQ(master.count("//a:t[. = 'Old']"), 0u) << name << " keeps its old footer for pages added later";
+        EXPECT_EQ(master.count("//a:t[. = 'Old']"), 0u)
+            << name << " keeps its old footer for pages added later";
         EXPECT_EQ(master.count(kFooterP + "//a:t[. = 'ACME Confidential']"), 1u) << name;
         EXPECT_EQ(unboundPrefixes(master.root()), std::vector<std::string>{}) << name;
     }
@@ -468,7 +478,8 @@ TEST_F(StampTest, AFooterInsideAlternateContentOnTheMasterAndLayoutTakesTheText)
 
 // Shown or hidden without a text, the master keeps its wrapped footer as the author saved it.
 TEST_F(StampTest, AWrappedMasterFooterIsLeftAsItIsWhenNoTextIsGiven) {
-    writeZip(dir / "in.pptx", withFooterWrapped(buildDeck(DeckPlan{}), {"ppt/slideMasters/slideMaster1.xml"}, ""));
+    writeZip(dir / "in.pptx",
+             withFooterWrapped(buildDeck(DeckPlan{}), {"ppt/slideMasters/slideMaster1.xml"}, ""));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::Footer, false);
     deck.saveAs(dir / "out.pptx");
@@ -613,14 +624,16 @@ Entries withNumberTextBoxOn(Entries entries, const std::vector<std::string>& par
         R"(<p:sp><p:nvSpPr><p:cNvPr id="40" name="TextBox"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:fld id="{11111111-2222-3333-4444-555555555555}" type=")" +
         field + R"("><a:t>&#8249;#&#8250;</a:t></a:fld></a:p></p:txBody></p:sp>)";
     for (auto& [name, xml] : entries)
-        if (std::find(parts.begin(), parts.end(), name) != parts.end()) xml.replace(xml.find("</p:spTree>"), 0, box);
+        if (std::find(parts.begin(), parts.end(), name) != parts.end())
+            xml.replace(xml.find("</p:spTree>"), 0, box);
     return entries;
 }
 
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
     for (const bool textBox : {true, false}) {
         const std::vector<std::string> parts{"ppt/slideMasters/slideMaster1.xml"};
-        writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), textBox ? parts : std::vector<std::string>{}));
+        writeZip(dir / "in.pptx",
+                 withNumberTextBoxOn(buildDeck(DeckPlan{}), textBox ? parts : std::vector<std::string>{}));
         Presentation deck = Presentation::open(dir / "in.pptx");
         deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
         const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
@@ -637,16 +650,19 @@ TEST_F(StampTest, NumbersDrawnAsTextBoxesOnTheMasterAreReported) {
 TEST_F(StampTest, DatesDrawnAsTextBoxesAreReportedAsNumbersAre) {
     const std::string master = "ppt/slideMasters/slideMaster1.xml";
     writeZip(dir / "in.pptx",
-             withNumberTextBoxOn(withNumberTextBoxOn(withNumberTextBoxOn(buildDeck(DeckPlan{}), {master}, "datetime1"),
-                                                     {master}, "datetime12"),
-                                 {master}));
+             withNumberTextBoxOn(
+                 withNumberTextBoxOn(withNumberTextBoxOn(buildDeck(DeckPlan{}), {master}, "datetime1"),
+                                     {master}, "datetime12"),
+                 {master}));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::DateAndTime, false);
     const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
     ASSERT_EQ(outcome.warnings.size(), 2u);
-    for (const std::string& warning : outcome.warnings) EXPECT_NE(warning.find(master), std::string::npos) << warning;
+    for (const std::string& warning : outcome.warnings)
+        EXPECT_NE(warning.find(master), std::string::npos) << warning;
     EXPECT_NE(outcome.warnings[0].find("slide number"), std::string::npos) << outcome.warnings[0];
-    EXPECT_NE(outcome.warnings[1].find("a date drawn as a plain text box"), std::string::npos) << outcome.warnings[1];
+    EXPECT_NE(outcome.warnings[1].find("a date drawn as a plain text box"), std::string::npos)
+        << outcome.warnings[1];
 
     writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), {master}, "unknown"));
     Presentation other = Presentation::open(dir / "in.pptx");
@@ -685,7 +701,8 @@ TEST_F(StampTest, NumbersInATableOnTheMasterAreReported) {
 
 // A layout's own text box is drawn on every slide of that layout just as a master's is.
 TEST_F(StampTest, NumbersDrawnAsTextBoxesOnALayoutAreReported) {
-    writeZip(dir / "in.pptx", withNumberTextBoxOn(buildDeck(DeckPlan{}), {"ppt/slideLayouts/slideLayout1.xml"}));
+    writeZip(dir / "in.pptx",
+             withNumberTextBoxOn(buildDeck(DeckPlan{}), {"ppt/slideLayouts/slideLayout1.xml"}));
     Presentation deck = Presentation::open(dir / "in.pptx");
     deck.setVisible(MasterKind::Slide, Element::SlideNumber, false);
     const SaveOutcome outcome = deck.saveAs(dir / "out.pptx");
@@ -721,12 +738,13 @@ TEST_F(StampTest, TextBoxesInGroupsAreReportedUnlessAGroupAboveIsHidden) {
             const std::size_t boxStart = xml.find(R"(<p:sp><p:nvSpPr><p:cNvPr id="40")");
             const std::size_t boxEnd = xml.find("</p:spTree>");
             std::string box = xml.substr(boxStart, boxEnd - boxStart);
-            const std::string more = R"(<a:fld id="{11111111-2222-3333-4444-555555555556}" type="slidenum"><a:t>2</a:t></a:fld>)";
+            const std::string more =
+                R"(<a:fld id="{11111111-2222-3333-4444-555555555556}" type="slidenum"><a:t>2</a:t></a:fld>)";
             for (int i = 0; i < 200; ++i) box.insert(box.find("</a:p>"), more);
             std::string open, close;
             for (int level = 0; level < depth; ++level) {
-                open += R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id=")" + std::to_string(100 + level) + R"(" name="Group")" +
-                        (level == hiddenAt ? R"( hidden="1")" : "") +
+                open += R"(<p:grpSp><p:nvGrpSpPr><p:cNvPr id=")" + std::to_string(100 + level) +
+                        R"(" name="Group")" + (level == hiddenAt ? R"( hidden="1")" : "") +
                         R"(/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>)";
                 close += "</p:grpSp>";
             }
@@ -836,7 +854,8 @@ TEST_F(StampTest, TextsMustBeUtf8AndOnlyWhatXmlCanHoldIsStamped) {
                   "D\nE \xE2\x82\xAC\tF");
         d.setVisible(MasterKind::Slide, Element::Footer, true);
     });
-    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(), "ABCD E \xE2\x82\xAC\tF");
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kFooterP + "//a:t").text().get(),
+                 "ABCD E \xE2\x82\xAC\tF");
 }
 
 TEST_F(StampTest, ALineBreakOfAnyKindShowsAsASpace) {
@@ -857,12 +876,18 @@ TEST_F(StampTest, AutomaticDatesAreFieldsOfTheChosenFormat) {
         int format;
         const char* cached;
     };
-    const Case cases[] = {{1, "12/7/2026"},         {2, "Monday, December 7, 2026"},
-                          {3, "7 December 2026"},   {4, "December 7, 2026"},
-                          {5, "7-Dec-26"},          {6, "December 26"},
-                          {7, "Dec-26"},            {8, "12/7/2026 12:00 PM"},
-                          {9, "12/7/2026 12:00:00 PM"}, {10, "12:00"},
-                          {11, "12:00:00"},         {12, "12:00 PM"},
+    const Case cases[] = {{1, "12/7/2026"},
+                          {2, "Monday, December 7, 2026"},
+                          {3, "7 December 2026"},
+                          {4, "December 7, 2026"},
+                          {5, "7-Dec-26"},
+                          {6, "December 26"},
+                          {7, "Dec-26"},
+                          {8, "12/7/2026 12:00 PM"},
+                          {9, "12/7/2026 12:00:00 PM"},
+                          {10, "12:00"},
+                          {11, "12:00:00"},
+                          {12, "12:00 PM"},
                           {13, "12:00:00 PM"}};
     for (const Case& c : cases) {
         stamp(DeckPlan{}, [&](Presentation& deck) {
@@ -961,7 +986,8 @@ TEST_F(StampTest, ADateMadeAutomaticAfterASaveAsFixedKeepsTheDecksFormat) {
     deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
     deck.saveAs(dir / "out.pptx");
     EXPECT_EQ(deck.element(MasterKind::Slide, Element::DateAndTime).format, 4);
-    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kDateP + "//a:fld").attribute("type").value(), "datetime4");
+    EXPECT_STREQ(part("ppt/slides/slide1.xml").one(kDateP + "//a:fld").attribute("type").value(),
+                 "datetime4");
 }
 
 TEST_F(StampTest, StampingTwiceGivesTheSameXml) {

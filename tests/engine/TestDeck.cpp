@@ -254,7 +254,8 @@ std::string placeholderPath(const std::string& type) {
     return "//p:sp[p:nvSpPr/p:nvPr/p:ph/@type='" + type + "']";
 }
 
-Presentation withSlideFooter(const std::filesystem::path& source, const std::string& text, const Limits& limits) {
+Presentation withSlideFooter(const std::filesystem::path& source, const std::string& text,
+                             const Limits& limits) {
     Presentation deck = Presentation::open(source, limits);
     deck.setText(MasterKind::Slide, Element::Footer, text);
     deck.setVisible(MasterKind::Slide, Element::Footer, true);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <pugixml.hpp>
 #include <filesystem>
+#include <pugixml.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,7 +66,8 @@ struct DeckPlan {
 Entries buildDeck(const DeckPlan& plan);
 
 // The deck at source, opened with its slides' footer set to text and shown.
-Presentation withSlideFooter(const std::filesystem::path& source, const std::string& text, const Limits& limits = {});
+Presentation withSlideFooter(const std::filesystem::path& source, const std::string& text,
+                             const Limits& limits = {});
 
 // An OLE compound file whose directory holds the given stream names.
 std::string oleFile(const std::vector<std::string>& streams);

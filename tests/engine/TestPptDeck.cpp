@@ -46,7 +46,8 @@ std::uint32_t persistOffset(const std::string& document, std::uint32_t edit, std
     return kNoOffset;
 }
 
-void appendEdit(std::string& user, std::string& doc, const std::string& entries, std::uint32_t persistIdSeed) {
+void appendEdit(std::string& user, std::string& doc, const std::string& entries,
+                std::uint32_t persistIdSeed) {
     const std::uint32_t edit = get32(user, 16);
     const auto directory = static_cast<std::uint32_t>(doc.size());
     doc += pptRecord(0, ppt::rt::PersistDirectoryAtom, entries);
@@ -100,7 +101,8 @@ std::uint32_t aliasLastSlide(std::string& user, std::string& doc, std::uint32_t 
 
 ppt::HeadersFooters documentSettings(const std::filesystem::path& deck, std::uint16_t instance) {
     const CompoundFile cfb = CompoundFile::parse(readFile(deck), "out");
-    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "out");
     const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
     const ppt::Record* settings = document.child(ppt::rt::HeadersFooters, instance);
     if (!settings) {

@@ -275,7 +275,8 @@ std::string stampOneInput(const std::uint8_t* data, std::size_t size) {
         // The setters below set every field, so the save reads nothing of the deck: the reading is
         // asked for here, for every element, on the input as it came.
         for (MasterKind kind : {MasterKind::Slide, MasterKind::Notes, MasterKind::Handout})
-            for (Element element : {Element::DateAndTime, Element::Footer, Element::Header, Element::SlideNumber})
+            for (Element element :
+                 {Element::DateAndTime, Element::Footer, Element::Header, Element::SlideNumber})
                 if (Presentation::hasElement(kind, element)) (void)deck.element(kind, element);
         setAll(deck, true);
         saveAndReopen(deck, target, damagedInInput);

@@ -128,8 +128,8 @@ class PendingSave {
 
   private:
     friend class Presentation;
-    PendingSave(std::unique_ptr<AtomicFile> file, std::unique_ptr<Presentation> deck, std::filesystem::path target,
-                SaveOutcome outcome);
+    PendingSave(std::unique_ptr<AtomicFile> file, std::unique_ptr<Presentation> deck,
+                std::filesystem::path target, SaveOutcome outcome);
     std::unique_ptr<AtomicFile> file_;
     std::unique_ptr<Presentation> deck_;  // stamped, to be written; none once written
     std::filesystem::path target_;
@@ -143,8 +143,8 @@ struct Limits {
     // holds 7 MB): each stays parsed until the deck is saved, and its tree takes two to ten times its
     // size, so parts just under the limit above would otherwise add up to gigabytes.
     std::uint64_t maxXmlBytesPerDeck = 128ull << 20;
-    std::uint64_t maxCompressionRatio = 400;      // uncompressed / compressed, checked past 1 MiB
-    std::uint64_t maxEntries = 100000;            // zip entries
+    std::uint64_t maxCompressionRatio = 400;  // uncompressed / compressed, checked past 1 MiB
+    std::uint64_t maxEntries = 100000;        // zip entries
     // Slides of a .pptx-family deck. Each stays parsed until the deck is saved, with its notes page and
     // their relationships, and a parsed part takes tens of KB however small: 20,000 tiny slides (a 5 MB
     // file) took 0.9 GB. Real decks stay far below.
