@@ -18,6 +18,7 @@
 #include "AtomicFile.h"
 #include "SourceFile.h"
 #include "ZipLayout.h"
+#include "ZipOutput.h"
 #include "ZipPackage.h"
 #include "TestDeck.h"
 #include "common/Permissions.h"
@@ -785,6 +786,55 @@ TEST(ZipOutputTest, LargeCopiedEntriesKeepTheirPlaceWithinAPageAndReadBackWhole)
         EXPECT_EQ(readEntry(dir / "out.pptx", names[i]), plan.extraEntries[i].second);
     }
     EXPECT_GE(padded, 1u) << "the stamped parts should have shifted the media, and padding put it back";
+}
+
+// The alignment field alone takes 6 bytes: a large entry 1 to 5 bytes short of its place within a
+// page is put a page further on instead.
+TEST(ZipOutputTest, ALargeEntryOfAnyDistanceFromItsPlaceInAPageIsPutThere) {
+    TempDir dir;
+    std::string large(300000, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i % 253);
+    const std::string small(100, 's');
+    DeckPlan plan;
+    plan.extraEntries = {{"ppt/media/small.bin", small}, {"ppt/media/large.bin", large}};
+    writeZip(dir / "in.pptx", buildDeck(plan), true);
+    const auto package = ZipPackage::openFile(SourceFile::open(dir / "in.pptx"), Limits{});
+    const std::uint64_t smallIndex = *package->indexOf("ppt/media/small.bin");
+    const std::uint64_t largeIndex = *package->indexOf("ppt/media/large.bin");
+    const std::string largeName = package->entryName(largeIndex);
+    const std::uint64_t sourceAt = package->storedRange(largeIndex, large.size())->offset;
+
+    for (const std::uint64_t shortBy : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 4095u}) {
+        SCOPED_TRACE("short of its place by " + std::to_string(shortBy));
+        // The small entry goes first, under a name whose length leaves the large one's bytes shortBy
+        // before their place: two local headers, the small entry, the large one's name.
+        const std::uint64_t fixed = 30 + small.size() + 30 + largeName.size();
+        std::uint64_t nameLength = (sourceAt + 2 * 4096 - shortBy - fixed % 4096) % 4096;
+        if (nameLength == 0) nameLength = 4096;
+        const std::string smallName(nameLength, 'n');
+        const fs::path out = dir / "out.zip";
+        const int fd = ::open(out.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ZipOutput zip(fd, out.string());
+        zip.copyEntry(*package, smallIndex, smallName, 0);
+        zip.copyEntry(*package, largeIndex);
+        zip.finish();
+        ::close(fd);
+
+        const std::string bytes = readFile(out);
+        const std::size_t header = 30 + nameLength + small.size();
+        ASSERT_EQ(le32At(bytes, header), 0x04034b50u);
+        const std::size_t extra = le16At(bytes, header + 28);
+        EXPECT_EQ(extra, shortBy == 0 ? 0 : shortBy < 6 ? shortBy + 4096 : shortBy);
+        EXPECT_EQ((header + 30 + largeName.size() + extra) % 4096, sourceAt % 4096);
+        if (extra > 0) {
+            const std::size_t field = header + 30 + largeName.size();
+            EXPECT_EQ(le16At(bytes, field), 0xD935u) << "the alignment field's ID";
+            EXPECT_EQ(le16At(bytes, field + 2), extra - 4) << "the field's length";
+        }
+        EXPECT_TRUE(readEntry(out, largeName) == large);
+        EXPECT_EQ(readEntry(out, smallName), small);
+    }
 }
 
 TEST(ZipOutputTest, ACopyToAnotherFileSystemTakesTheSlowerWayWithTheSameResult) {
