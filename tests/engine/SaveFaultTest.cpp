@@ -15,6 +15,7 @@
 
 #include "SystemFaults.h"
 #include "TestDeck.h"
+#include "common/Corpus.h"
 
 namespace trelwick::engine::test {
 namespace {
@@ -67,7 +68,12 @@ class SaveFaultTest : public ::testing::Test {
     // Stamps the deck and saves it to target; the Error it failed with, if it did.
     std::optional<Error> save(
         const fs::path& target, const std::function<void()>& arm = [] {}) {
-        Presentation deck = withSlideFooter(dir / "deck.pptx", "Stamped", partByPart());
+        return saveFrom(dir / "deck.pptx", target, arm);
+    }
+
+    std::optional<Error> saveFrom(const fs::path& source, const fs::path& target,
+                                  const std::function<void()>& arm) {
+        Presentation deck = withSlideFooter(source, "Stamped", partByPart());
         arm();
         try {
             deck.saveAs(target);
@@ -261,6 +267,40 @@ TEST_F(SaveFaultTest, ACopyByTheKernelThatStopsOrFailsGivesTheWholeDeckOrNone) {
             fs::remove(dir / "new.pptx");
         }
     }
+}
+
+// A legacy deck is read from its file while its copy is written (its pictures above all); saved
+// over itself, it too stays as it was until its copy is complete and in place.
+TEST_F(SaveFaultTest, ALegacyDeckSavedOverItselfStaysWholeWhereverItsSaveFails) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(trelwick::testing::corpusDir());
+    const fs::path legacy = dir / "legacy.ppt";
+    fs::copy_file(trelwick::testing::corpusDir() / "poi__customGeo.ppt", legacy);
+    fs::permissions(legacy, fs::perms::owner_write, fs::perm_options::add);
+    const std::string before = readFile(legacy);
+    const CallFault faults[] = {
+        {"the disk fills up", kFsync, 0, 0, false, true, "cannot write the output file (File too large)",
+         false},
+        {"the file cannot be flushed", kFsync, 1, EIO, false, false, "cannot flush the written file to disk",
+         false},
+        {"no name can be added to the folder", kLinkat, 1, ENOSPC, true, false,
+         "cannot move the written file into place", false},
+        {"it cannot be renamed over itself", kRename, 1, EIO, false, false,
+         "cannot move the written file into place", false},
+    };
+    for (const CallFault& f : faults) {
+        SCOPED_TRACE(f.what);
+        const std::optional<Error> failure = withFileSizeLimit(f.fileSizeLimit, [&] {
+            return saveFrom(legacy, legacy, [&] {
+                if (f.nth) failSystemCall(f.call, f.nth, f.error, f.repeat);
+            });
+        });
+        ASSERT_TRUE(failure) << "saved";
+        expectFailure(*failure, legacy, f.why);
+        EXPECT_TRUE(readFile(legacy) == before) << "the deck changed";
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"deck.pptx", "legacy.ppt", "other.pptx"}));
+    }
+    EXPECT_FALSE(saveFrom(legacy, legacy, [] {}));
+    EXPECT_EQ(Presentation::open(legacy).element(MasterKind::Slide, Element::Footer).text, "Stamped");
 }
 
 // Saves committed together: the one that cannot be put in place leaves its target as it was and
