@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include "common/Sanitizer.h"
 #include "common/TempDir.h"
 #include "common/Zip.h"
+#include "SystemFaults.h"
 
 namespace fs = std::filesystem;
 
@@ -160,6 +162,35 @@ TEST(CliCorpus, StampingInPlaceKeepsTheOwnerGroupAndModeOfTheDeck) {
         EXPECT_EQ(trelwick::testing::folderNames(deck.parent_path()),
                   std::vector<std::string>{"review.pptx"});
     }
+}
+
+// Stamped in place, a deck whose save cannot be put in place (here its rename fails) is told as a
+// failure, naming it and why, and is left as it was; the decks before and after it are stamped.
+TEST(CliCorpus, ADeckThatCannotBePutInPlaceIsToldAndLeftAsItWas) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    if (TRELWICK_UNDER_SANITIZER) GTEST_SKIP() << "a preloaded library would come before the sanitizer's";
+    TempDir tmp;
+    const fs::path folder = tmp.path() / "decks";
+    fs::create_directories(folder);
+    for (const char* name : {"a.pptx", "b.pptx", "c.pptx"}) {
+        fs::copy_file(kCorpus / kDeck, folder / name);
+        fs::permissions(folder / name, fs::perms::owner_write, fs::perm_options::add);
+    }
+    const std::string before = readFile(folder / "b.pptx");
+    // Each deck replaced in place is renamed over once, in the order of the list.
+    const std::string fault = std::to_string(kRename) + " 2 " + std::to_string(EIO) + " 0";
+    const std::string run = shellOutput("LD_PRELOAD=" + shellQuote(TRELWICK_SYSTEM_FAULTS) +
+                                        " TRELWICK_SYSTEM_FAULT=" + shellQuote(fault) + " " +
+                                        shellQuote(TRELWICK_CLI_PATH) + " -j 1 -o " + shellQuote(folder.string()) +
+                                        " --footer F " + shellQuote(folder.string()) + " 2>&1; echo \"exit $?\"");
+    EXPECT_NE(run.find("exit 1"), std::string::npos) << run;
+    EXPECT_NE(run.find("b.pptx: cannot move the written file into place (Input/output error)"), std::string::npos)
+        << run;
+    EXPECT_NE(run.find("Stamped 2 of 3"), std::string::npos) << run;
+    EXPECT_TRUE(readFile(folder / "b.pptx") == before) << "the deck that failed changed";
+    for (const char* name : {"a.pptx", "c.pptx"})
+        EXPECT_NE(slideTexts(folder / name).find("<a:t>F</a:t>"), std::string::npos) << name << "\n" << run;
+    EXPECT_EQ(trelwick::testing::folderNames(folder), (std::vector<std::string>{"a.pptx", "b.pptx", "c.pptx"}));
 }
 
 // The summary is the one line a script reads from stdout; when it cannot be written (a full disk, a
