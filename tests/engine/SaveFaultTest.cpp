@@ -303,14 +303,15 @@ TEST_F(SaveFaultTest, ALegacyDeckSavedOverItselfStaysWholeWhereverItsSaveFails) 
     EXPECT_EQ(Presentation::open(legacy).element(MasterKind::Slide, Element::Footer).text, "Stamped");
 }
 
-// Saves committed together: the one that cannot be put in place leaves its target as it was and
-// nothing of its own; the others are in place.
+// Saves committed together: the one that cannot be written or put in place leaves its target as it
+// was and nothing of its own; the others are in place.
 TEST_F(SaveFaultTest, SavesCommittedTogetherStandWhenOneOfThemCannotBePutInPlace) {
     const struct {
         const char* what;
         SystemCall call;
         std::string why;
     } faults[] = {
+        {"its media cannot be copied", kCopyFileRange, "cannot write the output file"},
         {"its file cannot be flushed", kFsync, "cannot flush the written file to disk"},
         {"it cannot be renamed over its target", kRename, "cannot move the written file into place"},
     };
