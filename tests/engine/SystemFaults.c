@@ -8,43 +8,42 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 struct Fault {
-    int calls;
     int nth;  // 0: unarmed
     int error;
     int repeat;
 };
 
 static struct Fault faults[kSystemCallKinds];
+// Counted atomically: a program preloaded with these may make the calls on several threads.
+static atomic_int calls[kSystemCallKinds];
 static size_t copyLimit;
 
 void failSystemCall(enum SystemCall call, int nth, int error, int repeat) {
-    faults[call] = (struct Fault){0, nth, error, repeat};
+    atomic_store(&calls[call], 0);
+    faults[call] = (struct Fault){nth, error, repeat};
 }
 
 void limitCopyFileRange(size_t bytes) {
     copyLimit = bytes;
 }
 
-int systemCallsMade(enum SystemCall call) {
-    return faults[call].calls;
-}
-
 void clearSystemFaults(void) {
-    for (int i = 0; i < kSystemCallKinds; ++i) faults[i] = (struct Fault){0, 0, 0, 0};
+    for (int i = 0; i < kSystemCallKinds; ++i) failSystemCall((enum SystemCall)i, 0, 0, 0);
     copyLimit = 0;
 }
 
 // Counts the call; nonzero (errno set) when it is to fail.
 static int failing(enum SystemCall call) {
-    struct Fault* f = &faults[call];
-    ++f->calls;
-    if (f->nth == 0 || f->calls < f->nth || (f->calls > f->nth && !f->repeat)) return 0;
+    const struct Fault* f = &faults[call];
+    const int made = atomic_fetch_add(&calls[call], 1) + 1;
+    if (f->nth == 0 || made < f->nth || (made > f->nth && !f->repeat)) return 0;
     errno = f->error;
     return 1;
 }

@@ -24,8 +24,6 @@ enum SystemCall {
 void failSystemCall(enum SystemCall call, int nth, int error, int repeat);
 // copy_file_range copies at most bytes a call (0: as asked).
 void limitCopyFileRange(size_t bytes);
-// Calls of that kind since it was last armed or cleared.
-int systemCallsMade(enum SystemCall call);
 // Every call passes through again.
 void clearSystemFaults(void);
 
