@@ -396,5 +396,107 @@ TEST(PptMasterTextTest, AFooterOnlyShownKeepsTheMastersOwnText) {
     EXPECT_EQ(masterFooterFields(readFile(dir / "out.ppt")), before);
 }
 
+// 37625.ppt keeps the date, footer and number off title slides (the document's "don't show on title
+// slide"), and its title slide hides the title master's background graphics too. That slide shows none of
+// them by design; only the other slide hiding the slide master's graphics is reported.
+TEST(PptCorpusWarningTest, ATitleSlideTheDeckKeepsClearIsNotReported) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    TempDir dir;
+    Presentation deck = Presentation::open(corpusDeck("poi__37625.ppt"));
+    stampAll(deck, true);
+    const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+    const std::vector<std::string> expected{
+        "the date does not show in LibreOffice on 1 slide: it hides the slide master's background graphics",
+        "the footer does not show in LibreOffice on 1 slide: it hides the slide master's background graphics",
+        "the slide number does not show in LibreOffice on 1 slide: it hides the slide master's background "
+        "graphics"};
+    EXPECT_EQ(outcome.warnings, expected);
+}
+
+// What one slide or notes page of a saved deck holds of PowerPoint 2007+ per-page copies, and how many
+// shapes its drawing holds beyond its own count of them.
+struct PageCopies {
+    std::uint16_t type = 0;
+    std::multiset<std::uint8_t> placements;
+    std::int64_t uncounted = 0;
+};
+
+std::map<std::uint32_t, PageCopies> pageCopiesOf(const std::filesystem::path& file) {
+    const ppt::DocumentStream stream = streamOf(file);
+    std::map<std::uint32_t, PageCopies> pages;
+    for (const auto& [id, at] : stream.offsets()) {
+        const std::uint16_t type = stream.typeOf(id);
+        if (type != ppt::rt::Slide && type != ppt::rt::Notes) continue;
+        const ppt::Record page = ppt::Record::parse(stream.object(id));
+        const ppt::Record* drawing = page.child(ppt::rt::Drawing);
+        const ppt::Record* dg = drawing ? drawing->child(ppt::rt::OfficeArtDgContainer) : nullptr;
+        const ppt::Record* fdg = dg ? dg->child(ppt::rt::OfficeArtFDG) : nullptr;
+        if (!fdg || fdg->body().size() < 4) continue;
+        PageCopies& copies = pages[id];
+        copies.type = type;
+        std::int64_t shapes = 0;
+        dg->forEach([&](const ppt::Record& r) {
+            if (r.type() == ppt::rt::OfficeArtSpContainer) ++shapes;
+            if (r.type() == ppt::rt::RoundTripHFPlaceholder12Atom && !r.body().empty())
+                copies.placements.insert(static_cast<std::uint8_t>(r.body()[0]));
+        });
+        copies.uncounted = shapes - get32(fdg->body(), 0);
+    }
+    return pages;
+}
+
+// headers_footers_2007.ppt (saved by PowerPoint 2007) keeps a copy of the date, number and footer
+// placeholders on every slide and notes page, and of the header on notes pages; LibreOffice draws each
+// copy as a text box holding the old text. An element hidden without a text given (the command line
+// hides what it is not given) and the number, which has no text, lose their copies like the others.
+TEST(PptPageCopiesTest, HiddenElementsAndTheNumberLoseTheirCopiesWithoutAText) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    using Placements = std::set<std::uint8_t>;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<MasterKind, Element>> hidden, shown;  // visibility only, no text
+        Placements goneFromSlides, goneFromNotes;
+    };
+    const std::vector<Case> cases{
+        {"slide date and footer hidden",
+         {{MasterKind::Slide, Element::DateAndTime}, {MasterKind::Slide, Element::Footer}},
+         {},
+         {ppt::rt::kMasterDate, ppt::rt::kMasterFooter},
+         {}},
+        {"slide number shown", {}, {{MasterKind::Slide, Element::SlideNumber}}, {ppt::rt::kMasterSlideNumber}, {}},
+        {"notes header hidden, page number shown",
+         {{MasterKind::Notes, Element::Header}},
+         {{MasterKind::Notes, Element::SlideNumber}},
+         {},
+         {ppt::rt::kMasterHeader, ppt::rt::kMasterSlideNumber}},
+    };
+    const std::filesystem::path source = corpusDeck("poi__headers_footers_2007.ppt");
+    const auto before = pageCopiesOf(source);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Presentation deck = Presentation::open(source);
+        for (const auto& [kind, element] : c.hidden) deck.setVisible(kind, element, false);
+        for (const auto& [kind, element] : c.shown) deck.setVisible(kind, element, true);
+        deck.saveAs(dir / "out.ppt");
+        const auto after = pageCopiesOf(dir / "out.ppt");
+        ASSERT_EQ(after.size(), before.size());
+        int pagesWithCopies = 0;
+        for (const auto& [id, old] : before) {
+            SCOPED_TRACE("persist id " + std::to_string(id));
+            const PageCopies& now = after.at(id);
+            const Placements& gone = old.type == ppt::rt::Notes ? c.goneFromNotes : c.goneFromSlides;
+            std::multiset<std::uint8_t> kept;
+            for (std::uint8_t p : old.placements)
+                if (!gone.count(p)) kept.insert(p);
+            EXPECT_EQ(now.placements, kept);
+            // The drawing's count of its shapes drops with them.
+            EXPECT_EQ(now.uncounted, old.uncounted);
+            pagesWithCopies += !old.placements.empty();
+        }
+        EXPECT_EQ(pagesWithCopies, 6);
+    }
+}
+
 }  // namespace
 }  // namespace trelwick::engine::test
