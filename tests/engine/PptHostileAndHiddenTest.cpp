@@ -264,6 +264,102 @@ TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     EXPECT_EQ(footers, std::vector<std::string>{"per-slide footer"});
 }
 
+// empty.ppt has no header/footer settings and slide_master.ppt none for notes pages. The containers the
+// stamp adds go where the document container's record order puts them: after the master list, slide
+// settings before notes settings, and before the slide and notes lists and the document's end.
+TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
+    struct Case {
+        const char* file;
+        std::vector<std::string> order;
+    };
+    const std::vector<Case> cases{
+        {"poi__empty.ppt", {"masters", "slide settings", "notes settings", "end"}},
+        {"poi__slide_master.ppt", {"masters", "slide settings", "notes settings", "slides", "end"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        Presentation deck = Presentation::open(kCorpus / c.file);
+        deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
+        deck.setVisible(MasterKind::Notes, Element::SlideNumber, true);
+        deck.saveAs(dir / "out.ppt");
+        const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+        const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                         "out");
+        const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+        std::vector<std::string> order;
+        for (const ppt::Record& r : document.children()) {
+            if (r.type() == ppt::rt::HeadersFooters)
+                order.push_back(r.instance() == ppt::rt::kSlideInstance ? "slide settings" : "notes settings");
+            else if (r.type() == ppt::rt::SlideListWithText)
+                order.push_back(r.instance() == ppt::rt::kMasterList ? "masters"
+                                : r.instance() == ppt::rt::kSlideList ? "slides"
+                                                                      : "notes pages");
+            else if (r.type() == ppt::rt::EndDocument)
+                order.push_back("end");
+        }
+        EXPECT_EQ(order, c.order);
+    }
+}
+
+// Appends a saved edit in which the first master of the master list has lost its footer placeholder.
+void dropMasterFooter(std::string& user, std::string& doc) {
+    const std::uint32_t edit = get32(user, 16);
+    auto object = [&](std::uint32_t id) {
+        const std::uint32_t at = persistOffset(doc, edit, id);
+        EXPECT_NE(at, kNoOffset) << "no record for persist id " << id;
+        return at == kNoOffset ? ppt::Record::container(0, 0, {})
+                               : ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
+    };
+    const ppt::Record document = object(get32(doc, edit + 24));
+    const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kMasterList);
+    ASSERT_TRUE(list && !list->children().empty()) << "the deck has no master";
+    const std::uint32_t masterId = get32(list->children().front().body(), 0);
+    ppt::Record master = object(masterId);
+    ppt::Record* drawing = master.child(ppt::rt::Drawing);
+    ppt::Record* dg = drawing ? drawing->child(ppt::rt::OfficeArtDgContainer) : nullptr;
+    ppt::Record* group = dg ? dg->child(ppt::rt::OfficeArtSpgrContainer) : nullptr;
+    ASSERT_NE(group, nullptr) << "the master has no drawing";
+    std::vector<ppt::Record>& shapes = group->children();
+    const std::size_t before = shapes.size();
+    shapes.erase(std::remove_if(shapes.begin(), shapes.end(),
+                                [](const ppt::Record& shape) {
+                                    return ppt::placementOfShape(shape) == ppt::rt::kMasterFooter;
+                                }),
+                 shapes.end());
+    ASSERT_EQ(shapes.size(), before - 1) << "the master has no footer placeholder to drop";
+    const auto newMaster = static_cast<std::uint32_t>(doc.size());
+    doc += master.bytes();
+    std::string entries;
+    append32(entries, masterId | 1u << 20);
+    append32(entries, newMaster);
+    appendEdit(user, doc, entries);
+}
+
+// bug58144-headers-footers-2003.ppt has one slide, laid out as a title slide, in a deck that shows the
+// date, footer and number on title slides too. Its master, without a footer placeholder, gets one as the
+// master of any other slide would.
+TEST_F(PptCorpusEdgeTest, AMasterOnlyATitleSlideUsesGetsTheMissingPlaceholder) {
+    const std::string bytes =
+        alteredPptDeck(kCorpus / "poi__bug58144-headers-footers-2003.ppt", dropMasterFooter);
+    Presentation deck = Presentation::openBytes(bytes, "title-slide.ppt");
+    deck.setText(MasterKind::Slide, Element::Footer, "Cover footer");
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    TempDir dir;
+    const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
+    EXPECT_TRUE(outcome.warnings.empty()) << outcome.warnings.front();
+
+    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "out");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kMasterList);
+    ASSERT_TRUE(list && !list->children().empty());
+    const ppt::PlaceholderScan scan =
+        ppt::PlaceholderScan::of(ppt::Record::parse(stream.object(get32(list->children().front().body(), 0))));
+    EXPECT_TRUE(scan.has(ppt::rt::kMasterFooter));
+    EXPECT_TRUE(scan.hasField(ppt::rt::kMasterFooter));
+}
+
 // customGeo.ppt keeps formatId 13 (outside the 13 formats) in its slide and notes settings. Choosing an
 // automatic date in the first format (ppDateTimeMdyy, formatId 0) left 13 in place because 13 reads back as
 // format 1; LibreOffice then draws no date on any of the 48 slides and notes pages (format 2 draws them all).
