@@ -347,6 +347,18 @@ TEST(PptPlaceholderAddRecordsTest, IdsComeFromTheDrawingsClusterOrANewOne) {
     }
 }
 
+// The id after the drawing's last one may already be taken by a shape of another page (slides copied
+// between decks bring their ids along): the new placeholder starts a cluster of its own instead.
+TEST(PptPlaceholderAddRecordsTest, AnIdTakenOnAnotherPageIsNotGivenAgain) {
+    Record master = masterWith(1, 0x402, {0x400, 0x401, 0x402});
+    Record other = masterWith(2, 0x403, {0x403});
+    Record document = documentWith(table(0x0C01, {{1, 3}, {2, 1}}));
+    ppt::PlaceholderAdd adder(document, {&master, &other});
+    ASSERT_TRUE(adder.add(master, rt::kMasterFooter, ppt::PlaceholderAdd::PageKind::Slide, 5760, 4320));
+    EXPECT_EQ(shapesOf(master).back().id, 0xC00u);
+    EXPECT_EQ(clusterTable(document), table(0xC01, {{1, 3}, {2, 1}, {1, 1}}).replace(8, 4, u32(6)));
+}
+
 TEST(PptPlaceholderAddRecordsTest, NothingChangesWhenThereIsNoRoomOrNoDrawing) {
     struct Case {
         const char* name;

@@ -39,6 +39,10 @@ std::string sizeRun(std::uint32_t count) {
 std::string boldColourRun(std::uint32_t count) {
     return u32(count) + u32(0x40001) + u16(1) + u32(0xFE000000);
 }
+// A character run setting the size and the PowerPoint 2002+ extension word (pp10ext).
+std::string extendedRun(std::uint32_t count) {
+    return u32(count) + u32(0x120000) + u16(18) + u32(0x00000002);
+}
 
 Record shapeWith(std::vector<Record> text) {
     std::vector<Record> box{Record::atom(kTextHeader, 0, u32(4))};
@@ -67,6 +71,10 @@ TEST(PptPlaceholderTextTest, FieldReplacesTextAndKeepsTheFirstFormatting) {
          {Record::atom(kTextChars, 0, literal),
           Record::atom(kStyle, 0, paragraphRunWithTabs(6) + paragraphRun(6) + boldColourRun(12))},
          paragraphRunWithTabs(2) + boldColourRun(2)},
+        {"character runs with the PowerPoint 2002+ extension",
+         {Record::atom(kTextChars, 0, literal),
+          Record::atom(kStyle, 0, paragraphRun(12) + extendedRun(5) + extendedRun(4) + sizeRun(3))},
+         paragraphRun(2) + extendedRun(2)},
         {"last run reaching past the text",
          {Record::atom(kTextChars, 0, literal), Record::atom(kStyle, 0, paragraphRun(12) + sizeRun(40))},
          paragraphRun(2) + sizeRun(2)},
