@@ -264,22 +264,52 @@ TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     EXPECT_EQ(footers, std::vector<std::string>{"per-slide footer"});
 }
 
+// Appends a saved edit whose document record holds, before its end, the table styles PowerPoint 2007
+// and later keep there for themselves (a RoundTripCustomTableStyles12Atom, here an empty zip package).
+void addTableStyles(std::string& user, std::string& doc) {
+    const std::uint32_t edit = get32(user, 16);
+    const std::uint32_t documentId = get32(doc, edit + 24);
+    const std::uint32_t at = persistOffset(doc, edit, documentId);
+    ASSERT_NE(at, kNoOffset) << "no document record";
+    ppt::Record document = ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
+    std::vector<ppt::Record>& children = document.children();
+    const auto end = std::find_if(children.begin(), children.end(),
+                                  [](const ppt::Record& r) { return r.type() == ppt::rt::EndDocument; });
+    ASSERT_NE(end, children.end()) << "the document record has no end";
+    std::string emptyZip("PK\x05\x06", 4);
+    emptyZip += std::string(18, '\0');
+    children.insert(end, ppt::Record::atom(ppt::rt::RoundTripCustomTableStyles12Atom, 0, emptyZip));
+    const auto newDocument = static_cast<std::uint32_t>(doc.size());
+    doc += document.bytes();
+    std::string entries;
+    append32(entries, documentId | 1u << 20);
+    append32(entries, newDocument);
+    appendEdit(user, doc, entries);
+}
+
 // empty.ppt has no header/footer settings and slide_master.ppt none for notes pages. The containers the
 // stamp adds go where the document container's record order puts them: after the master list, slide
-// settings before notes settings, and before the slide and notes lists and the document's end.
+// settings before notes settings, and before the slide and notes lists, the table styles of PowerPoint
+// 2007 and later, and the document's end.
 TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
     struct Case {
-        const char* file;
+        const char* name;
+        std::string bytes;
         std::vector<std::string> order;
     };
     const std::vector<Case> cases{
-        {"poi__empty.ppt", {"masters", "slide settings", "notes settings", "end"}},
-        {"poi__slide_master.ppt", {"masters", "slide settings", "notes settings", "slides", "end"}},
+        {"empty.ppt", readFile(kCorpus / "poi__empty.ppt"), {"masters", "slide settings", "notes settings", "end"}},
+        {"slide_master.ppt",
+         readFile(kCorpus / "poi__slide_master.ppt"),
+         {"masters", "slide settings", "notes settings", "slides", "end"}},
+        {"empty-with-table-styles.ppt",
+         alteredPptDeck(kCorpus / "poi__empty.ppt", addTableStyles),
+         {"masters", "slide settings", "notes settings", "table styles", "end"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
+        SCOPED_TRACE(c.name);
         TempDir dir;
-        Presentation deck = Presentation::open(kCorpus / c.file);
+        Presentation deck = Presentation::openBytes(c.bytes, c.name);
         deck.setVisible(MasterKind::Slide, Element::SlideNumber, true);
         deck.setVisible(MasterKind::Notes, Element::SlideNumber, true);
         deck.saveAs(dir / "out.ppt");
@@ -295,6 +325,8 @@ TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
                 order.push_back(r.instance() == ppt::rt::kMasterList ? "masters"
                                 : r.instance() == ppt::rt::kSlideList ? "slides"
                                                                       : "notes pages");
+            else if (r.type() == ppt::rt::RoundTripCustomTableStyles12Atom)
+                order.push_back("table styles");
             else if (r.type() == ppt::rt::EndDocument)
                 order.push_back("end");
         }

@@ -232,6 +232,7 @@ void LegacyDeck::setDocumentSettings(std::uint16_t instance, const HeadersFooter
             case rt::Summary:
             case rt::DocRoutingSlip:
             case rt::PrintOptionsAtom:
+            case rt::RoundTripCustomTableStyles12Atom:
             case rt::EndDocument:
                 return true;
             default:

@@ -23,6 +23,7 @@ constexpr std::uint16_t PrintOptionsAtom = 0x1770;
 constexpr std::uint16_t DrawingGroup = 0x040B;
 constexpr std::uint16_t Drawing = 0x040C;
 constexpr std::uint16_t RoundTripHFPlaceholder12Atom = 0x0420;
+constexpr std::uint16_t RoundTripCustomTableStyles12Atom = 0x0428;
 constexpr std::uint16_t PlaceholderAtom = 0x0BC3;
 constexpr std::uint16_t TextHeaderAtom = 0x0F9F;
 constexpr std::uint16_t TextCharsAtom = 0x0FA0;
