@@ -298,7 +298,9 @@ TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
         std::vector<std::string> order;
     };
     const std::vector<Case> cases{
-        {"empty.ppt", readFile(kCorpus / "poi__empty.ppt"), {"masters", "slide settings", "notes settings", "end"}},
+        {"empty.ppt",
+         readFile(kCorpus / "poi__empty.ppt"),
+         {"masters", "slide settings", "notes settings", "end"}},
         {"slide_master.ppt",
          readFile(kCorpus / "poi__slide_master.ppt"),
          {"masters", "slide settings", "notes settings", "slides", "end"}},
@@ -314,15 +316,16 @@ TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
         deck.setVisible(MasterKind::Notes, Element::SlideNumber, true);
         deck.saveAs(dir / "out.ppt");
         const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
-        const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
-                                         "out");
+        const ppt::DocumentStream stream(cfb.readStream("Current User"),
+                                         cfb.readStream("PowerPoint Document"), "out");
         const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
         std::vector<std::string> order;
         for (const ppt::Record& r : document.children()) {
             if (r.type() == ppt::rt::HeadersFooters)
-                order.push_back(r.instance() == ppt::rt::kSlideInstance ? "slide settings" : "notes settings");
+                order.push_back(r.instance() == ppt::rt::kSlideInstance ? "slide settings"
+                                                                        : "notes settings");
             else if (r.type() == ppt::rt::SlideListWithText)
-                order.push_back(r.instance() == ppt::rt::kMasterList ? "masters"
+                order.push_back(r.instance() == ppt::rt::kMasterList  ? "masters"
                                 : r.instance() == ppt::rt::kSlideList ? "slides"
                                                                       : "notes pages");
             else if (r.type() == ppt::rt::RoundTripCustomTableStyles12Atom)
@@ -382,12 +385,13 @@ TEST_F(PptCorpusEdgeTest, AMasterOnlyATitleSlideUsesGetsTheMissingPlaceholder) {
     EXPECT_TRUE(outcome.warnings.empty()) << outcome.warnings.front();
 
     const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
-    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "out");
     const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
     const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kMasterList);
     ASSERT_TRUE(list && !list->children().empty());
-    const ppt::PlaceholderScan scan =
-        ppt::PlaceholderScan::of(ppt::Record::parse(stream.object(get32(list->children().front().body(), 0))));
+    const ppt::PlaceholderScan scan = ppt::PlaceholderScan::of(
+        ppt::Record::parse(stream.object(get32(list->children().front().body(), 0))));
     EXPECT_TRUE(scan.has(ppt::rt::kMasterFooter));
     EXPECT_TRUE(scan.hasField(ppt::rt::kMasterFooter));
 }
