@@ -264,21 +264,15 @@ TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     EXPECT_EQ(footers, std::vector<std::string>{"per-slide footer"});
 }
 
-// Appends a saved edit whose document record holds, before its end, the table styles PowerPoint 2007
-// and later keep there for themselves (a RoundTripCustomTableStyles12Atom, here an empty zip package).
-void addTableStyles(std::string& user, std::string& doc) {
+// Appends a saved edit holding the document record with its children changed by change(children).
+void editDocument(std::string& user, std::string& doc,
+                  const std::function<void(std::vector<ppt::Record>&)>& change) {
     const std::uint32_t edit = get32(user, 16);
     const std::uint32_t documentId = get32(doc, edit + 24);
     const std::uint32_t at = persistOffset(doc, edit, documentId);
     ASSERT_NE(at, kNoOffset) << "no document record";
     ppt::Record document = ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
-    std::vector<ppt::Record>& children = document.children();
-    const auto end = std::find_if(children.begin(), children.end(),
-                                  [](const ppt::Record& r) { return r.type() == ppt::rt::EndDocument; });
-    ASSERT_NE(end, children.end()) << "the document record has no end";
-    std::string emptyZip("PK\x05\x06", 4);
-    emptyZip += std::string(18, '\0');
-    children.insert(end, ppt::Record::atom(ppt::rt::RoundTripCustomTableStyles12Atom, 0, emptyZip));
+    change(document.children());
     const auto newDocument = static_cast<std::uint32_t>(doc.size());
     doc += document.bytes();
     std::string entries;
@@ -287,10 +281,37 @@ void addTableStyles(std::string& user, std::string& doc) {
     appendEdit(user, doc, entries);
 }
 
-// empty.ppt has no header/footer settings and slide_master.ppt none for notes pages. The containers the
-// stamp adds go where the document container's record order puts them: after the master list, slide
-// settings before notes settings, and before the slide and notes lists, the table styles of PowerPoint
-// 2007 and later, and the document's end.
+// The table styles PowerPoint 2007 and later keep before the document's end
+// (RoundTripCustomTableStyles12Atom), here an empty zip package.
+void addTableStyles(std::string& user, std::string& doc) {
+    editDocument(user, doc, [](std::vector<ppt::Record>& children) {
+        const auto end = std::find_if(children.begin(), children.end(),
+                                      [](const ppt::Record& r) { return r.type() == ppt::rt::EndDocument; });
+        ASSERT_NE(end, children.end()) << "the document record has no end";
+        std::string emptyZip("PK\x05\x06", 4);
+        emptyZip += std::string(18, '\0');
+        children.insert(end, ppt::Record::atom(ppt::rt::RoundTripCustomTableStyles12Atom, 0, emptyZip));
+    });
+}
+
+// The document without its slide settings, its notes settings kept.
+void dropSlideSettings(std::string& user, std::string& doc) {
+    editDocument(user, doc, [](std::vector<ppt::Record>& children) {
+        const std::size_t before = children.size();
+        children.erase(std::remove_if(children.begin(), children.end(),
+                                      [](const ppt::Record& r) {
+                                          return r.type() == ppt::rt::HeadersFooters &&
+                                                 r.instance() == ppt::rt::kSlideInstance;
+                                      }),
+                       children.end());
+        ASSERT_EQ(children.size(), before - 1) << "the document has no slide settings to drop";
+    });
+}
+
+// empty.ppt has no header/footer settings, slide_master.ppt none for notes pages, and headers_footers.ppt
+// is made to have none for slides. The containers the stamp adds go where the document container's record
+// order puts them: after the master list, slide settings before notes settings, and before the slide and
+// notes lists, the table styles of PowerPoint 2007 and later, and the document's end.
 TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
     struct Case {
         const char* name;
@@ -307,6 +328,9 @@ TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
         {"empty-with-table-styles.ppt",
          alteredPptDeck(kCorpus / "poi__empty.ppt", addTableStyles),
          {"masters", "slide settings", "notes settings", "table styles", "end"}},
+        {"headers_footers-without-slide-settings.ppt",
+         alteredPptDeck(kCorpus / "poi__headers_footers.ppt", dropSlideSettings),
+         {"masters", "slide settings", "notes settings", "slides", "notes pages", "end"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
