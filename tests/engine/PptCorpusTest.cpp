@@ -413,6 +413,40 @@ TEST(PptCorpusWarningTest, ATitleSlideTheDeckKeepsClearIsNotReported) {
     EXPECT_EQ(outcome.warnings, expected);
 }
 
+// A number a master shows in a text box of its own, not in a placeholder, still shows when hidden, but
+// not on a slide that hides the master's background graphics (53446.ppt's first slide does).
+TEST(PptCorpusWarningTest, WhatStillShowsWhenHiddenIsSaidPerDeck) {
+    TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
+    struct Case {
+        const char* file;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases{
+        {"poi__53446.ppt",
+         {"the slide number still shows on 28 slides: the slide master shows it in a text box of its own, "
+          "not "
+          "in a placeholder",
+          "the page number still shows on 12 notes pages: the notes master shows it in a text box of its "
+          "own, "
+          "not in a placeholder"}},
+        {"poi__23884_defense_FINAL_OOimport_edit.ppt",
+         {"the slide number still shows on 30 slides: the slide master shows it in a text box of its own, "
+          "not "
+          "in a placeholder",
+          "the page number still shows on 27 notes pages: the notes master shows it in a text box of its "
+          "own, "
+          "not in a placeholder"}},
+        {"poi__headers_footers_2007.ppt", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        Presentation deck = Presentation::open(corpusDeck(c.file));
+        stampAll(deck, false);
+        EXPECT_EQ(deck.saveAs(dir / "out.ppt").warnings, c.expected);
+    }
+}
+
 // What one slide or notes page of a saved deck holds of PowerPoint 2007+ per-page copies, and how many
 // shapes its drawing holds beyond its own count of them.
 struct PageCopies {

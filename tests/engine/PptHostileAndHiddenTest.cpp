@@ -264,6 +264,44 @@ TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
     EXPECT_EQ(footers, std::vector<std::string>{"per-slide footer"});
 }
 
+// Slide 2 of headers_footers.ppt has its own footer, "per-slide footer". A footer text given while the
+// footer is hidden is that slide's too: shown again later without a text, every slide shows the text
+// last given, not slide 2 its old one.
+TEST_F(PptCorpusEdgeTest, ATextGivenToAHiddenFooterIsThePagesOwnToo) {
+    auto slideFooters = [](const std::filesystem::path& file) {
+        const CompoundFile cfb = CompoundFile::parse(readFile(file), "out");
+        const ppt::DocumentStream stream(cfb.readStream("Current User"),
+                                         cfb.readStream("PowerPoint Document"), "out");
+        const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+        std::vector<std::pair<std::string, bool>> footers;  // text, shown
+        for (const ppt::Record& entry :
+             document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList)->children()) {
+            if (entry.type() != ppt::rt::SlidePersistAtom) continue;
+            const ppt::Record slide = ppt::Record::parse(stream.object(get32(entry.body(), 0)));
+            if (const ppt::Record* own = slide.child(ppt::rt::HeadersFooters)) {
+                const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*own);
+                footers.emplace_back(hf.footer.value_or(""),
+                                     (hf.flags & ppt::HeadersFooters::kHasFooter) != 0);
+            }
+        }
+        return footers;
+    };
+    using Footers = std::vector<std::pair<std::string, bool>>;
+    TempDir dir;
+    Presentation deck = Presentation::open(kCorpus / "poi__headers_footers.ppt");
+    deck.setText(MasterKind::Slide, Element::Footer, "Hidden footer");
+    deck.setVisible(MasterKind::Slide, Element::Footer, false);
+    deck.saveAs(dir / "hidden.ppt");
+    EXPECT_EQ(documentSettings(dir / "hidden.ppt", ppt::rt::kSlideInstance).footer.value_or(""),
+              "Hidden footer");
+    EXPECT_EQ(slideFooters(dir / "hidden.ppt"), (Footers{{"Hidden footer", false}}));
+
+    Presentation again = Presentation::open(dir / "hidden.ppt");
+    again.setVisible(MasterKind::Slide, Element::Footer, true);
+    again.saveAs(dir / "shown.ppt");
+    EXPECT_EQ(slideFooters(dir / "shown.ppt"), (Footers{{"Hidden footer", true}}));
+}
+
 // Appends a saved edit holding the document record with its children changed by change(children).
 void editDocument(std::string& user, std::string& doc,
                   const std::function<void(std::vector<ppt::Record>&)>& change) {
