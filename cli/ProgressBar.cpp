@@ -13,7 +13,8 @@ ProgressBar::ProgressBar(std::ostream& out, std::size_t total, bool enabled)
 
 std::string ProgressBar::render(std::size_t done, std::size_t failed, std::size_t total, std::size_t width) {
     const std::size_t filled = total == 0 ? width : done * width / total;
-    std::string text = "[" + std::string(filled, '#') + std::string(width - filled, '.') + "] ";
+    std::string text = "[";
+    text.append(filled, '#').append(width - filled, '.').append("] ");
     text += std::to_string(done) + "/" + std::to_string(total);
     if (failed > 0) text += "  failed " + std::to_string(failed);
     return text;

@@ -18,7 +18,10 @@ std::string formatDate(int format, std::chrono::system_clock::time_point when) {
     const std::string year = std::to_string(tm.tm_year + 1900);
     const std::string year2 = year.substr(2);
     const std::string mdy = std::to_string(tm.tm_mon + 1) + "/" + std::to_string(tm.tm_mday) + "/" + year;
-    auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    auto two = [](int v) {
+        std::string digits = std::to_string(v);
+        return v < 10 ? std::string(1, '0').append(digits) : digits;
+    };
     const int hour12 = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
     const std::string ampm = tm.tm_hour < 12 ? " AM" : " PM";
     const std::string hm12 = std::to_string(hour12) + ":" + two(tm.tm_min);
