@@ -4,6 +4,7 @@
 #include <libdeflate.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "Bytes.h"
 #include "Failure.h"
 #include "FixedDeflate.h"
+#include "ReadAt.h"
 
 namespace trelwick::engine {
 namespace {
@@ -200,8 +202,16 @@ bool ZipOutput::copyFileRange(const ZipPackage& source, const ZipPackage::FileRa
     while (left > 0) {
         const ssize_t n = ::copy_file_range(range.fd, &from, fd_, nullptr, left, 0);
         if (n < 0 && errno == EINTR) continue;
-        // The source ended early: it was cut short while being stamped.
-        if (n == 0) fail(ErrorCode::ReadFailed, label_, e.name, "the presentation changed while it was being read");
+        if (n == 0) {
+            // Some file systems (FUSE and network ones, older kernels across file systems) copy nothing
+            // rather than refuse: the bytes are then read and written here, and only a source that
+            // ends early there too was cut short while being stamped.
+            if (left == e.compressedSize) {
+                copyThroughBuffer(range, e);
+                return true;
+            }
+            fail(ErrorCode::ReadFailed, label_, e.name, "the presentation changed while it was being read");
+        }
         if (n < 0) {
             // Nothing copied yet: the caller may still copy through libzip (another file system,
             // an old kernel). Once bytes are out, a failure is a failed write.
@@ -219,6 +229,17 @@ bool ZipOutput::copyFileRange(const ZipPackage& source, const ZipPackage::FileRa
     written_ += e.compressedSize;
     return true;
 #endif
+}
+
+void ZipOutput::copyThroughBuffer(const ZipPackage::FileRange& range, const Entry& e) {
+    std::string chunk;
+    for (std::uint64_t done = 0; done < e.compressedSize;) {
+        const std::uint64_t n = std::min<std::uint64_t>(kBufferBytes, e.compressedSize - done);
+        if (!readAt(range.fd, range.offset + done, n, chunk))
+            fail(ErrorCode::ReadFailed, label_, e.name, "the presentation changed while it was being read");
+        put(chunk);
+        done += n;
+    }
 }
 
 void ZipOutput::addDeflated(const std::string& name, std::string_view data, std::time_t mtime) {

@@ -49,6 +49,9 @@ class ZipOutput {
     std::size_t alignmentPadding(const Entry& entry, std::uint64_t sourceOffset) const;
     // Copies an entry's stored bytes file to file; false when that cannot start here.
     bool copyFileRange(const ZipPackage& source, const ZipPackage::FileRange& range, const Entry& entry);
+    // Copies them through the buffer with reads of its own. Throws Error ReadFailed when the file ends
+    // first.
+    void copyThroughBuffer(const ZipPackage::FileRange& range, const Entry& entry);
     void put(std::string_view bytes);
     void flush();
 
