@@ -208,6 +208,37 @@ TEST_F(StampTest, ANewPlaceholderNeverSharesAnIdxWithOneOfThePage) {
     EXPECT_EQ(std::adjacent_find(idx.begin(), idx.end()), idx.end()) << ::testing::PrintToString(idx);
 }
 
+// A placeholder without a type is a content placeholder ("obj"), whatever layout placeholder shares its
+// idx: one holding the idx of the layout's footer is the author's box, not the slide's footer. Shown, the
+// footer comes as a placeholder of its own; hidden, there is no footer to take away.
+TEST_F(StampTest, APlaceholderWithoutATypeIsNeverTakenForTheFooterItsIdxNames) {
+    const std::string authorBox =
+        R"(<p:sp><p:nvSpPr><p:cNvPr id="9" name="Content Placeholder 8"/><p:cNvSpPr><a:spLocks noGrp="1"/></p:cNvSpPr><p:nvPr><p:ph idx="11"/></p:nvPr></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/><a:t>Author's box</a:t></a:r></a:p></p:txBody></p:sp>)";
+    for (bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "footer shown" : "footer hidden");
+        DeckPlan plan;
+        plan.slides[0].extraShapes = authorBox;
+        stamp(plan, [&](Presentation& deck) {
+            deck.setText(MasterKind::Slide, Element::Footer, "ACME Confidential");
+            deck.setVisible(MasterKind::Slide, Element::Footer, shown);
+        });
+        const Xml slide = part("ppt/slides/slide1.xml");
+        const pugi::xml_node box = slide.one("//p:sp[p:nvSpPr/p:cNvPr/@id='9']");
+        ASSERT_TRUE(box) << "the author's box is gone";
+        const pugi::xml_node ph = box.select_node("p:nvSpPr/p:nvPr/p:ph").node();
+        EXPECT_FALSE(ph.attribute("type"));
+        EXPECT_STREQ(ph.attribute("idx").value(), "11");
+        EXPECT_STREQ(box.select_node("p:txBody/a:p/a:r/a:t").node().child_value(), "Author's box");
+        ASSERT_EQ(slide.count(kFooterP), shown ? 1u : 0u);
+        if (shown) {
+            const pugi::xml_node footer = slide.one(kFooterP);
+            EXPECT_STREQ(footer.select_node("p:txBody/a:p/a:r/a:t").node().child_value(),
+                         "ACME Confidential");
+            EXPECT_STRNE(footer.select_node("p:nvSpPr/p:nvPr/p:ph").node().attribute("idx").value(), "11");
+        }
+    }
+}
+
 TEST_F(StampTest, FreshIdxStaysAnUnsignedInt) {
     DeckPlan plan;
     plan.masters[0].layouts[0].ftr = false;
