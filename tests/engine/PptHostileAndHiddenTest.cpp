@@ -319,6 +319,75 @@ void editDocument(std::string& user, std::string& doc,
     appendEdit(user, doc, entries);
 }
 
+// LibreOffice saves a .ppt with settings of their own on every slide, and writes the document's as a
+// shown footer and a fixed date, both without text. Those show on no slide: the deck's state is the
+// slides'. Read from the document, a stamp that left the date's kind unset made every slide's automatic
+// date a fixed one with no text, and the deck said its footer was empty.
+TEST_F(PptCorpusEdgeTest, WhereEverySlideHasItsOwnSettingsTheyAreTheDecks) {
+    TempDir dir;
+    {
+        // Sample_12.ppt, saved by LibreOffice, has settings of its own on each of its 4 slides.
+        Presentation deck = Presentation::open(kCorpus / "phppresentation__Sample_12.ppt");
+        deck.setText(MasterKind::Slide, Element::Footer, "Own footer");
+        deck.setVisible(MasterKind::Slide, Element::Footer, true);
+        deck.setText(MasterKind::Slide, Element::DateAndTime, "");
+        deck.setUseFormat(MasterKind::Slide, Element::DateAndTime, true);
+        deck.setFormat(MasterKind::Slide, Element::DateAndTime, 4);
+        deck.setVisible(MasterKind::Slide, Element::DateAndTime, true);
+        deck.saveAs(dir / "pages.ppt");
+    }
+    writeFile(
+        dir / "in.ppt", alteredPptDeck(dir / "pages.ppt", [](std::string& user, std::string& doc) {
+            editDocument(user, doc, [](std::vector<ppt::Record>& children) {
+                for (ppt::Record& c : children)
+                    if (c.type() == ppt::rt::HeadersFooters && c.instance() == ppt::rt::kSlideInstance) {
+                        ppt::HeadersFooters empty;
+                        empty.formatId = 13;
+                        empty.flags = ppt::HeadersFooters::kHasDate | ppt::HeadersFooters::kHasUserDate |
+                                      ppt::HeadersFooters::kHasFooter;
+                        c = empty.toRecord(ppt::rt::kSlideInstance, &c);
+                    }
+            });
+        }));
+    ASSERT_EQ(documentSettings(dir / "in.ppt", ppt::rt::kSlideInstance).footer.value_or(""), "");
+
+    const Presentation in = Presentation::open(dir / "in.ppt");
+    const HeaderFooter footer = in.element(MasterKind::Slide, Element::Footer);
+    EXPECT_EQ(footer.text, "Own footer");
+    EXPECT_TRUE(footer.visible);
+    const HeaderFooter date = in.element(MasterKind::Slide, Element::DateAndTime);
+    EXPECT_TRUE(date.visible);
+    EXPECT_TRUE(date.useFormat);
+    EXPECT_EQ(date.format, 4);
+
+    // Only the date's format and the footer's visibility are given.
+    Presentation deck = Presentation::open(dir / "in.ppt");
+    deck.setFormat(MasterKind::Slide, Element::DateAndTime, 5);
+    deck.setVisible(MasterKind::Slide, Element::Footer, true);
+    deck.saveAs(dir / "out.ppt");
+    const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "out");
+    const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
+    int slides = 0;
+    for (const ppt::Record& entry :
+         document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList)->children()) {
+        if (entry.type() != ppt::rt::SlidePersistAtom) continue;
+        const ppt::Record slide = ppt::Record::parse(stream.object(get32(entry.body(), 0)));
+        const ppt::Record* own = slide.child(ppt::rt::HeadersFooters);
+        ASSERT_NE(own, nullptr);
+        const ppt::HeadersFooters hf = ppt::HeadersFooters::read(*own);
+        SCOPED_TRACE("slide " + std::to_string(++slides));
+        EXPECT_EQ(hf.footer.value_or(""), "Own footer");
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasFooter);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasDate);
+        EXPECT_TRUE(hf.flags & ppt::HeadersFooters::kHasTodayDate) << "the automatic date became a fixed one";
+        EXPECT_FALSE(hf.flags & ppt::HeadersFooters::kHasUserDate);
+        EXPECT_EQ(hf.formatId, 4);
+    }
+    EXPECT_EQ(slides, 4);
+}
+
 // The table styles PowerPoint 2007 and later keep before the document's end
 // (RoundTripCustomTableStyles12Atom), here an empty zip package.
 void addTableStyles(std::string& user, std::string& doc) {

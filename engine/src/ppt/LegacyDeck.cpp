@@ -245,8 +245,14 @@ void LegacyDeck::setDocumentSettings(std::uint16_t instance, const HeadersFooter
 // The deck's own settings are the document's (what new slides get); one slide's own settings, which may
 // differ from every other slide's, stand for the deck only where the document says nothing of the
 // element (LibreOffice keeps the settings on the pages). Read first, a slide's own footer and fixed date
-// replaced the deck's when the element was only hidden.
+// replaced the deck's when the element was only hidden. Where every slide has settings of its own (as
+// LibreOffice saves a deck), the document's show on no slide: LibreOffice writes them as a shown footer
+// and fixed date with no text, and a field left unset turned every slide's date into an empty one.
 HeaderFooter LegacyDeck::read(MasterKind kind, Element element, std::chrono::system_clock::time_point) {
+    if (kind == MasterKind::Slide && !slides_.empty() &&
+        std::all_of(slides_.begin(), slides_.end(),
+                    [](const Page& slide) { return slide.record.child(rt::HeadersFooters) != nullptr; }))
+        return HeadersFooters::read(*slides_.front().record.child(rt::HeadersFooters)).element(element);
     const HeaderFooter deck =
         documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance).element(element);
     if (deck.visible || !deck.text.empty() || deck.useFormat) return deck;
