@@ -59,6 +59,14 @@ class SaveFaultTest : public ::testing::Test {
     }
     void TearDown() override { clearSystemFaults(); }
 
+    // After a save that went through, the decks as SetUp wrote them for the next case: a save over
+    // another deck or over the source replaced it.
+    void putBack() {
+        writeFile(dir / "deck.pptx", source_);
+        writeFile(dir / "other.pptx", other_);
+        fs::remove(dir / "new.pptx");
+    }
+
     fs::path targetOf(Target t) const {
         return t == Target::New     ? dir / "new.pptx"
                : t == Target::Other ? dir / "other.pptx"
@@ -168,9 +176,7 @@ TEST_F(SaveFaultTest, ASaveThroughAHiddenNameLeavesNothingWhereverItFails) {
             if (f.why.empty()) {
                 EXPECT_FALSE(failure) << failure->what();
                 expectSaved(t);
-                writeFile(dir / "deck.pptx", source_);
-                writeFile(dir / "other.pptx", other_);
-                fs::remove(dir / "new.pptx");
+                putBack();
                 continue;
             }
             ASSERT_TRUE(failure) << "saved";
@@ -205,7 +211,7 @@ TEST_F(SaveFaultTest, ASaveThroughAnUnnamedFileLeavesNothingWhereverItFails) {
             if (f.replacingOnly && t == Target::New) {
                 EXPECT_FALSE(failure) << failure->what();
                 expectSaved(t);
-                fs::remove(dir / "new.pptx");
+                putBack();
                 continue;
             }
             ASSERT_TRUE(failure) << "saved";
@@ -264,8 +270,7 @@ TEST_F(SaveFaultTest, ACopyByTheKernelThatStopsOrFailsGivesTheWholeDeckOrNone) {
             EXPECT_TRUE(readFile(targetOf(t)) == expected)
                 << "the deck saved differs from the one written whole";
             expectSaved(t);
-            writeFile(dir / "deck.pptx", source_);
-            fs::remove(dir / "new.pptx");
+            putBack();
         }
     }
 }

@@ -66,27 +66,22 @@ static int openFaulted(const char* name, const char* path, int flags, mode_t mod
     return function(path, flags, mode);
 }
 
-int open(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
+// The mode follows the flags only when the call may create the file; read otherwise, it is whatever
+// happens to lie there.
+#define FAULTED_OPEN(name)                                           \
+    int name(const char* path, int flags, ...) {                     \
+        mode_t mode = 0;                                             \
+        if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) { \
+            va_list args;                                            \
+            va_start(args, flags);                                   \
+            mode = va_arg(args, mode_t);                             \
+            va_end(args);                                            \
+        }                                                            \
+        return openFaulted(#name, path, flags, mode);                \
     }
-    return openFaulted("open", path, flags, mode);
-}
 
-int open64(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    return openFaulted("open64", path, flags, mode);
-}
+FAULTED_OPEN(open)
+FAULTED_OPEN(open64)
 
 int fsync(int fd) {
     if (failing(kFsync)) return -1;
