@@ -162,6 +162,17 @@ TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsStampedUnderBoth) {
     EXPECT_EQ(Presentation::open(dir / "out.ppt").slideCount(), slides) << "the saved deck has more slides";
 }
 
+// Appends a saved edit in which persist id names page, the changed copy of its record (a slide, notes
+// page or master, or the document itself).
+void appendPageEdit(std::string& user, std::string& doc, std::uint32_t id, const ppt::Record& page) {
+    const auto at = static_cast<std::uint32_t>(doc.size());
+    doc += page.bytes();
+    std::string entries;
+    append32(entries, id | 1u << 20);
+    append32(entries, at);
+    appendEdit(user, doc, entries);
+}
+
 // Appends a saved edit in which the first notes page also holds a copy of the notes master's footer
 // placeholder as a plain text box: the footer field without its PlaceholderAtom, as decks saved by
 // LibreOffice carry it on some notes pages.
@@ -196,12 +207,7 @@ void addNotesFooterBox(std::string& user, std::string& doc) {
     ppt::Record* group = dg ? dg->child(ppt::rt::OfficeArtSpgrContainer) : nullptr;
     ASSERT_NE(group, nullptr) << "the notes page has no drawing";
     group->children().push_back(*box);
-    const auto newPage = static_cast<std::uint32_t>(doc.size());
-    doc += page.bytes();
-    std::string entries;
-    append32(entries, pageId | 1u << 20);
-    append32(entries, newPage);
-    appendEdit(user, doc, entries);
+    appendPageEdit(user, doc, pageId, page);
 }
 
 // A notes page showing the footer field in a text box of its own shows the footer's text however the
@@ -311,12 +317,7 @@ void editDocument(std::string& user, std::string& doc,
     ASSERT_NE(at, kNoOffset) << "no document record";
     ppt::Record document = ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
     change(document.children());
-    const auto newDocument = static_cast<std::uint32_t>(doc.size());
-    doc += document.bytes();
-    std::string entries;
-    append32(entries, documentId | 1u << 20);
-    append32(entries, newDocument);
-    appendEdit(user, doc, entries);
+    appendPageEdit(user, doc, documentId, document);
 }
 
 // LibreOffice saves a .ppt with settings of their own on every slide, and writes the document's as a
@@ -494,12 +495,7 @@ void dropMasterFooter(std::string& user, std::string& doc) {
                                 }),
                  shapes.end());
     ASSERT_EQ(shapes.size(), before - 1) << "the master has no footer placeholder to drop";
-    const auto newMaster = static_cast<std::uint32_t>(doc.size());
-    doc += master.bytes();
-    std::string entries;
-    append32(entries, masterId | 1u << 20);
-    append32(entries, newMaster);
-    appendEdit(user, doc, entries);
+    appendPageEdit(user, doc, masterId, master);
 }
 
 // bug58144-headers-footers-2003.ppt has one slide, laid out as a title slide, in a deck that shows the
