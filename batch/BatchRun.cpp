@@ -84,9 +84,13 @@ void BatchRun::PushButton7_Click() {
         });
     };
 
+    outputFolder_.reset();
     if (!r.test(104, [&] { return window_.entryCount() > 0; })) {
         message(260, QStringLiteral("No files added."));
-    } else if (!r.test(106, [&] { return isFolder(window_.outputFolder()); })) {
+    } else if (!r.test(106, [&] {
+                   outputFolder_ = window_.outputFolder();
+                   return isFolder(*outputFolder_);
+               })) {
         message(258, QStringLiteral("Folder does not exist. Please select another folder."));
     } else if (r.test(108, [&] {
                    return !WarnIfPowerPointOpen(dialogs_, window_.applicationTitle(), isPowerPointRunning());
@@ -121,6 +125,7 @@ void BatchRun::PushButton7_Click() {
         }
         for (int item = 1; item <= lastItem; ++item) processItem(r, item, lastItem);
         listed_.clear();
+        outputFolder_.reset();
         readAhead_.discard();
         if (saves_) saves_->waitAll();
         reportSaveFailures(r);
@@ -239,7 +244,11 @@ void BatchRun::processItem(ErrorReport& r, int item, int lastItem) {
     r.step(226, [&] { Pause(settle, timer); });
 
     QString output;
-    r.step(228, [&] { output = window_.outputFolder() + nativeSeparator() + fileNameOfPath(source); });
+    r.step(228, [&] {
+        // The folder as the run started; one that could not be read then is read now, and reported.
+        const QString folder = outputFolder_ ? *outputFolder_ : window_.outputFolder();
+        output = folder + nativeSeparator() + fileNameOfPath(source);
+    });
     // Twice: one pass turns a run of three separators into two (see normalisePath).
     r.step(230, [&] { output = normalisePath(output); });
     r.step(232, [&] { output = normalisePath(output); });

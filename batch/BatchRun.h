@@ -22,8 +22,9 @@ class ErrorReport;
 class PowerPointFactory;
 class PowerPointPresentation;
 
-// What the run reads from and drives on the main window. The controls are read when each
-// presentation is processed, so an option changed during a run applies to the files after it.
+// What the run reads from and drives on the main window. The options are read when each presentation
+// is processed, so an option changed during a run applies to the files after it; the output folder is
+// read once, as the run starts.
 struct BatchRunWindow {
     std::function<int()> entryCount;
     std::function<QString(int)> entryText;  // position from 1
@@ -77,6 +78,9 @@ class BatchRun {
     std::set<std::filesystem::path> savedFolders_;
     // The next file of the list, opened while the current one is stamped and saved.
     DeckReadAhead readAhead_;
+    // The output folder as it stood when the run started (none when it could not be read then): a field
+    // edited or emptied during the run sends no deck elsewhere.
+    std::optional<QString> outputFolder_;
     // The entries as they stood when the loop began (none for one that could not be read then): an
     // entry dragged to another place during the run is neither passed over nor stamped twice.
     std::vector<std::optional<QString>> listed_;

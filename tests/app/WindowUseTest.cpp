@@ -378,6 +378,40 @@ class WindowUseTest : public QObject {
         QCOMPARE(namesIn(out), saved);
     }
 
+    // The output folder field edited, then emptied (which names the root folder), while the run goes on:
+    // every deck still goes into the folder named when "Start Adding" was pressed.
+    void theOutputFolderEditedDuringTheRunTakesNoDeckElsewhere() {
+        WindowRig& rig = start();
+        const QString in = dir_.filePath(QStringLiteral("in"));
+        const QString out = dir_.filePath(QStringLiteral("out"));
+        const QString elsewhere = dir_.filePath(QStringLiteral("elsewhere"));
+        QDir().mkpath(out);
+        QDir().mkpath(elsewhere);
+        QStringList decks;
+        for (const char* n : {"pandoc__basic-output.pptx", "poi__45537_Footer.ppt",
+                              "python-pptx__sld-notes.pptx", "python-pptx__default.pptx"})
+            decks << copyDeck(QLatin1String(n), in);
+        addByDialog(rig.form, rig.dialogs, decks);
+        QStringList names;
+        for (const QString& d : decks) names << QFileInfo(d).fileName();
+        names.sort();
+        for (const QString& n : names) QVERIFY2(!QFileInfo::exists(QLatin1Char('/') + n), qPrintable(n));
+        connect(rig.form.ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
+            if (value == 50) rig.typeOutputFolder(elsewhere);
+            if (value == 75) rig.typeOutputFolder(QString());
+        });
+        startAddingInto(rig, out);
+        QStringList inRoot;  // taken away again before anything is compared
+        for (const QString& n : names)
+            if (QFile::remove(QLatin1Char('/') + n)) inRoot << n;
+        QCOMPARE(inRoot, QStringList());
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)),
+                 QStringList{QStringLiteral("Done.")});
+        QCOMPARE(namesIn(out), names);
+        QCOMPARE(namesIn(elsewhere), QStringList());
+        QCOMPARE(rig.form.outputFolder(), QString());  // the field keeps what was typed
+    }
+
     void damagedDecksAmongGoodOnes() {
         WindowRig& rig = start();
         const QString in = dir_.filePath(QStringLiteral("in"));
