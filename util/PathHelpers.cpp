@@ -194,6 +194,31 @@ QStringList listFolderFiles(const QString& folder, const QString& pattern, int* 
     return names;
 }
 
+bool isUndecodableFolder(const QString& path) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return false;
+#else
+    const qsizetype last = path.lastIndexOf(nativeSeparator());
+    const QString wanted = path.mid(last + 1);
+    if (last < 0 || !wanted.contains(QChar::ReplacementCharacter)) return false;
+    const QByteArray folder = QFile::encodeName(path.left(last + 1));
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* raw = entry->d_name;
+        const QString name = QFile::decodeName(raw);
+        if (QFile::encodeName(name) == QByteArray(raw) || name != wanted) continue;
+        struct stat st {};
+        found = ::stat((folder + raw).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        if (found) break;
+    }
+    ::closedir(dir);
+    return found;
+#endif
+}
+
 QString programFolder() {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }

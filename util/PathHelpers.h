@@ -60,6 +60,11 @@ bool isUnusableName(const QString& name);
 // it: it is left out and counted in undecodable, when given.
 QStringList listFolderFiles(const QString& folder, const QString& pattern, int* undecodable = nullptr);
 
+// True when the last name of path holds U+FFFD, which stands for bytes not in the file-name encoding,
+// and the folder before it holds a folder (or a link to one) of that name: a path that names such a
+// folder but cannot open it. False on Windows, where every name can be decoded.
+bool isUndecodableFolder(const QString& path);
+
 // The folder holding the running executable, without a trailing separator (except a root).
 QString programFolder();
 

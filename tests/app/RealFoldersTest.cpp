@@ -99,6 +99,46 @@ class RealFoldersTest : public QObject {
                  qPrintable(QStringLiteral("not stamped, and told: ") + boxes.join(QStringLiteral(" | "))));
     }
 
+    // A folder named in Latin-1, or a deck in one, dropped on the list: its path cannot name it, so it
+    // is listed as dropped, like a file. The run's report says which name to change, the folder's or
+    // the deck's, and that a folder must then be added again.
+    void aDroppedNameThatIsNotUtf8IsToldAsAFolderOrAFile_data() {
+        QTest::addColumn<QByteArray>("dropped");  // below in/
+        QTest::addColumn<QString>("told");
+        QTest::newRow("the folder") << QByteArray("caf\xe9")
+                                    << QStringLiteral(
+                                           ": a folder whose name is not valid UTF-8, so the files in "
+                                           "it cannot be listed; rename the folder and add it again");
+        QTest::newRow("a deck in it")
+            << QByteArray("caf\xe9/deck.pptx")
+            << QStringLiteral(": the name of a folder on this path is not valid UTF-8");
+        QTest::newRow("a deck beside it")
+            << QByteArray("caf\xe9.pptx") << QStringLiteral(": the file's name is not valid UTF-8");
+    }
+    void aDroppedNameThatIsNotUtf8IsToldAsAFolderOrAFile() {
+        QFETCH(QByteArray, dropped);
+        QFETCH(QString, told);
+        WindowRig& rig = start();
+        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("in"))));
+        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("out"))));
+        const QByteArray folder = bytes(QStringLiteral("in/")) + QByteArray("caf\xe9");
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"), folder + "/deck.pptx"));
+        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"), folder + ".pptx"));
+        QMimeData drop;
+        drop.setUrls(
+            {QUrl::fromEncoded("file://" + (bytes(QStringLiteral("in/")) + dropped).toPercentEncoding("/"))});
+        rig.fileList->ListView1_OLEDragDrop(FileList::droppedPaths(&drop));
+        QCOMPARE(rig.form.ListView1->topLevelItemCount(), 1);
+        rig.typeOutputFolder(dir_.filePath(QStringLiteral("out")));
+        QTest::mouseClick(rig.form.PushButton7, Qt::LeftButton);
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(int(reports.size()), 1);
+        QVERIFY2(reports[0].text.contains(rig.listed().front() + told), qPrintable(reports[0].text));
+        QCOMPARE(dialogTexts(rig.dialogs.callsOf(FakeDialogs::Kind::MessageBox)).last(),
+                 QStringLiteral("Done."));
+    }
+
     // The same deck found by "Add All File(s) In Folder": left out without a word, the user cannot
     // tell it was not stamped.
     void addAllDoesNotLoseADeckWhoseNameIsNotUtf8WithoutAWord() {
