@@ -49,11 +49,13 @@ mode_t processUmask() {
 // permitted" alone would not say why, least for a file anyone may write.
 [[noreturn]] void failMove(const std::filesystem::path& target, const std::filesystem::path& folder) {
     const int error = errno;
-    struct stat dir {}, file {};
+    struct stat dir {
+    }, file{};
     if ((error == EPERM || error == EACCES) && ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) &&
         ::lstat(target.c_str(), &file) == 0 && file.st_uid != ::geteuid() && dir.st_uid != ::geteuid())
         fail(ErrorCode::WriteFailed, target.string(), "",
-             "cannot replace the file: it belongs to another user, and the output folder lets only a file's owner "
+             "cannot replace the file: it belongs to another user, and the output folder lets only a file's "
+             "owner "
              "replace it");
     errno = error;
     failWrite(target, "cannot move the written file into place");
@@ -81,7 +83,8 @@ namespace {
 // bytes a name may take.
 std::string temporaryName(const std::filesystem::path& target) {
     static thread_local std::mt19937_64 random{std::random_device{}()};
-    std::string suffix = std::string(kMarker) + AtomicFile::hostTag() + "-" + std::to_string(::getpid()) + "-";
+    std::string suffix =
+        std::string(kMarker) + AtomicFile::hostTag() + "-" + std::to_string(::getpid()) + "-";
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
     constexpr std::size_t kNameMax = 255;
@@ -152,7 +155,8 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
         struct stat pointed {};
         if (::stat(target_.c_str(), &pointed) == 0 && S_ISDIR(pointed.st_mode)) existing = pointed;
     }
-    if (S_ISDIR(existing.st_mode)) fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
+    if (S_ISDIR(existing.st_mode))
+        fail(ErrorCode::WriteFailed, target_.string(), "", "the target is a folder");
     mode_ = replacing ? (existing.st_mode & 07777) : (0666 & ~processUmask());
     if (replacing) owner_.emplace(existing.st_uid, existing.st_gid);
     // A killed run leaves a named temporary file only where it had to write one (below) or was
@@ -183,10 +187,11 @@ AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)
             // file": the folder is there, the name is what it cannot take.
             const int error = errno;
             struct stat st {};
-            if ((error == ENOENT || error == EINVAL || error == EILSEQ) && ::stat(folder_.c_str(), &st) == 0 &&
-                S_ISDIR(st.st_mode))
+            if ((error == ENOENT || error == EINVAL || error == EILSEQ) &&
+                ::stat(folder_.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
                 fail(ErrorCode::WriteFailed, target_.string(), "",
-                     "the output folder's file system does not allow this file name; rename the file to save it there");
+                     "the output folder's file system does not allow this file name; rename the file to save "
+                     "it there");
             errno = error;
             failWrite(target_, "cannot create a temporary file in the output folder");
         }
@@ -334,7 +339,9 @@ std::optional<TemporaryTail> parseTemporaryName(std::string_view name) {
 
 }  // namespace
 
-bool AtomicFile::isTemporaryName(std::string_view name) { return parseTemporaryName(name).has_value(); }
+bool AtomicFile::isTemporaryName(std::string_view name) {
+    return parseTemporaryName(name).has_value();
+}
 
 std::size_t AtomicFile::removeStale(const std::filesystem::path& folder, std::chrono::seconds maxAge) {
     std::size_t removed = 0;

@@ -62,10 +62,10 @@ class AtomicFile {
     std::filesystem::path folder_;
     std::filesystem::path temporary_;
     int fd_ = -1;
-    mode_t mode_ = 0;         // the permissions the committed file gets
-    bool modeSet_ = false;    // created with them (a new unnamed file), no chmod needed
+    mode_t mode_ = 0;                               // the permissions the committed file gets
+    bool modeSet_ = false;                          // created with them (a new unnamed file), no chmod needed
     std::optional<std::pair<uid_t, gid_t>> owner_;  // of the file replaced
-    bool anonymous_ = false;  // O_TMPFILE: no name until linked
+    bool anonymous_ = false;                        // O_TMPFILE: no name until linked
     bool committed_ = false;
 };
 

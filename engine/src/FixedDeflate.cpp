@@ -35,8 +35,8 @@ constexpr std::array<int, 29> kLengthBase{3,  4,  5,  6,  7,  8,  9,  10, 11,  1
                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<int, 29> kLengthExtra{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<int, 30> kDistanceBase{1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                            33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+constexpr std::array<int, 30> kDistanceBase{1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                            33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                             1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr std::array<int, 30> kDistanceExtra{0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                              6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
@@ -49,7 +49,9 @@ constexpr unsigned kFlushAt = 48;  // + 9 bits of a literal still fit the 64
 constexpr int kMaxHashBits = 13;
 
 // Distances are looked up by distance - 1 up to 256, else by 256 + (distance - 1) / 128.
-constexpr std::size_t distanceIndex(std::size_t d) { return d <= 256 ? d - 1 : 256 + ((d - 1) >> 7); }
+constexpr std::size_t distanceIndex(std::size_t d) {
+    return d <= 256 ? d - 1 : 256 + ((d - 1) >> 7);
+}
 
 struct Tables {
     std::array<Code, 256> literals{};
@@ -67,7 +69,8 @@ struct Tables {
             const int last = symbol + 1 < 29 ? kLengthBase[symbol + 1] - 1 : kMaxMatch;
             // 258 has a symbol of its own, so symbol 284 stops at 257.
             for (int length = kLengthBase[symbol]; length <= std::min(last, kMaxMatch); ++length)
-                lengths[length] = {c.bits | static_cast<std::uint32_t>(length - kLengthBase[symbol]) << c.count,
+                lengths[length] = {c.bits | static_cast<std::uint32_t>(length - kLengthBase[symbol])
+                                                << c.count,
                                    c.count + kLengthExtra[symbol]};
         }
         for (int symbol = 0; symbol < 30; ++symbol) {
@@ -89,7 +92,8 @@ std::uint32_t load32(const unsigned char* p) {
 }
 
 // How far two runs of bytes agree, up to limit, eight bytes at a time.
-std::size_t matchLength(const unsigned char* a, const unsigned char* b, std::size_t length, std::size_t limit) {
+std::size_t matchLength(const unsigned char* a, const unsigned char* b, std::size_t length,
+                        std::size_t limit) {
     while (length + 8 <= limit) {
         std::uint64_t x, y;
         std::memcpy(&x, a + length, 8);

@@ -52,10 +52,10 @@ struct Presentation::Impl {
         for (auto& [key, value] : settings) {
             unsigned& set = fieldsSet[key];
             const bool isDate = key.second == Element::DateAndTime;
-            const bool needed = all ? set != kAll
-                                    : !(set & kVisible) ||
-                                          (!(set & kText) && key.second != Element::SlideNumber) ||
-                                          (isDate && (set & (kUseFormat | kFormat)) != (kUseFormat | kFormat));
+            const bool needed =
+                all ? set != kAll
+                    : !(set & kVisible) || (!(set & kText) && key.second != Element::SlideNumber) ||
+                          (isDate && (set & (kUseFormat | kFormat)) != (kUseFormat | kFormat));
             if (!needed) continue;
             const HeaderFooter read = deck->read(key.first, key.second, clock());
             if (!(set & kText)) value.text = read.text;
@@ -96,7 +96,8 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
     // A small file is read in one go; no entry in it is worth a copy by the kernel.
     if (source.size() < limits.readWholeBelow) {
         std::string bytes = source.read(0, source.size());
-        if (bytes.size() != source.size()) fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
+        if (bytes.size() != source.size())
+            fail(ErrorCode::ReadFailed, source.label(), "", "the file cannot be read");
         Presentation deck = openBytes(std::move(bytes), source.label(), limits);
         deck.impl_->source = file;
         deck.impl_->sourceVersion = source.version();
@@ -108,7 +109,8 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
     if (OleProbe::hasMagic(source.read(0, 8))) {
         if (source.size() > CompoundFile::kMaxBytes)
             fail(ErrorCode::LimitExceeded, source.label(), "", "the presentation is larger than 2 GB");
-        const std::uint64_t length = CompoundFile::bytesToRead(source.read(0, 512), source.size(), source.label());
+        const std::uint64_t length =
+            CompoundFile::bytesToRead(source.read(0, 512), source.size(), source.label());
         // Read as needed rather than whole: the pictures of a large deck are then read only when its
         // output is written.
         const std::string label = source.label();
@@ -118,7 +120,8 @@ Presentation Presentation::open(const std::filesystem::path& file, const Limits&
                 [file](std::uint64_t offset, std::uint64_t count, char* to) {
                     return readAt(file->fd(), offset, count, to);
                 },
-                length, label, [file] { FileVersion::refuseIfWritten(file->fd(), file->version(), file->label()); }),
+                length, label,
+                [file] { FileVersion::refuseIfWritten(file->fd(), file->version(), file->label()); }),
             label);
     } else {
         impl->deck = std::make_unique<OpenXmlBackend>(
@@ -219,7 +222,10 @@ void Presentation::setNow(std::chrono::system_clock::time_point now) {
 
 PendingSave::PendingSave(std::unique_ptr<AtomicFile> file, std::unique_ptr<Presentation> deck,
                          std::filesystem::path target, SaveOutcome outcome)
-    : file_(std::move(file)), deck_(std::move(deck)), target_(std::move(target)), outcome_(std::move(outcome)) {}
+    : file_(std::move(file)),
+      deck_(std::move(deck)),
+      target_(std::move(target)),
+      outcome_(std::move(outcome)) {}
 PendingSave::PendingSave(PendingSave&&) noexcept = default;
 PendingSave& PendingSave::operator=(PendingSave&&) noexcept = default;
 PendingSave::~PendingSave() = default;
@@ -246,7 +252,7 @@ void syncFolder(const std::filesystem::path& folder) {
 }
 
 std::vector<PendingSave::Committed> PendingSave::commitAll(const std::vector<PendingSave*>& saves,
-                                                            FolderSync folder) {
+                                                           FolderSync folder) {
     std::vector<Committed> results(saves.size());
     for (std::size_t i = 0; i < saves.size(); ++i) {
         try {

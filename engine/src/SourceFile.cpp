@@ -46,7 +46,8 @@ std::optional<FileVersion> FileVersion::ofOpen(int fd) {
     return versionOf(st);
 }
 
-void FileVersion::refuseIfWritten(int fd, const std::optional<FileVersion>& opened, const std::string& label) {
+void FileVersion::refuseIfWritten(int fd, const std::optional<FileVersion>& opened,
+                                  const std::string& label) {
     if (fd < 0 || !opened) return;
     // Bytes written change the size or the modification time. The change time is left out: a link
     // added or removed, a mode or an attribute set change it too, and leave the bytes as they were.
@@ -68,12 +69,13 @@ SourceFile SourceFile::open(const std::filesystem::path& file) {
         const auto status = std::filesystem::status(file, ec);
         if (status.type() == std::filesystem::file_type::none)
             fail(ErrorCode::ReadFailed, label, "", "the file cannot be reached (" + ec.message() + ")");
-        if (!std::filesystem::exists(status)) fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
+        if (!std::filesystem::exists(status))
+            fail(ErrorCode::FileNotFound, label, "", "the file does not exist");
         if (std::filesystem::is_directory(status))
             fail(ErrorCode::FileNotFound, label, "", "this is a folder, not a presentation file");
-        fail(ErrorCode::ReadFailed, label, "", "the file cannot be opened for reading (" +
-                                                   std::error_code(openError, std::generic_category()).message() +
-                                                   ")");
+        fail(ErrorCode::ReadFailed, label, "",
+             "the file cannot be opened for reading (" +
+                 std::error_code(openError, std::generic_category()).message() + ")");
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -127,7 +129,8 @@ std::string SourceFile::read(std::uint64_t offset, std::size_t length) const {
     std::string buffer = zeroed(length);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pread(fd_, buffer.data() + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(fd_, buffer.data() + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);

@@ -31,7 +31,11 @@ bool isUtf8NonAscii(std::string_view s) {
         const auto c = static_cast<unsigned char>(s[i]);
         // Readers (libzip among them) refuse a name marked UTF-8 that holds control characters.
         if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
-        const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        const std::size_t len = c < 0x80           ? 1
+                                : (c >> 5) == 0x6  ? 2
+                                : (c >> 4) == 0xE  ? 3
+                                : (c >> 3) == 0x1E ? 4
+                                                   : 0;
         if (len == 0 || i + len > s.size()) return false;
         for (std::size_t k = 1; k < len; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -133,7 +137,8 @@ void ZipOutput::writeLocalHeader(const Entry& e, std::size_t padding) {
 
 std::size_t ZipOutput::alignmentPadding(const Entry& e, std::uint64_t sourceOffset) const {
     const std::uint64_t unpadded = (e.offset + localHeaderSize(e)) % kPageBytes;
-    std::size_t need = static_cast<std::size_t>((sourceOffset % kPageBytes + kPageBytes - unpadded) % kPageBytes);
+    std::size_t need =
+        static_cast<std::size_t>((sourceOffset % kPageBytes + kPageBytes - unpadded) % kPageBytes);
     if (need != 0 && need < kMinAlignmentField) need += kPageBytes;
     return need;
 }
@@ -225,7 +230,8 @@ bool ZipOutput::copyFileRange(const ZipPackage& source, const ZipPackage::FileRa
     }
     // Start writing the copy back now, so that the commit's fsync finds most of a large deck on disk
     // already instead of waiting for all of it.
-    ::sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(e.compressedSize), SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(fd_, static_cast<off_t>(written_), static_cast<off_t>(e.compressedSize),
+                      SYNC_FILE_RANGE_WRITE);
     written_ += e.compressedSize;
     return true;
 #endif
@@ -255,8 +261,8 @@ void ZipOutput::addDeflated(const std::string& name, std::string_view data, std:
         deflated = deflateFixed(data);
     } else {
         deflated.resize(libdeflate_deflate_compress_bound(compressor(), data.size()));
-        const std::size_t n =
-            libdeflate_deflate_compress(compressor(), data.data(), data.size(), deflated.data(), deflated.size());
+        const std::size_t n = libdeflate_deflate_compress(compressor(), data.data(), data.size(),
+                                                          deflated.data(), deflated.size());
         if (n == 0) fail(ErrorCode::WriteFailed, label_, name, "cannot compress the part");
         deflated.resize(n);
     }

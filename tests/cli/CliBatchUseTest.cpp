@@ -10,13 +10,13 @@
 #include <sstream>
 #include <string>
 
+#include "SystemFaults.h"
 #include "common/CliRun.h"
 #include "common/Corpus.h"
 #include "common/Files.h"
 #include "common/Sanitizer.h"
 #include "common/TempDir.h"
 #include "common/Zip.h"
-#include "SystemFaults.h"
 
 namespace fs = std::filesystem;
 
@@ -179,18 +179,20 @@ TEST(CliCorpus, ADeckThatCannotBePutInPlaceIsToldAndLeftAsItWas) {
     const std::string before = readFile(folder / "b.pptx");
     // Each deck replaced in place is renamed over once, in the order of the list.
     const std::string fault = std::to_string(kRename) + " 2 " + std::to_string(EIO) + " 0";
-    const std::string run = shellOutput("LD_PRELOAD=" + shellQuote(TRELWICK_SYSTEM_FAULTS) +
-                                        " TRELWICK_SYSTEM_FAULT=" + shellQuote(fault) + " " +
-                                        shellQuote(TRELWICK_CLI_PATH) + " -j 1 -o " + shellQuote(folder.string()) +
-                                        " --footer F " + shellQuote(folder.string()) + " 2>&1; echo \"exit $?\"");
+    const std::string run = shellOutput(
+        "LD_PRELOAD=" + shellQuote(TRELWICK_SYSTEM_FAULTS) + " TRELWICK_SYSTEM_FAULT=" + shellQuote(fault) +
+        " " + shellQuote(TRELWICK_CLI_PATH) + " -j 1 -o " + shellQuote(folder.string()) + " --footer F " +
+        shellQuote(folder.string()) + " 2>&1; echo \"exit $?\"");
     EXPECT_NE(run.find("exit 1"), std::string::npos) << run;
-    EXPECT_NE(run.find("b.pptx: cannot move the written file into place (Input/output error)"), std::string::npos)
+    EXPECT_NE(run.find("b.pptx: cannot move the written file into place (Input/output error)"),
+              std::string::npos)
         << run;
     EXPECT_NE(run.find("Stamped 2 of 3"), std::string::npos) << run;
     EXPECT_TRUE(readFile(folder / "b.pptx") == before) << "the deck that failed changed";
     for (const char* name : {"a.pptx", "c.pptx"})
         EXPECT_NE(slideTexts(folder / name).find("<a:t>F</a:t>"), std::string::npos) << name << "\n" << run;
-    EXPECT_EQ(trelwick::testing::folderNames(folder), (std::vector<std::string>{"a.pptx", "b.pptx", "c.pptx"}));
+    EXPECT_EQ(trelwick::testing::folderNames(folder),
+              (std::vector<std::string>{"a.pptx", "b.pptx", "c.pptx"}));
 }
 
 // The summary is the one line a script reads from stdout; when it cannot be written (a full disk, a

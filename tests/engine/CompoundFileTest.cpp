@@ -120,23 +120,26 @@ TEST_P(ResizeTest, ReplacedStreamReadsBackAndOthersStay) {
     EXPECT_EQ(again.serialize(), out);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ResizeTest,
-    ::testing::Combine(
-        ::testing::Values(3, 4),
-        ::testing::Values(Resize{"MiniGrowsToRegular", 100, 5000}, Resize{"RegularShrinksToMini", 5000, 100},
-                          Resize{"JustBelowCutoffToCutoff", 4095, 4096},
-                          Resize{"CutoffToJustBelow", 4096, 4095}, Resize{"EmptyToMini", 0, 64},
-                          Resize{"MiniToEmpty", 64, 0}, Resize{"RegularToEmpty", 9000, 0},
-                          Resize{"MiniGrowsWithinMini", 1000, 3000}, Resize{"RegularGrows", 5000, 70001})),
-    [](const auto& info) {
-        // Appended rather than "V" + std::to_string(...): GCC 12 warns falsely (-Wrestrict) on that.
-        std::string name = "V";
-        name += std::to_string(std::get<0>(info.param));
-        name += "_";
-        name += std::get<1>(info.param).name;
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Sizes, ResizeTest,
+                         ::testing::Combine(::testing::Values(3, 4),
+                                            ::testing::Values(Resize{"MiniGrowsToRegular", 100, 5000},
+                                                              Resize{"RegularShrinksToMini", 5000, 100},
+                                                              Resize{"JustBelowCutoffToCutoff", 4095, 4096},
+                                                              Resize{"CutoffToJustBelow", 4096, 4095},
+                                                              Resize{"EmptyToMini", 0, 64},
+                                                              Resize{"MiniToEmpty", 64, 0},
+                                                              Resize{"RegularToEmpty", 9000, 0},
+                                                              Resize{"MiniGrowsWithinMini", 1000, 3000},
+                                                              Resize{"RegularGrows", 5000, 70001})),
+                         [](const auto& info) {
+                             // Appended rather than "V" + std::to_string(...): GCC 12 warns falsely
+                             // (-Wrestrict) on that.
+                             std::string name = "V";
+                             name += std::to_string(std::get<0>(info.param));
+                             name += "_";
+                             name += std::get<1>(info.param).name;
+                             return name;
+                         });
 
 // Around 109 FAT sectors the header's DIFAT slots run out and DIFAT sectors start.
 class FatSizeTest : public ::testing::TestWithParam<std::size_t> {};
@@ -209,8 +212,7 @@ TEST(CompoundFileTest, PathsFollowTheDirectoryOrder) {
     for (const Lookup& l : {Lookup{"Macros", false, true}, Lookup{"Macros/VBA", false, true},
                             Lookup{"Macros/VBA/dir", true, false}, Lookup{"VBA/dir", false, false},
                             Lookup{"macros/vba/dir", true, false}, Lookup{"MACROS", false, true},
-                            Lookup{"", false, false},
-                            Lookup{"Root Entry", false, false}}) {
+                            Lookup{"", false, false}, Lookup{"Root Entry", false, false}}) {
         EXPECT_EQ(cf.hasStream(l.path), l.stream) << l.path;
         EXPECT_EQ(cf.hasStorage(l.path), l.storage) << l.path;
     }

@@ -23,8 +23,8 @@ std::string inflate(const std::string& deflated, std::size_t size) {
         libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     std::string out(size, '\0');
     std::size_t got = 0;
-    const libdeflate_result r =
-        libdeflate_deflate_decompress(d.get(), deflated.data(), deflated.size(), out.data(), out.size(), &got);
+    const libdeflate_result r = libdeflate_deflate_decompress(d.get(), deflated.data(), deflated.size(),
+                                                              out.data(), out.size(), &got);
     EXPECT_EQ(r, LIBDEFLATE_SUCCESS);
     out.resize(got);
     return out;
@@ -159,9 +159,10 @@ TEST(FixedDeflate, EverySmallSizeAndTheLargest) {
 // Runs just short of, at and past the longest match, then the input ends inside or right after one.
 TEST(FixedDeflate, RunsAroundTheLongestMatch) {
     for (std::size_t run = 250; run <= 270; ++run)
-        for (const std::size_t extra : {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
-                                        std::size_t{255}, std::size_t{256}, std::size_t{257}, std::size_t{258},
-                                        std::size_t{259}, std::size_t{516}, std::size_t{517}}) {
+        for (const std::size_t extra :
+             {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4},
+              std::size_t{255}, std::size_t{256}, std::size_t{257}, std::size_t{258}, std::size_t{259},
+              std::size_t{516}, std::size_t{517}}) {
             SCOPED_TRACE(std::to_string(run) + " + " + std::to_string(extra));
             expectRoundTrip(randomBytes(7, 2) + std::string(run + extra, 'z'));
             expectRoundTrip(std::string(run, 'z') + randomBytes(extra, 9));
@@ -211,7 +212,8 @@ TEST(FixedDeflate, EveryXmlPartOfTheCorpusRoundTrips) {
             const std::string name = raw;
             zip_stat_t st;
             if (!(name.ends_with(".xml") || name.ends_with(".rels")) ||
-                zip_stat_index(zip, static_cast<zip_uint64_t>(k), 0, &st) != 0 || st.size > kFixedDeflateMaxInput)
+                zip_stat_index(zip, static_cast<zip_uint64_t>(k), 0, &st) != 0 ||
+                st.size > kFixedDeflateMaxInput)
                 continue;
             zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(k), 0);
             if (!file) continue;

@@ -4,10 +4,10 @@
 #include <fstream>
 #include <functional>
 
+#include "Bytes.h"
 #include "TestDeck.h"
 #include "TestPptDeck.h"
 #include "cfb/CompoundFile.h"
-#include "Bytes.h"
 #include "common/Corpus.h"
 #include "trelwick/engine.h"
 
@@ -55,8 +55,7 @@ std::vector<BadDeck> badDecks() {
         {"dual format",
          [](const std::filesystem::path& p) { std::filesystem::copy_file(kCorpus / "poi__bug56240.ppt", p); },
          ErrorCode::LegacyFormat},
-        {"encrypted token",
-         altered([](std::string& user, std::string&) { put32(user, 12, 0xF3D1C4DF); }),
+        {"encrypted token", altered([](std::string& user, std::string&) { put32(user, 12, 0xF3D1C4DF); }),
          ErrorCode::PasswordProtected},
         {"encryption marker behind a plain token", altered([](std::string& user, std::string& document) {
              const std::uint32_t edit = currentEdit(user);
@@ -134,7 +133,8 @@ TEST(PptBadInputTest, ASourceChangedAfterOpeningFailsTheSaveAndLeavesNoOutput) {
     TRELWICK_SKIP_WITHOUT_CORPUS(model.parent_path());
     const std::vector<std::pair<const char*, std::function<void(const std::filesystem::path&)>>> changes = {
         {"cut short", [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 600000); }},
-        {"written over", [](const std::filesystem::path& p) {
+        {"written over",
+         [](const std::filesystem::path& p) {
              std::string bytes = readFile(p);
              std::fill(bytes.end() - 4096, bytes.end(), 'x');
              std::fstream(p, std::ios::in | std::ios::out | std::ios::binary)

@@ -365,7 +365,8 @@ TEST(PptCorpusWarningTest, DifferentHandoutSettingsAreReportedNotLost) {
 // master persist id.
 std::map<std::uint32_t, bool> masterFooterFields(const std::string& bytes) {
     const CompoundFile cfb = CompoundFile::parse(bytes, "deck");
-    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "deck");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "deck");
     const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
     std::map<std::uint32_t, bool> fields;
     const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kMasterList);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -25,7 +24,7 @@ using test::pptRecord;
 
 std::string documentRecord(const std::string& tag = "") {
     return pptRecord(0xF, rt::Document,
-                  pptRecord(1, rt::DocumentAtom, std::string(40, '\0')) + pptRecord(0, rt::CString, tag));
+                     pptRecord(1, rt::DocumentAtom, std::string(40, '\0')) + pptRecord(0, rt::CString, tag));
 }
 
 // Writes a PowerPoint Document stream edit by edit, as PowerPoint's fast save does.

@@ -43,14 +43,16 @@ TEST(PptHiddenDateTest, AHiddenAutomaticNotesDateIsNotLeftForLibreOfficeToDraw) 
 TEST(PptHiddenDateTest, AHiddenAutomaticNotesDateInAnyFormatIsNotLeftForLibreOfficeToDraw) {
     TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
     int changed = 0;
-    const std::string bytes = alteredPptDeck(kCorpus / "poi__49541_symbol_map.ppt", [&](std::string&, std::string& doc) {
-        // The notes settings' atom: type 0x0FDA, 4 bytes, formatId 0 and a shown automatic date (flags 0x3b).
-        const std::string atom("\xDA\x0F\x04\x00\x00\x00\x00\x00\x3B\x00", 10);
-        for (std::size_t at = doc.find(atom); at != std::string::npos; at = doc.find(atom, at + 1)) {
-            doc[at + 6] = 4;  // the fifth format
-            ++changed;
-        }
-    });
+    const std::string bytes =
+        alteredPptDeck(kCorpus / "poi__49541_symbol_map.ppt", [&](std::string&, std::string& doc) {
+            // The notes settings' atom: type 0x0FDA, 4 bytes, formatId 0 and a shown automatic date (flags
+            // 0x3b).
+            const std::string atom("\xDA\x0F\x04\x00\x00\x00\x00\x00\x3B\x00", 10);
+            for (std::size_t at = doc.find(atom); at != std::string::npos; at = doc.find(atom, at + 1)) {
+                doc[at + 6] = 4;  // the fifth format
+                ++changed;
+            }
+        });
     ASSERT_EQ(changed, 1) << "the deck's notes settings are not laid out as expected";
     Presentation deck = Presentation::openBytes(bytes, "fifth-format.ppt");
     ASSERT_EQ(deck.element(MasterKind::Notes, Element::DateAndTime).format, 5);
@@ -77,7 +79,8 @@ TEST(PptHiddenDateTest, AHiddenAutomaticDateStaysAutomaticWhenHiddenAgain) {
     const ppt::HeadersFooters twice = documentSettings(dir / "twice.ppt", ppt::rt::kSlideInstance);
     ASSERT_TRUE(once.flags & ppt::HeadersFooters::kHasTodayDate) << "flags " << once.flags;
     EXPECT_EQ(twice.flags, once.flags);
-    EXPECT_EQ(twice.userDate, once.userDate) << "the document took a slide's own date: " << twice.userDate.value_or("");
+    EXPECT_EQ(twice.userDate, once.userDate)
+        << "the document took a slide's own date: " << twice.userDate.value_or("");
     EXPECT_EQ(twice.footer, once.footer);
 }
 

@@ -29,7 +29,7 @@ std::string userEdit(std::uint32_t lastEdit, std::uint32_t directory) {
     edit += std::string("\x00\x03", 2);
     append32(edit, lastEdit);
     append32(edit, directory);
-    append32(edit, 1);  // docPersistIdRef
+    append32(edit, 1);   // docPersistIdRef
     append32(edit, 10);  // persistIdSeed
     append32(edit, 1);   // lastView + unused
     return pptRecord(0, ppt::rt::UserEditAtom, edit);
@@ -78,46 +78,48 @@ TEST(PptHostileTest, EditsThatShareOnePersistDirectoryAreRefused) {
 
 class PptCorpusEdgeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
-    }
+    void SetUp() override { TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus); }
 };
 
 // A slide list naming one slide many times made every entry a page of its own, each a full parsed copy
 // of the slide: a 6 MB file listing a 66 KB slide 100,000 times took over 3 GB before it failed with
 // "std::bad_alloc". The slide is one page however often it is listed (or the deck is refused).
 TEST_F(PptCorpusEdgeTest, ASlideListedTwiceIsOnePage) {
-    const std::string bytes = alteredPptDeck(kCorpus / "poi__bug58144-headers-footers-2003.ppt", [](std::string& user,
-                                                                                      std::string& doc) {
-        const std::uint32_t edit = get32(user, 16);
-        const std::uint32_t directory = get32(doc, edit + 20);
-        const std::uint32_t documentAt = get32(doc, directory + 12);  // first entry: id 1, the document
-        ASSERT_EQ(get32(doc, directory + 8) & 0xFFFFF, 1u);
-        ASSERT_EQ(get16(doc, documentAt + 2), ppt::rt::Document);
-        // Repeat the slide list's SlidePersistAtom and grow the lengths of the list and the document.
-        ppt::Record document = ppt::Record::parse(std::string_view(doc).substr(documentAt, 8 + get32(doc, documentAt + 4)));
-        ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList);
-        ASSERT_NE(list, nullptr);
-        const ppt::Record* entry = list->child(ppt::rt::SlidePersistAtom);
-        ASSERT_NE(entry, nullptr);
-        list->children().push_back(*entry);
-        const std::string grown = document.bytes();
-        const std::size_t oldSize = 8 + get32(doc, documentAt + 4);
-        const std::int64_t delta = static_cast<std::int64_t>(grown.size()) - static_cast<std::int64_t>(oldSize);
-        doc.replace(documentAt, oldSize, grown);
-        // Everything behind the document moved by delta: the other persist offsets, the directory, the edit.
-        const std::uint32_t newDirectory = static_cast<std::uint32_t>(directory + delta);
-        const std::uint32_t length = get32(doc, newDirectory + 4);
-        for (std::size_t at = newDirectory + 8; at < newDirectory + 8 + length;) {
-            const std::uint32_t count = get32(doc, at) >> 20;
-            at += 4;
-            for (std::uint32_t k = 0; k < count; ++k, at += 4)
-                if (get32(doc, at) > documentAt) put32(doc, at, static_cast<std::uint32_t>(get32(doc, at) + delta));
-        }
-        const std::uint32_t newEdit = static_cast<std::uint32_t>(edit + delta);
-        put32(doc, newEdit + 20, newDirectory);
-        put32(user, 16, newEdit);
-    });
+    const std::string bytes = alteredPptDeck(
+        kCorpus / "poi__bug58144-headers-footers-2003.ppt", [](std::string& user, std::string& doc) {
+            const std::uint32_t edit = get32(user, 16);
+            const std::uint32_t directory = get32(doc, edit + 20);
+            const std::uint32_t documentAt = get32(doc, directory + 12);  // first entry: id 1, the document
+            ASSERT_EQ(get32(doc, directory + 8) & 0xFFFFF, 1u);
+            ASSERT_EQ(get16(doc, documentAt + 2), ppt::rt::Document);
+            // Repeat the slide list's SlidePersistAtom and grow the lengths of the list and the document.
+            ppt::Record document =
+                ppt::Record::parse(std::string_view(doc).substr(documentAt, 8 + get32(doc, documentAt + 4)));
+            ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList);
+            ASSERT_NE(list, nullptr);
+            const ppt::Record* entry = list->child(ppt::rt::SlidePersistAtom);
+            ASSERT_NE(entry, nullptr);
+            list->children().push_back(*entry);
+            const std::string grown = document.bytes();
+            const std::size_t oldSize = 8 + get32(doc, documentAt + 4);
+            const std::int64_t delta =
+                static_cast<std::int64_t>(grown.size()) - static_cast<std::int64_t>(oldSize);
+            doc.replace(documentAt, oldSize, grown);
+            // Everything behind the document moved by delta: the other persist offsets, the directory, the
+            // edit.
+            const std::uint32_t newDirectory = static_cast<std::uint32_t>(directory + delta);
+            const std::uint32_t length = get32(doc, newDirectory + 4);
+            for (std::size_t at = newDirectory + 8; at < newDirectory + 8 + length;) {
+                const std::uint32_t count = get32(doc, at) >> 20;
+                at += 4;
+                for (std::uint32_t k = 0; k < count; ++k, at += 4)
+                    if (get32(doc, at) > documentAt)
+                        put32(doc, at, static_cast<std::uint32_t>(get32(doc, at) + delta));
+            }
+            const std::uint32_t newEdit = static_cast<std::uint32_t>(edit + delta);
+            put32(doc, newEdit + 20, newDirectory);
+            put32(user, 16, newEdit);
+        });
     expectSlidesOrDamaged(bytes, 1);
 }
 
@@ -125,10 +127,9 @@ TEST_F(PptCorpusEdgeTest, ASlideListedTwiceIsOnePage) {
 // 4.6 MB file listing 40,000 such ids for one 66 KB slide also ran out of memory at 3 GB. One record is one
 // page, whichever ids name it (or the deck is refused).
 TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsOnePage) {
-    const std::string bytes = alteredPptDeck(kCorpus / "poi__bug58144-headers-footers-2003.ppt",
-                                             [](std::string& user, std::string& doc) {
-                                                 ASSERT_NE(aliasLastSlide(user, doc, 0x1000), 0u);
-                                             });
+    const std::string bytes = alteredPptDeck(
+        kCorpus / "poi__bug58144-headers-footers-2003.ppt",
+        [](std::string& user, std::string& doc) { ASSERT_NE(aliasLastSlide(user, doc, 0x1000), 0u); });
     expectSlidesOrDamaged(bytes, 1);
 }
 
@@ -140,10 +141,9 @@ TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsStampedUnderBoth) {
     std::uint32_t slideId = 0;
     const std::uint32_t alias = 0x1000;
     // Slide 2 of this deck has settings of its own, so the stamp rewrites its record.
-    const std::string bytes = alteredPptDeck(kCorpus / "poi__headers_footers.ppt", [&](std::string& user,
-                                                                                       std::string& doc) {
-        slideId = aliasLastSlide(user, doc, alias);
-    });
+    const std::string bytes = alteredPptDeck(
+        kCorpus / "poi__headers_footers.ppt",
+        [&](std::string& user, std::string& doc) { slideId = aliasLastSlide(user, doc, alias); });
     ASSERT_NE(slideId, 0u);
     TempDir dir;
     writeFile(dir / "in.ppt", bytes);
@@ -155,7 +155,8 @@ TEST_F(PptCorpusEdgeTest, ASlideRecordNamedByTwoIdsIsStampedUnderBoth) {
     deck.saveAs(dir / "out.ppt");
 
     const CompoundFile out = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
-    const ppt::DocumentStream stream(out.readStream("Current User"), out.readStream("PowerPoint Document"), "out");
+    const ppt::DocumentStream stream(out.readStream("Current User"), out.readStream("PowerPoint Document"),
+                                     "out");
     const std::string_view first = stream.object(slideId), second = stream.object(alias);
     ASSERT_FALSE(first.empty());
     EXPECT_EQ(first, second) << "the two ids of one slide record now name different records";
@@ -223,8 +224,8 @@ TEST_F(PptCorpusEdgeTest, AHiddenElementANotesPageShowsInItsOwnTextBoxIsWarnedOf
         deck.setVisible(MasterKind::Notes, Element::Footer, visible);
         TempDir dir;
         const SaveOutcome outcome = deck.saveAs(dir / "out.ppt");
-        const bool warned = std::find(outcome.warnings.begin(), outcome.warnings.end(), warning) !=
-                            outcome.warnings.end();
+        const bool warned =
+            std::find(outcome.warnings.begin(), outcome.warnings.end(), warning) != outcome.warnings.end();
         EXPECT_EQ(warned, !visible);
     }
 }
@@ -251,7 +252,8 @@ TEST_F(PptCorpusEdgeTest, HiddenElementsKeepTheDocumentsOwnTextAndDateKind) {
 
     // Slide 2's own settings keep their own footer and fixed date too, only hidden.
     const CompoundFile cfb = CompoundFile::parse(readFile(dir / "out.ppt"), "out");
-    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"), "out");
+    const ppt::DocumentStream stream(cfb.readStream("Current User"), cfb.readStream("PowerPoint Document"),
+                                     "out");
     const ppt::Record document = ppt::Record::parse(stream.object(stream.documentId()));
     const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kSlideList);
     ASSERT_NE(list, nullptr);
@@ -555,7 +557,8 @@ std::size_t anchorOf(const std::string& bytes, std::size_t begin, std::size_t en
             for (std::size_t c = at + 8; c + 8 <= next; c += 8 + get32(bytes, c + 4)) {
                 if (get16(bytes, c + 2) == ppt::rt::OfficeArtClientAnchor) anchor = c + 8;
                 if (get16(bytes, c + 2) == ppt::rt::OfficeArtClientData)
-                    for (std::size_t d = c + 8; d + 8 <= c + 8 + get32(bytes, c + 4); d += 8 + get32(bytes, d + 4))
+                    for (std::size_t d = c + 8; d + 8 <= c + 8 + get32(bytes, c + 4);
+                         d += 8 + get32(bytes, d + 4))
                         matches = matches || (get16(bytes, d + 2) == ppt::rt::PlaceholderAtom &&
                                               static_cast<std::uint8_t>(bytes[d + 8 + 4]) == placement);
             }
@@ -572,29 +575,30 @@ std::size_t anchorOf(const std::string& bytes, std::size_t begin, std::size_t en
 // reaches a fifth of its width past the right edge, and of the right-aligned date one letter shows. The
 // stamp says so, as it does for slides.
 TEST_F(PptCorpusEdgeTest, ANotesDateReachingPastThePageEdgeIsWarnedOf) {
-    const std::string bytes = alteredPptDeck(kCorpus / "poi__headers_footers.ppt", [](std::string&, std::string& doc) {
-        // Edited in place, lengths kept. The notes page's width is in the DocumentAtom; every notes
-        // record's date box (the master's and the pages') is moved to hang a fifth past it.
-        std::int32_t notesWidth = 0;
-        int moved = 0;
-        for (std::size_t at = 0; at + 8 <= doc.size();) {
-            const std::uint16_t type = get16(doc, at + 2);
-            const std::size_t next = at + 8 + get32(doc, at + 4);
-            if (type == ppt::rt::Document && get16(doc, at + 8 + 2) == ppt::rt::DocumentAtom)
-                notesWidth = static_cast<std::int32_t>(get32(doc, at + 16 + 8));
-            if (type == ppt::rt::Notes && notesWidth > 0)
-                if (const std::size_t date = anchorOf(doc, at + 8, next, 7)) {
-                    const auto left = static_cast<std::int16_t>(get16(doc, date + 2));
-                    const auto right = static_cast<std::int16_t>(get16(doc, date + 4));
-                    const auto shift = static_cast<std::int16_t>(notesWidth - right + (right - left) / 5);
-                    put16(doc, date + 2, static_cast<std::uint16_t>(left + shift));
-                    put16(doc, date + 4, static_cast<std::uint16_t>(right + shift));
-                    ++moved;
-                }
-            at = next;
-        }
-        ASSERT_GT(moved, 0) << "no notes date placeholder found";
-    });
+    const std::string bytes =
+        alteredPptDeck(kCorpus / "poi__headers_footers.ppt", [](std::string&, std::string& doc) {
+            // Edited in place, lengths kept. The notes page's width is in the DocumentAtom; every notes
+            // record's date box (the master's and the pages') is moved to hang a fifth past it.
+            std::int32_t notesWidth = 0;
+            int moved = 0;
+            for (std::size_t at = 0; at + 8 <= doc.size();) {
+                const std::uint16_t type = get16(doc, at + 2);
+                const std::size_t next = at + 8 + get32(doc, at + 4);
+                if (type == ppt::rt::Document && get16(doc, at + 8 + 2) == ppt::rt::DocumentAtom)
+                    notesWidth = static_cast<std::int32_t>(get32(doc, at + 16 + 8));
+                if (type == ppt::rt::Notes && notesWidth > 0)
+                    if (const std::size_t date = anchorOf(doc, at + 8, next, 7)) {
+                        const auto left = static_cast<std::int16_t>(get16(doc, date + 2));
+                        const auto right = static_cast<std::int16_t>(get16(doc, date + 4));
+                        const auto shift = static_cast<std::int16_t>(notesWidth - right + (right - left) / 5);
+                        put16(doc, date + 2, static_cast<std::uint16_t>(left + shift));
+                        put16(doc, date + 4, static_cast<std::uint16_t>(right + shift));
+                        ++moved;
+                    }
+                at = next;
+            }
+            ASSERT_GT(moved, 0) << "no notes date placeholder found";
+        });
     TempDir dir;
     writeFile(dir / "in.ppt", bytes);
     Presentation deck = Presentation::open(dir / "in.ppt");
@@ -625,9 +629,9 @@ void appendNestedRecords(std::string& user, std::string& doc, std::uint32_t firs
 
 TEST(PptHostileTest, PersistRecordsInsideOneAnotherDoNotMultiplyTheSavedDeck) {
     TRELWICK_SKIP_WITHOUT_CORPUS(kCorpus);
-    const std::string bytes = alteredPptDeck(kCorpus / "poi__empty.ppt", [](std::string& user, std::string& doc) {
-        appendNestedRecords(user, doc, 0x100, 2000);
-    });
+    const std::string bytes = alteredPptDeck(
+        kCorpus / "poi__empty.ppt",
+        [](std::string& user, std::string& doc) { appendNestedRecords(user, doc, 0x100, 2000); });
     TempDir dir;
     writeFile(dir / "in.ppt", bytes);
     try {
@@ -661,7 +665,8 @@ TEST(PptHostileTest, StreamsNamedInAnotherCaseAreFoundAndKeepTheirNames) {
     writeFile(dir / "in.ppt", bytes);
     withSlideFooter(dir / "in.ppt", "Found").saveAs(dir / "out.ppt");
     EXPECT_EQ(Presentation::open(dir / "out.ppt").element(MasterKind::Slide, Element::Footer).text, "Found");
-    const std::vector<std::string> streams = CompoundFile::parse(readFile(dir / "out.ppt"), "out").streamPaths();
+    const std::vector<std::string> streams =
+        CompoundFile::parse(readFile(dir / "out.ppt"), "out").streamPaths();
     for (const char* name : {"POWERPOINT DOCUMENT", "current user"})
         EXPECT_NE(std::find(streams.begin(), streams.end(), name), streams.end()) << name;
 }

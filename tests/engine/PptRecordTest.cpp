@@ -196,8 +196,8 @@ TEST(PptRecordTest, AnAutomaticDateWrittenBackUnchangedKeepsItsFormatId) {
 // A date typed over an automatic one keeps only the typed date's flag: a record claiming both leaves
 // each reader to choose which to draw.
 TEST(PptRecordTest, ADateGivenAsTextOverAnAutomaticOneIsOnlyThatText) {
-    const Record old = Record::parse(
-        containerBytes(rt::HeadersFooters, atomBytes(rt::HeadersFootersAtom, std::string("\x00\x00\x03\x00", 4)), 3));
+    const Record old = Record::parse(containerBytes(
+        rt::HeadersFooters, atomBytes(rt::HeadersFootersAtom, std::string("\x00\x00\x03\x00", 4)), 3));
     HeadersFooters hf = HeadersFooters::read(old);
     ASSERT_TRUE(hf.element(Element::DateAndTime).useFormat);
     HeaderFooter date;
@@ -267,13 +267,14 @@ TEST(PptRecordTest, LineBreaksAreStoredAsVerticalTabs) {
 
 // Controls were stored as given, a NUL among them cutting the text short; a .pptx drops them.
 TEST(PptRecordTest, ControlsOtherThanTabAndLineBreaksAreDropped) {
-    const std::string text("A\x01"
-                           "B\x1F"
-                           "C\tD\vE\x7F"
-                           "F\0G\xC2\x85"
-                           "H\xC2\xA0"
-                           "I",
-                           19);
+    const std::string text(
+        "A\x01"
+        "B\x1F"
+        "C\tD\vE\x7F"
+        "F\0G\xC2\x85"
+        "H\xC2\xA0"
+        "I",
+        19);
     EXPECT_EQ(storedFooter(text), utf16le("ABC\tD\x0B"
                                           "EFGH\xC2\xA0"
                                           "I"));

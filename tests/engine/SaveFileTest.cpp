@@ -1,26 +1,26 @@
 // The save path below Presentation: the temporary file that becomes the deck, the sweep of files a
 // killed run left, and the zip records written for unusual packages.
-#include <algorithm>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
-#include <fcntl.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <random>
-#include <fstream>
 
 #include "AtomicFile.h"
 #include "SourceFile.h"
+#include "TestDeck.h"
 #include "ZipLayout.h"
 #include "ZipOutput.h"
 #include "ZipPackage.h"
-#include "TestDeck.h"
 #include "common/Permissions.h"
 #include "trelwick/engine.h"
 
@@ -48,7 +48,7 @@ TEST(AtomicFileTest, TemporaryNamesAreRecognisedExactly) {
     } cases[] = {
         {".deck.pptx.trelwick-0badf00d-1234-abcdefgh", true},
         {".a b.ppt.trelwick-12345678-1-0000zzzz", true},
-        {".deck.pptx.trelwick-1234-abcdefgh", true},  // without a host, as earlier versions wrote
+        {".deck.pptx.trelwick-1234-abcdefgh", true},            // without a host, as earlier versions wrote
         {".deck.pptx.trelwick-0badf00-1234-abcdefgh", false},   // seven hex digits
         {".deck.pptx.trelwick-0BADF00D-1234-abcdefgh", false},  // not as written
         {".deck.pptx.trelwick-0badf00d--abcdefgh", false},
@@ -65,31 +65,36 @@ TEST(AtomicFileTest, TemporaryNamesAreRecognisedExactly) {
 TEST(AtomicFileTest, StaleSweepRemovesOnlyLeftoversOfDeadOrLongGoneWriters) {
     TempDir dir;
     const std::string here = AtomicFile::hostTag() + "-";
-    const std::string other = (AtomicFile::hostTag() == "0badf00d" ? "0badf00e" : "0badf00d") + std::string("-");
+    const std::string other =
+        (AtomicFile::hostTag() == "0badf00d" ? "0badf00e" : "0badf00d") + std::string("-");
     const std::string dead = std::to_string(deadPid());
     const std::string alive = std::to_string(::getpid());
-    touch(dir / (".a.pptx.trelwick-" + here + dead + "-aaaaaaaa"), std::chrono::minutes(5));    // dead writer
-    touch(dir / (".b.pptx.trelwick-" + here + dead + "-bbbbbbbb"), std::chrono::seconds(0));    // clocks may differ
-    touch(dir / (".c.pptx.trelwick-" + here + alive + "-cccccccc"), std::chrono::minutes(5));   // still writing
-    touch(dir / (".d.pptx.trelwick-" + here + alive + "-dddddddd"), std::chrono::hours(48));    // abandoned
-    touch(dir / (".g.pptx.trelwick-" + other + dead + "-gggggggg"), std::chrono::minutes(5));   // its pid is not ours to test
-    touch(dir / (".h.pptx.trelwick-" + other + dead + "-hhhhhhhh"), std::chrono::hours(48));    // abandoned
-    touch(dir / (".i.pptx.trelwick-" + dead + "-iiiiiiii"), std::chrono::minutes(5));          // no host: as before
-    touch(dir / ".e.pptx.trelwick-notes", std::chrono::hours(48));                              // not ours
+    touch(dir / (".a.pptx.trelwick-" + here + dead + "-aaaaaaaa"), std::chrono::minutes(5));  // dead writer
+    touch(dir / (".b.pptx.trelwick-" + here + dead + "-bbbbbbbb"),
+          std::chrono::seconds(0));  // clocks may differ
+    touch(dir / (".c.pptx.trelwick-" + here + alive + "-cccccccc"),
+          std::chrono::minutes(5));                                                           // still writing
+    touch(dir / (".d.pptx.trelwick-" + here + alive + "-dddddddd"), std::chrono::hours(48));  // abandoned
+    touch(dir / (".g.pptx.trelwick-" + other + dead + "-gggggggg"),
+          std::chrono::minutes(5));  // its pid is not ours to test
+    touch(dir / (".h.pptx.trelwick-" + other + dead + "-hhhhhhhh"), std::chrono::hours(48));  // abandoned
+    touch(dir / (".i.pptx.trelwick-" + dead + "-iiiiiiii"), std::chrono::minutes(5));  // no host: as before
+    touch(dir / ".e.pptx.trelwick-notes", std::chrono::hours(48));                     // not ours
     touch(dir / "f.pptx", std::chrono::hours(48));
 
     EXPECT_EQ(AtomicFile::removeStale(dir.path()), 4u);
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{".b.pptx.trelwick-" + here + dead + "-bbbbbbbb",
-                                                     ".c.pptx.trelwick-" + here + alive + "-cccccccc",
-                                                     ".e.pptx.trelwick-notes",
-                                                     ".g.pptx.trelwick-" + other + dead + "-gggggggg", "f.pptx"}));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{
+                               ".b.pptx.trelwick-" + here + dead + "-bbbbbbbb",
+                               ".c.pptx.trelwick-" + here + alive + "-cccccccc", ".e.pptx.trelwick-notes",
+                               ".g.pptx.trelwick-" + other + dead + "-gggggggg", "f.pptx"}));
 }
 
 // Reading a folder of many files costs more than the save: only a save that may have left something
 // behind there (replacing a file) sweeps it.
 TEST(AtomicFileTest, OnlyAReplacingSaveSweepsTheFolder) {
     TempDir dir;
-    const std::string stale = ".a.pptx.trelwick-" + AtomicFile::hostTag() + "-" + std::to_string(deadPid()) + "-aaaaaaaa";
+    const std::string stale =
+        ".a.pptx.trelwick-" + AtomicFile::hostTag() + "-" + std::to_string(deadPid()) + "-aaaaaaaa";
     touch(dir / stale, std::chrono::minutes(5));
     {
         AtomicFile file(dir / "new.pptx");
@@ -169,12 +174,14 @@ TEST(AtomicFileTest, AReplacedFileKeepsItsExtendedAttributesAndAccessList) {
     writeFile(target, "old");
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     if (::setxattr(target.c_str(), "user.project", "Apollo", 6, 0) != 0)
-        GTEST_SKIP() << "the temporary folder's file system keeps no user attributes (" << std::strerror(errno) << ")";
+        GTEST_SKIP() << "the temporary folder's file system keeps no user attributes ("
+                     << std::strerror(errno) << ")";
     // A POSIX access list as the kernel stores it: owner rw, user 65534 r, group r, mask r, others none.
-    const std::uint32_t acl[] = {2, 0x00060001, 0xFFFFFFFF, 0x00040002, 65534, 0x00040004, 0xFFFFFFFF,
-                                 0x00040010, 0xFFFFFFFF, 0x00000020, 0xFFFFFFFF};
+    const std::uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00040002, 65534,     0x00040004,
+                                 0xFFFFFFFF, 0x00040010, 0xFFFFFFFF, 0x00000020, 0xFFFFFFFF};
     const std::string list(reinterpret_cast<const char*>(acl), sizeof acl);
-    const bool withAcl = ::setxattr(target.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) == 0;
+    const bool withAcl =
+        ::setxattr(target.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) == 0;
     AtomicFile file(target);
     file.write("new");
     file.commit();
@@ -207,9 +214,13 @@ TEST(FolderCaseTest, AskedOfTheFolderItselfLeavingNothing) {
 TEST(FolderCaseTest, NamesFoldAsFileSystemsThatIgnoreCaseFoldThem) {
     auto same = [](const char* a, const char* b) { return foldedCase(a) == foldedCase(b); };
     EXPECT_TRUE(same("Deck.PPTX", "deck.pptx"));
-    EXPECT_TRUE(same("\xC3\x89" "clair.pptx", "\xC3\xA9" "clair.pptx"));                   // Éclair, éclair
+    EXPECT_TRUE(
+        same("\xC3\x89"
+             "clair.pptx",
+             "\xC3\xA9"
+             "clair.pptx"));  // Éclair, éclair
     EXPECT_TRUE(same("\xCE\xA3\xCE\xA7\xCE\x95\xCE\x94", "\xCF\x83\xCF\x87\xCE\xB5\xCE\xB4"));  // ΣΧΕΔ, σχεδ
-    EXPECT_TRUE(same("\xCF\x83\xCF\x82", "\xCE\xA3\xCE\xA3"));                          // σς, ΣΣ
+    EXPECT_TRUE(same("\xCF\x83\xCF\x82", "\xCE\xA3\xCE\xA3"));                                  // σς, ΣΣ
     EXPECT_TRUE(same("\xD0\x9F\xD0\xBB\xD0\xB0\xD0\xBD", "\xD0\xBF\xD0\xBB\xD0\xB0\xD0\xBD"));  // План, план
     EXPECT_FALSE(same("\xC4\xB0zmir", "izmir")) << "İ and i are two letters to exFAT";
     EXPECT_FALSE(same("a.pptx", "b.pptx"));
@@ -322,7 +333,8 @@ TEST(PendingSaveTest, NothingMovesUntilCommitAndAnAbandonedSaveLeavesNoTrace) {
     }
     EXPECT_EQ(readFile(dir / "deck.pptx"), source);
     pending->commit();
-    EXPECT_EQ(Presentation::open(dir / "deck.pptx").element(MasterKind::Slide, Element::Footer).text, "Committed later");
+    EXPECT_EQ(Presentation::open(dir / "deck.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Committed later");
     EXPECT_EQ(dir.names(), std::vector<std::string>{"deck.pptx"});
     try {
         pending->commit();
@@ -361,7 +373,8 @@ TEST(PendingSaveTest, ADeferredDeckIsWrittenWhenItsSaveIsAndNotBefore) {
         std::rethrow_exception(results[1].failure);
     } catch (const Error& e) {
         EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
-        EXPECT_NE(std::string(e.what()).find("the output folder does not exist"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("the output folder does not exist"), std::string::npos)
+            << e.what();
     }
     EXPECT_FALSE(results[2].failure);
     EXPECT_EQ(Presentation::open(dir / "a.pptx").element(MasterKind::Slide, Element::Footer).text, "A");
@@ -401,9 +414,11 @@ TEST(PendingSaveTest, SavesCommittedTogetherLandInTheirFoldersAndOneFailureStops
         EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
     }
     for (const fs::path& done : {dir / "one" / "a.pptx", dir / "two" / "b.pptx"})
-        EXPECT_EQ(Presentation::open(done).element(MasterKind::Slide, Element::Footer).text, "Together") << done;
+        EXPECT_EQ(Presentation::open(done).element(MasterKind::Slide, Element::Footer).text, "Together")
+            << done;
     std::vector<std::string> names;
-    for (const fs::directory_entry& e : fs::directory_iterator(dir / "one")) names.push_back(e.path().filename());
+    for (const fs::directory_entry& e : fs::directory_iterator(dir / "one"))
+        names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.pptx", "c.pptx"}))
         << "the failed save left its temporary file";
@@ -445,25 +460,29 @@ TEST(PendingSaveTest, AFolderThatCannotBeListedIsSyncedThroughItsFileSystem) {
         EXPECT_FALSE(AtomicFile::syncFolder(drop / "no such folder"));
     }
     fs::permissions(drop, fs::perms::owner_all);
-    EXPECT_EQ(Presentation::open(drop / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "Dropped");
+    EXPECT_EQ(Presentation::open(drop / "out.pptx").element(MasterKind::Slide, Element::Footer).text,
+              "Dropped");
 }
 
 // Reads a little-endian dword.
 std::uint32_t le32At(const std::string& s, std::size_t at) {
     return static_cast<std::uint8_t>(s[at]) | static_cast<std::uint8_t>(s[at + 1]) << 8 |
-           static_cast<std::uint8_t>(s[at + 2]) << 16 | static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at + 3])) << 24;
+           static_cast<std::uint8_t>(s[at + 2]) << 16 |
+           static_cast<std::uint32_t>(static_cast<std::uint8_t>(s[at + 3])) << 24;
 }
 
 TEST(ZipOutputTest, MoreThan65535EntriesGetZip64RecordsAndAllSurvive) {
     TempDir dir;
     DeckPlan plan;
-    for (int i = 0; i < 66000; ++i) plan.extraEntries.emplace_back("ppt/media/m" + std::to_string(i) + ".bin", "x");
+    for (int i = 0; i < 66000; ++i)
+        plan.extraEntries.emplace_back("ppt/media/m" + std::to_string(i) + ".bin", "x");
     writeZip(dir / "in.pptx", buildDeck(plan), true);
     Presentation deck = withSlideFooter(dir / "in.pptx", "F");
     deck.saveAs(dir / "out.pptx");
 
     const std::string bytes = readFile(dir / "out.pptx");
-    EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos) << "zip64 end of central directory";
+    EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos)
+        << "zip64 end of central directory";
     EXPECT_EQ(entryNames(dir / "out.pptx"), entryNames(dir / "in.pptx"));
     EXPECT_EQ(readEntry(dir / "out.pptx", "ppt/media/m65999.bin"), "x");
     EXPECT_EQ(Presentation::open(dir / "out.pptx").element(MasterKind::Slide, Element::Footer).text, "F");
@@ -472,11 +491,13 @@ TEST(ZipOutputTest, MoreThan65535EntriesGetZip64RecordsAndAllSurvive) {
     Presentation again = withSlideFooter(dir / "out.pptx", "G");
     again.saveAs(dir / "again.pptx");
     EXPECT_EQ(entryNames(dir / "again.pptx"), entryNames(dir / "in.pptx"));
-    EXPECT_EQ(rawEntry(dir / "again.pptx", "ppt/media/m40000.bin"), rawEntry(dir / "in.pptx", "ppt/media/m40000.bin"));
+    EXPECT_EQ(rawEntry(dir / "again.pptx", "ppt/media/m40000.bin"),
+              rawEntry(dir / "in.pptx", "ppt/media/m40000.bin"));
 }
 
 // The offset of each entry's stored bytes as ZipLayout reads it, or nothing when it gives up.
-std::optional<std::vector<std::uint64_t>> layoutOf(const std::string& bytes, const std::vector<std::string>& names,
+std::optional<std::vector<std::uint64_t>> layoutOf(const std::string& bytes,
+                                                   const std::vector<std::string>& names,
                                                    const std::vector<std::uint64_t>& sizes) {
     TempDir dir;
     writeFile(dir / "z.zip", bytes);
@@ -556,7 +577,8 @@ TEST(ZipLayoutTest, ADeckWithBytesAfterItsEndStampsAsWithout) {
             deck.saveAs(dir / (std::string("out-") + name));
         }
         EXPECT_EQ(readFile(dir / "out-tail.pptx"), readFile(dir / "out-deck.pptx"));
-        EXPECT_EQ(Presentation::open(dir / "out-tail.pptx").element(MasterKind::Slide, Element::Footer).text, "Tail");
+        EXPECT_EQ(Presentation::open(dir / "out-tail.pptx").element(MasterKind::Slide, Element::Footer).text,
+                  "Tail");
     }
 }
 
@@ -841,9 +863,11 @@ TEST(ZipOutputTest, ACopyToAnotherFileSystemTakesTheSlowerWayWithTheSameResult) 
     TempDir dir;
     std::error_code ec;
     const fs::path other = fs::path("/dev/shm") / dir.path().filename();
-    struct stat here {}, there {};
-    if (!fs::is_directory("/dev/shm") || !fs::create_directory(other, ec) || ::stat(dir.path().c_str(), &here) != 0 ||
-        ::stat(other.c_str(), &there) != 0 || here.st_dev == there.st_dev) {
+    struct stat here {
+    }, there{};
+    if (!fs::is_directory("/dev/shm") || !fs::create_directory(other, ec) ||
+        ::stat(dir.path().c_str(), &here) != 0 || ::stat(other.c_str(), &there) != 0 ||
+        here.st_dev == there.st_dev) {
         fs::remove_all(other, ec);
         GTEST_SKIP() << "no second file system at /dev/shm to copy across";
     }
@@ -961,8 +985,8 @@ TEST(ZipOutputTest, ASourceRewrittenInPlaceAfterOpeningFailsTheSaveOrCopiesWhatI
         ASSERT_NE(at, std::string::npos);
         std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                   bytes.begin() + static_cast<std::ptrdiff_t>(at + 4096), 'r');
-        std::fstream(dir / "in.pptx", std::ios::in | std::ios::out | std::ios::binary).write(bytes.data(),
-                                                                                            static_cast<std::streamsize>(bytes.size()));
+        std::fstream(dir / "in.pptx", std::ios::in | std::ios::out | std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     bool saved = false;
     try {
@@ -974,8 +998,10 @@ TEST(ZipOutputTest, ASourceRewrittenInPlaceAfterOpeningFailsTheSaveOrCopiesWhatI
     if (saved) {
         // Whatever was saved must read back whole: every entry's bytes match its checksum.
         std::string content;
-        EXPECT_NO_THROW(content = readEntry(dir / "out.pptx", media)) << "a damaged deck was saved as stamped";
-        EXPECT_TRUE(content == std::string(1u << 20, 'q')) << "the saved deck holds bytes written after it was opened";
+        EXPECT_NO_THROW(content = readEntry(dir / "out.pptx", media))
+            << "a damaged deck was saved as stamped";
+        EXPECT_TRUE(content == std::string(1u << 20, 'q'))
+            << "the saved deck holds bytes written after it was opened";
     } else {
         EXPECT_FALSE(fs::exists(dir / "out.pptx"));
     }

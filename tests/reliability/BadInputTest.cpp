@@ -252,9 +252,9 @@ std::vector<BadCase> madeCases() {
              header[0x20] = 6;
              header[0x2C] = 110;  // more FAT sectors than the header holds: the DIFAT chain is read
              header.replace(0x30, 4, "\xFE\xFF\xFF\xFF");  // no directory sector
-             header[0x39] = 0x10;                             // mini stream cutoff 4096
+             header[0x39] = 0x10;                          // mini stream cutoff 4096
              header.replace(0x3C, 4, "\xFE\xFF\xFF\xFF");  // no mini FAT
-             header[0x48] = 1;                                // one DIFAT sector, sector 0
+             header[0x48] = 1;                             // one DIFAT sector, sector 0
              std::ofstream out(t / "loop.ppt", std::ios::binary);
              out.write(header.data(), 512);
              out.write(std::string(512, '\0').data(), 512);
@@ -281,12 +281,13 @@ std::vector<BadCase> madeCases() {
              header[0x1D] = '\xFF';
              header[0x1E] = 9;
              header[0x20] = 6;
-             header[0x2C] = 1;                                // one FAT sector, sector 0
-             header[0x30] = 1;                                // the directory at sector 1
+             header[0x2C] = 1;  // one FAT sector, sector 0
+             header[0x30] = 1;  // the directory at sector 1
              header[0x39] = 0x10;
              header.replace(0x3C, 4, "\xFE\xFF\xFF\xFF");
              header.replace(0x44, 4, "\xFE\xFF\xFF\xFF");  // no DIFAT sector
-             for (std::size_t slot = 1; slot < 109; ++slot) header.replace(0x4C + 4 * slot, 4, "\xFF\xFF\xFF\xFF");
+             for (std::size_t slot = 1; slot < 109; ++slot)
+                 header.replace(0x4C + 4 * slot, 4, "\xFF\xFF\xFF\xFF");
              return sparseFile(t / "holes.ppt", header, 384 << 20);
          },
          ErrorCode::DamagedPackage},
@@ -566,7 +567,8 @@ long mappedKb() {
 // Memory running out while the stamp builds the pages it adds (a notes page for each of 3,000 slides)
 // must be told as that: it was once taken for a deck whose relationships point at the wrong part.
 TEST(MemoryRunningOut, WhileNotesPagesAreAddedIsToldAsThat) {
-    if (TRELWICK_UNDER_SANITIZER) GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
+    if (TRELWICK_UNDER_SANITIZER)
+        GTEST_SKIP() << "a sanitizer maps far more address space than these caps leave";
     TempDir dir;
     writeDeck(dir / "deck.pptx", deckParts(3000));
     const long mapped = mappedKb();
@@ -596,7 +598,8 @@ TEST(MemoryRunningOut, WhileNotesPagesAreAddedIsToldAsThat) {
         }
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << " with " << extraMb << " MB more";
+        ASSERT_TRUE(WIFEXITED(status))
+            << "ended by signal " << WTERMSIG(status) << " with " << extraMb << " MB more";
         EXPECT_NE(WEXITSTATUS(status), 4) << extraMb << " MB more: " << readFile(said);
         if (WEXITSTATUS(status) == 0) {
             EXPECT_TRUE(fs::exists(out / "deck.pptx"));

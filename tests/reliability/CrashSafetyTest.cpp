@@ -72,7 +72,8 @@ std::vector<std::string> stampArgs(const fs::path& folder, const std::string& fo
 TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
     TempDir folder, logs;
     const std::vector<std::string> names = writeDecks(folder.path());
-    if (names.size() == kDecks) std::cout << "[ note     ] corpus absent: no legacy .ppt deck among the decks\n";
+    if (names.size() == kDecks)
+        std::cout << "[ note     ] corpus absent: no legacy .ppt deck among the decks\n";
 
     // A normal run: every deck replaced, nothing else left in the folder.
     const auto start = std::chrono::steady_clock::now();
@@ -136,9 +137,11 @@ TEST(CrashSafety, KilledInPlaceRunsLeaveOldOrNewDecksNeverDamagedOnes) {
 TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
     TempDir in, out, logs;
     constexpr int kMany = 400;
-    for (int i = 0; i < kMany; ++i) writeDeck(in / ("deck" + std::to_string(1000 + i) + ".pptx"), deckParts(20));
-    const pid_t pid = startCli({"-j1", "-o", out.path().string(), "--footer", "stopped run", in.path().string()},
-                               (logs / "stopped").string());
+    for (int i = 0; i < kMany; ++i)
+        writeDeck(in / ("deck" + std::to_string(1000 + i) + ".pptx"), deckParts(20));
+    const pid_t pid =
+        startCli({"-j1", "-o", out.path().string(), "--footer", "stopped run", in.path().string()},
+                 (logs / "stopped").string());
     // Interrupted once the first deck is in place, long before the last.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (fs::is_empty(out.path()) && std::chrono::steady_clock::now() < giveUp)
@@ -150,15 +153,15 @@ TEST(CrashSafety, AnInterruptedRunFinishesWhatItBeganAndSaysHowFarItGot) {
     EXPECT_EQ(run.out, "") << "no summary of a run that did not end";
 
     std::vector<std::string> saved;
-    for (const auto& entry : fs::directory_iterator(out.path())) saved.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(out.path()))
+        saved.push_back(entry.path().filename().string());
     for (const std::string& name : saved) {
         ASSERT_NE(name.front(), '.') << "a temporary file was left: " << name;
         EXPECT_EQ(footerOf(out / name), "stopped run") << name;
     }
-    const std::string count = std::to_string(saved.size()) + (saved.size() == 1 ? " presentation" : " presentations");
-    EXPECT_NE(run.err.find("stopped: " + count + " stamped"),
-              std::string::npos)
-        << run.err;
+    const std::string count =
+        std::to_string(saved.size()) + (saved.size() == 1 ? " presentation" : " presentations");
+    EXPECT_NE(run.err.find("stopped: " + count + " stamped"), std::string::npos) << run.err;
 }
 
 }  // namespace

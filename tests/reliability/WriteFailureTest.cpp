@@ -96,7 +96,7 @@ TEST(WriteFailure, LegacyDeckThatDoesNotFitFailsWithTheReason) {
     if (!fs::exists(legacy)) GTEST_SKIP() << "the corpus (../shared/corpus/dev) is absent";
     TempDir output, logs;
     const CliResult run = runCli({"-o", output.path().string(), "--footer", "F", legacy.string()},
-                                    (logs / "legacy").string(), kRoom);
+                                 (logs / "legacy").string(), kRoom);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     const std::vector<std::string> lines = linesOf(run.err);
     ASSERT_EQ(lines.size(), 1u) << run.err;

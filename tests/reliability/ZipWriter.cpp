@@ -68,8 +68,9 @@ void ZipWriter::addStored(const std::string& name, std::string_view data) {
 
 void ZipWriter::addDeflated(const std::string& name, std::string_view data, std::uint32_t crcMask) {
     const std::string packed = rawDeflate(data, Z_FINISH);
-    const auto crc = crcMask ^ static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    const auto crc =
+        crcMask ^ static_cast<std::uint32_t>(
+                      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
     add({name, 8, crc, static_cast<std::uint32_t>(packed.size()), static_cast<std::uint32_t>(data.size()),
          static_cast<std::uint32_t>(out_.tellp())},
         {packed}, 1);

@@ -21,7 +21,9 @@ Form1Environment WindowRig::environment(const QString& desktop) {
     Form1Environment env = Form1Environment::standard();
     env.drawOneToHundred = [] { return 50; };
     env.endProgram = [] {};
-    env.desktopFolderPath = [desktop] { return desktop.endsWith(QLatin1Char('/')) ? desktop : desktop + QLatin1Char('/'); };
+    env.desktopFolderPath = [desktop] {
+        return desktop.endsWith(QLatin1Char('/')) ? desktop : desktop + QLatin1Char('/');
+    };
     return env;
 }
 
@@ -42,7 +44,8 @@ std::unique_ptr<WindowRig> WindowRig::startIn(const QString& folder, std::unique
 
 QStringList WindowRig::listed() const {
     QStringList all;
-    for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i) all << form.ListView1->topLevelItem(i)->text(0);
+    for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
+        all << form.ListView1->topLevelItem(i)->text(0);
     return all;
 }
 

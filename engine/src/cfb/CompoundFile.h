@@ -36,7 +36,8 @@ class CompoundFile {
     // How many of a file's first bytes parse needs, from its header (at least its first 512 bytes):
     // nothing past what the FAT can describe belongs to any stream, and a file of holes would
     // otherwise be read whole into memory. Throws Error as parse does for a header it would refuse.
-    static std::uint64_t bytesToRead(std::string_view header, std::uint64_t fileSize, const std::string& label);
+    static std::uint64_t bytesToRead(std::string_view header, std::uint64_t fileSize,
+                                     const std::string& label);
 
     // Stream paths in directory order, storages joined with '/', names converted UTF-16 -> UTF-8,
     // e.g. "PowerPoint Document", "Current User", "\x05SummaryInformation", "Macros/VBA/dir".

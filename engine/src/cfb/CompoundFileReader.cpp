@@ -151,7 +151,8 @@ std::pair<std::uint16_t, std::uint16_t> checkHeader(std::string_view bytes, cons
 
 }  // namespace
 
-std::uint64_t CompoundFile::bytesToRead(std::string_view header, std::uint64_t fileSize, const std::string& label) {
+std::uint64_t CompoundFile::bytesToRead(std::string_view header, std::uint64_t fileSize,
+                                        const std::string& label) {
     const auto [major, shift] = checkHeader(header, label);
     const std::uint64_t sectorSize = std::uint64_t{1} << shift;
     // The sectors the FAT sectors can describe, after the header's own.
@@ -189,7 +190,8 @@ void CompoundFile::readBytes(std::uint64_t offset, std::uint64_t length, char* t
     // Writers may drop the unused tail of the last sector: it reads as zeros, and the walk checks that
     // no content reaches into it.
     const std::uint64_t within = offset >= length_ ? 0 : std::min(length, length_ - offset);
-    if (within > 0 && !read_(offset, within, to)) fail(ErrorCode::ReadFailed, label_, "", "the file cannot be read");
+    if (within > 0 && !read_(offset, within, to))
+        fail(ErrorCode::ReadFailed, label_, "", "the file cannot be read");
     if (within < length) std::memset(to + within, 0, length - within);
 }
 
@@ -209,8 +211,9 @@ CompoundFile CompoundFile::parse(ReadInto read, std::uint64_t fileLength, const 
     const std::uint64_t sectorSize = std::uint64_t{1} << file.shift_;
     if (fileLength < sectorSize) damaged("the compound file header is cut off");
 
-    Walker walk([&file](std::uint64_t offset, std::uint64_t length, char* to) { file.readBytes(offset, length, to); },
-                fileLength, file.shift_, label);
+    Walker walk(
+        [&file](std::uint64_t offset, std::uint64_t length, char* to) { file.readBytes(offset, length, to); },
+        fileLength, file.shift_, label);
 
     const std::uint32_t fatCount = le32(head, 0x2C);
     if (fatCount > walk.sectorCount())
@@ -303,7 +306,8 @@ CompoundFile CompoundFile::parse(ReadInto read, std::uint64_t fileLength, const 
     std::set<std::string> folded;
     for (const Entry& entry : file.entries_) {
         if (entry.path.empty()) continue;
-        if (!folded.insert(toLower(entry.path)).second) damaged("the directory holds " + entry.path + " twice");
+        if (!folded.insert(toLower(entry.path)).second)
+            damaged("the directory holds " + entry.path + " twice");
     }
 
     // The mini stream is the root entry's content; the mini FAT links its 64-byte sectors.
@@ -338,20 +342,18 @@ CompoundFile CompoundFile::parse(ReadInto read, std::uint64_t fileLength, const 
         const std::uint64_t needed = (entry.size + kMiniSectorBytes - 1) / kMiniSectorBytes;
         std::uint32_t id = start;
         while (entry.chain.size() < needed) {
-            if (id == kEndOfChain)
-                failDamaged(label, part, "the mini stream chain ends too early");
+            if (id == kEndOfChain) failDamaged(label, part, "the mini stream chain ends too early");
             if (id >= miniSectors)
                 failDamaged(label, part,
-                     "the mini stream chain points to mini sector " + std::to_string(id) +
-                         ", past the mini stream");
+                            "the mini stream chain points to mini sector " + std::to_string(id) +
+                                ", past the mini stream");
             if (miniClaimed[id])
                 failDamaged(label, part,
-                     "the mini stream chain loops or shares mini sector " + std::to_string(id));
+                            "the mini stream chain loops or shares mini sector " + std::to_string(id));
             const std::uint64_t take =
                 std::min<std::uint64_t>(kMiniSectorBytes, entry.size - entry.chain.size() * kMiniSectorBytes);
             if (std::uint64_t{id} * kMiniSectorBytes + take > file.miniStream_.size())
-                failDamaged(label, part,
-                     "the stream is cut off by the end of the mini stream");
+                failDamaged(label, part, "the stream is cut off by the end of the mini stream");
             miniClaimed[id] = true;
             entry.chain.push_back(id);
             id = id < miniFat.size() ? miniFat[id] : kFreeSect;
@@ -388,7 +390,8 @@ bool CompoundFile::hasStorage(std::string_view path) const {
 
 std::size_t CompoundFile::streamIndex(std::string_view path) const {
     for (std::size_t i = 0; i < entries_.size(); ++i)
-        if (entries_[i].type == cfb::kStreamType && !entries_[i].path.empty() && equalsIgnoringCase(entries_[i].path, path))
+        if (entries_[i].type == cfb::kStreamType && !entries_[i].path.empty() &&
+            equalsIgnoringCase(entries_[i].path, path))
             return i;
     failDamaged(label_, std::string(path), "the compound file has no such stream");
 }

@@ -154,7 +154,8 @@ void CompoundFile::write(const Put& put) const {
         std::string sector(sectorSize, '\0');
         for (std::uint64_t k = 0; k + 1 < idsPerSector; ++k) {
             const std::uint64_t which = kHeaderDifatSlots + d * (idsPerSector - 1) + k;
-            put32(sector, 4 * k, which < fatSectors ? fatStart + static_cast<std::uint32_t>(which) : kFreeSect);
+            put32(sector, 4 * k,
+                  which < fatSectors ? fatStart + static_cast<std::uint32_t>(which) : kFreeSect);
         }
         put32(sector, 4 * (idsPerSector - 1),
               d + 1 < difatSectors ? difatStart + static_cast<std::uint32_t>(d + 1) : kEndOfChain);

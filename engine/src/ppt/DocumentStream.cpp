@@ -40,8 +40,7 @@ DocumentStream::DocumentStream(std::string currentUser, std::string document, co
     // Some protected files keep a plain token here; the edit's own encryption marker is checked below.
     if (token == kEncryptedToken)
         fail(ErrorCode::PasswordProtected, label_, "", "the presentation is protected by a password");
-    if (token != kPlainToken)
-        failDamaged(label_, "Current User", "the current user record is damaged");
+    if (token != kPlainToken) failDamaged(label_, "Current User", "the current user record is damaged");
 
     // Newest edit first; an older edit's entry never replaces a newer one. A chain that comes back to an
     // offset already seen would loop forever, so it is refused rather than repaired.
@@ -84,7 +83,8 @@ DocumentStream::DocumentStream(std::string currentUser, std::string document, co
             at += 4;
             if (count > (end - at) / 4) damaged("a persist directory entry runs past its record");
             // Ids are twenty bits wide; one past them could not be written back as itself.
-            if (count > 0 && first + count - 1 > 0xFFFFF) damaged("a persist directory entry runs past the last id");
+            if (count > 0 && first + count - 1 > 0xFFFFF)
+                damaged("a persist directory entry runs past the last id");
             for (std::uint32_t k = 0; k < count; ++k, at += 4)
                 offsets_.emplace(first + k, get32(document_, at));
         }

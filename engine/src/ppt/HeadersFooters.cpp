@@ -73,7 +73,8 @@ Record HeadersFooters::toRecord(std::uint16_t instance, const Record* old) const
     // LibreOffice draws an automatic date on notes pages even when it is hidden, unless its format id is
     // 13 (which PowerPoint writes too, and which reads as the first format): a hidden one is stored so.
     const bool hiddenAutomatic = (flags & kHasTodayDate) && !(flags & (kHasDate | kHasUserDate));
-    const bool drawnAnyway = instance == rt::kNotesInstance && hiddenAutomatic && formatId >= 0 && formatId <= 12;
+    const bool drawnAnyway =
+        instance == rt::kNotesInstance && hiddenAutomatic && formatId >= 0 && formatId <= 12;
     std::string atom;
     append16(atom, static_cast<std::uint16_t>(drawnAnyway ? 13 : formatId));
     append16(atom, flags);

@@ -163,22 +163,25 @@ LegacyDeck::LegacyDeck(CompoundFile file, const std::string& label) : label_(lab
         if ((stream_->typeOf(id) == rt::MainMaster || stream_->typeOf(id) == rt::Slide) && fresh(id))
             masters_.push_back(loadPage(id, slideId, "a slide master"));
     for (const auto& [id, slideId] : listEntries(rt::kSlideList))
-        if (stream_->typeOf(id) == rt::Slide && fresh(id)) slides_.push_back(loadPage(id, slideId, "a slide"));
+        if (stream_->typeOf(id) == rt::Slide && fresh(id))
+            slides_.push_back(loadPage(id, slideId, "a slide"));
     for (const auto& [id, slideId] : listEntries(rt::kNotesList))
-        if (stream_->typeOf(id) == rt::Notes && fresh(id)) notes_.push_back(loadPage(id, slideId, "a notes page"));
+        if (stream_->typeOf(id) == rt::Notes && fresh(id))
+            notes_.push_back(loadPage(id, slideId, "a notes page"));
     if (notesMasterId != 0 && stream_->typeOf(notesMasterId) == rt::Notes && fresh(notesMasterId))
         notesMaster_ = loadPage(notesMasterId, 0, "the notes master");
-    if (handoutMasterId != 0 && stream_->typeOf(handoutMasterId) == rt::HandoutContainer && fresh(handoutMasterId))
+    if (handoutMasterId != 0 && stream_->typeOf(handoutMasterId) == rt::HandoutContainer &&
+        fresh(handoutMasterId))
         handoutMaster_ = loadPage(handoutMasterId, 0, "the handout master");
 }
 
-LegacyDeck::Page LegacyDeck::loadPage(std::uint32_t persistId, std::uint32_t slideId, const std::string& what) {
+LegacyDeck::Page LegacyDeck::loadPage(std::uint32_t persistId, std::uint32_t slideId,
+                                      const std::string& what) {
     Page page;
     page.persistId = persistId;
     page.slideId = slideId;
     page.record = Record::parse(stream_->object(persistId));
-    if (!page.record.hasChildren())
-        failDamaged(label_, kDocumentStream, what + " is damaged");
+    if (!page.record.hasChildren()) failDamaged(label_, kDocumentStream, what + " is damaged");
     if (const Record* atom = page.record.child(rt::SlideAtom); atom && atom->body().size() >= 16) {
         page.layout = static_cast<std::int32_t>(get32(atom->body(), 0));
         page.masterId = get32(atom->body(), 12);
@@ -254,7 +257,8 @@ HeaderFooter LegacyDeck::read(MasterKind kind, Element element, std::chrono::sys
                     [](const Page& slide) { return slide.record.child(rt::HeadersFooters) != nullptr; }))
         return HeadersFooters::read(*slides_.front().record.child(rt::HeadersFooters)).element(element);
     const HeaderFooter deck =
-        documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance).element(element);
+        documentSettings(kind == MasterKind::Slide ? rt::kSlideInstance : rt::kNotesInstance)
+            .element(element);
     if (deck.visible || !deck.text.empty() || deck.useFormat) return deck;
     const std::vector<Page>& pages = kind == MasterKind::Slide ? slides_ : notes_;
     for (const Page& page : pages)
@@ -347,7 +351,8 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const 
     // A text not given is the document's own (read), so the document's settings take it back as it was;
     // a page's own settings keep theirs. Handouts share the notes pages' settings.
     std::set<Element> slideGiven, notesGiven;
-    for (const auto& [kind, element] : given) (kind == MasterKind::Slide ? slideGiven : notesGiven).insert(element);
+    for (const auto& [kind, element] : given)
+        (kind == MasterKind::Slide ? slideGiven : notesGiven).insert(element);
     std::map<Element, HeaderFooter> slide, notes;
     for (const auto& [key, value] : settings)
         if (key.first == MasterKind::Slide)
@@ -365,7 +370,7 @@ std::vector<std::string> LegacyDeck::stamp(const StampSettings& settings, const 
     if (handoutLost)
         warnings.push_back(
             "handouts of a .ppt presentation share the notes pages' header and footer; the "
-                           "notes settings were applied to both");
+            "notes settings were applied to both");
 
     std::vector<const Record*> all;
     for (auto* pages : {&masters_, &slides_, &notes_})
@@ -454,8 +459,7 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
             const std::string master = title ? "the title master" : "the slide master";
             auto say = [&](int n, const std::string& what, const std::string& why) {
                 if (n > 0)
-                    warnings.push_back("the " + what + " on " + count(n, "slide", "slides") +
-                                       ": " + why);
+                    warnings.push_back("the " + what + " on " + count(n, "slide", "slides") + ": " + why);
             };
             say(counts[Missing][title], name + " cannot show", master + " has no " + name + " placeholder");
             say(counts[OwnBox][title], name + " cannot show as set",
@@ -477,8 +481,7 @@ void LegacyDeck::reportSlides(const std::map<Element, HeaderFooter>& settings,
                     "'s background graphics");
         }
         if (roundTrip > 0)
-            warnings.push_back(count(roundTrip, "slide keeps its", "slides keep their") +
-                               " own " + name +
+            warnings.push_back(count(roundTrip, "slide keeps its", "slides keep their") + " own " + name +
                                " text box saved by PowerPoint 2007 or later, which was not changed");
     }
 }
@@ -524,8 +527,7 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
         else if (!scan)
             warnings.push_back("the " + name + where + "the presentation has no notes master");
         else if (!scan->has(placement))
-            warnings.push_back("the " + name + where + "the notes master has no " + name +
-                               " placeholder");
+            warnings.push_back("the " + name + where + "the notes master has no " + name + " placeholder");
         else if (!scan->hasField(placement))
             warnings.push_back("the stamped " + name + where + "the notes master's " + name +
                                " placeholder shows its own text");
@@ -533,8 +535,8 @@ void LegacyDeck::reportNotes(const std::map<Element, HeaderFooter>& settings,
             warnings.push_back("the " + name + where + "the notes master's " + name +
                                " placeholder lies outside the page");
         else if (!scan->wholeOnPage(placement))
-            warnings.push_back("the " + name + " may not show whole on " + pageCount + ": the notes master's " +
-                               name + " placeholder reaches past the page's edge");
+            warnings.push_back("the " + name + " may not show whole on " + pageCount +
+                               ": the notes master's " + name + " placeholder reaches past the page's edge");
     }
 }
 
