@@ -53,8 +53,21 @@ int failureCode(const std::error_code& error) {
     return kInvalidCall;
 }
 
+// True when name, as the file system gives it, is not valid in the file-name encoding: decoded, its bytes
+// turn into U+FFFD and the name no longer finds the folder.
+bool isUndecodableName(const std::filesystem::path& name) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(name);
+    return false;
+#else
+    const QByteArray raw = QByteArray::fromStdString(name.native());
+    return QFile::encodeName(QFile::decodeName(raw)) != raw;
+#endif
+}
+
 // Calls onSubFolder with the name of each direct sub-folder of folder (links to folders included), in
-// the file system's order. Gives 0, or the failure code of the listing; names before a failure count.
+// the file system's order, and whether that name could not be decoded. Gives 0, or the failure code of
+// the listing; names before a failure count.
 template <typename OnSubFolder>
 int listSubFolders(const QString& folder, OnSubFolder onSubFolder) {
     std::error_code error;
@@ -62,7 +75,10 @@ int listSubFolders(const QString& folder, OnSubFolder onSubFolder) {
     if (error) return failureCode(error);
     for (const std::filesystem::directory_iterator end; it != end; it.increment(error)) {
         std::error_code typeError;
-        if (it->is_directory(typeError)) onSubFolder(fromFsName(it->path().filename()));
+        if (it->is_directory(typeError)) {
+            const std::filesystem::path name = it->path().filename();
+            onSubFolder(fromFsName(name), isUndecodableName(name));
+        }
     }
     return error ? failureCode(error) : 0;
 }
@@ -86,7 +102,8 @@ QString AddFolder::locationTag() {
 void AddFolder::GetSubDirectories2016(QStringList& folders, bool recursive) {
     QSet<QString> walked;
     QStringList tooLong;
-    walk(folders, recursive, walked, tooLong);
+    QStringList undecodable;
+    walk(folders, recursive, walked, tooLong, undecodable);
     // Left out without a word, the user could not tell the files below them were never listed.
     if (!tooLong.isEmpty()) {
         ErrorReport report(dialogs_, locationTag());
@@ -106,6 +123,23 @@ void AddFolder::GetSubDirectories2016(QStringList& folders, bool recursive) {
                           .arg(kMaxPathLength));
         });
     }
+    // They cannot be opened by the name they decode to, only renamed; silently, their decks were lost.
+    if (!undecodable.isEmpty()) {
+        ErrorReport report(dialogs_, locationTag());
+        report.step(116, [&] {
+            throw AppError(
+                kPathNotFound,
+                undecodable.size() == 1
+                    ? QStringLiteral("%1: a folder whose name is not valid UTF-8 was not searched; its "
+                                     "files were not added. Rename it and add it again.")
+                          .arg(undecodable.front())
+                    : QStringLiteral("%1 and %2 more: folders whose names are not valid UTF-8 were not "
+                                     "searched; their files were not added. Rename them and add them "
+                                     "again.")
+                          .arg(undecodable.front())
+                          .arg(undecodable.size() - 1));
+        });
+    }
 }
 
 bool AddFolder::mayDescend(const QString& folder) {
@@ -114,7 +148,8 @@ bool AddFolder::mayDescend(const QString& folder) {
     return attributes && *attributes != kHiddenSystemFolder && *attributes != kHiddenSystemFolderLink;
 }
 
-void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked, QStringList& tooLong) {
+void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked, QStringList& tooLong,
+                     QStringList& undecodable) {
     ErrorReport report(dialogs_, locationTag());
     const QChar separator = nativeSeparator();
     QStringList subFolders;
@@ -125,7 +160,7 @@ void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked
         if (report.test(108, [&] { return !isFolder(folder); })) continue;
         if (report.test(110, [&] { return folder.size() >= kMaxPathLength; })) {
             bool holdsFolders = false;
-            listSubFolders(folder, [&](const QString& name) {
+            listSubFolders(folder, [&](const QString& name, bool) {
                 holdsFolders = holdsFolders || isUsableFolderName(name);
             });
             if (holdsFolders) tooLong.append(folder);
@@ -155,9 +190,12 @@ void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked
         // read (permission denied, path not found) is dropped together with its files.
         int failure = 0;
         try {
-            failure = listSubFolders(folder, [&](const QString& name) {
+            failure = listSubFolders(folder, [&](const QString& name, bool undecodableName) {
                 processEvents();
-                if (isUsableFolderName(name)) subFolders.append(folder + name + separator);
+                if (isUsableFolderName(name))
+                    subFolders.append(folder + name + separator);
+                else if (undecodableName)
+                    undecodable.append(folder + name);
             });
         } catch (const AppError& e) {
             failure = e.code();
@@ -168,7 +206,7 @@ void AddFolder::walk(QStringList& folders, bool recursive, QSet<QString>& walked
     }
 
     if (recursive && !subFolders.isEmpty())
-        report.step(150, [&] { walk(subFolders, true, walked, tooLong); });
+        report.step(150, [&] { walk(subFolders, true, walked, tooLong, undecodable); });
 
     for (const QString& subFolder : subFolders) {
         if (report.test(154, [&] { return !isFolder(subFolder); })) continue;

@@ -31,8 +31,10 @@ class AddFolder {
     static QString locationTag();
 
   private:
-    // tooLong gathers the folders whose sub-folders were passed over for the length of their path.
-    void walk(QStringList& folders, bool recursive, QSet<QString>& walked, QStringList& tooLong);
+    // tooLong gathers the folders whose sub-folders were passed over for the length of their path;
+    // undecodable the sub-folders passed over as their names are not valid in the file-name encoding.
+    void walk(QStringList& folders, bool recursive, QSet<QString>& walked, QStringList& tooLong,
+              QStringList& undecodable);
     static bool mayDescend(const QString& folder);
 
     Dialogs& dialogs_;

@@ -156,6 +156,29 @@ class RealFoldersTest : public QObject {
                  qPrintable(QStringLiteral("listed only: ") + rig.listed().join(QStringLiteral(", "))));
     }
 
+    // A folder named in Latin-1 inside the chosen one cannot be opened by its name: its decks cannot be
+    // listed, and the user is told which folder to rename rather than left to miss them.
+    void addAllTellsOfAFolderWhoseNameIsNotUtf8() {
+        WindowRig& rig = start();
+        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("tree"))));
+        const QByteArray folder = bytes(QStringLiteral("tree/")) + "caf\xe9";
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"), folder + "/deck.pptx"));
+        QVERIFY(copyDeckTo(QStringLiteral("python-pptx__default.pptx"),
+                           bytes(QStringLiteral("tree/")) + "plain.pptx"));
+        rig.dialogs.inputAnswers.push_back(QStringLiteral("pptx"));
+        rig.dialogs.folderAnswers.push_back(dir_.filePath(QStringLiteral("tree")));
+        QTest::mouseClick(rig.form.PushButton6, Qt::LeftButton);
+        QCOMPARE(rig.listed(), QStringList{dir_.filePath(QStringLiteral("tree/plain.pptx"))});
+        const auto reports = rig.dialogs.errorReports();
+        QCOMPARE(int(reports.size()), 1);
+        QVERIFY2(reports[0].text.contains(dir_.filePath(QStringLiteral("tree/caf")) +
+                                          QChar(QChar::ReplacementCharacter) +
+                                          QStringLiteral(": a folder whose name is not valid UTF-8 was not "
+                                                         "searched; its files were not added. Rename it")),
+                 qPrintable(reports[0].text));
+    }
+
     // A folder where the stamped copy should go is reported by name; the other decks are saved.
     void aFolderInTheOutputNamedLikeADeckIsReportedAndTheRestSaved() {
         WindowRig& rig = start();

@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "TempTree.h"
 #include "filelist/AddFolder.h"
@@ -137,16 +138,48 @@ TEST_F(FolderWalkTest, DotFolderMetBelowIsSkippedButChosenDirectlyKeepsItsOwnFil
     EXPECT_EQ(direct, QStringList{tree.path("A/.git/inside.ppt")});
 }
 
+// Creates a file under the tree at a path given as bytes, as the file system holds it (and its folders).
+void rawFile(const TempTree& tree, const QByteArray& relative) {
+    const std::filesystem::path full = (QFile::encodeName(tree.path()) + '/' + relative).toStdString();
+    std::filesystem::create_directories(full.parent_path());
+    std::ofstream out(full);
+    out << "sample";
+    ASSERT_TRUE(out.good()) << relative.toStdString();
+}
+
 TEST_F(FolderWalkTest, UnusableFolderNamesAreSkippedWithTheirTrees) {
     tree.file("A/good/g.ppt");
     tree.file("A/tab\there/t.ppt");
     tree.file("A/what?/q.ppt");
     tree.file("A/tab\there/below/b.ppt");
     tree.link("A/dangling", tree.path("nowhere"));
+    // Names in Latin-1: one a level down from the other, and a dangling link, which is no folder.
+    rawFile(tree, "A/caf\xe9/c.ppt");
+    rawFile(tree, "A/caf\xe9/below/b.ppt");
+    rawFile(tree, "A/good/na\xefve/n.ppt");
+    ASSERT_EQ(::symlink("gone", (QFile::encodeName(tree.path("A")) + "/lien\xe9").constData()), 0);
 
     const QStringList entries = walkAndAdd(tree.path("A"), "*.ppt");
 
     EXPECT_EQ(entries, QStringList{tree.path("A/good/g.ppt")});
+    // Told once, the nearer one named first, so the user knows which decks were not listed.
+    const QString replaced(QChar::ReplacementCharacter);
+    auto reports = dialogs.errorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].text.contains(tree.path("A/caf") + replaced +
+                                         " and 1 more: folders whose names are not valid UTF-8 were "
+                                         "not searched; their files were not added. Rename them"))
+        << reports[0].text.toStdString();
+    EXPECT_TRUE(reports[0].text.contains("at line 116")) << reports[0].text.toStdString();
+
+    dialogs.calls.clear();
+    list.clearEntries();
+    walkAndAdd(tree.path("A/good"), "*.ppt");
+    reports = dialogs.errorReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].text.contains(tree.path("A/good/na") + replaced +
+                                         "ve: a folder whose name is not valid UTF-8 was not searched"))
+        << reports[0].text.toStdString();
 }
 
 TEST_F(FolderWalkTest, UnreadableFolderIsDroppedSilentlyAndSiblingsStillWalked) {
