@@ -86,6 +86,19 @@ TEST_F(DeckFinderWalk, APipeWithADecksNameIsNotTakenFromAFolder) {
     EXPECT_EQ(relativeSources(list, tmp.path()), std::vector<std::string>{"in/a.pptx"});
 }
 
+// Names are bytes here: a folder or deck named in Latin-1 is walked and taken like any other, where
+// the window can only tell the user to rename it.
+TEST_F(DeckFinderWalk, NamesThatAreNotUtf8AreWalkedAndKeptAsTheyAre) {
+    for (const char* file : {"in/caf\xe9/a.pptx", "in/caf\xe9/sub/b.pptx", "in/na\xefve.pptx"})
+        tmp.write(file, "x");
+    const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
+    EXPECT_TRUE(list.refused.empty());
+    EXPECT_EQ(relativeSources(list, tmp.path()),
+              (std::vector<std::string>{"in/caf\xe9/a.pptx", "in/caf\xe9/sub/b.pptx", "in/na\xefve.pptx"}));
+    ASSERT_EQ(list.decks.size(), 3u);
+    EXPECT_EQ(list.decks[2].target, out() / "na\xefve.pptx");
+}
+
 TEST_F(DeckFinderWalk, AFileKeepsItsNameInTheOutputFolder) {
     const fs::path deck = tmp.write("in/sub/Quarterly Report.pptx", "x");
     const DeckList list = DeckFinder(out()).find({tmp.path() / "in"});
