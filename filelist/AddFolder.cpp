@@ -90,6 +90,19 @@ bool isUsableFolderName(const QString& name) {
            name != QLatin1String("..");
 }
 
+// One report for all the folders a walk passed over for one reason: the first by name (%1 of each
+// text), the rest counted (%2 of the text for several; filled at once, so a name holding "%2" stays).
+void tellPassedOver(Dialogs& dialogs, int step, const QStringList& folders, const QString& one,
+                    const QString& several) {
+    if (folders.isEmpty()) return;
+    ErrorReport report(dialogs, AddFolder::locationTag());
+    report.step(step, [&] {
+        throw AppError(kPathNotFound, folders.size() == 1 ? one.arg(folders.front())
+                                                          : several.arg(folders.front(),
+                                                                        QString::number(folders.size() - 1)));
+    });
+}
+
 }  // namespace
 
 AddFolder::AddFolder(Dialogs& dialogs, FileList& list) : dialogs_(dialogs), list_(list) {}
@@ -105,41 +118,19 @@ void AddFolder::GetSubDirectories2016(QStringList& folders, bool recursive) {
     QStringList undecodable;
     walk(folders, recursive, walked, tooLong, undecodable);
     // Left out without a word, the user could not tell the files below them were never listed.
-    if (!tooLong.isEmpty()) {
-        ErrorReport report(dialogs_, locationTag());
-        report.step(110, [&] {
-            throw AppError(
-                kPathNotFound,
-                tooLong.size() == 1
-                    ? QStringLiteral("%1: the folders inside it were not searched, as its path has %2 "
-                                     "characters or more; their files were not added.")
-                          .arg(tooLong.front())
-                          .arg(kMaxPathLength)
-                    : QStringLiteral("%1 and %2 more: the folders inside them were not "
-                                     "searched, as their paths have %3 characters or more; their "
-                                     "files were not added.")
-                          .arg(tooLong.front())
-                          .arg(tooLong.size() - 1)
-                          .arg(kMaxPathLength));
-        });
-    }
+    const QString limit = QString::number(kMaxPathLength);
+    tellPassedOver(dialogs_, 110, tooLong,
+                   QStringLiteral("%1: the folders inside it were not searched, as its path has ") + limit +
+                       QStringLiteral(" characters or more; their files were not added."),
+                   QStringLiteral("%1 and %2 more: the folders inside them were not searched, as their "
+                                  "paths have ") +
+                       limit + QStringLiteral(" characters or more; their files were not added."));
     // They cannot be opened by the name they decode to, only renamed; silently, their decks were lost.
-    if (!undecodable.isEmpty()) {
-        ErrorReport report(dialogs_, locationTag());
-        report.step(116, [&] {
-            throw AppError(
-                kPathNotFound,
-                undecodable.size() == 1
-                    ? QStringLiteral("%1: a folder whose name is not valid UTF-8 was not searched; its "
-                                     "files were not added. Rename it and add it again.")
-                          .arg(undecodable.front())
-                    : QStringLiteral("%1 and %2 more: folders whose names are not valid UTF-8 were not "
-                                     "searched; their files were not added. Rename them and add them "
-                                     "again.")
-                          .arg(undecodable.front())
-                          .arg(undecodable.size() - 1));
-        });
-    }
+    tellPassedOver(dialogs_, 116, undecodable,
+                   QStringLiteral("%1: a folder whose name is not valid UTF-8 was not searched; its files "
+                                  "were not added. Rename it and add it again."),
+                   QStringLiteral("%1 and %2 more: folders whose names are not valid UTF-8 were not "
+                                  "searched; their files were not added. Rename them and add them again."));
 }
 
 bool AddFolder::mayDescend(const QString& folder) {

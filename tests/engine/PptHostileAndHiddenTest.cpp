@@ -174,17 +174,20 @@ void appendPageEdit(std::string& user, std::string& doc, std::uint32_t id, const
     appendEdit(user, doc, entries);
 }
 
+// The record the edit's persist directory gives for id; an empty container, and a failure, when none.
+ppt::Record persistedRecord(const std::string& doc, std::uint32_t edit, std::uint32_t id) {
+    const std::uint32_t at = persistOffset(doc, edit, id);
+    EXPECT_NE(at, kNoOffset) << "no record for persist id " << id;
+    return at == kNoOffset ? ppt::Record::container(0, 0, {})
+                           : ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
+}
+
 // Appends a saved edit in which the first notes page also holds a copy of the notes master's footer
 // placeholder as a plain text box: the footer field without its PlaceholderAtom, as decks saved by
 // LibreOffice carry it on some notes pages.
 void addNotesFooterBox(std::string& user, std::string& doc) {
     const std::uint32_t edit = get32(user, 16);
-    auto object = [&](std::uint32_t id) {
-        const std::uint32_t at = persistOffset(doc, edit, id);
-        EXPECT_NE(at, kNoOffset) << "no record for persist id " << id;
-        return at == kNoOffset ? ppt::Record::container(0, 0, {})
-                               : ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
-    };
+    auto object = [&](std::uint32_t id) { return persistedRecord(doc, edit, id); };
     const ppt::Record document = object(get32(doc, edit + 24));
     const ppt::Record* atom = document.child(ppt::rt::DocumentAtom);
     const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kNotesList);
@@ -474,12 +477,7 @@ TEST_F(PptCorpusEdgeTest, AddedSettingsGoWhereTheDocumentsRecordOrderPutsThem) {
 // Appends a saved edit in which the first master of the master list has lost its footer placeholder.
 void dropMasterFooter(std::string& user, std::string& doc) {
     const std::uint32_t edit = get32(user, 16);
-    auto object = [&](std::uint32_t id) {
-        const std::uint32_t at = persistOffset(doc, edit, id);
-        EXPECT_NE(at, kNoOffset) << "no record for persist id " << id;
-        return at == kNoOffset ? ppt::Record::container(0, 0, {})
-                               : ppt::Record::parse(std::string_view(doc).substr(at, 8 + get32(doc, at + 4)));
-    };
+    auto object = [&](std::uint32_t id) { return persistedRecord(doc, edit, id); };
     const ppt::Record document = object(get32(doc, edit + 24));
     const ppt::Record* list = document.child(ppt::rt::SlideListWithText, ppt::rt::kMasterList);
     ASSERT_TRUE(list && !list->children().empty()) << "the deck has no master";
